@@ -1,0 +1,94 @@
+#include "core/checks.h"
+
+#include <dirent.h>    // opendir: the destination's folder is listed once
+#include <sys/stat.h>  // stat: pieces are compared with the source as files
+
+#include <charconv>
+#include <memory>
+
+#include "core/messages.h"
+#include "core/split.h"
+
+namespace quorrel {
+namespace {
+
+constexpr std::string_view ideographic_space = "\xE3\x80\x80";
+
+bool starts_blank(std::string_view s) {
+  return s.starts_with(' ') || s.starts_with('\t') || s.starts_with(ideographic_space);
+}
+bool ends_blank(std::string_view s) {
+  return s.ends_with(' ') || s.ends_with('\t') || s.ends_with(ideographic_space);
+}
+
+bool same_file(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// The piece number in a file name "<name_prefix><digits>.txt", or -1. Only
+// the names piece_path produces count: four digits, or more without a
+// leading zero.
+std::int64_t piece_number(std::string_view file_name, std::string_view name_prefix) {
+  if (!file_name.starts_with(name_prefix) || !file_name.ends_with(".txt")) return -1;
+  const std::string_view digits =
+      file_name.substr(name_prefix.size(), file_name.size() - name_prefix.size() - 4);
+  if (digits.size() < 4 || digits.size() > 18 || (digits.size() > 4 && digits[0] == '0')) return -1;
+  std::int64_t number = 0;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+  if (error != std::errc() || end != digits.data() + digits.size()) return -1;
+  return number;
+}
+
+// Whether some file that the split may write is the source itself (the same
+// file under another name, through a link, or the very path).
+bool pieces_could_overwrite(const std::string& source, const std::string& destination) {
+  struct stat source_stat{};
+  if (::stat(source.c_str(), &source_stat) != 0) return false;
+  const auto slash = destination.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : destination.substr(0, slash + 1);
+  const std::string name_prefix = slash == std::string::npos ? destination : destination.substr(slash + 1);
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
+  if (!dir) return false;  // nothing there to overwrite; writing will report why
+  while (const dirent* entry = ::readdir(dir.get())) {
+    const std::int64_t number = piece_number(entry->d_name, name_prefix);
+    if (number < 0) continue;
+    struct stat piece_stat{};
+    if (::stat(piece_path(destination, number).c_str(), &piece_stat) == 0 &&
+        same_file(piece_stat, source_stat))
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string_view trim_blanks(std::string_view s) {
+  while (starts_blank(s)) s.remove_prefix(s.starts_with(ideographic_space) ? 3 : 1);
+  while (ends_blank(s)) s.remove_suffix(s.ends_with(ideographic_space) ? 3 : 1);
+  return s;
+}
+
+input_check check_inputs(std::string_view source_text, std::string_view destination_text,
+                         std::size_t keyword_count) {
+  input_check result;
+  const std::string source(trim_blanks(source_text));
+  const std::string destination(trim_blanks(destination_text));
+  struct stat source_stat{};
+  if (source.empty()) {
+    result.message = messages::no_source;
+  } else if (destination.empty()) {
+    result.message = messages::no_destination;
+  } else if (::stat(source.c_str(), &source_stat) != 0 || !S_ISREG(source_stat.st_mode)) {
+    result.message = messages::source_missing(source);
+  } else if (keyword_count == 0) {
+    result.message = messages::no_keywords;
+  } else if (pieces_could_overwrite(source, destination)) {
+    result.message = messages::would_overwrite(source);
+  } else {
+    result.ok = true;
+    result.request = {source, destination};
+  }
+  return result;
+}
+
+}  // namespace quorrel

@@ -1,0 +1,34 @@
+#pragma once
+// The checks made before a split, in the order the user sees their messages.
+// The window and the command-line tool both call check_inputs, so the same
+// input gets the same message everywhere.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace quorrel {
+
+// A source and destination that passed the checks (both trimmed).
+struct split_request {
+  std::string source;       // a regular file
+  std::string destination;  // prefix of every piece path, used as typed
+};
+
+struct input_check {
+  bool ok = false;
+  split_request request;  // when ok
+  std::string message;    // when not ok: the text to show
+};
+
+// source_text and destination_text as typed (UTF-8); keyword_count is the
+// number of items in the keyword list. Checks, first failure wins:
+// empty source, empty destination, source not a regular file, no keyword,
+// a piece that would overwrite the source.
+input_check check_inputs(std::string_view source_text, std::string_view destination_text,
+                         std::size_t keyword_count);
+
+// Leading and trailing spaces, tabs and ideographic spaces (U+3000) removed.
+std::string_view trim_blanks(std::string_view utf8);
+
+}  // namespace quorrel

@@ -1,0 +1,204 @@
+#include "core/encoding.h"
+
+#include <unicode/ucnv.h>
+#include <unicode/ucsdet.h>
+#include <unicode/ustring.h>
+
+#include <algorithm>
+#include <cctype>
+#include <memory>
+#include <vector>
+
+namespace quorrel {
+namespace {
+
+struct converter_closer {
+  void operator()(UConverter* c) const { ucnv_close(c); }
+};
+using converter_ptr = std::unique_ptr<UConverter, converter_closer>;
+
+converter_ptr open_converter(const std::string& name) {
+  UErrorCode status = U_ZERO_ERROR;
+  converter_ptr conv(ucnv_open(name.c_str(), &status));
+  if (U_FAILURE(status)) return nullptr;
+  return conv;
+}
+
+std::optional<std::u16string> utf8_to_utf16(std::string_view utf8) {
+  UErrorCode status = U_ZERO_ERROR;
+  int32_t length = 0;
+  u_strFromUTF8(nullptr, 0, &length, utf8.data(), static_cast<int32_t>(utf8.size()), &status);
+  if (status != U_BUFFER_OVERFLOW_ERROR && U_FAILURE(status)) return std::nullopt;
+  std::u16string out(static_cast<std::size_t>(length), u'\0');
+  status = U_ZERO_ERROR;
+  u_strFromUTF8(out.data(), length + 1, nullptr, utf8.data(), static_cast<int32_t>(utf8.size()),
+                &status);
+  if (U_FAILURE(status)) return std::nullopt;
+  return out;
+}
+
+std::string lower(std::string_view s) {
+  std::string out(s);
+  std::transform(out.begin(), out.end(), out.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return out;
+}
+
+bool mentions(const std::string& haystack, std::initializer_list<const char*> needles) {
+  return std::any_of(needles.begin(), needles.end(),
+                     [&](const char* n) { return haystack.find(n) != std::string::npos; });
+}
+
+// The layout of an ICU converter, when it is one the splitter can walk.
+std::optional<char_layout> layout_of(UConverter* conv, const std::string& given) {
+  UErrorCode status = U_ZERO_ERROR;
+  const std::string canonical = lower(ucnv_getName(conv, &status));
+  const std::string name = lower(given) + " " + canonical;
+  switch (ucnv_getType(conv)) {
+    case UCNV_UTF8: return char_layout::utf8;
+    case UCNV_UTF16_LittleEndian: return char_layout::utf16le;
+    case UCNV_UTF16_BigEndian: return char_layout::utf16be;
+    case UCNV_SBCS:
+    case UCNV_LATIN_1:
+    case UCNV_US_ASCII: return char_layout::single_byte;
+    case UCNV_DBCS:
+    case UCNV_MBCS:
+      if (ucnv_getMaxCharSize(conv) == 1) return char_layout::single_byte;
+      if (mentions(name, {"gb18030", "gbk", "gb2312", "gb_2312", "936", "euc-cn", "1383", "1386"}))
+        return char_layout::gb18030;
+      if (mentions(name, {"big5", "950"})) return char_layout::big5;
+      return std::nullopt;
+    default: return std::nullopt;
+  }
+}
+
+}  // namespace
+
+std::optional<encoding> encoding_by_name(std::string_view name) {
+  const std::string given(name);
+  converter_ptr conv = open_converter(given);
+  if (!conv) return std::nullopt;
+  const auto layout = layout_of(conv.get(), given);
+  if (!layout) return std::nullopt;
+  encoding enc{given, "", *layout};
+  // Lines are cut at CR and LF and blanks found by their bytes: refuse an
+  // encoding (EBCDIC, say) that writes them differently from ASCII.
+  const auto controls = encode("\r\n \t", enc);
+  const std::string ascii = "\r\n \t";
+  std::string expected;
+  for (char c : ascii) {
+    if (enc.layout == char_layout::utf16be) expected += '\0';
+    expected += c;
+    if (enc.layout == char_layout::utf16le) expected += '\0';
+  }
+  if (!controls || *controls != expected) return std::nullopt;
+  return enc;
+}
+
+bool utf8_validator::feed(std::string_view bytes) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const auto* end = p + bytes.size();
+  while (ok_ && p < end) {
+    if (pending_ == 0) {
+      // Fast path over ASCII, eight bytes at a time.
+      while (end - p >= 8) {
+        std::uint64_t word;
+        std::copy(p, p + 8, reinterpret_cast<unsigned char*>(&word));
+        if (word & 0x8080808080808080ULL) break;
+        p += 8;
+      }
+      if (p == end) break;
+      const unsigned char c = *p++;
+      if (c < 0x80) continue;
+      lower_ = 0x80;
+      upper_ = 0xBF;
+      if (c >= 0xC2 && c <= 0xDF) {
+        pending_ = 1;
+      } else if (c >= 0xE0 && c <= 0xEF) {
+        pending_ = 2;
+        if (c == 0xE0) lower_ = 0xA0;  // overlong
+        if (c == 0xED) upper_ = 0x9F;  // surrogates
+      } else if (c >= 0xF0 && c <= 0xF4) {
+        pending_ = 3;
+        if (c == 0xF0) lower_ = 0x90;
+        if (c == 0xF4) upper_ = 0x8F;
+      } else {
+        ok_ = false;
+      }
+    } else {
+      const unsigned char c = *p++;
+      if (c < lower_ || c > upper_) {
+        ok_ = false;
+        break;
+      }
+      lower_ = 0x80;
+      upper_ = 0xBF;
+      --pending_;
+    }
+  }
+  return ok_;
+}
+
+encoding detect_encoding(std::string_view head, bool valid_utf8) {
+  auto starts = [&](std::string_view bom) { return head.substr(0, bom.size()) == bom; };
+  if (starts("\xEF\xBB\xBF")) return {"UTF-8", "\xEF\xBB\xBF", char_layout::utf8};
+  if (starts("\xFF\xFE")) return {"UTF-16LE", "\xFF\xFE", char_layout::utf16le};
+  if (starts("\xFE\xFF")) return {"UTF-16BE", "\xFE\xFF", char_layout::utf16be};
+  if (valid_utf8) return {"UTF-8", "", char_layout::utf8};
+
+  const encoding gb{"GB18030", "", char_layout::gb18030};
+  // ICU's detector is confident (100) on Big5 text of a kilobyte or so and
+  // names GBK text GB18030; short texts get no useful answer, and must stay
+  // GB18030, the common case for Chinese novels.
+  constexpr std::size_t sample_limit = 64 * 1024;
+  constexpr int32_t big5_confidence = 80;
+  const std::string_view sample = head.substr(0, sample_limit);
+  UErrorCode status = U_ZERO_ERROR;
+  UCharsetDetector* detector = ucsdet_open(&status);
+  if (U_FAILURE(status)) return gb;
+  ucsdet_setText(detector, sample.data(), static_cast<int32_t>(sample.size()), &status);
+  const UCharsetMatch* match = ucsdet_detect(detector, &status);
+  bool big5 = false;
+  if (U_SUCCESS(status) && match) {
+    const char* name = ucsdet_getName(match, &status);
+    const int32_t confidence = ucsdet_getConfidence(match, &status);
+    big5 = U_SUCCESS(status) && name && lower(name) == "big5" && confidence >= big5_confidence;
+  }
+  ucsdet_close(detector);
+  return big5 ? encoding{"Big5", "", char_layout::big5} : gb;
+}
+
+std::optional<std::string> encode(std::string_view utf8, const encoding& enc) {
+  const auto utf16 = utf8_to_utf16(utf8);
+  if (!utf16) return std::nullopt;
+  converter_ptr conv = open_converter(enc.name);
+  if (!conv) return std::nullopt;
+  UErrorCode status = U_ZERO_ERROR;
+  ucnv_setFromUCallBack(conv.get(), UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+  const auto length = static_cast<int32_t>(utf16->size());
+  std::string out(static_cast<std::size_t>(UCNV_GET_MAX_BYTES_FOR_STRING(length, ucnv_getMaxCharSize(conv.get()))), '\0');
+  const int32_t written = ucnv_fromUChars(conv.get(), out.data(), static_cast<int32_t>(out.size()),
+                                          utf16->data(), length, &status);
+  if (U_FAILURE(status)) return std::nullopt;
+  out.resize(static_cast<std::size_t>(written));
+  return out;
+}
+
+std::string decode(std::string_view bytes, const encoding& enc) {
+  converter_ptr conv = open_converter(enc.name);
+  if (!conv) return {};
+  UErrorCode status = U_ZERO_ERROR;
+  std::u16string utf16(bytes.size() + 1, u'\0');
+  const int32_t units = ucnv_toUChars(conv.get(), utf16.data(), static_cast<int32_t>(utf16.size()),
+                                      bytes.data(), static_cast<int32_t>(bytes.size()), &status);
+  if (U_FAILURE(status)) return {};
+  std::string out(static_cast<std::size_t>(units) * 3 + 1, '\0');
+  int32_t length = 0;
+  u_strToUTF8WithSub(out.data(), static_cast<int32_t>(out.size()), &length, utf16.data(), units,
+                     0xFFFD, nullptr, &status);
+  if (U_FAILURE(status)) return {};
+  out.resize(static_cast<std::size_t>(length));
+  return out;
+}
+
+}  // namespace quorrel

@@ -1,0 +1,73 @@
+#pragma once
+// Which encoding a source is in, and conversion of short texts (keywords,
+// lines shown to the user) between it and UTF-8. The splitter itself never
+// converts a source: it works on bytes and uses the layout below to find
+// character boundaries and blank lines.
+//
+// All conversion goes through ICU here and nowhere else, so that a Windows
+// build can put the system's code page behind the same functions.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quorrel {
+
+// How characters are laid out in bytes; decides where a character may start.
+enum class char_layout {
+  single_byte,  // every byte is a character
+  utf8,
+  utf16le,
+  utf16be,
+  gb18030,  // GB18030 and its subsets GBK and GB2312: 1, 2 or 4 bytes
+  big5,     // 1 or 2 bytes
+};
+
+struct encoding {
+  std::string name;  // ICU converter name: "UTF-8", "GB18030", "Big5", "UTF-16LE"...
+  std::string bom;   // the byte-order mark the source starts with, "" if none
+  char_layout layout = char_layout::utf8;
+
+  int unit_size() const {
+    return layout == char_layout::utf16le || layout == char_layout::utf16be ? 2 : 1;
+  }
+  friend bool operator==(const encoding&, const encoding&) = default;
+};
+
+// An encoding given by name (--encoding): ICU's names and aliases, any case.
+// nullopt when ICU does not know it or its byte layout is not one the splitter
+// can walk (stateful or multi-byte encodings other than those above).
+std::optional<encoding> encoding_by_name(std::string_view name);
+
+// The encoding of a whole source, decided from its bytes:
+//   1. a byte-order mark: UTF-8, UTF-16LE or UTF-16BE;
+//   2. otherwise, if every byte sequence is valid UTF-8: UTF-8;
+//   3. otherwise GB18030, or Big5 when ICU's detector is confident of it.
+// `head` is the start of the file (the detector looks at up to 64 KiB of it);
+// `valid_utf8` says whether the whole file is valid UTF-8.
+encoding detect_encoding(std::string_view head, bool valid_utf8);
+
+// Checks that a byte stream is valid UTF-8, fed in blocks of any size (a
+// sequence may straddle two blocks). feed() returns false from the first
+// invalid byte on; finish() also refuses a sequence cut off at the end.
+class utf8_validator {
+ public:
+  bool feed(std::string_view bytes);
+  bool finish() const { return ok_ && pending_ == 0; }
+
+ private:
+  bool ok_ = true;
+  int pending_ = 0;            // continuation bytes still expected
+  unsigned char lower_ = 0x80; // bounds of the next continuation byte
+  unsigned char upper_ = 0xBF;
+};
+
+// `utf8` written in `enc`, without a byte-order mark; nullopt when a character
+// cannot be written in it (or `utf8` is not valid UTF-8).
+std::optional<std::string> encode(std::string_view utf8, const encoding& enc);
+
+// `bytes` in `enc` read as UTF-8, invalid sequences shown as U+FFFD. For
+// display only.
+std::string decode(std::string_view bytes, const encoding& enc);
+
+}  // namespace quorrel

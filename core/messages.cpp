@@ -1,0 +1,31 @@
+#include "core/messages.h"
+
+namespace quorrel::messages {
+namespace {
+
+std::string quoted(std::string_view before, std::string_view path, std::string_view after) {
+  std::string out;
+  out.reserve(before.size() + path.size() + after.size() + 6);
+  out.append(before).append("“").append(path).append("”").append(after);
+  return out;
+}
+
+}  // namespace
+
+std::string source_missing(std::string_view path) { return quoted("文件", path, "不存在"); }
+
+std::string would_overwrite(std::string_view path) {
+  return quoted("分割文件会覆盖原始文件", path, "，请选择其他存放目录");
+}
+
+std::string read_failed(std::string_view path, std::string_view reason) {
+  return quoted("读取文件", path, "失败：").append(reason);
+}
+
+std::string write_failed(std::string_view path, std::string_view reason) {
+  return quoted("写入文件", path, "失败：").append(reason);
+}
+
+std::string progress(std::int64_t saved) { return "已经保存" + std::to_string(saved) + "章"; }
+
+}  // namespace quorrel::messages

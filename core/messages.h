@@ -1,0 +1,21 @@
+#pragma once
+// Every text the splitter shows the user, in one place (UTF-8).
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace quorrel::messages {
+
+inline constexpr std::string_view no_source = "请选择要分割的文件";
+inline constexpr std::string_view no_destination = "请选择要保存分割文件的目录";
+inline constexpr std::string_view no_keywords = "请添加分割关键词";
+inline constexpr std::string_view finished = "保存完毕";
+
+std::string source_missing(std::string_view path);        // 文件“path”不存在
+std::string would_overwrite(std::string_view path);       // 分割文件会覆盖原始文件“path”，...
+std::string read_failed(std::string_view path, std::string_view reason);
+std::string write_failed(std::string_view path, std::string_view reason);
+std::string progress(std::int64_t saved);                 // 已经保存N章
+
+}  // namespace quorrel::messages

@@ -1,0 +1,321 @@
+#include "core/split.h"
+
+#include <fcntl.h>   // open: pieces are written with plain system calls,
+#include <unistd.h>  // read, write, close, unlink: no stdio buffering in between
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "core/messages.h"
+#include "core/text.h"
+
+namespace quorrel {
+namespace {
+
+constexpr std::size_t read_block = 1 << 20;  // bytes read from the source at a time
+constexpr std::size_t write_block = 1 << 20;  // a piece longer than this is written in parts
+constexpr std::size_t first_line_limit = 512;  // bytes of a piece's first line kept for piece_info
+
+std::string system_reason(int error) { return std::strerror(error); }
+
+// The source, read in blocks; hands out whole lines.
+class source_reader {
+ public:
+  explicit source_reader(int fd) : fd_(fd), buffer_(read_block) {}
+
+  std::string_view available() const { return {buffer_.data() + begin_, end_ - begin_}; }
+  void consume(std::size_t bytes) { begin_ += bytes; }
+  bool at_eof() const { return eof_; }
+
+  // Reads more after what is available; false on a read error (errno set).
+  bool fill() {
+    if (begin_ > 0) {
+      std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+      end_ -= begin_;
+      begin_ = 0;
+    }
+    if (end_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);  // a line longer than the buffer
+    for (;;) {
+      const ssize_t got = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) return false;
+      if (got == 0) eof_ = true;
+      end_ += static_cast<std::size_t>(got);
+      return true;
+    }
+  }
+
+ private:
+  int fd_;
+  std::vector<char> buffer_;
+  std::size_t begin_ = 0, end_ = 0;
+  bool eof_ = false;
+};
+
+bool write_all(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t put = ::write(fd, bytes.data(), bytes.size());
+    if (put < 0 && errno == EINTR) continue;
+    if (put < 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(put));
+  }
+  return true;
+}
+
+// Reads the start of the file and, when needed, all of it to decide its encoding.
+bool detect(int fd, std::vector<char>& scratch, encoding& found) {
+  std::string head;
+  utf8_validator utf8;
+  off_t offset = 0;
+  for (;;) {
+    const ssize_t got = ::pread(fd, scratch.data(), scratch.size(), offset);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return false;
+    if (offset == 0) head.assign(scratch.data(), static_cast<std::size_t>(got));
+    if (got == 0 || !utf8.feed({scratch.data(), static_cast<std::size_t>(got)})) break;
+    offset += got;
+    // A byte-order mark decides alone: no need to read on.
+    if (detect_encoding(head, false).bom.size() > 0) break;
+  }
+  found = detect_encoding(head, utf8.finish());
+  return true;
+}
+
+// A forced encoding still recognises its own byte-order mark.
+void take_bom(int fd, encoding& enc) {
+  std::string mark;
+  if (enc.layout == char_layout::utf8) mark = "\xEF\xBB\xBF";
+  if (enc.layout == char_layout::utf16le) mark = "\xFF\xFE";
+  if (enc.layout == char_layout::utf16be) mark = "\xFE\xFF";
+  if (mark.empty()) return;
+  char head[3] = {};
+  const ssize_t got = ::pread(fd, head, mark.size(), 0);
+  if (got == static_cast<ssize_t>(mark.size()) && std::string_view(head, mark.size()) == mark)
+    enc.bom = mark;
+}
+
+class splitter {
+ public:
+  splitter(const split_request& request, split_host& host, const split_options& options,
+           const encoding& enc)
+      : request_(request), host_(host), dry_run_(options.dry_run), enc_(enc), rules_(enc),
+        is_heading_(enc) {
+    out_.reserve(write_block + 16);
+  }
+
+  // Takes one line of the source (without its line end).
+  bool line(std::string_view text) {
+    if (rules_.is_blank(text)) return true;
+    const std::uint64_t version = host_.keywords_version();
+    if (!have_keywords_ || version != keywords_version_) {
+      is_heading_.set_keywords(host_.keywords());
+      keywords_version_ = version;
+      have_keywords_ = true;
+    }
+    if (is_heading_(text)) {
+      if (in_piece_ && !finish_piece()) return false;
+      start_piece(text);
+      if (!append(text)) return false;
+      host_.progress(written_);
+      return true;
+    }
+    if (!in_piece_) {
+      start_piece(text);
+      out_ += rules_.crlf();  // text before the first heading: no heading line
+    }
+    return append(text);
+  }
+
+  // End of the source: the last piece.
+  bool finish() {
+    if (!in_piece_) return true;
+    if (!finish_piece()) return false;
+    host_.progress(written_);
+    return true;
+  }
+
+  // A run that ends early leaves no incomplete piece behind.
+  void abandon() {
+    if (fd_ >= 0) {
+      ::close(fd_);
+      fd_ = -1;
+      ::unlink(path_.c_str());
+    }
+    in_piece_ = false;
+  }
+
+  std::int64_t written() const { return written_; }
+  std::optional<split_failure> failure;
+
+ private:
+  void start_piece(std::string_view first_line) {
+    in_piece_ = true;
+    size_ = 0;
+    // Enough of the line to show it; cut on a character boundary.
+    std::size_t keep = std::min(first_line.size(), first_line_limit);
+    while (keep < first_line.size() && !rules_.starts_character(first_line, keep)) --keep;
+    first_line_.assign(first_line.substr(0, keep));
+    path_ = piece_path(request_.destination, written_);
+    out_.assign(enc_.bom);
+  }
+
+  // Adds a line and its CR LF; writes out what has gathered once it is large.
+  bool append(std::string_view text) {
+    if (out_.size() + text.size() > write_block) {
+      if (!flush(out_)) return false;
+      out_.clear();
+      if (text.size() > write_block) {
+        if (!flush(text)) return false;
+        text = {};
+      }
+    }
+    out_ += text;
+    out_ += rules_.crlf();
+    return true;
+  }
+
+  bool flush(std::string_view bytes) {
+    size_ += bytes.size();
+    if (dry_run_ || bytes.empty()) return true;
+    if (fd_ < 0) {
+      fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+      if (fd_ < 0) return fail_write(errno);
+    }
+    if (!write_all(fd_, bytes)) return fail_write(errno);
+    return true;
+  }
+
+  bool finish_piece() {
+    if (!flush(out_)) return false;
+    out_.clear();
+    if (fd_ >= 0) {
+      const int closed = ::close(fd_);
+      fd_ = -1;
+      if (closed != 0) {
+        const int error = errno;
+        ::unlink(path_.c_str());
+        return fail_write(error);
+      }
+    }
+    in_piece_ = false;
+    host_.piece_done({written_, path_, size_, first_line_});
+    ++written_;
+    return true;
+  }
+
+  bool fail_write(int error) {
+    failure = split_failure{split_failure::kind::write, path_, system_reason(error)};
+    abandon();
+    return false;
+  }
+
+  const split_request& request_;
+  split_host& host_;
+  bool dry_run_;
+  encoding enc_;
+  line_rules rules_;
+  heading_test is_heading_;
+  bool have_keywords_ = false;
+  std::uint64_t keywords_version_ = 0;
+
+  std::int64_t written_ = 0;  // pieces complete; also the number of the piece being gathered
+  bool in_piece_ = false;
+  std::string out_;         // the part of the piece not yet written
+  std::string path_;        // of the piece being gathered
+  std::string first_line_;
+  std::uint64_t size_ = 0;
+  int fd_ = -1;             // the piece's file, once part of it was written
+};
+
+}  // namespace
+
+std::string split_failure::message() const {
+  return what == kind::read ? messages::read_failed(path, reason)
+                            : messages::write_failed(path, reason);
+}
+
+std::string piece_path(const std::string& destination, std::int64_t number) {
+  char digits[24];
+  const int length = std::snprintf(digits, sizeof digits, "%04lld", static_cast<long long>(number));
+  std::string path;
+  path.reserve(destination.size() + static_cast<std::size_t>(length) + 4);
+  path.append(destination).append(digits, static_cast<std::size_t>(length)).append(".txt");
+  return path;
+}
+
+split_result run_split(const split_request& request, split_host& host, const split_options& options) {
+  split_result result;
+  auto read_failure = [&](int error) {
+    result.failure = split_failure{split_failure::kind::read, request.source, system_reason(error)};
+    return result;
+  };
+  // O_NONBLOCK: should the path have become a FIFO since it was checked,
+  // opening it must not wait for a writer.
+  const int fd = ::open(request.source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return read_failure(errno);
+  struct closer {
+    int fd;
+    ~closer() { ::close(fd); }
+  } close_source{fd};
+  struct stat info{};
+  if (::fstat(fd, &info) != 0) return read_failure(errno);
+  if (!S_ISREG(info.st_mode)) return read_failure(S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+
+  source_reader reader(fd);
+  if (options.forced_encoding) {
+    result.source_encoding = *options.forced_encoding;
+    result.source_encoding.bom.clear();
+    take_bom(fd, result.source_encoding);
+  } else {
+    std::vector<char> scratch(read_block);
+    if (!detect(fd, scratch, result.source_encoding)) return read_failure(errno);
+  }
+  const encoding& enc = result.source_encoding;
+  host.encoding_known(enc);
+  const line_rules rules(enc);
+  splitter split(request, host, options, enc);
+
+  std::size_t skip = enc.bom.size();  // the mark is not part of the first line
+  for (;;) {
+    std::string_view text = reader.available();
+    if (skip > 0 && text.size() >= skip) {
+      reader.consume(skip);
+      skip = 0;
+      continue;
+    }
+    const line_end end = rules.find_end(text);
+    const bool cr_at_end = end.terminator > 0 && end.length + end.terminator == text.size() &&
+                           end.terminator == static_cast<std::size_t>(enc.unit_size()) &&
+                           text[end.length + (enc.layout == char_layout::utf16be ? 1 : 0)] == '\r';
+    if ((end.terminator == 0 || cr_at_end || skip > 0) && !reader.at_eof()) {
+      if (!reader.fill()) {
+        const int error = errno;
+        split.abandon();
+        result.pieces = split.written();
+        return read_failure(error);
+      }
+      continue;
+    }
+    if (host.stop_requested()) {
+      split.abandon();
+      result.stopped = true;
+      break;
+    }
+    if (text.empty()) {
+      split.finish();
+      break;
+    }
+    if (!split.line(text.substr(0, end.length))) break;
+    reader.consume(end.length + end.terminator);
+  }
+  result.pieces = split.written();
+  result.failure = split.failure;
+  return result;
+}
+
+}  // namespace quorrel

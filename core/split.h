@@ -1,0 +1,100 @@
+#pragma once
+// The split run: reads a checked source, cuts it at heading lines and writes
+// the pieces destination + "0000" + ".txt", "0001.txt", ...
+//
+// A heading is a line holding every keyword. Blank lines (spaces, tabs and
+// ideographic spaces only) are dropped. A piece is its heading (none for the
+// text before the first heading), then CR LF + each following line, and ends
+// with CR LF; lines keep their bytes exactly, in the source's encoding, and a
+// source with a byte-order mark gives pieces that start with it. Pieces are
+// numbered without a gap from 0.
+//
+// Streams the source through a fixed buffer and writes a long piece in
+// blocks: memory stays at a few MiB plus the longest line, whatever the size
+// of the file or of a piece.
+//
+// Failures come back as values in split_result; nothing throws except
+// std::bad_alloc. A piece that could not be written whole is removed; every
+// piece written before it stays complete.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/checks.h"
+#include "core/encoding.h"
+
+namespace quorrel {
+
+struct piece_info {
+  std::int64_t number = 0;
+  std::string path;
+  std::uint64_t size = 0;   // bytes, byte-order mark and line ends included
+  std::string first_line;  // its first line of text (up to 512 bytes), in the source's encoding
+};
+
+// What the caller provides to a run. Called on the run's thread.
+class split_host {
+ public:
+  virtual ~split_host() = default;
+
+  // The keyword list (UTF-8), asked for afresh before each line is tested:
+  // keywords_version() every time, keywords() only when the version differs
+  // from the last one seen. Change the version whenever the list changes.
+  virtual std::uint64_t keywords_version() = 0;
+  virtual std::vector<std::string> keywords() = 0;
+
+  // Once, when the source's encoding is known, before any line is read.
+  virtual void encoding_known(const encoding& enc) { (void)enc; }
+
+  // At every heading line, with the number of pieces written so far (also
+  // when the heading wrote nothing), and once more after the last piece is
+  // written, with the total.
+  virtual void progress(std::int64_t saved) { (void)saved; }
+
+  // Asked between lines; true ends the run there, keeping what was written.
+  virtual bool stop_requested() { return false; }
+
+  // Each piece once it is complete on disk (or counted, in a dry run).
+  virtual void piece_done(const piece_info& piece) { (void)piece; }
+};
+
+// A host with a list that never changes.
+class fixed_keywords : public split_host {
+ public:
+  explicit fixed_keywords(std::vector<std::string> keywords) : keywords_(std::move(keywords)) {}
+  std::uint64_t keywords_version() override { return 1; }
+  std::vector<std::string> keywords() override { return keywords_; }
+
+ private:
+  std::vector<std::string> keywords_;
+};
+
+struct split_options {
+  std::optional<encoding> forced_encoding;  // skip detection
+  bool dry_run = false;                     // count pieces, write nothing
+};
+
+struct split_failure {
+  enum class kind { read, write };
+  kind what = kind::read;
+  std::string path;
+  std::string reason;  // the system's description of the error
+  std::string message() const;  // the text shown to the user
+};
+
+struct split_result {
+  std::int64_t pieces = 0;  // pieces written completely
+  bool stopped = false;     // ended early because the host asked
+  encoding source_encoding;
+  std::optional<split_failure> failure;
+};
+
+split_result run_split(const split_request& request, split_host& host,
+                       const split_options& options = {});
+
+// destination + number ("0000" pattern: at least four digits) + ".txt"
+std::string piece_path(const std::string& destination, std::int64_t number);
+
+}  // namespace quorrel

@@ -1,0 +1,153 @@
+#include "core/text.h"
+
+#include <cstring>  // memchr, memmem
+
+namespace quorrel {
+namespace {
+
+unsigned char byte_at(std::string_view s, std::size_t i) { return static_cast<unsigned char>(s[i]); }
+
+// Length in bytes of the character starting at `i`. Bytes that do not form a
+// valid character count as one character each, so a walk never skips a
+// byte that may start a real one.
+std::size_t gb18030_length(std::string_view s, std::size_t i) {
+  const unsigned char lead = byte_at(s, i);
+  if (lead < 0x81 || lead == 0xFF || i + 1 >= s.size()) return 1;
+  const unsigned char second = byte_at(s, i + 1);
+  if (second >= 0x30 && second <= 0x39) {
+    if (i + 3 < s.size()) {
+      const unsigned char third = byte_at(s, i + 2), fourth = byte_at(s, i + 3);
+      if (third >= 0x81 && third <= 0xFE && fourth >= 0x30 && fourth <= 0x39) return 4;
+    }
+    return 1;
+  }
+  return (second >= 0x40 && second <= 0xFE && second != 0x7F) ? 2 : 1;
+}
+
+std::size_t big5_length(std::string_view s, std::size_t i) {
+  const unsigned char lead = byte_at(s, i);
+  if (lead < 0x81 || lead == 0xFF || i + 1 >= s.size()) return 1;
+  const unsigned char trail = byte_at(s, i + 1);
+  return ((trail >= 0x40 && trail <= 0x7E) || (trail >= 0xA1 && trail <= 0xFE)) ? 2 : 1;
+}
+
+}  // namespace
+
+line_rules::line_rules(const encoding& enc) : layout_(enc.layout) {
+  switch (layout_) {
+    case char_layout::utf8: ideographic_space_ = "\xE3\x80\x80"; break;
+    case char_layout::gb18030: ideographic_space_ = "\xA1\xA1"; break;
+    case char_layout::big5: ideographic_space_ = "\xA1\x40"; break;
+    case char_layout::utf16le: ideographic_space_ = std::string("\x00\x30", 2); break;
+    case char_layout::utf16be: ideographic_space_ = std::string("\x30\x00", 2); break;
+    case char_layout::single_byte: break;
+  }
+  if (layout_ == char_layout::utf16le) crlf_ = std::string("\r\0\n\0", 4);
+  else if (layout_ == char_layout::utf16be) crlf_ = std::string("\0\r\0\n", 4);
+  else crlf_ = "\r\n";
+}
+
+line_end line_rules::find_end(std::string_view text) const {
+  const char* data = text.data();
+  const std::size_t size = text.size();
+  if (layout_ != char_layout::utf16le && layout_ != char_layout::utf16be) {
+    // Neither CR nor LF is ever part of a multi-byte character in the
+    // encodings we walk, so a byte search is exact.
+    const void* lf = std::memchr(data, '\n', size);
+    const std::size_t lf_at = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - data) : size;
+    const void* cr = std::memchr(data, '\r', lf_at);
+    if (cr) {
+      const auto at = static_cast<std::size_t>(static_cast<const char*>(cr) - data);
+      return {at, at + 1 == lf_at ? 2u : 1u};
+    }
+    if (lf) return {lf_at, 1};
+    return {size, 0};
+  }
+  const bool le = layout_ == char_layout::utf16le;
+  const std::size_t units = size / 2;
+  for (std::size_t u = 0; u < units; ++u) {
+    const unsigned char lo = byte_at(text, 2 * u + (le ? 0 : 1));
+    const unsigned char hi = byte_at(text, 2 * u + (le ? 1 : 0));
+    if (hi != 0 || (lo != '\r' && lo != '\n')) continue;
+    if (lo == '\n') return {2 * u, 2};
+    const bool then_lf = u + 1 < units && byte_at(text, 2 * u + 2 + (le ? 0 : 1)) == '\n' &&
+                         byte_at(text, 2 * u + 2 + (le ? 1 : 0)) == 0;
+    return {2 * u, then_lf ? 4u : 2u};
+  }
+  return {size, 0};
+}
+
+bool line_rules::is_blank(std::string_view line) const {
+  const bool wide = layout_ == char_layout::utf16le || layout_ == char_layout::utf16be;
+  const std::size_t step = wide ? 2 : 1;
+  std::size_t i = 0;
+  while (i < line.size()) {
+    if (!ideographic_space_.empty() && line.substr(i, ideographic_space_.size()) == ideographic_space_) {
+      i += ideographic_space_.size();
+      continue;
+    }
+    if (i + step > line.size()) return false;
+    const unsigned char lo = byte_at(line, i + (layout_ == char_layout::utf16be ? 1 : 0));
+    const unsigned char hi = wide ? byte_at(line, i + (layout_ == char_layout::utf16le ? 1 : 0)) : 0;
+    if (hi != 0 || (lo != ' ' && lo != '\t')) return false;
+    i += step;
+  }
+  return true;
+}
+
+bool line_rules::starts_character(std::string_view line, std::size_t pos) const {
+  switch (layout_) {
+    case char_layout::single_byte:
+    case char_layout::utf8:
+      // Keywords are valid UTF-8 and never begin with a continuation byte,
+      // so every match of one begins a character.
+      return true;
+    case char_layout::utf16le:
+    case char_layout::utf16be: return pos % 2 == 0;
+    case char_layout::gb18030:
+    case char_layout::big5: {
+      std::size_t i = 0;
+      while (i < pos)
+        i += layout_ == char_layout::gb18030 ? gb18030_length(line, i) : big5_length(line, i);
+      return i == pos;
+    }
+  }
+  return false;
+}
+
+heading_test::heading_test(const encoding& enc) : encoding_(enc), rules_(enc) {}
+
+void heading_test::set_keywords(const std::vector<std::string>& utf8_keywords) {
+  keywords_.clear();
+  unmatchable_ = false;
+  for (const std::string& keyword : utf8_keywords) {
+    auto encoded = encode(keyword, encoding_);
+    if (!encoded) {
+      unmatchable_ = true;
+      continue;
+    }
+    keywords_.push_back(std::move(*encoded));
+  }
+}
+
+bool heading_test::occurs(std::string_view line, const std::string& keyword) const {
+  if (keyword.empty()) return true;
+  std::size_t from = 0;
+  while (from + keyword.size() <= line.size()) {
+    const void* hit = memmem(line.data() + from, line.size() - from, keyword.data(), keyword.size());
+    if (!hit) return false;
+    const auto at = static_cast<std::size_t>(static_cast<const char*>(hit) - line.data());
+    if (rules_.starts_character(line, at)) return true;
+    from = at + 1;
+  }
+  return false;
+}
+
+bool heading_test::operator()(std::string_view line) const {
+  if (unmatchable_) return false;
+  for (const std::string& keyword : keywords_)
+    if (!occurs(line, keyword)) return false;
+  return true;
+}
+
+}  // namespace quorrel
