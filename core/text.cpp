@@ -58,7 +58,7 @@ line_end line_rules::find_end(std::string_view text) const {
     const void* cr = std::memchr(data, '\r', lf_at);
     if (cr) {
       const auto at = static_cast<std::size_t>(static_cast<const char*>(cr) - data);
-      return {at, at + 1 == lf_at ? 2u : 1u};
+      return {at, lf && at + 1 == lf_at ? 2u : 1u};
     }
     if (lf) return {lf_at, 1};
     return {size, 0};

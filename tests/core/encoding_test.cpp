@@ -1,0 +1,94 @@
+// How a source's encoding is decided, and keyword conversion.
+
+#include <gtest/gtest.h>
+
+#include "core/encoding.h"
+
+namespace quorrel {
+namespace {
+
+std::string in(const char* name, const std::string& utf8) { return *encode(utf8, *encoding_by_name(name)); }
+
+TEST(Encoding, DecidesFromMarkThenUtf8ThenChineseCodePages) {
+  const std::string traditional =
+      "　　這是一個關於山與海的故事。他說：「我們明天見。」她點點頭，轉身走進了雨裡。"
+      "那一年的秋天特別長，街上的樹葉落了又落，沒有人記得最後一片是什麼時候掉下來的。\r\n";
+  std::string big5_text;
+  for (int i = 0; i < 20; ++i) big5_text += in("Big5", traditional);
+  struct example {
+    const char* name;
+    std::string head;
+    bool valid_utf8;
+    std::string expected;
+    std::string bom;
+  };
+  const std::vector<example> examples = {
+      {"UTF-8 mark", "\xEF\xBB\xBFx", true, "UTF-8", "\xEF\xBB\xBF"},
+      {"UTF-8 mark, invalid after", "\xEF\xBB\xBF\xFF", false, "UTF-8", "\xEF\xBB\xBF"},
+      {"UTF-16LE mark", "\xFF\xFEx\0", false, "UTF-16LE", "\xFF\xFE"},
+      {"UTF-16BE mark", "\xFE\xFF\0x", false, "UTF-16BE", "\xFE\xFF"},
+      {"valid UTF-8", "第一章", true, "UTF-8", ""},
+      {"pure ASCII", "chapter", true, "UTF-8", ""},
+      {"short GBK", in("GBK", "第一章"), false, "GB18030", ""},
+      {"GBK line", in("GBK", "　　第一章 天下大势，分久必合，合久必分。"), false, "GB18030", ""},
+      {"Big5 text", big5_text, false, "Big5", ""},
+      {"short Big5 stays GB18030", in("Big5", "第一章"), false, "GB18030", ""},
+  };
+  for (const auto& ex : examples) {
+    SCOPED_TRACE(ex.name);
+    const encoding enc = detect_encoding(ex.head, ex.valid_utf8);
+    EXPECT_EQ(enc.name, ex.expected);
+    EXPECT_EQ(enc.bom, ex.bom);
+  }
+}
+
+TEST(Encoding, ValidatesUtf8AcrossBlockBoundaries) {
+  struct example {
+    std::string bytes;
+    bool valid;
+  };
+  const std::vector<example> examples = {
+      {"plain ascii text, long enough for the fast path", true},
+      {"第一章 起", true},
+      {"\xF0\x9F\x98\x80", true},  // emoji
+      {"\xC0\xAF", false},         // overlong
+      {"\xED\xA0\x80", false},     // surrogate
+      {"\xE7\xAC", false},         // cut off at the end
+      {"\xB5\xDA\xD2\xBB", false}, // GBK
+      {"\xF4\x90\x80\x80", false}, // above U+10FFFF
+  };
+  for (const auto& ex : examples) {
+    for (std::size_t cut = 0; cut <= ex.bytes.size(); ++cut) {
+      utf8_validator v;
+      v.feed(std::string_view(ex.bytes).substr(0, cut));
+      v.feed(std::string_view(ex.bytes).substr(cut));
+      EXPECT_EQ(v.finish(), ex.valid) << ex.bytes << " cut at " << cut;
+    }
+  }
+}
+
+TEST(Encoding, ConvertsKeywordsToTheSourceEncoding) {
+  EXPECT_EQ(in("GBK", "第章"), "\xB5\xDA\xD5\xC2");
+  EXPECT_EQ(in("GB18030", "第章"), "\xB5\xDA\xD5\xC2");
+  EXPECT_EQ(in("Big5", "第章"), "\xB2\xC4\xB3\xB9");
+  EXPECT_EQ(in("UTF-16LE", "第"), "\x2C\x7B");
+  EXPECT_EQ(in("UTF-16BE", "第"), "\x7B\x2C");
+  EXPECT_FALSE(encode("们", *encoding_by_name("Big5")));
+  EXPECT_FALSE(encode("\xFF", *encoding_by_name("GBK")));  // not UTF-8 to begin with
+}
+
+TEST(Encoding, AcceptsOnlyEncodingsItCanWalk) {
+  for (const char* name : {"GBK", "gb18030", "GB2312", "Big5", "UTF-8", "utf-16le", "UTF-16BE",
+                           "windows-1252", "ISO-8859-1"})
+    EXPECT_TRUE(encoding_by_name(name)) << name;
+  for (const char* name : {"no-such-encoding", "Shift_JIS", "ibm-037", "UTF-7", "UTF-32"})
+    EXPECT_FALSE(encoding_by_name(name)) << name;
+}
+
+TEST(Encoding, DecodesForDisplay) {
+  EXPECT_EQ(decode("\xB5\xDA\xD2\xBB\xD5\xC2", *encoding_by_name("GB18030")), "第一章");
+  EXPECT_EQ(decode("\xFF", *encoding_by_name("UTF-8")), "\xEF\xBF\xBD");
+}
+
+}  // namespace
+}  // namespace quorrel

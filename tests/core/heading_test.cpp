@@ -1,0 +1,116 @@
+// The heading test and the line rules, byte for byte in each encoding.
+
+#include <gtest/gtest.h>
+
+#include "core/encoding.h"
+#include "core/text.h"
+
+namespace quorrel {
+namespace {
+
+bool is_heading(const std::string& line_utf8, const std::vector<std::string>& keywords,
+                const char* encoding_name = "GB18030") {
+  const encoding enc = *encoding_by_name(encoding_name);
+  heading_test test(enc);
+  test.set_keywords(keywords);
+  return test(*encode(line_utf8, enc));
+}
+
+TEST(HeadingTest, MatchesEveryKeywordExactlyAnywhereInTheLine) {
+  struct example {
+    const char* line;
+    std::vector<std::string> keywords;
+    bool heading;
+  };
+  const std::vector<example> examples = {
+      {"第十二章 风起", {"第", "章"}, true},
+      {"　　第十二章", {"第", "章"}, true},
+      {"章回在前，第在后", {"第", "章"}, true},
+      {"第二天", {"第", "章"}, false},
+      {"文章", {"第", "章"}, false},
+      {"文章", {"章"}, true},
+      {"Chapter 1", {"chapter"}, false},     // case counts
+      {"Chapter 1", {"Chapter"}, true},
+      {"ＡＢ", {"AB"}, false},               // full-width is not half-width
+      {"AB", {"ＡＢ"}, false},
+      {"任何一行", {}, true},                // an empty list matches every line
+      {"任何一行", {""}, true},
+      {"第一章", {"第", "章", "节"}, false},
+  };
+  for (const auto& ex : examples) {
+    SCOPED_TRACE(ex.line);
+    EXPECT_EQ(is_heading(ex.line, ex.keywords), ex.heading);
+    EXPECT_EQ(is_heading(ex.line, ex.keywords, "UTF-8"), ex.heading);
+  }
+}
+
+TEST(HeadingTest, NeverMatchesInsideACharacter) {
+  const encoding gbk = *encoding_by_name("GBK");
+  heading_test backslash(gbk);
+  backslash.set_keywords({"\\"});
+  // 誠 is D5 5C in GBK: its trail byte is "\" but the line holds no "\".
+  EXPECT_FALSE(backslash("\xD5\x5C"));
+  EXPECT_TRUE(backslash("\xD5\x5C\\"));
+  // A two-byte keyword straddling two characters: 摆第 is B0 DA B5 DA, and
+  // its middle bytes DA B5 are 诘, which the line does not hold.
+  heading_test straddle(gbk);
+  straddle.set_keywords({"诘"});
+  EXPECT_FALSE(straddle("\xB0\xDA\xB5\xDA"));
+  EXPECT_TRUE(straddle("\xB0\xDA\xDA\xB5"));
+
+  // Big5: 許 is B3 5C.
+  const encoding big5 = *encoding_by_name("Big5");
+  heading_test big5_backslash(big5);
+  big5_backslash.set_keywords({"\\"});
+  EXPECT_FALSE(big5_backslash("\xB3\x5C"));
+
+  // UTF-16: 第 is 2C 7B in UTF-16LE; "{" (7B 00) must not match at an odd offset.
+  const encoding utf16 = *encoding_by_name("UTF-16LE");
+  heading_test brace(utf16);
+  brace.set_keywords({"{"});
+  EXPECT_FALSE(brace(std::string("\x2C\x7B\x00\x4E", 4)));
+  EXPECT_TRUE(brace(std::string("\x2C\x7B\x7B\x00", 4)));
+}
+
+TEST(HeadingTest, AKeywordThatCannotBeWrittenMatchesNothing) {
+  // 们 has no Big5 form.
+  EXPECT_FALSE(is_heading("我們第一章", {"第", "们"}, "Big5"));
+  EXPECT_TRUE(is_heading("我們第一章", {"第", "們"}, "Big5"));
+}
+
+TEST(LineRules, FindsEachKindOfLineEnd) {
+  const line_rules bytes(*encoding_by_name("UTF-8"));
+  struct example {
+    std::string text;
+    std::size_t length, terminator;
+  };
+  const std::vector<example> examples = {
+      {"ab\r\ncd", 2, 2}, {"ab\ncd", 2, 1}, {"ab\rcd", 2, 1}, {"ab\r\r\n", 2, 1},
+      {"ab", 2, 0},       {"\n", 0, 1},     {"ab\r", 2, 1},   {"", 0, 0},
+  };
+  for (const auto& ex : examples) {
+    const auto end = bytes.find_end(ex.text);
+    EXPECT_EQ(end.length, ex.length) << ex.text;
+    EXPECT_EQ(end.terminator, ex.terminator) << ex.text;
+  }
+  const line_rules wide(*encoding_by_name("UTF-16LE"));
+  // 上 is 0A 4E: its 0x0A byte is not a line end.
+  const auto end = wide.find_end(std::string("\x0A\x4E\x0D\x00\x0A\x00x\x00", 8));
+  EXPECT_EQ(end.length, 2u);
+  EXPECT_EQ(end.terminator, 4u);
+}
+
+TEST(LineRules, BlankMeansOnlySpacesTabsAndIdeographicSpaces) {
+  for (const char* name : {"GB18030", "Big5", "UTF-8", "UTF-16LE", "UTF-16BE"}) {
+    SCOPED_TRACE(name);
+    const encoding enc = *encoding_by_name(name);
+    const line_rules rules(enc);
+    EXPECT_TRUE(rules.is_blank(""));
+    EXPECT_TRUE(rules.is_blank(*encode(" \t　 ", enc)));
+    EXPECT_FALSE(rules.is_blank(*encode("　x", enc)));
+    EXPECT_FALSE(rules.is_blank(*encode("\xC2\xA0", enc)));  // no-break space is text
+  }
+}
+
+}  // namespace
+}  // namespace quorrel

@@ -1,0 +1,339 @@
+// The split run on real files: piece names, contents, progress, keyword
+// edits during a run, stopping, and file-system failures.
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <functional>
+
+#include "core/encoding.h"
+#include "core/split.h"
+#include "temp_folder.h"
+
+namespace quorrel {
+namespace {
+
+using testing::read_bytes;
+using testing::temp_folder;
+
+// Records what a run reports; keywords may be changed from a callback.
+class recording_host : public split_host {
+ public:
+  explicit recording_host(std::vector<std::string> keywords = {"第", "章"})
+      : keywords_(std::move(keywords)) {}
+
+  std::uint64_t keywords_version() override { return version_; }
+  std::vector<std::string> keywords() override {
+    ++keyword_reads;
+    return keywords_;
+  }
+  void set_keywords(std::vector<std::string> keywords) {
+    keywords_ = std::move(keywords);
+    ++version_;
+  }
+  void progress(std::int64_t saved) override {
+    captions.push_back(saved);
+    if (on_progress) on_progress(saved);
+  }
+  bool stop_requested() override { return stop; }
+  void piece_done(const piece_info& piece) override { pieces.push_back(piece); }
+
+  std::vector<std::int64_t> captions;
+  std::vector<piece_info> pieces;
+  std::function<void(std::int64_t)> on_progress;
+  int keyword_reads = 0;
+  bool stop = false;
+
+ private:
+  std::vector<std::string> keywords_;
+  std::uint64_t version_ = 1;
+};
+
+split_result split(const std::string& source, const std::string& destination, split_host& host,
+                   split_options options = {}) {
+  return run_split({source, destination}, host, options);
+}
+
+// The expected piece: each line followed by CR LF.
+std::string piece(std::initializer_list<std::string_view> lines) {
+  std::string out;
+  for (auto line : lines) out.append(line).append("\r\n");
+  return out;
+}
+
+TEST(Split, NumbersPiecesWithoutAGapAndReportsEveryHeading) {
+  temp_folder tmp;
+  const auto source = tmp.write("novel.txt",
+                                "第一章 起\r\n甲\r\n第二章 承\r\n乙\r\n第三章 转\r\n丙\r\n");
+  recording_host host;
+  const auto result = split(source, tmp.dir(), host);
+  ASSERT_FALSE(result.failure);
+  EXPECT_EQ(result.pieces, 3);
+  EXPECT_EQ(tmp.files(), (std::vector<std::string>{"0000.txt", "0001.txt", "0002.txt", "novel.txt"}));
+  EXPECT_EQ(read_bytes(tmp / "0000.txt"), piece({"第一章 起", "甲"}));
+  EXPECT_EQ(read_bytes(tmp / "0002.txt"), piece({"第三章 转", "丙"}));
+  // At each heading the pieces written so far, then the total.
+  EXPECT_EQ(host.captions, (std::vector<std::int64_t>{0, 1, 2, 3}));
+}
+
+TEST(Split, ShapesPiecesFromPreamblesHeadingsAndBlankLines) {
+  struct example {
+    const char* name;
+    std::string source;
+    std::vector<std::string> pieces;  // contents of 0000.txt, 0001.txt, ...
+    std::vector<std::int64_t> captions;
+  };
+  const std::vector<example> examples = {
+      {"preamble starts with a line end", "书名\r\n作者\r\n第一章\r\n正文\r\n",
+       {"\r\n书名\r\n作者\r\n", piece({"第一章", "正文"})}, {1, 2}},
+      {"no heading at all", "只有\r\n正文\r\n", {"\r\n只有\r\n正文\r\n"}, {1}},
+      {"only a heading", "\r\n  第一章\r\n\r\n", {piece({"  第一章"})}, {0, 1}},
+      {"consecutive headings", "第一章\r\n第二章\r\n正文\r\n",
+       {piece({"第一章"}), piece({"第二章", "正文"})}, {0, 1, 2}},
+      {"keywords in any order", "章节在前，第在后\r\n正文\r\n", {piece({"章节在前，第在后", "正文"})}, {0, 1}},
+      {"one keyword is not enough", "第二天\r\n文章\r\n", {"\r\n第二天\r\n文章\r\n"}, {1}},
+      {"blank lines of spaces, tabs and U+3000 dropped", "第一章\r\n \t \r\n　　\r\n\r\n　　正文 \r\n",
+       {piece({"第一章", "　　正文 "})}, {0, 1}},
+      {"CR, LF and CR LF end lines", "第一章\r甲\n第二章\r\n乙\r\r\n丙",
+       {piece({"第一章", "甲"}), piece({"第二章", "乙", "丙"})}, {0, 1, 2}},
+      {"empty source", "", {}, {}},
+      {"only blank lines", "\r\n  \r\n\t\n", {}, {}},
+  };
+  for (const auto& ex : examples) {
+    SCOPED_TRACE(ex.name);
+    temp_folder tmp;
+    const auto source = tmp.write("src", ex.source);
+    recording_host host;
+    const auto result = split(source, tmp / "out", host);
+    ASSERT_FALSE(result.failure) << result.failure->message();
+    EXPECT_EQ(result.pieces, static_cast<std::int64_t>(ex.pieces.size()));
+    for (std::size_t i = 0; i < ex.pieces.size(); ++i)
+      EXPECT_EQ(read_bytes(piece_path(tmp / "out", static_cast<std::int64_t>(i))), ex.pieces[i]) << i;
+    EXPECT_EQ(tmp.files().size(), ex.pieces.size() + 1);
+    EXPECT_EQ(host.captions, ex.captions);
+  }
+}
+
+TEST(Split, UsesTheDestinationAsAPrefixExactlyAsGiven) {
+  temp_folder tmp;
+  const auto source = tmp.write("novel.txt", "第一章\r\n第二章\r\n");
+  recording_host host;
+  split(source, tmp / "out", host);
+  EXPECT_EQ(tmp.files(), (std::vector<std::string>{"novel.txt", "out0000.txt", "out0001.txt"}));
+  EXPECT_EQ(host.pieces[1].path, tmp / "out0001.txt");
+}
+
+TEST(Split, NamesPiecesWithAtLeastFourDigits) {
+  EXPECT_EQ(piece_path("d/", 0), "d/0000.txt");
+  EXPECT_EQ(piece_path("d/", 12), "d/0012.txt");
+  EXPECT_EQ(piece_path("d/", 9999), "d/9999.txt");
+  EXPECT_EQ(piece_path("d/", 10000), "d/10000.txt");
+}
+
+TEST(Split, OverwritesOldPiecesAndLeavesOtherFilesAlone) {
+  temp_folder tmp;
+  const auto source = tmp.write("novel.txt", "第一章\r\n新\r\n");
+  tmp.write("0000.txt", "an old, longer piece that must be replaced completely");
+  tmp.write("0007.txt", "old");
+  recording_host host;
+  split(source, tmp.dir(), host);
+  EXPECT_EQ(read_bytes(tmp / "0000.txt"), piece({"第一章", "新"}));
+  EXPECT_EQ(read_bytes(tmp / "0007.txt"), "old");
+}
+
+TEST(Split, KeepsEveryByteOfEachEncoding) {
+  struct example {
+    const char* encoding_name;
+    std::string bom;
+  };
+  const std::vector<example> examples = {
+      {"GB18030", ""}, {"UTF-8", ""}, {"Big5", ""}, {"UTF-8", "\xEF\xBB\xBF"},
+      {"UTF-16LE", "\xFF\xFE"}, {"UTF-16BE", "\xFE\xFF"},
+  };
+  // Traditional characters, so that the text can be written in Big5 too.
+  const std::vector<std::string> lines = {
+      "　　序：這是一個關於山與海的故事。", "第一章　風起", "　　他說：「我們明天見。」",
+      "第二章　雲湧", "　　誠實的人總是沉默。最後一行。"};
+  for (const auto& ex : examples) {
+    SCOPED_TRACE(ex.encoding_name + std::string(ex.bom.empty() ? "" : " with BOM"));
+    encoding enc = *encoding_by_name(ex.encoding_name);
+    auto enc_line = [&](const std::string& utf8) { return *encode(utf8, enc); };
+    const std::string crlf = enc_line("\r\n");
+    std::string text = ex.bom;
+    for (const auto& line : lines) text += enc_line(line) + crlf;
+    temp_folder tmp;
+    const auto source = tmp.write("novel.txt", text);
+    recording_host host;
+    const auto result = split(source, tmp.dir(), host);
+    ASSERT_FALSE(result.failure);
+    EXPECT_EQ(result.source_encoding.layout, enc.layout);
+    EXPECT_EQ(result.source_encoding.bom, ex.bom);
+    ASSERT_EQ(result.pieces, 3);
+    EXPECT_EQ(read_bytes(tmp / "0000.txt"), ex.bom + crlf + enc_line(lines[0]) + crlf);
+    EXPECT_EQ(read_bytes(tmp / "0001.txt"), ex.bom + enc_line(lines[1]) + crlf + enc_line(lines[2]) + crlf);
+    EXPECT_EQ(read_bytes(tmp / "0002.txt"), ex.bom + enc_line(lines[3]) + crlf + enc_line(lines[4]) + crlf);
+  }
+}
+
+TEST(Split, PassesInvalidBytesThroughUnchanged) {
+  temp_folder tmp;
+  // GBK text with a lone lead byte, 0x80 and 0xFF, and a NUL.
+  const std::string body = std::string("\xD5\x5C\x81 \x80\xFF", 6) + std::string(1, '\0') + "x";
+  const auto source = tmp.write("novel.txt", "\xB5\xDA\xD2\xBB\xD5\xC2\r\n" + body + "\r\n");
+  recording_host host;
+  const auto result = split(source, tmp.dir(), host);
+  ASSERT_EQ(result.pieces, 1);
+  EXPECT_EQ(read_bytes(tmp / "0000.txt"), "\xB5\xDA\xD2\xBB\xD5\xC2\r\n" + body + "\r\n");
+}
+
+TEST(Split, WritesPiecesAndLinesLargerThanItsBuffers) {
+  temp_folder tmp;
+  const std::string long_line(3 * 1024 * 1024 + 17, 'a');  // several read and write blocks
+  std::string many_lines;
+  for (int i = 0; i < 200000; ++i) many_lines += "line " + std::to_string(i) + "\n";
+  const auto source = tmp.write("novel.txt", "第一章\n" + long_line + "\n第二章\n" + many_lines);
+  recording_host host;
+  const auto result = split(source, tmp.dir(), host);
+  ASSERT_EQ(result.pieces, 2);
+  EXPECT_EQ(read_bytes(tmp / "0000.txt"), piece({"第一章", long_line}));
+  std::string expected = "第二章\r\n";
+  for (int i = 0; i < 200000; ++i) expected += "line " + std::to_string(i) + "\r\n";
+  EXPECT_EQ(read_bytes(tmp / "0001.txt"), expected);
+  EXPECT_EQ(host.pieces[1].size, expected.size());
+}
+
+TEST(Split, AppliesKeywordEditsToTheLinesAfterThem) {
+  temp_folder tmp;
+  const auto source = tmp.write("novel.txt", "第一章\r\n卷二\r\n第二章\r\n卷三\r\n");
+  recording_host host;
+  // After the first heading the list becomes just "卷": "卷二" starts a piece,
+  // "第二章" no longer does.
+  host.on_progress = [&](std::int64_t saved) {
+    if (saved == 0) host.set_keywords({"卷"});
+  };
+  const auto result = split(source, tmp.dir(), host);
+  ASSERT_EQ(result.pieces, 3);
+  EXPECT_EQ(read_bytes(tmp / "0000.txt"), piece({"第一章"}));
+  EXPECT_EQ(read_bytes(tmp / "0001.txt"), piece({"卷二", "第二章"}));
+  EXPECT_EQ(read_bytes(tmp / "0002.txt"), piece({"卷三"}));
+  // The list is fetched again only when it changed.
+  EXPECT_EQ(host.keyword_reads, 2);
+}
+
+TEST(Split, AnEmptiedListMakesEveryLaterLineAHeading) {
+  temp_folder tmp;
+  const auto source = tmp.write("novel.txt", "第一章\r\n甲\r\n乙\r\n");
+  recording_host host;
+  host.on_progress = [&](std::int64_t saved) {
+    if (saved == 0) host.set_keywords({});
+  };
+  const auto result = split(source, tmp.dir(), host);
+  EXPECT_EQ(result.pieces, 3);
+  EXPECT_EQ(read_bytes(tmp / "0002.txt"), piece({"乙"}));
+}
+
+TEST(Split, StopsBetweenLinesKeepingOnlyCompletePieces) {
+  temp_folder tmp;
+  std::string text;
+  for (int chapter = 1; chapter <= 5; ++chapter) {
+    text += "第" + std::to_string(chapter) + "章\r\n";
+    // The third chapter is long enough to be partly on disk when the run stops.
+    text += std::string(chapter == 3 ? 3 * 1024 * 1024 : 10, 'x') + "\r\n" + "y\r\n";
+  }
+  const auto source = tmp.write("novel.txt", text);
+  recording_host host;
+  host.on_progress = [&](std::int64_t saved) {
+    if (saved == 2) host.stop = true;  // at the third heading
+  };
+  const auto result = split(source, tmp.dir(), host);
+  EXPECT_TRUE(result.stopped);
+  EXPECT_FALSE(result.failure);
+  EXPECT_EQ(result.pieces, 2);
+  EXPECT_EQ(tmp.files(), (std::vector<std::string>{"0000.txt", "0001.txt", "novel.txt"}));
+
+  // Stopping inside a long piece removes what was written of it.
+  temp_folder tmp2;
+  const auto source2 = tmp2.write("novel.txt", text);
+  recording_host host2;
+  int lines_after = 0;
+  host2.on_progress = [&](std::int64_t saved) {
+    if (saved == 2) lines_after = 1;
+  };
+  struct stopping_host : recording_host {
+    int* countdown;
+    bool stop_requested() override { return *countdown > 0 && ++*countdown > 3; }
+  } stopper;
+  stopper.countdown = &lines_after;
+  stopper.on_progress = host2.on_progress;
+  const auto result2 = split(source2, tmp2.dir(), stopper);
+  EXPECT_TRUE(result2.stopped);
+  EXPECT_EQ(result2.pieces, 2);
+  EXPECT_EQ(tmp2.files(), (std::vector<std::string>{"0000.txt", "0001.txt", "novel.txt"}));
+}
+
+TEST(Split, ReportsAFolderThatCannotBeWrittenWithThePathAndReason) {
+  temp_folder tmp;
+  const auto source = tmp.write("novel.txt", "第一章\r\n第二章\r\n");
+  recording_host host;
+  const auto result = split(source, tmp / "missing/", host);
+  ASSERT_TRUE(result.failure);
+  EXPECT_EQ(result.failure->message(),
+            "写入文件“" + tmp / "missing/0000.txt" + "”失败：No such file or directory");
+  EXPECT_EQ(result.pieces, 0);
+}
+
+TEST(Split, RemovesAPieceThatCouldNotBeWrittenAndKeepsThoseBefore) {
+  temp_folder tmp;
+  const auto source = tmp.write("novel.txt", "第一章\r\n甲\r\n第二章\r\n乙\r\n");
+  std::filesystem::create_directory(tmp / "0001.txt");  // the second piece cannot be opened
+  recording_host host;
+  const auto result = split(source, tmp.dir(), host);
+  ASSERT_TRUE(result.failure);
+  EXPECT_EQ(result.failure->path, tmp / "0001.txt");
+  EXPECT_EQ(result.failure->message(), "写入文件“" + tmp / "0001.txt" + "”失败：Is a directory");
+  EXPECT_EQ(result.pieces, 1);
+  EXPECT_EQ(read_bytes(tmp / "0000.txt"), piece({"第一章", "甲"}));
+}
+
+TEST(Split, ReportsASourceThatCannotBeRead) {
+  temp_folder tmp;
+  recording_host host;
+  const auto result = split(tmp / "gone.txt", tmp.dir(), host);
+  ASSERT_TRUE(result.failure);
+  EXPECT_EQ(result.failure->message(),
+            "读取文件“" + tmp / "gone.txt" + "”失败：No such file or directory");
+}
+
+TEST(Split, ListsPiecesWithoutWritingInADryRun) {
+  temp_folder tmp;
+  const auto source = tmp.write("novel.txt", "序\r\n第一章 起\r\n甲\r\n");
+  recording_host host;
+  split_options options;
+  options.dry_run = true;
+  const auto result = split(source, tmp.dir(), host, options);
+  EXPECT_EQ(result.pieces, 2);
+  EXPECT_EQ(tmp.files(), std::vector<std::string>{"novel.txt"});
+  ASSERT_EQ(host.pieces.size(), 2u);
+  EXPECT_EQ(host.pieces[0].first_line, "序");
+  EXPECT_EQ(host.pieces[0].size, std::string("\r\n序\r\n").size());
+  EXPECT_EQ(host.pieces[1].first_line, "第一章 起");
+  EXPECT_EQ(host.pieces[1].size, piece({"第一章 起", "甲"}).size());
+}
+
+TEST(Split, ForcedEncodingOverridesDetection) {
+  temp_folder tmp;
+  // 一 and 专 in GBK (D2 BB, D7 A8) are also valid UTF-8, so the file is
+  // taken for UTF-8 unless told otherwise.
+  const auto source = tmp.write("novel.txt", "x\r\n\xD2\xBB\xD7\xA8\r\ny\r\n");
+  recording_host host({"一", "专"});
+  EXPECT_EQ(split(source, tmp.dir(), host).pieces, 1);
+  split_options options;
+  options.forced_encoding = encoding_by_name("GBK");
+  const auto result = split(source, tmp.dir(), host, options);
+  EXPECT_EQ(result.pieces, 2);
+}
+
+}  // namespace
+}  // namespace quorrel
