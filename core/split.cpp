@@ -101,9 +101,9 @@ void take_bom(int fd, encoding& enc) {
 class splitter {
  public:
   splitter(const split_request& request, split_host& host, const split_options& options,
-           const encoding& enc)
+           const encoding& enc, std::string_view sample)
       : request_(request), host_(host), dry_run_(options.dry_run), enc_(enc), rules_(enc),
-        is_heading_(enc) {
+        is_heading_(enc, sample) {
     out_.reserve(write_block + 16);
   }
 
@@ -278,7 +278,9 @@ split_result run_split(const split_request& request, split_host& host, const spl
   const encoding& enc = result.source_encoding;
   host.encoding_known(enc);
   const line_rules rules(enc);
-  splitter split(request, host, options, enc);
+  if (!reader.fill()) return read_failure(errno);
+  // The first block tells which bytes are rare in this text.
+  splitter split(request, host, options, enc, reader.available());
 
   std::size_t skip = enc.bom.size();  // the mark is not part of the first line
   for (;;) {

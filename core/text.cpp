@@ -1,6 +1,7 @@
 #include "core/text.h"
 
-#include <cstring>  // memchr, memmem
+#include <algorithm>
+#include <cstring>  // memchr, memcmp
 
 namespace quorrel {
 namespace {
@@ -115,38 +116,56 @@ bool line_rules::starts_character(std::string_view line, std::size_t pos) const 
   return false;
 }
 
-heading_test::heading_test(const encoding& enc) : encoding_(enc), rules_(enc) {}
+heading_test::heading_test(const encoding& enc, std::string_view sample)
+    : encoding_(enc), rules_(enc), byte_count_(256, 0) {
+  for (char c : sample) ++byte_count_[static_cast<unsigned char>(c)];
+}
 
 void heading_test::set_keywords(const std::vector<std::string>& utf8_keywords) {
   keywords_.clear();
   unmatchable_ = false;
-  for (const std::string& keyword : utf8_keywords) {
-    auto encoded = encode(keyword, encoding_);
+  for (const std::string& utf8 : utf8_keywords) {
+    auto encoded = encode(utf8, encoding_);
     if (!encoded) {
       unmatchable_ = true;
       continue;
     }
-    keywords_.push_back(std::move(*encoded));
+    if (encoded->empty()) continue;  // occurs in every line
+    keyword k{std::move(*encoded), 0};
+    for (std::size_t i = 1; i < k.bytes.size(); ++i)
+      if (byte_count_[static_cast<unsigned char>(k.bytes[i])] <
+          byte_count_[static_cast<unsigned char>(k.bytes[k.probe])])
+        k.probe = i;
+    keywords_.push_back(std::move(k));
   }
+  auto rarity = [&](const keyword& k) { return byte_count_[static_cast<unsigned char>(k.bytes[k.probe])]; };
+  std::stable_sort(keywords_.begin(), keywords_.end(),
+                   [&](const keyword& a, const keyword& b) { return rarity(a) < rarity(b); });
 }
 
-bool heading_test::occurs(std::string_view line, const std::string& keyword) const {
-  if (keyword.empty()) return true;
-  std::size_t from = 0;
-  while (from + keyword.size() <= line.size()) {
-    const void* hit = memmem(line.data() + from, line.size() - from, keyword.data(), keyword.size());
+bool heading_test::occurs(std::string_view line, const keyword& k) const {
+  const std::size_t size = k.bytes.size();
+  if (size > line.size()) return false;
+  const char* data = line.data();
+  const char probe = k.bytes[k.probe];
+  // The probe byte can sit from k.probe up to the last place the keyword fits.
+  std::size_t from = k.probe;
+  const std::size_t last = line.size() - size + k.probe;
+  while (from <= last) {
+    const void* hit = std::memchr(data + from, probe, last + 1 - from);
     if (!hit) return false;
-    const auto at = static_cast<std::size_t>(static_cast<const char*>(hit) - line.data());
-    if (rules_.starts_character(line, at)) return true;
-    from = at + 1;
+    const auto at = static_cast<std::size_t>(static_cast<const char*>(hit) - data) - k.probe;
+    if (std::memcmp(data + at, k.bytes.data(), size) == 0 && rules_.starts_character(line, at))
+      return true;
+    from = at + k.probe + 1;
   }
   return false;
 }
 
 bool heading_test::operator()(std::string_view line) const {
   if (unmatchable_) return false;
-  for (const std::string& keyword : keywords_)
-    if (!occurs(line, keyword)) return false;
+  for (const keyword& k : keywords_)
+    if (!occurs(line, k)) return false;
   return true;
 }
 

@@ -3,6 +3,7 @@
 // blank, and whether it is a heading. Nothing here allocates per line.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,19 +45,29 @@ class line_rules {
 // byte for byte in the source's encoding, starting on a character boundary.
 // An empty list makes every line a heading; a keyword that cannot be written
 // in the source's encoding makes none.
+//
+// Speed: most lines are not headings, so the test is built to reject fast.
+// Each keyword is looked for by its rarest byte (memchr, then a compare),
+// and the keyword with the rarest byte is tested first. "Rare" is judged
+// from a sample of the source itself.
 class heading_test {
  public:
-  explicit heading_test(const encoding& enc);
+  explicit heading_test(const encoding& enc, std::string_view sample = {});
 
   void set_keywords(const std::vector<std::string>& utf8_keywords);
   bool operator()(std::string_view line) const;
 
  private:
-  bool occurs(std::string_view line, const std::string& keyword) const;
+  struct keyword {
+    std::string bytes;  // in the source's encoding
+    std::size_t probe;  // index of its rarest byte
+  };
+  bool occurs(std::string_view line, const keyword& k) const;
 
   encoding encoding_;
   line_rules rules_;
-  std::vector<std::string> keywords_;  // in the source's encoding
+  std::vector<std::uint32_t> byte_count_;  // how often each byte value occurs in the sample
+  std::vector<keyword> keywords_;          // rarest first
   bool unmatchable_ = false;
 };
 

@@ -108,7 +108,34 @@ TEST(LineRules, BlankMeansOnlySpacesTabsAndIdeographicSpaces) {
     EXPECT_TRUE(rules.is_blank(""));
     EXPECT_TRUE(rules.is_blank(*encode(" \t　 ", enc)));
     EXPECT_FALSE(rules.is_blank(*encode("　x", enc)));
-    EXPECT_FALSE(rules.is_blank(*encode("\xC2\xA0", enc)));  // no-break space is text
+    // A no-break space is text, where the encoding has one.
+    if (const auto nbsp = encode("\xC2\xA0", enc)) EXPECT_FALSE(rules.is_blank(*nbsp));
+  }
+}
+
+}  // namespace
+}  // namespace quorrel
+
+namespace quorrel {
+namespace {
+
+// Whatever byte of a keyword the search starts from (it picks the rarest in
+// a sample of the text), every place the keyword may sit is found.
+TEST(HeadingTest, FindsKeywordsAtEitherEndWhicheverByteItProbes) {
+  const encoding gbk = *encoding_by_name("GBK");
+  const std::string di = "\xB5\xDA", zhang = "\xD5\xC2";  // 第, 章
+  const std::vector<std::string> samples = {"", std::string(100, '\xB5'), std::string(100, '\xDA'),
+                                            std::string(100, '\xD5') + std::string(50, '\xDA')};
+  for (const auto& sample : samples) {
+    heading_test test(gbk, sample);
+    test.set_keywords({"第", "章"});
+    EXPECT_TRUE(test(di + zhang));
+    EXPECT_TRUE(test(zhang + "x" + di));
+    EXPECT_TRUE(test("\x80\xB5\xDA" + zhang));  // 第 after a stray byte
+    EXPECT_FALSE(test("\xB5\xB5\xDA" + zhang));  // B5 B5 is a character: 第 does not start there
+    EXPECT_FALSE(test(di));
+    EXPECT_FALSE(test("\xDA" + zhang + "\xB5"));  // halves at the ends
+    EXPECT_FALSE(test("\xB0" + di + zhang));  // B0 B5, DA D5: both keywords misaligned
   }
 }
 
