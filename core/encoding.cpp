@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -95,55 +97,90 @@ std::optional<encoding> encoding_by_name(std::string_view name) {
   return enc;
 }
 
+namespace {
+
+// Bounds of the second byte of a sequence led by `lead`, and how many
+// continuation bytes follow; 0 for a byte that cannot lead.
+struct lead_info {
+  int continuations;
+  unsigned char lower, upper;
+};
+
+lead_info lead(unsigned char c) {
+  if (c >= 0xC2 && c <= 0xDF) return {1, 0x80, 0xBF};
+  if (c == 0xE0) return {2, 0xA0, 0xBF};  // no overlong forms
+  if (c == 0xED) return {2, 0x80, 0x9F};  // no surrogates
+  if (c >= 0xE1 && c <= 0xEF) return {2, 0x80, 0xBF};
+  if (c == 0xF0) return {3, 0x90, 0xBF};
+  if (c >= 0xF1 && c <= 0xF3) return {3, 0x80, 0xBF};
+  if (c == 0xF4) return {3, 0x80, 0x8F};  // nothing above U+10FFFF
+  return {0, 0, 0};
+}
+
+bool continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+}  // namespace
+
 bool utf8_validator::feed(std::string_view bytes) {
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
   const auto* end = p + bytes.size();
+  // A sequence begun at the end of the previous block.
+  while (ok_ && pending_ > 0 && p < end) {
+    const unsigned char c = *p++;
+    if (c < lower_ || c > upper_) ok_ = false;
+    lower_ = 0x80;
+    upper_ = 0xBF;
+    --pending_;
+  }
   while (ok_ && p < end) {
-    if (pending_ == 0) {
-      // Fast path over ASCII, eight bytes at a time.
-      while (end - p >= 8) {
-        std::uint64_t word;
-        std::copy(p, p + 8, reinterpret_cast<unsigned char*>(&word));
-        if (word & 0x8080808080808080ULL) break;
-        p += 8;
-      }
-      if (p == end) break;
-      const unsigned char c = *p++;
-      if (c < 0x80) continue;
-      lower_ = 0x80;
-      upper_ = 0xBF;
-      if (c >= 0xC2 && c <= 0xDF) {
-        pending_ = 1;
-      } else if (c >= 0xE0 && c <= 0xEF) {
-        pending_ = 2;
-        if (c == 0xE0) lower_ = 0xA0;  // overlong
-        if (c == 0xED) upper_ = 0x9F;  // surrogates
-      } else if (c >= 0xF0 && c <= 0xF4) {
-        pending_ = 3;
-        if (c == 0xF0) lower_ = 0x90;
-        if (c == 0xF4) upper_ = 0x8F;
-      } else {
-        ok_ = false;
-      }
-    } else {
-      const unsigned char c = *p++;
-      if (c < lower_ || c > upper_) {
-        ok_ = false;
-        break;
-      }
-      lower_ = 0x80;
-      upper_ = 0xBF;
-      --pending_;
+    // Runs of ASCII, eight bytes at a time.
+    while (end - p >= 8) {
+      std::uint64_t word;
+      std::memcpy(&word, p, 8);
+      if (word & 0x8080808080808080ULL) break;
+      p += 8;
     }
+    // Runs of the three-byte characters that make up Chinese text.
+    while (end - p >= 3 && p[0] >= 0xE1 && p[0] <= 0xEC && continuation(p[1]) && continuation(p[2]))
+      p += 3;
+    if (p == end) break;
+    const unsigned char c = *p;
+    if (c < 0x80) {
+      ++p;
+      continue;
+    }
+    const lead_info info = lead(c);
+    if (info.continuations == 0) {
+      ok_ = false;
+      break;
+    }
+    const auto available = static_cast<int>(std::min<std::ptrdiff_t>(end - p - 1, info.continuations));
+    if (available >= 1 && (p[1] < info.lower || p[1] > info.upper)) ok_ = false;
+    for (int i = 2; i <= available; ++i)
+      if (!continuation(p[i])) ok_ = false;
+    if (available < info.continuations && ok_) {
+      // Cut by the end of the block: the rest comes with the next one.
+      pending_ = info.continuations - available;
+      if (available == 0) {
+        lower_ = info.lower;
+        upper_ = info.upper;
+      }
+      break;
+    }
+    p += 1 + info.continuations;
   }
   return ok_;
 }
 
+std::optional<encoding> encoding_from_bom(std::string_view head) {
+  if (head.starts_with("\xEF\xBB\xBF")) return encoding{"UTF-8", "\xEF\xBB\xBF", char_layout::utf8};
+  if (head.starts_with("\xFF\xFE")) return encoding{"UTF-16LE", "\xFF\xFE", char_layout::utf16le};
+  if (head.starts_with("\xFE\xFF")) return encoding{"UTF-16BE", "\xFE\xFF", char_layout::utf16be};
+  return std::nullopt;
+}
+
 encoding detect_encoding(std::string_view head, bool valid_utf8) {
-  auto starts = [&](std::string_view bom) { return head.substr(0, bom.size()) == bom; };
-  if (starts("\xEF\xBB\xBF")) return {"UTF-8", "\xEF\xBB\xBF", char_layout::utf8};
-  if (starts("\xFF\xFE")) return {"UTF-16LE", "\xFF\xFE", char_layout::utf16le};
-  if (starts("\xFE\xFF")) return {"UTF-16BE", "\xFE\xFF", char_layout::utf16be};
+  if (auto marked = encoding_from_bom(head)) return *marked;
   if (valid_utf8) return {"UTF-8", "", char_layout::utf8};
 
   const encoding gb{"GB18030", "", char_layout::gb18030};

@@ -39,6 +39,9 @@ struct encoding {
 // can walk (stateful or multi-byte encodings other than those above).
 std::optional<encoding> encoding_by_name(std::string_view name);
 
+// The encoding a byte-order mark at the start of `head` names, if any.
+std::optional<encoding> encoding_from_bom(std::string_view head);
+
 // The encoding of a whole source, decided from its bytes:
 //   1. a byte-order mark: UTF-8, UTF-16LE or UTF-16BE;
 //   2. otherwise, if every byte sequence is valid UTF-8: UTF-8;

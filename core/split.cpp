@@ -66,7 +66,8 @@ bool write_all(int fd, std::string_view bytes) {
   return true;
 }
 
-// Reads the start of the file and, when needed, all of it to decide its encoding.
+// Reads the start of the file and, unless it has a byte-order mark, all of
+// it, to decide its encoding.
 bool detect(int fd, std::vector<char>& scratch, encoding& found) {
   std::string head;
   utf8_validator utf8;
@@ -75,11 +76,12 @@ bool detect(int fd, std::vector<char>& scratch, encoding& found) {
     const ssize_t got = ::pread(fd, scratch.data(), scratch.size(), offset);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return false;
-    if (offset == 0) head.assign(scratch.data(), static_cast<std::size_t>(got));
+    if (offset == 0) {
+      head.assign(scratch.data(), static_cast<std::size_t>(got));
+      if (encoding_from_bom(head)) break;
+    }
     if (got == 0 || !utf8.feed({scratch.data(), static_cast<std::size_t>(got)})) break;
     offset += got;
-    // A byte-order mark decides alone: no need to read on.
-    if (detect_encoding(head, false).bom.size() > 0) break;
   }
   found = detect_encoding(head, utf8.finish());
   return true;
@@ -87,15 +89,10 @@ bool detect(int fd, std::vector<char>& scratch, encoding& found) {
 
 // A forced encoding still recognises its own byte-order mark.
 void take_bom(int fd, encoding& enc) {
-  std::string mark;
-  if (enc.layout == char_layout::utf8) mark = "\xEF\xBB\xBF";
-  if (enc.layout == char_layout::utf16le) mark = "\xFF\xFE";
-  if (enc.layout == char_layout::utf16be) mark = "\xFE\xFF";
-  if (mark.empty()) return;
   char head[3] = {};
-  const ssize_t got = ::pread(fd, head, mark.size(), 0);
-  if (got == static_cast<ssize_t>(mark.size()) && std::string_view(head, mark.size()) == mark)
-    enc.bom = mark;
+  const ssize_t got = ::pread(fd, head, sizeof head, 0);
+  const auto marked = encoding_from_bom({head, got > 0 ? static_cast<std::size_t>(got) : 0});
+  if (marked && marked->layout == enc.layout) enc.bom = marked->bom;
 }
 
 class splitter {
