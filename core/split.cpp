@@ -11,13 +11,13 @@
 #include <cstring>
 
 #include "core/messages.h"
+#include "core/piece_writer.h"
 #include "core/text.h"
 
 namespace quorrel {
 namespace {
 
 constexpr std::size_t read_block = 1 << 20;  // bytes read from the source at a time
-constexpr std::size_t write_block = 1 << 20;  // a piece longer than this is written in parts
 constexpr std::size_t first_line_limit = 512;  // bytes of a piece's first line kept for piece_info
 
 std::string system_reason(int error) { return std::strerror(error); }
@@ -56,16 +56,6 @@ class source_reader {
   bool eof_ = false;
 };
 
-bool write_all(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t put = ::write(fd, bytes.data(), bytes.size());
-    if (put < 0 && errno == EINTR) continue;
-    if (put < 0) return false;
-    bytes.remove_prefix(static_cast<std::size_t>(put));
-  }
-  return true;
-}
-
 // Reads the start of the file and, unless it has a byte-order mark, all of
 // it, to decide its encoding.
 bool detect(int fd, std::vector<char>& scratch, encoding& found) {
@@ -99,14 +89,12 @@ class splitter {
  public:
   splitter(const split_request& request, split_host& host, const split_options& options,
            const encoding& enc, std::string_view sample)
-      : request_(request), host_(host), dry_run_(options.dry_run), enc_(enc), rules_(enc),
-        is_heading_(enc, sample) {
-    out_.reserve(write_block + 16);
-  }
+      : host_(host), enc_(enc), rules_(enc), is_heading_(enc, sample),
+        destination_(request.destination), writer_(request.destination, options.dry_run) {}
 
   // Takes one line of the source (without its line end).
-  bool line(std::string_view text) {
-    if (rules_.is_blank(text)) return true;
+  void line(std::string_view text) {
+    if (rules_.is_blank(text)) return;
     const std::uint64_t version = host_.keywords_version();
     if (!have_keywords_ || version != keywords_version_) {
       is_heading_.set_keywords(host_.keywords());
@@ -114,118 +102,78 @@ class splitter {
       have_keywords_ = true;
     }
     if (is_heading_(text)) {
-      if (in_piece_ && !finish_piece()) return false;
-      start_piece(text);
-      if (!append(text)) return false;
-      host_.progress(written_);
-      return true;
+      if (in_piece_) end_piece();
+      begin_piece(text);
+      add(text);
+      add(rules_.crlf());
+      host_.progress(ended_);
+      return;
     }
     if (!in_piece_) {
-      start_piece(text);
-      out_ += rules_.crlf();  // text before the first heading: no heading line
+      begin_piece(text);
+      add(rules_.crlf());  // text before the first heading: no heading line
     }
-    return append(text);
+    add(text);
+    add(rules_.crlf());
   }
 
-  // End of the source: the last piece.
-  bool finish() {
-    if (!in_piece_) return true;
-    if (!finish_piece()) return false;
-    host_.progress(written_);
-    return true;
+  bool failed() const { return writer_.failed(); }
+
+  // End of the source: the last piece, then the final count once every
+  // piece is on disk.
+  void finish() {
+    if (in_piece_) end_piece();
+    writer_.drain();
+    if (ended_ > 0 && !writer_.failed()) host_.progress(ended_);
   }
 
   // A run that ends early leaves no incomplete piece behind.
   void abandon() {
-    if (fd_ >= 0) {
-      ::close(fd_);
-      fd_ = -1;
-      ::unlink(path_.c_str());
-    }
+    writer_.discard();
     in_piece_ = false;
+    writer_.drain();
   }
 
-  std::int64_t written() const { return written_; }
-  std::optional<split_failure> failure;
+  std::int64_t written() const { return writer_.written(); }
+  const std::optional<split_failure>& failure() const { return writer_.failure(); }
 
  private:
-  void start_piece(std::string_view first_line) {
+  void begin_piece(std::string_view first_line) {
     in_piece_ = true;
     size_ = 0;
     // Enough of the line to show it; cut on a character boundary.
     std::size_t keep = std::min(first_line.size(), first_line_limit);
     while (keep < first_line.size() && !rules_.starts_character(first_line, keep)) --keep;
     first_line_.assign(first_line.substr(0, keep));
-    path_ = piece_path(request_.destination, written_);
-    out_.assign(enc_.bom);
+    writer_.begin(ended_);
+    add(enc_.bom);
   }
 
-  // Adds a line and its CR LF; writes out what has gathered once it is large.
-  bool append(std::string_view text) {
-    if (out_.size() + text.size() > write_block) {
-      if (!flush(out_)) return false;
-      out_.clear();
-      if (text.size() > write_block) {
-        if (!flush(text)) return false;
-        text = {};
-      }
-    }
-    out_ += text;
-    out_ += rules_.crlf();
-    return true;
-  }
-
-  bool flush(std::string_view bytes) {
+  void add(std::string_view bytes) {
     size_ += bytes.size();
-    if (dry_run_ || bytes.empty()) return true;
-    if (fd_ < 0) {
-      fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-      if (fd_ < 0) return fail_write(errno);
-    }
-    if (!write_all(fd_, bytes)) return fail_write(errno);
-    return true;
+    writer_.add(bytes);
   }
 
-  bool finish_piece() {
-    if (!flush(out_)) return false;
-    out_.clear();
-    if (fd_ >= 0) {
-      const int closed = ::close(fd_);
-      fd_ = -1;
-      if (closed != 0) {
-        const int error = errno;
-        ::unlink(path_.c_str());
-        return fail_write(error);
-      }
-    }
+  void end_piece() {
+    writer_.end();
     in_piece_ = false;
-    host_.piece_done({written_, path_, size_, first_line_});
-    ++written_;
-    return true;
+    host_.piece_done({ended_, piece_path(destination_, ended_), size_, first_line_});
+    ++ended_;
   }
 
-  bool fail_write(int error) {
-    failure = split_failure{split_failure::kind::write, path_, system_reason(error)};
-    abandon();
-    return false;
-  }
-
-  const split_request& request_;
   split_host& host_;
-  bool dry_run_;
   encoding enc_;
   line_rules rules_;
   heading_test is_heading_;
   bool have_keywords_ = false;
   std::uint64_t keywords_version_ = 0;
+  std::string destination_;
+  piece_writer writer_;
 
-  std::int64_t written_ = 0;  // pieces complete; also the number of the piece being gathered
+  std::int64_t ended_ = 0;  // pieces complete; also the number of the piece being gathered
   bool in_piece_ = false;
-  std::string out_;         // the part of the piece not yet written
-  std::string path_;        // of the piece being gathered
   std::string first_line_;
   std::uint64_t size_ = 0;
-  int fd_ = -1;             // the piece's file, once part of it was written
 };
 
 }  // namespace
@@ -300,6 +248,10 @@ split_result run_split(const split_request& request, split_host& host, const spl
       }
       continue;
     }
+    if (split.failed()) {
+      split.abandon();
+      break;
+    }
     if (host.stop_requested()) {
       split.abandon();
       result.stopped = true;
@@ -309,11 +261,11 @@ split_result run_split(const split_request& request, split_host& host, const spl
       split.finish();
       break;
     }
-    if (!split.line(text.substr(0, end.length))) break;
+    split.line(text.substr(0, end.length));
     reader.consume(end.length + end.terminator);
   }
   result.pieces = split.written();
-  result.failure = split.failure;
+  result.failure = split.failure();
   return result;
 }
 

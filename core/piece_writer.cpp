@@ -1,0 +1,168 @@
+#include "core/piece_writer.h"
+
+#include <fcntl.h>   // open: plain system calls, no stdio buffering in between
+#include <unistd.h>  // write, close, unlink
+
+#include <cerrno>
+#include <cstring>
+
+namespace quorrel {
+namespace {
+
+constexpr std::size_t batch_size = 1 << 20;  // bytes gathered before a batch is handed over
+constexpr int batches = 4;
+
+bool write_all(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t put = ::write(fd, bytes.data(), bytes.size());
+    if (put < 0 && errno == EINTR) continue;
+    if (put < 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(put));
+  }
+  return true;
+}
+
+}  // namespace
+
+piece_writer::piece_writer(std::string destination, bool dry_run)
+    : destination_(std::move(destination)), dry_run_(dry_run), pool_(dry_run ? 1 : batches) {
+  for (batch& b : pool_) {
+    b.bytes.reserve(batch_size);
+    free_.push_back(&b);
+  }
+  filling_ = free_.front();
+  free_.pop_front();
+  if (!dry_run_) thread_ = std::thread([this] { run(); });
+}
+
+piece_writer::~piece_writer() {
+  if (!thread_.joinable()) return;
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  thread_.join();
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void piece_writer::begin(std::int64_t number) {
+  in_piece_ = true;
+  piece_opened_ = false;
+  number_ = number;
+  piece_begin_ = filling_->bytes.size();
+}
+
+void piece_writer::add(std::string_view bytes) {
+  // Hand over what has gathered before it grows past a batch; a longer run of
+  // bytes (one huge line) goes over in batch-sized parts.
+  while (filling_->bytes.size() + bytes.size() > batch_size) {
+    const std::size_t room = batch_size > filling_->bytes.size() ? batch_size - filling_->bytes.size() : 0;
+    filling_->bytes.append(bytes.substr(0, room));
+    bytes.remove_prefix(room);
+    cut(false, false);
+    hand_over();
+    piece_begin_ = 0;
+  }
+  filling_->bytes.append(bytes);
+}
+
+void piece_writer::end() {
+  cut(true, false);
+  in_piece_ = false;
+  ++ended_;
+  if (dry_run_) written_ = ended_;
+  if (filling_->bytes.size() >= batch_size) hand_over();
+}
+
+void piece_writer::discard() {
+  if (!in_piece_) return;
+  filling_->bytes.resize(piece_begin_);
+  if (piece_opened_) cut(false, true);
+  in_piece_ = false;
+}
+
+void piece_writer::cut(bool closes, bool discards) {
+  if (!in_piece_) return;
+  filling_->segments.push_back(
+      {number_, piece_begin_, filling_->bytes.size(), !piece_opened_, closes, discards});
+  piece_opened_ = true;
+  piece_begin_ = filling_->bytes.size();
+}
+
+void piece_writer::hand_over() {
+  if (dry_run_) {
+    filling_->bytes.clear();
+    filling_->segments.clear();
+    return;
+  }
+  std::unique_lock lock(mutex_);
+  full_.push_back(filling_);
+  changed_.notify_all();
+  changed_.wait(lock, [this] { return !free_.empty(); });
+  filling_ = free_.front();
+  free_.pop_front();
+}
+
+void piece_writer::drain() {
+  if (!filling_->segments.empty()) hand_over();
+  if (dry_run_) return;
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [this] { return full_.empty() && !busy_; });
+}
+
+void piece_writer::run() {
+  for (;;) {
+    batch* b = nullptr;
+    {
+      std::unique_lock lock(mutex_);
+      changed_.wait(lock, [this] { return stopping_ || !full_.empty(); });
+      if (full_.empty()) return;
+      b = full_.front();
+      full_.pop_front();
+      busy_ = true;
+    }
+    if (!failed()) write(*b);
+    b->bytes.clear();
+    b->segments.clear();
+    {
+      std::lock_guard lock(mutex_);
+      free_.push_back(b);
+      busy_ = false;
+    }
+    changed_.notify_all();
+  }
+}
+
+void piece_writer::write(const batch& b) {
+  for (const segment& s : b.segments) {
+    if (s.opens) {
+      path_ = piece_path(destination_, s.number);
+      fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+      if (fd_ < 0) return fail(errno);
+    }
+    if (s.discards) {
+      ::close(fd_);
+      fd_ = -1;
+      ::unlink(path_.c_str());
+      continue;
+    }
+    if (!write_all(fd_, std::string_view(b.bytes).substr(s.begin, s.end - s.begin))) return fail(errno);
+    if (s.closes) {
+      const int closed = ::close(fd_);
+      fd_ = -1;
+      if (closed != 0) return fail(errno);
+      ++written_;
+    }
+  }
+}
+
+void piece_writer::fail(int error) {
+  failure_ = split_failure{split_failure::kind::write, path_, std::strerror(error)};
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  ::unlink(path_.c_str());
+  failed_.store(true, std::memory_order_relaxed);
+}
+
+}  // namespace quorrel

@@ -1,0 +1,96 @@
+#pragma once
+// Puts pieces on disk on a thread of its own, so that creating and writing
+// files overlaps with reading and scanning the source. Used by the split run
+// only.
+//
+// The run fills a batch with the bytes of one or more pieces, or of part of
+// a long one, and hands it over; a few batches circulate, so memory stays at
+// a few MiB. Pieces are written in order with open, write and close; when
+// one cannot be written, it is removed, nothing after it is written, and
+// failure() says which piece and why.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "core/split.h"
+
+namespace quorrel {
+
+class piece_writer {
+ public:
+  // With dry_run, batches are dropped as they come and nothing is written.
+  piece_writer(std::string destination, bool dry_run);
+  ~piece_writer();
+  piece_writer(const piece_writer&) = delete;
+  piece_writer& operator=(const piece_writer&) = delete;
+
+  // Scanning side. A piece is begun, given bytes, then ended or discarded.
+  void begin(std::int64_t number);
+  void add(std::string_view bytes);
+  void end();
+  void discard();
+
+  // Waits until everything handed over is on disk.
+  void drain();
+
+  // True once a piece could not be written; cheap enough to ask per line.
+  bool failed() const { return failed_.load(std::memory_order_relaxed); }
+
+  // After drain(): pieces complete on disk, and the failure if there was one.
+  std::int64_t written() const { return written_; }
+  const std::optional<split_failure>& failure() const { return failure_; }
+
+ private:
+  struct segment {
+    std::int64_t number;
+    std::size_t begin, end;  // bytes of the batch
+    bool opens, closes, discards;
+  };
+  struct batch {
+    std::string bytes;
+    std::vector<segment> segments;
+  };
+
+  void cut(bool closes, bool discards);
+  void hand_over();
+  void run();
+  void write(const batch& b);
+  void fail(int error);
+
+  const std::string destination_;
+  const bool dry_run_;
+
+  // Scanning side.
+  batch* filling_ = nullptr;
+  bool in_piece_ = false;
+  bool piece_opened_ = false;  // a part of the current piece was handed over
+  std::int64_t number_ = 0;
+  std::size_t piece_begin_ = 0;
+  std::int64_t ended_ = 0;  // pieces ended, for a dry run
+
+  // Shared, under mutex_.
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<batch> pool_;
+  std::deque<batch*> full_, free_;
+  bool busy_ = false, stopping_ = false;
+  std::atomic<bool> failed_{false};
+
+  // Writer side; read by the scanning side after drain().
+  int fd_ = -1;
+  std::string path_;
+  std::int64_t written_ = 0;
+  std::optional<split_failure> failure_;
+
+  std::thread thread_;
+};
+
+}  // namespace quorrel
