@@ -1,0 +1,1145 @@
+// quorrel-split run as a real process on real files: each case gets its own
+// fresh folder, the tool's stdout and stderr are captured apart, and the
+// pieces it leaves on disk are compared byte for byte with what the rules
+// say they must hold.
+
+#include <fcntl.h>         // open, O_CLOEXEC
+#include <poll.h>          // poll: stdout and stderr are drained together
+#include <signal.h>        // kill, sigprocmask
+#include <stdlib.h>        // mkdtemp, posix_openpt, grantpt, unlockpt, ptsname
+#include <sys/resource.h>  // setrlimit(RLIMIT_FSIZE): a write that fails half-way
+#include <sys/stat.h>      // mkfifo, stat
+#include <sys/wait.h>      // waitpid
+#include <unistd.h>        // fork, execve, pipe2, dup2
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/encoding.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string tool = QUORREL_SPLIT;
+
+// ---------------------------------------------------------------------------
+// Folders and files
+
+// A fresh folder from mkdtemp, removed with everything in it at the end.
+class temp_folder {
+ public:
+  temp_folder() {
+    std::string pattern = (fs::temp_directory_path() / "quorrel-cli-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+  }
+  ~temp_folder() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+  temp_folder(const temp_folder&) = delete;
+  temp_folder& operator=(const temp_folder&) = delete;
+
+  const std::string& path() const { return path_; }
+  std::string operator/(std::string_view name) const { return path_ + "/" + std::string(name); }
+
+ private:
+  std::string path_;
+};
+
+void write_file(const std::string& path, std::string_view bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Everything under a folder, by path relative to it: a file maps to its
+// bytes, a folder is listed as "name/" and anything else as "name?", both
+// with no bytes. Links are listed, not followed.
+using listing = std::map<std::string, std::string>;
+
+listing folder_contents(const std::string& folder) {
+  listing found;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    const std::string name = fs::relative(entry.path(), folder).string();
+    if (entry.is_symlink()) found[name + "@"] = fs::read_symlink(entry.path()).string();
+    else if (entry.is_directory()) found[name + "/"] = "";
+    else if (entry.is_regular_file()) found[name] = read_file(entry.path().string());
+    else found[name + "?"] = "";
+  }
+  return found;
+}
+
+std::string hex(std::string_view bytes) {
+  std::string out;
+  char two[4];
+  for (unsigned char c : bytes) {
+    std::snprintf(two, sizeof two, "%02X ", c);
+    out += two;
+  }
+  return out;
+}
+
+// Equal bytes; on a difference, where it starts and a few bytes either side
+// (pieces can be megabytes long).
+::testing::AssertionResult same_bytes(std::string_view actual, std::string_view expected) {
+  if (actual == expected) return ::testing::AssertionSuccess();
+  const auto mismatch = std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end());
+  const auto at = static_cast<std::size_t>(mismatch.first - actual.begin());
+  const std::size_t from = at < 8 ? 0 : at - 8;
+  return ::testing::AssertionFailure()
+         << actual.size() << " bytes, expected " << expected.size() << "; they differ at byte " << at
+         << "\n  got:      " << hex(actual.substr(from, 24))
+         << "\n  expected: " << hex(expected.substr(from, 24));
+}
+
+// The folder holds exactly `expected`: nothing missing, nothing more, every
+// file byte-exact.
+void expect_contents(const std::string& folder, const listing& expected) {
+  const listing actual = folder_contents(folder);
+  for (const auto& [name, bytes] : expected) {
+    const auto found = actual.find(name);
+    if (found == actual.end()) {
+      ADD_FAILURE() << "missing: " << name;
+      continue;
+    }
+    EXPECT_TRUE(same_bytes(found->second, bytes)) << "in " << name;
+  }
+  for (const auto& [name, bytes] : actual)
+    if (!expected.contains(name))
+      ADD_FAILURE() << "unexpected: " << name << " (" << bytes.size() << " bytes)";
+}
+
+// "0000.txt", "0001.txt", ... "9999.txt", "10000.txt"
+std::string piece_name(std::size_t number) {
+  char name[32];
+  std::snprintf(name, sizeof name, "%04zu.txt", number);
+  return name;
+}
+
+// What a folder must hold after a run: what it held before, and the pieces
+// at `prefix` (relative to the folder) numbered from 0000.
+listing with_pieces(listing before, const std::string& prefix, const std::vector<std::string>& pieces) {
+  for (std::size_t i = 0; i < pieces.size(); ++i) before[prefix + piece_name(i)] = pieces[i];
+  return before;
+}
+
+std::string replace_all(std::string text, std::string_view from, std::string_view to) {
+  for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
+    text.replace(at, from.size(), to);
+  return text;
+}
+
+std::string repeat(std::string_view text, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += text;
+  return out;
+}
+
+// ---------------------------------------------------------------------------
+// Test data
+
+// `utf8` in a legacy encoding (GBK, Big5), through the core's converter.
+std::string in_encoding(const char* name, std::string_view utf8) {
+  return quorrel::encode(utf8, quorrel::encoding_by_name(name).value()).value();
+}
+std::string gbk(std::string_view utf8) { return in_encoding("GBK", utf8); }
+std::string big5(std::string_view utf8) { return in_encoding("Big5", utf8); }
+
+// `utf8` (valid) in UTF-16, without a byte-order mark.
+std::string utf16(std::string_view utf8, bool big_endian) {
+  std::string out;
+  auto unit = [&](char32_t u) {
+    const char high = static_cast<char>(u >> 8), low = static_cast<char>(u & 0xFF);
+    out += big_endian ? high : low;
+    out += big_endian ? low : high;
+  };
+  for (std::size_t i = 0; i < utf8.size();) {
+    const auto lead = static_cast<unsigned char>(utf8[i]);
+    const int length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    char32_t code = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
+    for (int k = 1; k < length; ++k) code = (code << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+    i += static_cast<std::size_t>(length);
+    if (code >= 0x10000) {
+      code -= 0x10000;
+      unit(0xD800 + (code >> 10));
+      unit(0xDC00 + (code & 0x3FF));
+    } else {
+      unit(code);
+    }
+  }
+  return out;
+}
+std::string utf16le(std::string_view utf8) { return utf16(utf8, false); }
+std::string utf16be(std::string_view utf8) { return utf16(utf8, true); }
+
+// A UTF-8 source built line by line, with the pieces a split at the default
+// keywords must give: heading, then CR LF + each non-blank line, CR LF last.
+struct novel {
+  std::string source;
+  std::vector<std::string> pieces;
+
+  void heading(std::string_view text, std::string_view end = "\n") {
+    source.append(text).append(end);
+    pieces.emplace_back(text).append("\r\n");
+  }
+  void line(std::string_view text, std::string_view end = "\n") {
+    source.append(text).append(end);
+    if (pieces.empty()) pieces.emplace_back("\r\n");
+    pieces.back().append(text).append("\r\n");
+  }
+  void blank(std::string_view text, std::string_view end = "\n") { source.append(text).append(end); }
+};
+
+// Chapters until the source holds at least `bytes`: runs of twenty of about
+// 50 KiB, then one of 6 MiB (six times the tool's write block, so it reaches
+// the disk in parts). Line ends vary; some lines are blank.
+novel long_novel(std::size_t bytes) {
+  novel book;
+  const char* ends[] = {"\n", "\r\n", "\n", "\r"};
+  for (int chapter = 0; book.source.size() < bytes; ++chapter) {
+    book.heading("第" + std::to_string(chapter + 1) + "章　风起云涌", ends[chapter % 4]);
+    const std::size_t chapter_bytes = chapter % 21 == 20 ? 6 * 1024 * 1024 : 50 * 1024;
+    const std::size_t start = book.source.size();
+    for (int n = 0; book.source.size() - start < chapter_bytes; ++n) {
+      if (n % 50 == 49) book.blank(" \t　", "\n");
+      book.line("　　甲乙丙丁戊己庚辛壬癸 " + std::to_string(chapter) + "-" + std::to_string(n) +
+                    " 子丑寅卯辰巳午未申酉戌亥",
+                ends[n % 4]);
+    }
+  }
+  return book;
+}
+
+// ---------------------------------------------------------------------------
+// Running the tool
+
+struct outcome {
+  int exit_code = -1;  // -1 when a signal ended it
+  int signal = 0;
+  std::string out, err;
+};
+
+std::ostream& operator<<(std::ostream& os, const outcome& o) {
+  return os << "exit " << o.exit_code << ", signal " << o.signal << "\nstdout: " << o.out
+            << "\nstderr: " << o.err;
+}
+
+struct launch {
+  std::string cwd;               // the tool's working folder ("": this process's)
+  bool stderr_terminal = false;  // stderr on a pseudo-terminal instead of a pipe
+  rlim_t file_size_limit = RLIM_INFINITY;
+};
+
+// This process's environment with a UTF-8 locale whose system messages are
+// in English, and no POSIXLY_CORRECT to change how options are parsed.
+std::vector<std::string> child_environment() {
+  std::vector<std::string> env;
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string_view entry = *e;
+    if (entry.starts_with("LC_") || entry.starts_with("LANG=") || entry.starts_with("LANGUAGE=") ||
+        entry.starts_with("POSIXLY_CORRECT="))
+      continue;
+    env.emplace_back(entry);
+  }
+  env.emplace_back("LC_ALL=C.UTF-8");
+  return env;
+}
+
+class process {
+ public:
+  explicit process(const std::vector<std::string>& args, const launch& how = {}) {
+    std::vector<std::string> env = child_environment();
+    std::vector<char*> argv{const_cast<char*>(tool.c_str())}, envp;
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    int out[2], err[2];
+    if (::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
+    if (how.stderr_terminal) {
+      err[0] = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+      if (err[0] < 0 || ::grantpt(err[0]) != 0 || ::unlockpt(err[0]) != 0)
+        throw std::runtime_error("no pseudo-terminal");
+      err[1] = ::open(::ptsname(err[0]), O_RDWR | O_NOCTTY | O_CLOEXEC);
+      if (err[1] < 0) throw std::runtime_error("cannot open the pseudo-terminal");
+    } else if (::pipe2(err, O_CLOEXEC) != 0) {
+      throw std::runtime_error("pipe2 failed");
+    }
+    const int null_in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      // Only async-signal-safe calls from here to execve.
+      if (!how.cwd.empty() && ::chdir(how.cwd.c_str()) != 0) ::_exit(127);
+      ::dup2(null_in, 0);
+      ::dup2(out[1], 1);
+      ::dup2(err[1], 2);
+      sigset_t none;
+      sigemptyset(&none);
+      ::sigprocmask(SIG_SETMASK, &none, nullptr);
+      ::signal(SIGINT, SIG_DFL);
+      ::signal(SIGTERM, SIG_DFL);
+      if (how.file_size_limit != RLIM_INFINITY) {
+        ::signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG
+        const rlimit limit{how.file_size_limit, how.file_size_limit};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+      }
+      ::execve(tool.c_str(), argv.data(), envp.data());
+      ::_exit(127);
+    }
+    ::close(null_in);
+    ::close(out[1]);
+    ::close(err[1]);
+    out_ = out[0];
+    err_ = err[0];
+    if (pid_ < 0) throw std::runtime_error("fork failed");
+  }
+
+  ~process() {
+    if (!finished_) {
+      if (!reaped_) ::kill(pid_, SIGKILL);
+      finish();
+    }
+  }
+  process(const process&) = delete;
+  process& operator=(const process&) = delete;
+
+  pid_t pid() const { return pid_; }
+
+  bool running() {
+    if (reaped_) return false;
+    if (::waitpid(pid_, &status_, WNOHANG) == pid_) reaped_ = true;
+    return !reaped_;
+  }
+
+  // Stops it (SIGSTOP) and waits until it is stopped; false if it had ended.
+  bool pause() {
+    if (reaped_ || ::kill(pid_, SIGSTOP) != 0) return false;
+    for (;;) {
+      int status = 0;
+      if (::waitpid(pid_, &status, WUNTRACED) != pid_) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      if (WIFSTOPPED(status)) return true;
+      status_ = status;
+      reaped_ = true;
+      return false;
+    }
+  }
+  void resume() { ::kill(pid_, SIGCONT); }
+
+  // Reads both streams to their end and waits for the exit.
+  outcome finish() {
+    outcome result;
+    std::string* sinks[] = {&result.out, &result.err};
+    int fds[] = {out_, err_};
+    char buffer[65536];
+    while (fds[0] >= 0 || fds[1] >= 0) {
+      pollfd polled[2];
+      int count = 0, which[2];
+      for (int i = 0; i < 2; ++i)
+        if (fds[i] >= 0) {
+          polled[count] = {fds[i], POLLIN, 0};
+          which[count++] = i;
+        }
+      if (::poll(polled, static_cast<nfds_t>(count), -1) < 0) {
+        if (errno == EINTR) continue;
+        break;
+      }
+      for (int k = 0; k < count; ++k) {
+        if (polled[k].revents == 0) continue;
+        const int i = which[k];
+        const ssize_t got = ::read(fds[i], buffer, sizeof buffer);
+        if (got > 0) {
+          sinks[i]->append(buffer, static_cast<std::size_t>(got));
+        } else if (got == 0 || (errno != EINTR && errno != EAGAIN)) {
+          // A pseudo-terminal reports EIO once its other side is closed.
+          ::close(fds[i]);
+          fds[i] = -1;
+        }
+      }
+    }
+    while (!reaped_) {
+      if (::waitpid(pid_, &status_, 0) == pid_) reaped_ = true;
+      else if (errno != EINTR) break;
+    }
+    finished_ = true;
+    if (WIFEXITED(status_)) result.exit_code = WEXITSTATUS(status_);
+    if (WIFSIGNALED(status_)) result.signal = WTERMSIG(status_);
+    return result;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int out_ = -1, err_ = -1;
+  int status_ = 0;
+  bool reaped_ = false;
+  bool finished_ = false;
+};
+
+outcome run(const std::vector<std::string>& args, const launch& how = {}) {
+  process p(args, how);
+  return p.finish();
+}
+
+// Each argument with "{dir}" replaced by the folder's path.
+std::vector<std::string> in_folder(const std::vector<std::string>& args, const temp_folder& dir) {
+  std::vector<std::string> out;
+  for (const auto& a : args) out.push_back(replace_all(a, "{dir}", dir.path()));
+  return out;
+}
+
+const std::string saved = "保存完毕\n";
+const std::string usage_hint = "Try 'quorrel-split --help' for more information.\n";
+
+// Three chapters, as most cases need.
+const std::string three_chapters = "第一章 起\r\n甲\r\n第二章 承\r\n乙\r\n第三章 转\r\n丙\r\n";
+const std::vector<std::string> three_pieces = {"第一章 起\r\n甲\r\n", "第二章 承\r\n乙\r\n",
+                                               "第三章 转\r\n丙\r\n"};
+
+// ---------------------------------------------------------------------------
+// A successful run
+
+TEST(cli, WritesEachChapterAsANumberedPiece) {
+  const novel over_the_buffers = [] {
+    novel book;
+    const char* ends[] = {"\n", "\r\n", "\r"};
+    for (int n = 0; book.source.size() < 3 * 1024 * 1024; ++n) {
+      if (n % 40 == 0) book.heading("第" + std::to_string(n / 40 + 1) + "章", ends[n % 3]);
+      else if (n % 7 == 0) book.blank("　\t ", ends[n % 3]);
+      else book.line("一行正文，编号 " + std::to_string(n), ends[n % 3]);
+    }
+    return book;
+  }();
+  // A CR LF cut in two wherever a read block of 4 KiB to 4 MiB would end:
+  // the CR is the last byte of the block, the LF the first of the next.
+  const novel split_line_ends = [] {
+    novel book;
+    for (std::size_t block = 4096; block <= 4 * 1024 * 1024; block *= 2) {
+      book.heading("第" + std::to_string(block) + "章", "\r\n");
+      book.line("甲乙丙", "\r\n");
+      const std::size_t cr_at = block - 1;
+      book.line(std::string(cr_at - book.source.size(), 'x'), "\r\n");
+    }
+    book.line("尾声", "\r\n");
+    return book;
+  }();
+  const std::string long_line = repeat("很长的一行", 250000);  // 3.75 MB, longer than any buffer
+
+  struct row {
+    const char* name;
+    std::string source;
+    std::vector<std::string> pieces;
+  };
+  const row rows[] = {
+      {"CR LF line ends; blank lines of spaces, tabs and ideographic spaces are dropped",
+       "第一章 起\r\n  \r\n甲\r\n\t\r\n　\r\n\r\n乙\r\n第二章 承\r\n丙\r\n",
+       {"第一章 起\r\n甲\r\n乙\r\n", "第二章 承\r\n丙\r\n"}},
+      {"LF alone ends a line, and the last line needs no line end",
+       "第一章\n甲\n第二章\n乙\n第三章\n丙",
+       {"第一章\r\n甲\r\n", "第二章\r\n乙\r\n", "第三章\r\n丙\r\n"}},
+      {"CR alone ends a line", "第一章\r甲\r第二章\r乙\r", {"第一章\r\n甲\r\n", "第二章\r\n乙\r\n"}},
+      {"text before the first heading is piece 0000 and starts with CR LF",
+       "序言\r\n前言二\r\n第一章\r\n甲\r\n",
+       {"\r\n序言\r\n前言二\r\n", "第一章\r\n甲\r\n"}},
+      {"a source without a heading gives one piece", "甲\n乙\n", {"\r\n甲\r\n乙\r\n"}},
+      {"a heading holds every keyword, anywhere, and keeps its blanks",
+       "第一节\n甲\n本章完\n乙\n　第三章　\n丙\n章在第前\n丁\n",
+       {"\r\n第一节\r\n甲\r\n本章完\r\n乙\r\n", "　第三章　\r\n丙\r\n", "章在第前\r\n丁\r\n"}},
+      {"a UTF-8 byte-order mark starts every piece",
+       "\xEF\xBB\xBF第一章\r\n甲\r\n第二章\r\n乙\r\n",
+       {"\xEF\xBB\xBF第一章\r\n甲\r\n", "\xEF\xBB\xBF第二章\r\n乙\r\n"}},
+      {"UTF-16LE with its mark: CR LF in two-byte units",
+       "\xFF\xFE" + utf16le("第一章\r\n甲\n　\n第二章\r乙\r\n"),
+       {"\xFF\xFE" + utf16le("第一章\r\n甲\r\n"), "\xFF\xFE" + utf16le("第二章\r\n乙\r\n")}},
+      {"UTF-16BE with its mark",
+       "\xFE\xFF" + utf16be("序\n第一章\n甲\n第二章\n乙"),
+       {"\xFE\xFF" + utf16be("\r\n序\r\n"), "\xFE\xFF" + utf16be("第一章\r\n甲\r\n"),
+        "\xFE\xFF" + utf16be("第二章\r\n乙\r\n")}},
+      {"a GBK source keeps its bytes, invalid ones included",
+       gbk("第一章\r\n坏") + "\xFF\x80" + gbk("字\r\n第二章\r\n乙\r\n"),
+       {gbk("第一章\r\n坏") + "\xFF\x80" + gbk("字\r\n"), gbk("第二章\r\n乙\r\n")}},
+      {"a line longer than the read buffer is kept whole",
+       "第一章\n" + long_line + "\n第二章\n乙\n",
+       {"第一章\r\n" + long_line + "\r\n", "第二章\r\n乙\r\n"}},
+      {"lines and headings across many read blocks", over_the_buffers.source, over_the_buffers.pieces},
+      {"a CR LF cut by the end of a read block", split_line_ends.source, split_line_ends.pieces},
+      {"a CR alone at the very end", "第一章\r\n甲\r", {"第一章\r\n甲\r\n"}},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    temp_folder dir;
+    write_file(dir / "book.txt", r.source);
+    ASSERT_TRUE(fs::create_directory(dir / "out"));
+    const listing before = folder_contents(dir.path());
+    const outcome o = run({dir / "book.txt", dir / "out/"});
+    EXPECT_EQ(o.exit_code, 0) << o;
+    EXPECT_EQ(o.out, saved);
+    EXPECT_EQ(o.err, "");
+    expect_contents(dir.path(), with_pieces(before, "out/", r.pieces));
+  }
+}
+
+TEST(cli, NumbersPiecesWithoutAGapPastFourDigits) {
+  novel book;
+  for (int chapter = 1; chapter <= 10001; ++chapter) {
+    book.heading("第" + std::to_string(chapter) + "章");
+    book.line("正文" + std::to_string(chapter));
+  }
+  temp_folder dir;
+  write_file(dir / "book.txt", book.source);
+  const listing before = folder_contents(dir.path());
+  const outcome o = run({dir / "book.txt", dir / "p"});
+  EXPECT_EQ(o.exit_code, 0) << o;
+  EXPECT_EQ(o.out, saved);
+  const listing expected = with_pieces(before, "p", book.pieces);
+  EXPECT_TRUE(expected.contains("p9999.txt") && expected.contains("p10000.txt"));
+  expect_contents(dir.path(), expected);
+}
+
+// ---------------------------------------------------------------------------
+// Input problems
+
+TEST(cli, ReportsInputProblemsInOrderAndWritesNothing) {
+  struct row {
+    const char* name;
+    std::string source, destination;
+    std::string message;  // "{dir}" stands for the case's folder
+  };
+  const row rows[] = {
+      {"no source, no destination", "", "", "请选择要分割的文件"},
+      {"a source of blanks only", " \t　", "{dir}/out", "请选择要分割的文件"},
+      {"the source is checked before the destination", "", "{dir}/missing/", "请选择要分割的文件"},
+      {"no destination", "{dir}/book.txt", "", "请选择要保存分割文件的目录"},
+      {"a destination of blanks only", "{dir}/book.txt", "　 ", "请选择要保存分割文件的目录"},
+      {"the destination is checked before the source exists", "{dir}/nothing.txt", "",
+       "请选择要保存分割文件的目录"},
+      {"a missing source", "{dir}/nothing.txt", "{dir}/out", "文件“{dir}/nothing.txt”不存在"},
+      {"a missing source is named without its surrounding blanks", "　{dir}/nothing.txt ", "{dir}/out",
+       "文件“{dir}/nothing.txt”不存在"},
+      {"a folder as source", "{dir}/sub", "{dir}/out", "文件“{dir}/sub”不存在"},
+      {"a FIFO as source", "{dir}/pipe", "{dir}/out", "文件“{dir}/pipe”不存在"},
+      {"wildcards are not expanded", "{dir}/book.*", "{dir}/out", "文件“{dir}/book.*”不存在"},
+      {"the source is piece 0001 of the destination", "{dir}/out0001.txt", "{dir}/out",
+       "分割文件会覆盖原始文件“{dir}/out0001.txt”，请选择其他存放目录"},
+      {"the same piece spelt another way", "{dir}/./out0001.txt", "{dir}/sub/../out",
+       "分割文件会覆盖原始文件“{dir}/./out0001.txt”，请选择其他存放目录"},
+      {"a five-digit piece number", "{dir}/out10000.txt", "{dir}/out",
+       "分割文件会覆盖原始文件“{dir}/out10000.txt”，请选择其他存放目录"},
+      {"a hard link to the source among the pieces", "{dir}/book.txt", "{dir}/hard",
+       "分割文件会覆盖原始文件“{dir}/book.txt”，请选择其他存放目录"},
+      {"a symbolic link to the source among the pieces", "{dir}/book.txt", "{dir}/sub/soft",
+       "分割文件会覆盖原始文件“{dir}/book.txt”，请选择其他存放目录"},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    temp_folder dir;
+    write_file(dir / "book.txt", three_chapters);
+    write_file(dir / "out0001.txt", three_chapters);
+    write_file(dir / "out10000.txt", three_chapters);
+    ASSERT_TRUE(fs::create_directory(dir / "sub"));
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+    fs::create_hard_link(dir / "book.txt", dir / "hard0007.txt");
+    fs::create_symlink(dir / "book.txt", dir / "sub/soft0002.txt");
+    const listing before = folder_contents(dir.path());
+
+    const outcome o = run(in_folder({r.source, r.destination}, dir));
+    EXPECT_EQ(o.exit_code, 1) << o;
+    EXPECT_EQ(o.out, "");
+    EXPECT_EQ(o.err, replace_all(r.message, "{dir}", dir.path()) + "\n");
+    expect_contents(dir.path(), before);
+  }
+}
+
+TEST(cli, RunsWhenNoPieceCanBeTheSource) {
+  struct row {
+    const char* name;
+    std::string source, destination, prefix;  // prefix: where the pieces go, within the folder
+  };
+  const row rows[] = {
+      {"a piece-like name in another folder", "{dir}/out0001.txt", "{dir}/sub/out", "sub/out"},
+      {"a piece-like name under another prefix", "{dir}/out0001.txt", "{dir}/Out", "Out"},
+      {"a number with a leading zero past four digits", "{dir}/out01234.txt", "{dir}/out", "out"},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    temp_folder dir;
+    write_file(dir / "out0001.txt", three_chapters);
+    write_file(dir / "out01234.txt", three_chapters);
+    ASSERT_TRUE(fs::create_directory(dir / "sub"));
+    const listing before = folder_contents(dir.path());
+    const outcome o = run(in_folder({r.source, r.destination}, dir));
+    EXPECT_EQ(o.exit_code, 0) << o;
+    EXPECT_EQ(o.out, saved);
+    expect_contents(dir.path(), with_pieces(before, r.prefix, three_pieces));
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Keywords and encodings
+
+TEST(cli, KeywordsChooseTheHeadings) {
+  const std::string source = "序\n第一卷 风起\n甲\n第一章 初\n乙\nChapter 2\n丙\nCHAPTER 3\n丁\n卷末 第二章\n戊\n";
+  struct row {
+    const char* name;
+    std::vector<std::string> options;
+    std::vector<std::string> pieces;
+  };
+  const row rows[] = {
+      {"第 and 章 by default",
+       {},
+       {"\r\n序\r\n第一卷 风起\r\n甲\r\n", "第一章 初\r\n乙\r\nChapter 2\r\n丙\r\nCHAPTER 3\r\n丁\r\n",
+        "卷末 第二章\r\n戊\r\n"}},
+      {"one keyword replaces the default ones",
+       {"-k", "卷"},
+       {"\r\n序\r\n", "第一卷 风起\r\n甲\r\n第一章 初\r\n乙\r\nChapter 2\r\n丙\r\nCHAPTER 3\r\n丁\r\n",
+        "卷末 第二章\r\n戊\r\n"}},
+      {"repeated keywords must all occur",
+       {"-k", "卷", "-k", "风"},
+       {"\r\n序\r\n",
+        "第一卷 风起\r\n甲\r\n第一章 初\r\n乙\r\nChapter 2\r\n丙\r\nCHAPTER 3\r\n丁\r\n卷末 第二章\r\n戊\r\n"}},
+      {"three keywords, long and short forms mixed",
+       {"--keyword=第", "-k", "章", "--keyword", "末"},
+       {"\r\n序\r\n第一卷 风起\r\n甲\r\n第一章 初\r\n乙\r\nChapter 2\r\n丙\r\nCHAPTER 3\r\n丁\r\n",
+        "卷末 第二章\r\n戊\r\n"}},
+      {"keywords are case-sensitive",
+       {"--keyword=Chapter"},
+       {"\r\n序\r\n第一卷 风起\r\n甲\r\n第一章 初\r\n乙\r\n",
+        "Chapter 2\r\n丙\r\nCHAPTER 3\r\n丁\r\n卷末 第二章\r\n戊\r\n"}},
+      {"a keyword attached to its option",
+       {"-k一"},
+       {"\r\n序\r\n", "第一卷 风起\r\n甲\r\n",
+        "第一章 初\r\n乙\r\nChapter 2\r\n丙\r\nCHAPTER 3\r\n丁\r\n卷末 第二章\r\n戊\r\n"}},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    temp_folder dir;
+    write_file(dir / "book.txt", source);
+    const listing before = folder_contents(dir.path());
+    std::vector<std::string> args = r.options;
+    args.push_back(dir / "book.txt");
+    args.push_back(dir / "第");
+    const outcome o = run(args);
+    EXPECT_EQ(o.exit_code, 0) << o;
+    EXPECT_EQ(o.out, saved);
+    expect_contents(dir.path(), with_pieces(before, "第", r.pieces));
+  }
+}
+
+TEST(cli, EncodingOptionDecidesHowTheSourceIsRead) {
+  const std::string gbk_text = "前言\r\n第一章 乗\r\n甲乙\r\n第二章\r\n丙\r\n";  // 乗 is 81 5C in GBK
+  const std::vector<std::string> gbk_pieces = {gbk("\r\n前言\r\n"), gbk("第一章 乗\r\n甲乙\r\n"),
+                                               gbk("第二章\r\n丙\r\n")};
+  const std::string gbk_whole = gbk("\r\n" + gbk_text);
+  const std::string stray = "第一章\n坏\xFF字\n第二章\n乙\n";
+  struct row {
+    const char* name;
+    std::vector<std::string> options;
+    std::string source;
+    std::vector<std::string> pieces;
+  };
+  const row rows[] = {
+      {"a GBK source detected", {}, gbk(gbk_text), gbk_pieces},
+      {"a GBK source forced as GB18030", {"-e", "GB18030"}, gbk(gbk_text), gbk_pieces},
+      {"a GBK source forced as gbk, any case", {"--encoding=gbk"}, gbk(gbk_text), gbk_pieces},
+      {"a GBK source forced as UTF-8: the keywords never match", {"-e", "UTF-8"}, gbk(gbk_text), {gbk_whole}},
+      {"a keyword matches only on a character boundary", {"-e", "GBK", "-k", "\\"}, gbk(gbk_text),
+       {gbk_whole}},
+      {"a keyword written in the source's encoding", {"-e", "GBK", "-k", "乗"}, gbk(gbk_text),
+       {gbk("\r\n前言\r\n"), gbk("第一章 乗\r\n甲乙\r\n第二章\r\n丙\r\n")}},
+      {"a Big5 source forced as Big5", {"--encoding", "Big5"}, big5("序\r\n第一章\r\n甲\r\n第二章\r\n乙\r\n"),
+       {big5("\r\n序\r\n"), big5("第一章\r\n甲\r\n"), big5("第二章\r\n乙\r\n")}},
+      {"UTF-16LE without a mark, forced", {"-e", "UTF-16LE"}, utf16le("第一章\r\n甲\r\n第二章\n乙\n"),
+       {utf16le("第一章\r\n甲\r\n"), utf16le("第二章\r\n乙\r\n")}},
+      {"a stray byte makes a UTF-8 file a legacy one", {}, stray,
+       {"\r\n第一章\r\n坏\xFF字\r\n第二章\r\n乙\r\n"}},
+      {"forced UTF-8 splits it and keeps the stray byte", {"-e", "UTF-8"}, stray,
+       {"第一章\r\n坏\xFF字\r\n", "第二章\r\n乙\r\n"}},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    temp_folder dir;
+    write_file(dir / "book.txt", r.source);
+    const listing before = folder_contents(dir.path());
+    std::vector<std::string> args = r.options;
+    args.push_back(dir / "book.txt");
+    args.push_back(dir / "out");
+    const outcome o = run(args);
+    EXPECT_EQ(o.exit_code, 0) << o;
+    EXPECT_EQ(o.out, saved);
+    EXPECT_EQ(o.err, "");
+    expect_contents(dir.path(), with_pieces(before, "out", r.pieces));
+  }
+}
+
+TEST(cli, RefusesAnEncodingItCannotRead) {
+  struct row {
+    const char* name;
+    std::vector<std::string> args;
+    std::string shown;  // the name as the message quotes it
+  };
+  const row rows[] = {
+      {"an unknown name", {"-e", "no-such-charset", "{dir}/book.txt", "{dir}/out"}, "no-such-charset"},
+      {"an empty name", {"--encoding=", "{dir}/book.txt", "{dir}/out"}, ""},
+      {"a stateful encoding", {"-e", "ISO-2022-JP", "{dir}/book.txt", "{dir}/out"}, "ISO-2022-JP"},
+      {"EBCDIC: line ends are other bytes", {"-e", "IBM037", "{dir}/book.txt", "{dir}/out"}, "IBM037"},
+      {"UTF-32", {"-e", "UTF-32LE", "{dir}/book.txt", "{dir}/out"}, "UTF-32LE"},
+      {"checked before the paths", {"--encoding=nope", "", ""}, "nope"},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    temp_folder dir;
+    write_file(dir / "book.txt", three_chapters);
+    const listing before = folder_contents(dir.path());
+    const outcome o = run(in_folder(r.args, dir));
+    EXPECT_EQ(o.exit_code, 1) << o;
+    EXPECT_EQ(o.out, "");
+    EXPECT_EQ(o.err, "quorrel-split: 不支持的编码“" + r.shown + "”\n");
+    expect_contents(dir.path(), before);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// File-system failures
+
+TEST(cli, FileSystemFailureStopsTheRunAndKeepsCompletePieces) {
+  novel book;
+  book.heading("第一章");
+  book.line("甲");
+  book.heading("第二章");
+  const std::string long_line = repeat("乙", 1024 * 1024);  // 3 MiB: written in parts
+  book.line(long_line);
+  book.heading("第三章");
+  book.line("丙");
+
+  struct row {
+    const char* name;
+    std::vector<std::string> args;     // "{dir}" stands for the case's folder
+    std::vector<std::string> folders;  // made before the run
+    rlim_t file_size_limit;
+    std::string message;
+    std::size_t pieces_kept;  // at "out", from 0000
+  };
+  const row rows[] = {
+      {"a missing destination folder", {"{dir}/book.txt", "{dir}/missing/out"}, {}, RLIM_INFINITY,
+       "写入文件“{dir}/missing/out0000.txt”失败：No such file or directory", 0},
+      {"a missing destination folder, with a trailing slash", {"{dir}/book.txt", "{dir}/missing/"}, {},
+       RLIM_INFINITY, "写入文件“{dir}/missing/0000.txt”失败：No such file or directory", 0},
+      {"a folder where the second piece goes", {"{dir}/book.txt", "{dir}/out"}, {"out0001.txt"},
+       RLIM_INFINITY, "写入文件“{dir}/out0001.txt”失败：Is a directory", 1},
+      {"the disk refuses a piece half-way", {"{dir}/book.txt", "{dir}/out"}, {}, 2 * 1024 * 1024,
+       "写入文件“{dir}/out0001.txt”失败：File too large", 1},
+      // A regular file whose first bytes cannot be read: the tool's own
+      // memory at address 0.
+      {"a source that cannot be read", {"/proc/self/mem", "{dir}/out"}, {}, RLIM_INFINITY,
+       "读取文件“/proc/self/mem”失败：Input/output error", 0},
+      {"a source that cannot be read, encoding given", {"-e", "GBK", "/proc/self/mem", "{dir}/out"}, {},
+       RLIM_INFINITY, "读取文件“/proc/self/mem”失败：Input/output error", 0},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    temp_folder dir;
+    write_file(dir / "book.txt", book.source);
+    for (const auto& f : r.folders) ASSERT_TRUE(fs::create_directory(dir / f));
+    const listing before = folder_contents(dir.path());
+    launch how;
+    how.file_size_limit = r.file_size_limit;
+    const outcome o = run(in_folder(r.args, dir), how);
+    EXPECT_EQ(o.exit_code, 2) << o;
+    EXPECT_EQ(o.out, "");
+    EXPECT_EQ(o.err, replace_all(r.message, "{dir}", dir.path()) + "\n");
+    const std::vector<std::string> kept(book.pieces.begin(),
+                                        book.pieces.begin() + static_cast<std::ptrdiff_t>(r.pieces_kept));
+    expect_contents(dir.path(), with_pieces(before, "out", kept));
+  }
+}
+
+// ---------------------------------------------------------------------------
+// --list
+
+struct listed_piece {
+  std::string path, size, first_line;
+};
+
+// The lines "PATH<TAB>SIZE<TAB>FIRST LINE", then the total line, apart.
+std::vector<listed_piece> parse_list(const std::string& out, std::string& total) {
+  std::vector<listed_piece> pieces;
+  std::istringstream lines(out);
+  for (std::string line; std::getline(lines, line);) {
+    const auto tab1 = line.find('\t');
+    const auto tab2 = tab1 == std::string::npos ? tab1 : line.find('\t', tab1 + 1);
+    if (tab2 == std::string::npos) {
+      total = line;
+      continue;
+    }
+    pieces.push_back({line.substr(0, tab1), line.substr(tab1 + 1, tab2 - tab1 - 1), line.substr(tab2 + 1)});
+  }
+  return pieces;
+}
+
+TEST(cli, ListShowsThePiecesARunWouldWriteAndWritesNothing) {
+  const std::string long_heading = "第" + repeat("一", 199) + "章";  // 603 bytes
+  struct row {
+    const char* name;
+    std::vector<std::string> options;
+    std::string source;
+    bool folder_exists;  // during the listing; a real run needs it
+    std::vector<std::string> first_lines;
+  };
+  const row rows[] = {
+      {"chapters after a preamble", {"--list"}, "序\n\n第一章 甲\n天\n地\n第二章 乙\n人\n", true,
+       {"序", "第一章 甲", "第二章 乙"}},
+      {"sizes count the byte-order mark, first lines do not show it", {"-l"},
+       "\xEF\xBB\xBF第一章\r\n甲\r\n第二章\r\n乙\r\n", true, {"第一章", "第二章"}},
+      {"a GBK source is shown in UTF-8", {"-l", "-e", "GBK"}, gbk("第一章 乗\r\n甲\r\n第二章 乙\r\n丙\r\n"),
+       true, {"第一章 乗", "第二章 乙"}},
+      {"a long first line is cut on a character boundary", {"--list"}, long_heading + "\n正文\n", true,
+       {"第" + repeat("一", 169)}},
+      {"the destination folder need not exist", {"--list"}, three_chapters, false,
+       {"第一章 起", "第二章 承", "第三章 转"}},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    temp_folder dir;
+    write_file(dir / "book.txt", r.source);
+    if (r.folder_exists) {
+      ASSERT_TRUE(fs::create_directory(dir / "out 目录"));
+    }
+    const std::string destination = dir / "out 目录/卷";
+    const listing before_list = folder_contents(dir.path());
+
+    std::vector<std::string> args = r.options;
+    args.push_back(dir / "book.txt");
+    args.push_back(destination);
+    const outcome listed = run(args);
+    EXPECT_EQ(listed.exit_code, 0) << listed;
+    EXPECT_EQ(listed.err, "");
+    expect_contents(dir.path(), before_list);
+    std::string total;
+    const std::vector<listed_piece> pieces = parse_list(listed.out, total);
+
+    // Then split for real, and hold the list against the files.
+    if (!r.folder_exists) {
+      ASSERT_TRUE(fs::create_directory(dir / "out 目录"));
+    }
+    std::vector<std::string> real_args;
+    for (const auto& a : r.options)
+      if (a != "--list" && a != "-l") real_args.push_back(a);
+    real_args.push_back(dir / "book.txt");
+    real_args.push_back(destination);
+    const outcome written = run(real_args);
+    ASSERT_EQ(written.exit_code, 0) << written;
+
+    ASSERT_EQ(pieces.size(), r.first_lines.size()) << listed.out;
+    std::uint64_t sum = 0;
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+      const std::string path = destination + piece_name(i);
+      EXPECT_EQ(pieces[i].path, path);
+      std::error_code missing;
+      const auto size = fs::file_size(path, missing);
+      EXPECT_FALSE(missing) << path;
+      EXPECT_EQ(pieces[i].size, std::to_string(size)) << path;
+      EXPECT_EQ(pieces[i].first_line, r.first_lines[i]);
+      sum += size;
+    }
+    EXPECT_FALSE(fs::exists(destination + piece_name(pieces.size())));
+    EXPECT_EQ(total, "合计：" + std::to_string(pieces.size()) + "个文件，" + std::to_string(sum) + "字节");
+    EXPECT_TRUE(listed.out.ends_with("字节\n")) << listed.out;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Progress, help, version, the command line
+
+TEST(cli, ShowsProgressOnlyOnATerminalAndNotWhenQuiet) {
+  struct row {
+    const char* name;
+    std::vector<std::string> options;
+    bool terminal;
+    bool progress;
+  };
+  const row rows[] = {
+      {"stderr is a pipe", {}, false, false},
+      {"quiet, stderr a pipe", {"-q"}, false, false},
+      {"stderr is a terminal", {}, true, true},
+      {"quiet, stderr a terminal", {"--quiet"}, true, false},
+      {"quiet in short form, stderr a terminal", {"-q"}, true, false},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    temp_folder dir;
+    write_file(dir / "book.txt", three_chapters);
+    const listing before = folder_contents(dir.path());
+    std::vector<std::string> args = r.options;
+    args.push_back(dir / "book.txt");
+    args.push_back(dir / "out");
+    launch how;
+    how.stderr_terminal = r.terminal;
+    const outcome o = run(args, how);
+    EXPECT_EQ(o.exit_code, 0) << o;
+    EXPECT_EQ(o.out, saved);
+    expect_contents(dir.path(), with_pieces(before, "out", three_pieces));
+    if (r.progress) {
+      // The last count shown is the total, so it never under-reports.
+      const auto last = o.err.rfind("已经保存");
+      ASSERT_NE(last, std::string::npos) << o.err;
+      EXPECT_TRUE(o.err.substr(last).starts_with("已经保存3章")) << o.err;
+    } else if (r.terminal) {
+      EXPECT_EQ(o.err.find("已经保存"), std::string::npos) << o.err;
+      EXPECT_EQ(o.err, "");
+    } else {
+      EXPECT_EQ(o.err, "");
+    }
+  }
+}
+
+TEST(cli, HelpAndVersionAnswerAndExit) {
+  struct row {
+    const char* name;
+    std::vector<std::string> args;
+    std::vector<std::string> mentions;
+    const char* starts_with;
+  };
+  const row rows[] = {
+      {"help", {"--help"}, {"--keyword", "--encoding", "--list", "--quiet", "--version"}, ""},
+      {"help among operands", {"{dir}/book.txt", "{dir}/out", "--help"}, {"--keyword"}, ""},
+      {"version", {"--version"}, {}, "quorrel-split "},
+      {"version among operands", {"{dir}/book.txt", "--version", "{dir}/out"}, {}, "quorrel-split "},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    temp_folder dir;
+    write_file(dir / "book.txt", three_chapters);
+    const listing before = folder_contents(dir.path());
+    const outcome o = run(in_folder(r.args, dir));
+    EXPECT_EQ(o.exit_code, 0) << o;
+    EXPECT_EQ(o.err, "");
+    EXPECT_TRUE(o.out.starts_with(r.starts_with)) << o.out;
+    EXPECT_TRUE(o.out.ends_with("\n")) << o.out;
+    for (const auto& m : r.mentions) EXPECT_NE(o.out.find(m), std::string::npos) << m;
+    if (std::string_view(r.starts_with) == "quorrel-split ") {
+      EXPECT_GT(o.out.size(), std::string_view(r.starts_with).size() + 1) << "no version number";
+      EXPECT_EQ(std::count(o.out.begin(), o.out.end(), '\n'), 1) << o.out;
+    }
+    expect_contents(dir.path(), before);
+  }
+}
+
+TEST(cli, RejectsABadCommandLine) {
+  struct row {
+    const char* name;
+    std::vector<std::string> args;
+  };
+  const row rows[] = {
+      {"no operand", {}},
+      {"one operand", {"{dir}/book.txt"}},
+      {"three operands", {"{dir}/book.txt", "{dir}/out", "{dir}/more"}},
+      {"an unknown long option", {"--bogus", "{dir}/book.txt", "{dir}/out"}},
+      {"an unknown short option", {"-x", "{dir}/book.txt", "{dir}/out"}},
+      {"a keyword option without its word", {"{dir}/book.txt", "{dir}/out", "-k"}},
+      {"an encoding option without its name", {"{dir}/book.txt", "{dir}/out", "--encoding"}},
+      {"a value given to --list", {"--list=yes", "{dir}/book.txt", "{dir}/out"}},
+      {"a value given to --quiet", {"--quiet=1", "{dir}/book.txt", "{dir}/out"}},
+      {"only options", {"-q", "-k", "第"}},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    temp_folder dir;
+    write_file(dir / "book.txt", three_chapters);
+    const listing before = folder_contents(dir.path());
+    const outcome o = run(in_folder(r.args, dir));
+    EXPECT_EQ(o.exit_code, 1) << o;
+    EXPECT_EQ(o.out, "");
+    EXPECT_TRUE(o.err.ends_with(usage_hint)) << o.err;
+    expect_contents(dir.path(), before);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Paths
+
+TEST(cli, TakesPathsThatBeginWithADashAfterDoubleDash) {
+  struct row {
+    const char* name;
+    std::vector<std::string> args;  // run in the case's folder
+    int exit_code;
+    std::string prefix;  // where the pieces go, when it succeeds
+  };
+  const row rows[] = {
+      {"a source beginning with -", {"--", "-book.txt", "out/"}, 0, "out/"},
+      {"a destination beginning with - too", {"-q", "--", "-book.txt", "-part"}, 0, "-part"},
+      {"options before --", {"-k", "章", "--", "-book.txt", "-"}, 0, "-"},
+      {"without --, the source is taken for options", {"-book.txt", "out/"}, 1, ""},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    temp_folder dir;
+    write_file(dir / "-book.txt", three_chapters);
+    ASSERT_TRUE(fs::create_directory(dir / "out"));
+    const listing before = folder_contents(dir.path());
+    launch how;
+    how.cwd = dir.path();
+    const outcome o = run(r.args, how);
+    EXPECT_EQ(o.exit_code, r.exit_code) << o;
+    if (r.exit_code == 0) {
+      EXPECT_EQ(o.out, saved);
+      expect_contents(dir.path(), with_pieces(before, r.prefix, three_pieces));
+    } else {
+      EXPECT_EQ(o.out, "");
+      EXPECT_TRUE(o.err.ends_with(usage_hint)) << o.err;
+      expect_contents(dir.path(), before);
+    }
+  }
+}
+
+TEST(cli, HandlesPathsWithSpacesAndChineseCharacters) {
+  struct row {
+    const char* name;
+    std::string source_file;           // created, relative to the case's folder
+    std::vector<std::string> folders;  // created
+    std::string source, destination;   // as given
+    std::string prefix;                // where the pieces go
+  };
+  const row rows[] = {
+      {"into a folder", "我的 小说.txt", {"输出 目录"}, "{dir}/我的 小说.txt", "{dir}/输出 目录/", "输出 目录/"},
+      {"a Chinese prefix with spaces", "书 名.txt", {"卷 一"}, "{dir}/书 名.txt", "{dir}/卷 一/第 一 部",
+       "卷 一/第 一 部"},
+      {"both in Chinese folders", "上 卷/原 文.txt", {"上 卷", "下 卷"}, "{dir}/上 卷/原 文.txt", "{dir}/下 卷/章节",
+       "下 卷/章节"},
+      {"blanks around both paths are dropped", "小说.txt", {"输出"}, "　{dir}/小说.txt \t", " {dir}/输出/　",
+       "输出/"},
+      {"blanks inside a name are kept", "小说.txt", {}, "{dir}/小说.txt", "{dir}/卷　一 ", "卷　一"},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    temp_folder dir;
+    for (const auto& f : r.folders) ASSERT_TRUE(fs::create_directory(dir / f));
+    write_file(dir / r.source_file, three_chapters);
+    const listing before = folder_contents(dir.path());
+    const outcome o = run(in_folder({r.source, r.destination}, dir));
+    EXPECT_EQ(o.exit_code, 0) << o;
+    EXPECT_EQ(o.out, saved);
+    EXPECT_EQ(o.err, "");
+    expect_contents(dir.path(), with_pieces(before, r.prefix, three_pieces));
+  }
+}
+
+TEST(cli, UsesTheDestinationAsAPrefixExactlyAsGiven) {
+  struct row {
+    const char* name;
+    std::vector<std::string> folders;
+    std::string destination;  // run in the case's folder
+    std::string prefix;
+  };
+  const row rows[] = {
+      {"no trailing slash: a name prefix", {"out"}, "{dir}/out", "out"},
+      {"a trailing slash: inside the folder", {"out"}, "{dir}/out/", "out/"},
+      {"a relative prefix", {}, "part", "part"},
+      {"a relative folder and a Chinese prefix", {"sub"}, "sub/第", "sub/第"},
+      {"a prefix ending in a dot", {}, "{dir}/book.", "book."},
+      {"a prefix ending in a dash, in a nested folder", {"a", "a/b"}, "{dir}/a/b/ch-", "a/b/ch-"},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    temp_folder dir;
+    for (const auto& f : r.folders) ASSERT_TRUE(fs::create_directory(dir / f));
+    write_file(dir / "book.txt", three_chapters);
+    const listing before = folder_contents(dir.path());
+    launch how;
+    how.cwd = dir.path();
+    const outcome o = run(in_folder({"book.txt", r.destination}, dir), how);
+    EXPECT_EQ(o.exit_code, 0) << o;
+    EXPECT_EQ(o.out, saved);
+    expect_contents(dir.path(), with_pieces(before, r.prefix, three_pieces));
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Interruption
+
+TEST(cli, InterruptionKeepsOnlyCompletePieces) {
+  const novel book = long_novel(100 * 1024 * 1024);
+  ASSERT_GT(book.pieces.size(), 100u);
+  struct row {
+    const char* name;
+    int signal;
+  };
+  const row rows[] = {{"SIGINT", SIGINT}, {"SIGTERM", SIGTERM}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    temp_folder dir;
+    write_file(dir / "book.txt", book.source);
+    ASSERT_TRUE(fs::create_directory(dir / "out"));
+
+    // Once the first piece is whole, wait for a later one caught half-way
+    // on disk, hold the tool there and signal it: that piece must go.
+    process split({"-q", dir / "book.txt", dir / "out/"});
+    std::size_t next = 0;  // the first piece not yet seen whole
+    bool signalled = false;
+    while (!signalled && next < book.pieces.size() && split.running()) {
+      struct stat info{};
+      const std::string path = dir / ("out/" + piece_name(next));
+      if (::stat(path.c_str(), &info) != 0) {
+        ::usleep(200);
+        continue;
+      }
+      if (static_cast<std::size_t>(info.st_size) >= book.pieces[next].size()) {
+        ++next;
+        continue;
+      }
+      if (next == 0 || !split.pause()) continue;
+      const bool still_partial = ::stat(path.c_str(), &info) == 0 &&
+                                 static_cast<std::size_t>(info.st_size) < book.pieces[next].size();
+      if (still_partial) {
+        ASSERT_EQ(::kill(split.pid(), r.signal), 0);
+        signalled = true;
+      }
+      split.resume();
+    }
+    ASSERT_TRUE(signalled) << "the run ended before a piece was caught half-written";
+    const outcome o = split.finish();
+    EXPECT_EQ(o.exit_code, 130) << o;
+    EXPECT_EQ(o.out, "");
+    EXPECT_EQ(o.err, "");
+
+    // The pieces left are 0000 onwards without a gap, each whole.
+    const listing left = folder_contents(dir / "out");
+    EXPECT_GE(left.size(), 1u);
+    EXPECT_LT(left.size(), book.pieces.size()) << "the run was not interrupted";
+    for (std::size_t i = 0; i < left.size() && i < book.pieces.size(); ++i) {
+      const auto found = left.find(piece_name(i));
+      if (found == left.end()) {
+        ADD_FAILURE() << "missing " << piece_name(i) << " among " << left.size() << " files";
+        continue;
+      }
+      EXPECT_TRUE(same_bytes(found->second, book.pieces[i])) << "in " << piece_name(i);
+    }
+  }
+}
+
+}  // namespace
