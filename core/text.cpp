@@ -122,13 +122,15 @@ bool line_rules::is_blank(std::string_view line) const {
 
 bool line_rules::starts_character(std::string_view line, std::size_t pos) const {
   switch (layout_) {
-    case char_layout::single_byte:
-    case char_layout::utf8:
-      // Keywords are valid UTF-8 and never begin with a continuation byte,
-      // so every match of one begins a character.
-      return true;
+    case char_layout::single_byte: return true;
+    case char_layout::utf8: return pos >= line.size() || (byte_at(line, pos) & 0xC0) != 0x80;
     case char_layout::utf16le:
-    case char_layout::utf16be: return pos % 2 == 0;
+    case char_layout::utf16be: {
+      if (pos % 2 != 0) return false;
+      if (pos + 1 >= line.size()) return true;
+      const unsigned char high = byte_at(line, pos + (layout_ == char_layout::utf16le ? 1 : 0));
+      return high < 0xDC || high > 0xDF;  // not the second half of a surrogate pair
+    }
     case char_layout::gb18030:
     case char_layout::big5: {
       std::size_t i = 0;

@@ -141,3 +141,33 @@ TEST(HeadingTest, FindsKeywordsAtEitherEndWhicheverByteItProbes) {
 
 }  // namespace
 }  // namespace quorrel
+
+namespace quorrel {
+namespace {
+
+TEST(LineRules, KnowsWhereCharactersStart) {
+  struct example {
+    const char* encoding_name;
+    std::string line;
+    std::vector<std::size_t> starts;  // every position where a character starts
+  };
+  const std::vector<example> examples = {
+      {"UTF-8", "a\xE7\xAC\xAC" "b", {0, 1, 4, 5}},
+      {"GBK", "a\xB5\xDA\xD5\x5C" "b", {0, 1, 3, 5, 6}},
+      {"GB18030", "\x81\x30\x81\x30" "a", {0, 4, 5}},
+      {"Big5", "\xB3\x5C" "a", {0, 2, 3}},
+      {"UTF-16LE", std::string("a\0\x3D\xD8\x00\xDE", 6), {0, 2, 6}},  // a, U+1F600
+  };
+  for (const auto& ex : examples) {
+    const line_rules rules(*encoding_by_name(ex.encoding_name));
+    std::vector<std::size_t> starts;
+    for (std::size_t pos = 0; pos <= ex.line.size(); ++pos)
+      if (rules.starts_character(ex.line, pos)) starts.push_back(pos);
+    std::vector<std::size_t> expected = ex.starts;
+    if (expected.back() != ex.line.size()) expected.push_back(ex.line.size());
+    EXPECT_EQ(starts, expected) << ex.encoding_name;
+  }
+}
+
+}  // namespace
+}  // namespace quorrel
