@@ -1,0 +1,151 @@
+// The desktop backend: the real Qt dialogs, each answered from a timer the
+// way a person would, and the guard that swaps in a scripted backend.
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <functional>
+
+#include "fake_backend.h"
+#include "platform/backend.h"
+
+namespace {
+
+using quorrel::platform::backend;
+
+// Calls `answer` with the modal dialog of type T once it is open.
+template <typename T>
+void whenOpen(std::function<void(T*)> answer) {
+  auto* timer = new QTimer(qApp);
+  QObject::connect(timer, &QTimer::timeout, timer, [timer, answer] {
+    if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
+      timer->stop();
+      timer->deleteLater();
+      answer(dialog);
+    }
+  });
+  timer->start(10);
+}
+
+}  // namespace
+
+class BackendTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void cleanup();
+  void message_box_is_titled_with_information_icon_and_ok();
+  void open_file_dialog_answers_the_chosen_path();
+  void open_file_dialog_cancelled_answers_nothing();
+  void folder_chooser_answers_without_trailing_separator();
+  void scoped_backend_replaces_and_restores();
+};
+
+void BackendTest::cleanup() {
+  for (QWidget* top : QApplication::topLevelWidgets())
+    QVERIFY2(!top->isVisible(), top->metaObject()->className());
+}
+
+void BackendTest::message_box_is_titled_with_information_icon_and_ok() {
+  QWidget owner;
+  owner.show();
+  QString title, text;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  QMessageBox::StandardButtons buttons;
+  QWidget* parent = nullptr;
+  whenOpen<QMessageBox>([&](QMessageBox* box) {
+    title = box->windowTitle();
+    text = box->text();
+    icon = box->icon();
+    buttons = box->standardButtons();
+    parent = box->parentWidget();
+    box->button(QMessageBox::Ok)->click();
+  });
+  quorrel::platform::showMessage(&owner, QStringLiteral("保存完毕"));
+  QCOMPARE(title, QStringLiteral("Quorrel"));
+  QCOMPARE(text, QStringLiteral("保存完毕"));
+  QCOMPARE(icon, QMessageBox::Information);
+  QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+  QCOMPARE(parent, &owner);
+  owner.close();
+}
+
+void BackendTest::open_file_dialog_answers_the_chosen_path() {
+  QTemporaryDir dir;
+  QVERIFY(dir.isValid());
+  const QString novel = dir.filePath(QStringLiteral("小说.txt"));
+  QFile file(novel);
+  QVERIFY(file.open(QIODevice::WriteOnly));
+  file.close();
+
+  QString title;
+  QStringList filters;
+  QString selectedFilter;
+  whenOpen<QFileDialog>([&](QFileDialog* dialog) {
+    title = dialog->windowTitle();
+    filters = dialog->nameFilters();
+    selectedFilter = dialog->selectedNameFilter();
+    dialog->selectFile(novel);
+    static_cast<QDialog*>(dialog)->accept();  // QFileDialog hides accept()
+  });
+  const QStringList offered{QStringLiteral("*.txt (*.txt)"), QStringLiteral("All (*)")};
+  const QString chosen = backend().openFile(nullptr, QStringLiteral("选择"), dir.path(), offered);
+  QCOMPARE(chosen, QDir::toNativeSeparators(novel));
+  QCOMPARE(title, QStringLiteral("选择"));
+  QCOMPARE(filters, offered);
+  QCOMPARE(selectedFilter, offered.first());
+}
+
+void BackendTest::open_file_dialog_cancelled_answers_nothing() {
+  whenOpen<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); });
+  QCOMPARE(backend().openFile(nullptr, QStringLiteral("选择"), QDir::homePath(),
+                              {QStringLiteral("*.txt (*.txt)")}),
+           QString());
+}
+
+void BackendTest::folder_chooser_answers_without_trailing_separator() {
+  QTemporaryDir dir;
+  QVERIFY(dir.isValid());
+  QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("目录")));
+  const QString folder = dir.filePath(QStringLiteral("目录"));
+
+  QString prompt;
+  whenOpen<QFileDialog>([&](QFileDialog* dialog) {
+    prompt = dialog->windowTitle();
+    dialog->setDirectory(folder);
+    dialog->selectFile(folder + '/');
+    static_cast<QDialog*>(dialog)->accept();  // QFileDialog hides accept()
+  });
+  QCOMPARE(backend().chooseFolder(nullptr, QStringLiteral("选择目录"), dir.path()),
+           QDir::toNativeSeparators(folder));
+  QCOMPARE(prompt, QStringLiteral("选择目录"));
+
+  whenOpen<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); });
+  QCOMPARE(backend().chooseFolder(nullptr, QStringLiteral("选择目录"), dir.path()), QString());
+}
+
+void BackendTest::scoped_backend_replaces_and_restores() {
+  quorrel::platform::Backend* real = &backend();
+  FakeBackend outer, inner;
+  {
+    quorrel::platform::ScopedBackend outerGuard(outer);
+    QCOMPARE(&backend(), static_cast<quorrel::platform::Backend*>(&outer));
+    {
+      quorrel::platform::ScopedBackend innerGuard(inner);
+      quorrel::platform::showMessage(nullptr, QStringLiteral("一"));
+    }
+    quorrel::platform::showMessage(nullptr, QStringLiteral("二"));
+  }
+  QCOMPARE(inner.messages, QStringList{QStringLiteral("一")});
+  QCOMPARE(outer.messages, QStringList{QStringLiteral("二")});
+  QCOMPARE(&backend(), real);
+}
+
+QTEST_MAIN(BackendTest)
+#include "backend_test.moc"

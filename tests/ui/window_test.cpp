@@ -1,0 +1,672 @@
+// The window frmSave, driven through its real controls on the offscreen
+// platform, with a scripted desktop (FakeBackend) recording message boxes.
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <functional>
+#include <optional>
+
+#include "core/messages.h"
+#include "fake_backend.h"
+#include "ui/caption_label.h"
+#include "ui/main_window.h"
+
+namespace {
+
+using quorrel::ui::CaptionLabel;
+using Pieces = QMap<QString, QByteArray>;  // file name -> bytes
+
+QString text(std::string_view utf8) { return QString::fromUtf8(utf8.data(), qsizetype(utf8.size())); }
+QString progress(int saved) { return text(quorrel::messages::progress(saved)); }
+const QString kFinished = text(quorrel::messages::finished);
+
+template <typename T>
+T* control(QWidget& window, const char* name) {
+  T* found = window.findChild<T*>(QString::fromLatin1(name));
+  if (!found) qFatal("frmSave has no %s named %s", T::staticMetaObject.className(), name);
+  return found;
+}
+
+QStringList items(QListWidget* list) {
+  QStringList all;
+  for (int i = 0; i < list->count(); ++i) all << list->item(i)->text();
+  return all;
+}
+
+int selectedRow(QListWidget* list) {
+  const auto selected = list->selectedItems();
+  return selected.isEmpty() ? -1 : list->row(selected.first());
+}
+
+int pixels(int twips) { return qRound(twips / 15.0); }
+
+QString native(const QString& path) { return QDir::toNativeSeparators(path); }
+
+bool writeBytes(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray readBytes(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+// The piece files a run left in `dir`, sorted by name, with their bytes.
+Pieces pieces(const QString& dir) {
+  Pieces found;
+  for (const QString& name : QDir(dir).entryList({QStringLiteral("*.txt")}, QDir::Files))
+    if (name != QLatin1String("source.txt")) found[name] = readBytes(dir + '/' + name);
+  return found;
+}
+
+// `n` chapters "第k章 标题k" with one line of text each, LF line ends.
+QByteArray novel(int n) {
+  QByteArray bytes;
+  for (int k = 1; k <= n; ++k) bytes += QStringLiteral("第%1章 标题%1\n正文%1。\n").arg(k).toUtf8();
+  return bytes;
+}
+
+QByteArray chapterPiece(int k) {
+  return QStringLiteral("第%1章 标题%1\r\n正文%1。\r\n").arg(k).toUtf8();
+}
+
+}  // namespace
+
+class WindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase();
+  void init();
+  void cleanup();
+
+  void controls_follow_the_control_table_data();
+  void controls_follow_the_control_table();
+  void window_is_fixed_titled_and_centred();
+  void tab_moves_through_the_controls_in_table_order();
+  void starts_with_defaults_data();
+  void starts_with_defaults();
+  void text_boxes_take_paths_of_any_length();
+  void add_appends_the_typed_keyword_data();
+  void add_appends_the_typed_keyword();
+  void delete_removes_the_selected_keyword_data();
+  void delete_removes_the_selected_keyword();
+  void enter_and_escape_press_nothing();
+  void alt_s_presses_split();
+  void split_reports_the_first_input_problem_data();
+  void split_reports_the_first_input_problem();
+  void splits_a_novel_into_pieces_data();
+  void splits_a_novel_into_pieces();
+  void keyword_edits_during_a_split_apply_to_later_lines_data();
+  void keyword_edits_during_a_split_apply_to_later_lines();
+  void other_controls_during_a_split_leave_it_intact_data();
+  void other_controls_during_a_split_leave_it_intact();
+  void closing_during_a_split_stops_it_and_closes_data();
+  void closing_during_a_split_stops_it_and_closes();
+  void window_shows_the_program_icon();
+  void link_label_shows_the_hand_with_its_hot_spot();
+
+ private:
+  FakeBackend m_desktop;
+  std::optional<quorrel::platform::ScopedBackend> m_guard;
+  std::optional<QTemporaryDir> m_dir;
+};
+
+void WindowTest::initTestCase() {
+  // The tests close windows on purpose; that must not end the test program.
+  QApplication::setQuitOnLastWindowClosed(false);
+}
+
+void WindowTest::init() {
+  m_desktop = FakeBackend();
+  m_guard.emplace(m_desktop);
+  m_dir.emplace();
+  QVERIFY(m_dir->isValid());
+}
+
+void WindowTest::cleanup() {
+  m_guard.reset();
+  m_dir.reset();
+  for (QWidget* top : QApplication::topLevelWidgets())
+    QVERIFY2(!top->isVisible(), qPrintable(QStringLiteral("left open: %1 \"%2\"")
+                                               .arg(QString::fromLatin1(top->metaObject()->className()),
+                                                    top->windowTitle())));
+}
+
+// ------------------------------------------------------------------ layout
+
+void WindowTest::controls_follow_the_control_table_data() {
+  QTest::addColumn<QString>("kind");
+  QTest::addColumn<QString>("caption");
+  QTest::addColumn<QRect>("twips");  // left, top, width, height
+
+  QTest::newRow("Label1") << "QLabel" << "www.quorrel-shop.example" << QRect(120, 3960, 2250, 180);
+  QTest::newRow("Command1") << "QPushButton" << "分割(&S)" << QRect(3120, 3285, 1575, 495);
+  QTest::newRow("Label2") << "QLabel" << "原始文件：" << QRect(120, 240, 900, 180);
+  QTest::newRow("txtFrom") << "QLineEdit" << "" << QRect(1080, 150, 3255, 375);
+  QTest::newRow("cmdOrigleFile") << "QPushButton" << "浏览..." << QRect(4320, 150, 1095, 375);
+  QTest::newRow("Label3") << "QLabel" << "存放目录：" << QRect(120, 690, 900, 180);
+  QTest::newRow("txtTo") << "QLineEdit" << "*" << QRect(1080, 600, 3255, 375);
+  QTest::newRow("cmdSaveFolder") << "QPushButton" << "浏览..." << QRect(4320, 600, 1095, 375);
+  QTest::newRow("lstKey") << "QListWidget" << "第|章" << QRect(120, 1560, 2895, 2220);
+  QTest::newRow("txtKey") << "QLineEdit" << "" << QRect(3120, 1560, 1215, 375);
+  QTest::newRow("cmdAdd") << "QPushButton" << "添加" << QRect(4320, 1560, 1095, 375);
+  QTest::newRow("cmdDelete") << "QPushButton" << "删除" << QRect(3120, 2160, 1095, 375);
+  QTest::newRow("Label4") << "QLabel" << "分割特征词：" << QRect(120, 1200, 1080, 180);
+  QTest::newRow("cmdWeb") << "QPushButton" << "充话费/游戏点卡" << QRect(2520, 3923, 2175, 375);
+}
+
+void WindowTest::controls_follow_the_control_table() {
+  QFETCH(QString, kind);
+  QFETCH(QString, caption);
+  QFETCH(QRect, twips);
+  frmSave w;
+  const QByteArray name = QTest::currentDataTag();
+  QWidget* c = control<QWidget>(w, name.constData());
+  QCOMPARE(c->parentWidget(), &w);
+  QVERIFY2(c->inherits(kind.toLatin1()), c->metaObject()->className());
+
+  const QPoint topLeft(pixels(twips.left()), pixels(twips.top()));
+  if (auto* label = qobject_cast<QLabel*>(c)) {
+    QCOMPARE(label->text(), caption);
+    QCOMPARE(label->pos(), topLeft);
+    QCOMPARE(label->size(), label->sizeHint());  // sized to its caption
+    QCOMPARE(label->focusPolicy(), Qt::NoFocus);
+    // The table's label widths are 12 px a full-width character, the size
+    // the window's font is chosen for.
+    if (caption.front().unicode() >= 0x3000) QCOMPARE(label->width(), pixels(twips.width()));
+  } else {
+    QCOMPARE(c->geometry(), QRect(topLeft, QSize(pixels(twips.width()), pixels(twips.height()))));
+  }
+  if (auto* button = qobject_cast<QPushButton*>(c)) {
+    QCOMPARE(button->text(), caption);
+    QVERIFY(!button->autoDefault());
+    QVERIFY(!button->isDefault());
+  }
+  if (auto* box = qobject_cast<QLineEdit*>(c); box && caption != QLatin1String("*"))
+    QCOMPARE(box->text(), caption);
+  if (auto* list = qobject_cast<QListWidget*>(c)) {
+    QCOMPARE(items(list).join('|'), caption);
+    QCOMPARE(list->selectionMode(), QAbstractItemView::SingleSelection);
+    QVERIFY(!list->isSortingEnabled());
+  }
+}
+
+void WindowTest::window_is_fixed_titled_and_centred() {
+  frmSave w;
+  QCOMPARE(w.objectName(), QStringLiteral("frmSave"));
+  QCOMPARE(w.windowTitle(), QStringLiteral("Quorrel"));
+  QCOMPARE(w.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly).size(), 14);
+
+  const QSize client(pixels(5670), pixels(4380));
+  QCOMPARE(w.size(), client);
+  QCOMPARE(w.minimumSize(), client);
+  QCOMPARE(w.maximumSize(), client);
+  const Qt::WindowFlags flags = w.windowFlags();
+  QVERIFY(flags & Qt::WindowCloseButtonHint);
+  QVERIFY(flags & Qt::WindowTitleHint);
+  QVERIFY(!(flags & Qt::WindowMinimizeButtonHint));
+  QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
+
+  // Labels on the bottom line must not run into the shop button.
+  QVERIFY(control<QLabel>(w, "Label1")->geometry().right() < control<QWidget>(w, "cmdWeb")->x());
+
+  // The window font: 9 pt, 12 px full-width characters, with a CJK fallback.
+  QCOMPARE(w.font().pointSize(), 9);
+  QCOMPARE(QFontMetrics(w.font()).horizontalAdvance(QStringLiteral("章")), 12);
+  QVERIFY(w.font().families().contains(QStringLiteral("WenQuanYi Micro Hei")));
+
+  w.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&w));
+  const QRect screen = w.screen()->availableGeometry();
+  QVERIFY2((w.frameGeometry().center() - screen.center()).manhattanLength() <= 1,
+           qPrintable(QStringLiteral("window at %1,%2 on a screen centred at %3,%4")
+                          .arg(w.frameGeometry().center().x())
+                          .arg(w.frameGeometry().center().y())
+                          .arg(screen.center().x())
+                          .arg(screen.center().y())));
+  w.close();
+}
+
+void WindowTest::tab_moves_through_the_controls_in_table_order() {
+  frmSave w;
+  w.show();
+  QVERIFY(QTest::qWaitForWindowActive(&w));
+  const QStringList expected{"Command1", "txtFrom",   "cmdOrigleFile", "txtTo",  "cmdSaveFolder",
+                             "lstKey",   "txtKey",    "cmdAdd",        "cmdDelete", "cmdWeb",
+                             "Command1"};
+  QStringList seen{QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : "-"};
+  for (int i = 1; i < expected.size(); ++i) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    seen << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : "-");
+  }
+  QCOMPARE(seen, expected);
+  w.close();
+}
+
+// ------------------------------------------------------------------ start-up
+
+void WindowTest::starts_with_defaults_data() {
+  QTest::addColumn<QString>("programFolder");
+  QTest::addColumn<QString>("destination");
+  QTest::newRow("folder") << "/opt/quorrel" << native("/opt/quorrel/");
+  QTest::newRow("folder with spaces and Chinese") << "/home/李/小说 工具" << native("/home/李/小说 工具/");
+  QTest::newRow("root keeps its one separator") << QDir::rootPath() << native(QDir::rootPath());
+}
+
+void WindowTest::starts_with_defaults() {
+  QFETCH(QString, programFolder);
+  QFETCH(QString, destination);
+  frmSave w(programFolder);
+  auto* lstKey = control<QListWidget>(w, "lstKey");
+  QCOMPARE(items(lstKey), (QStringList{"第", "章"}));
+  QCOMPARE(selectedRow(lstKey), -1);
+  QCOMPARE(control<QLineEdit>(w, "txtTo")->text(), destination);
+  QCOMPARE(control<QLineEdit>(w, "txtFrom")->text(), QString());
+  QCOMPARE(control<QLineEdit>(w, "txtKey")->text(), QString());
+  QCOMPARE(control<QLabel>(w, "Label1")->text(), QStringLiteral("www.quorrel-shop.example"));
+
+  w.show();
+  QVERIFY(QTest::qWaitForWindowActive(&w));
+  QCOMPARE(QApplication::focusWidget(), control<QWidget>(w, "Command1"));
+  QCOMPARE(selectedRow(lstKey), -1);
+  QVERIFY(m_desktop.messages.isEmpty());
+  w.close();
+
+  // Without a folder given, the program's own.
+  frmSave own;
+  QCOMPARE(control<QLineEdit>(own, "txtTo")->text(),
+           native(QCoreApplication::applicationDirPath()) + QDir::separator());
+}
+
+void WindowTest::text_boxes_take_paths_of_any_length() {
+  frmSave w;
+  const QString longPath = QStringLiteral("/深/") + QString(40000, 'a');
+  for (const char* name : {"txtFrom", "txtTo", "txtKey"}) {
+    auto* box = control<QLineEdit>(w, name);
+    box->setText(longPath);
+    QCOMPARE(box->text().size(), longPath.size());
+  }
+}
+
+// ------------------------------------------------------------------ keywords
+
+void WindowTest::add_appends_the_typed_keyword_data() {
+  QTest::addColumn<QStringList>("typed");  // one Add press after each text
+  QTest::addColumn<int>("selected");       // row selected before the presses
+  QTest::addColumn<QStringList>("list");
+  QTest::newRow("empty box adds nothing") << QStringList{""} << -1 << QStringList{"第", "章"};
+  QTest::newRow("spaces are a keyword") << QStringList{"  "} << -1 << QStringList{"第", "章", "  "};
+  QTest::newRow("kept as typed") << QStringList{" 卷 "} << -1 << QStringList{"第", "章", " 卷 "};
+  QTest::newRow("same twice, twice") << QStringList{"回", "回"} << -1
+                                     << QStringList{"第", "章", "回", "回"};
+  QTest::newRow("selection stays") << QStringList{"节"} << 1 << QStringList{"第", "章", "节"};
+}
+
+void WindowTest::add_appends_the_typed_keyword() {
+  QFETCH(QStringList, typed);
+  QFETCH(int, selected);
+  QFETCH(QStringList, list);
+  frmSave w;
+  auto* lstKey = control<QListWidget>(w, "lstKey");
+  auto* txtKey = control<QLineEdit>(w, "txtKey");
+  if (selected >= 0) lstKey->item(selected)->setSelected(true);
+  for (const QString& keyword : typed) {
+    txtKey->setText(keyword);
+    QTest::mouseClick(control<QWidget>(w, "cmdAdd"), Qt::LeftButton);
+    QCOMPARE(txtKey->text(), keyword);  // the box keeps its text
+  }
+  QCOMPARE(items(lstKey), list);
+  QCOMPARE(selectedRow(lstKey), selected);
+  QVERIFY(m_desktop.messages.isEmpty());
+}
+
+void WindowTest::delete_removes_the_selected_keyword_data() {
+  QTest::addColumn<QStringList>("start");
+  QTest::addColumn<QList<int>>("deleted");  // row selected before each press, -1 none
+  QTest::addColumn<QStringList>("list");
+  const QStringList four{"第", "章", "回", "节"};
+  QTest::newRow("nothing selected") << four << QList<int>{-1} << four;
+  QTest::newRow("first") << four << QList<int>{0} << QStringList{"章", "回", "节"};
+  QTest::newRow("middle keeps order") << four << QList<int>{1} << QStringList{"第", "回", "节"};
+  QTest::newRow("last") << four << QList<int>{3} << QStringList{"第", "章", "回"};
+  QTest::newRow("then nothing selected") << four << QList<int>{2, -1} << QStringList{"第", "章", "节"};
+  QTest::newRow("all") << four << QList<int>{0, 0, 0, 0} << QStringList{};
+}
+
+void WindowTest::delete_removes_the_selected_keyword() {
+  QFETCH(QStringList, start);
+  QFETCH(QList<int>, deleted);
+  QFETCH(QStringList, list);
+  frmSave w;
+  auto* lstKey = control<QListWidget>(w, "lstKey");
+  auto* txtKey = control<QLineEdit>(w, "txtKey");
+  lstKey->clear();
+  for (const QString& keyword : start) {
+    txtKey->setText(keyword);
+    QTest::mouseClick(control<QWidget>(w, "cmdAdd"), Qt::LeftButton);
+  }
+  for (int row : deleted) {
+    if (row >= 0) {
+      const QRect cell = lstKey->visualItemRect(lstKey->item(row));
+      QTest::mouseClick(lstKey->viewport(), Qt::LeftButton, {}, cell.center());
+      QCOMPARE(selectedRow(lstKey), row);
+    }
+    QTest::mouseClick(control<QWidget>(w, "cmdDelete"), Qt::LeftButton);
+    QCOMPARE(selectedRow(lstKey), -1);  // no other item is selected afterwards
+  }
+  QCOMPARE(items(lstKey), list);
+}
+
+void WindowTest::enter_and_escape_press_nothing() {
+  frmSave w;
+  w.show();
+  QVERIFY(QTest::qWaitForWindowActive(&w));
+  auto* txtKey = control<QLineEdit>(w, "txtKey");
+  txtKey->setFocus();
+  QTest::keyClicks(txtKey, QStringLiteral("juan"));
+  QTest::keyClick(txtKey, Qt::Key_Return);
+  QTest::keyClick(txtKey, Qt::Key_Enter);
+  QTest::keyClick(txtKey, Qt::Key_Escape);
+  QCOMPARE(items(control<QListWidget>(w, "lstKey")), (QStringList{"第", "章"}));
+  QCOMPARE(m_desktop.messages, QStringList());  // Split was not pressed either
+  QVERIFY(w.isVisible());
+  w.close();
+}
+
+void WindowTest::alt_s_presses_split() {
+  frmSave w;
+  w.show();
+  QVERIFY(QTest::qWaitForWindowActive(&w));
+  QTest::keyClick(&w, Qt::Key_S, Qt::AltModifier);
+  // A shortcut presses the button visibly, and clicks once it is released.
+  QTRY_COMPARE(m_desktop.messages, QStringList{text(quorrel::messages::no_source)});
+  w.close();
+}
+
+// ------------------------------------------------------------------ split
+
+void WindowTest::split_reports_the_first_input_problem_data() {
+  QTest::addColumn<QString>("source");  // "@" stands for the temporary folder
+  QTest::addColumn<QString>("destination");
+  QTest::addColumn<int>("deletedKeywords");
+  QTest::addColumn<QString>("message");
+
+  const QString src = QStringLiteral("@/source.txt");
+  QTest::newRow("all empty") << "" << "" << 2 << text(quorrel::messages::no_source);
+  QTest::newRow("blank source") << " \t　" << "@/" << 0 << text(quorrel::messages::no_source);
+  QTest::newRow("empty destination") << src << "" << 2 << text(quorrel::messages::no_destination);
+  QTest::newRow("blank destination") << src << "   " << 0 << text(quorrel::messages::no_destination);
+  QTest::newRow("missing source") << "@/nothing.txt" << "@/" << 2 << text(quorrel::messages::source_missing("@/nothing.txt"));
+  QTest::newRow("folder as source") << "@" << "@/" << 0 << text(quorrel::messages::source_missing("@"));
+  QTest::newRow("no keywords") << src << "@/" << 2 << text(quorrel::messages::no_keywords);
+  QTest::newRow("would overwrite source") << "@/0000.txt" << "@/" << 0
+                                          << text(quorrel::messages::would_overwrite("@/0000.txt"));
+  QTest::newRow("all well") << " " + src + " " << "@/out-" << 0 << kFinished;
+}
+
+void WindowTest::split_reports_the_first_input_problem() {
+  QFETCH(QString, source);
+  QFETCH(QString, destination);
+  QFETCH(int, deletedKeywords);
+  QFETCH(QString, message);
+  const QString dir = native(m_dir->path());
+  source.replace('@', dir);
+  destination.replace('@', dir);
+  message.replace('@', dir);
+  QVERIFY(writeBytes(m_dir->filePath("source.txt"), novel(2)));
+  QVERIFY(writeBytes(m_dir->filePath("0000.txt"), novel(1)));
+
+  frmSave w;
+  auto* lstKey = control<QListWidget>(w, "lstKey");
+  for (int i = 0; i < deletedKeywords; ++i) {
+    lstKey->item(0)->setSelected(true);
+    QTest::mouseClick(control<QWidget>(w, "cmdDelete"), Qt::LeftButton);
+  }
+  control<QLineEdit>(w, "txtFrom")->setText(source);
+  control<QLineEdit>(w, "txtTo")->setText(destination);
+  QTest::mouseClick(control<QWidget>(w, "Command1"), Qt::LeftButton);
+
+  QCOMPARE(m_desktop.messages, QStringList{message});
+  const bool wrote = QFile::exists(m_dir->filePath("out-0000.txt"));
+  QCOMPARE(wrote, message == kFinished);
+}
+
+void WindowTest::splits_a_novel_into_pieces_data() {
+  QTest::addColumn<QByteArray>("source");
+  QTest::addColumn<QString>("prefix");  // destination after the folder
+  QTest::addColumn<QStringList>("captions");
+  QTest::addColumn<Pieces>("expected");
+
+  QTest::newRow("three chapters")
+      << novel(3) << "/" << QStringList{progress(0), progress(1), progress(2), progress(3)}
+      << Pieces{{"0000.txt", chapterPiece(1)},
+                                   {"0001.txt", chapterPiece(2)},
+                                   {"0002.txt", chapterPiece(3)}};
+  QTest::newRow("preamble, CR LF, blank lines")
+      << QByteArray("序言\r\n \r\n第一章 起\r\n\r\n甲\r\n　\t\r\n第二章 承\r\n乙")
+      << "/" << QStringList{progress(1), progress(2), progress(3)}
+      << Pieces{{"0000.txt", "\r\n序言\r\n"},
+                                   {"0001.txt", "第一章 起\r\n甲\r\n"},
+                                   {"0002.txt", "第二章 承\r\n乙\r\n"}};
+  QTest::newRow("no heading") << QByteArray("只有\n正文\n") << "/" << QStringList{progress(1)}
+                              << Pieces{{"0000.txt", "\r\n只有\r\n正文\r\n"}};
+  QTest::newRow("destination as prefix")
+      << novel(2) << "/out" << QStringList{progress(0), progress(1), progress(2)}
+      << Pieces{{"out0000.txt", chapterPiece(1)}, {"out0001.txt", chapterPiece(2)}};
+  QTest::newRow("many chapters") << novel(600) << "/" << QStringList{} << [] {
+    Pieces all;
+    for (int k = 1; k <= 600; ++k) all[QStringLiteral("%1.txt").arg(k - 1, 4, 10, QChar('0'))] = chapterPiece(k);
+    return all;
+  }();
+}
+
+void WindowTest::splits_a_novel_into_pieces() {
+  QFETCH(QByteArray, source);
+  QFETCH(QString, prefix);
+  QFETCH(QStringList, captions);
+  QFETCH(Pieces, expected);
+  const QString sourcePath = m_dir->filePath("source.txt");
+  QVERIFY(writeBytes(sourcePath, source));
+
+  frmSave w;
+  w.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&w));
+  auto* label1 = control<CaptionLabel>(w, "Label1");
+  QStringList seen;
+  connect(label1, &CaptionLabel::captionChanged, this, [&](const QString& caption) { seen << caption; });
+  control<QLineEdit>(w, "txtFrom")->setText(native(sourcePath));
+  control<QLineEdit>(w, "txtTo")->setText(native(m_dir->path() + prefix));
+  QTest::mouseClick(control<QWidget>(w, "Command1"), Qt::LeftButton);
+
+  QCOMPARE(m_desktop.messages, QStringList{kFinished});
+  QCOMPARE(pieces(m_dir->path()), expected);
+  if (!captions.isEmpty()) QCOMPARE(seen, captions);
+  // The caption ends exact, and the label fits it with its corner in place.
+  QCOMPARE(label1->text(), progress(int(expected.size())));
+  QCOMPARE(label1->pos(), QPoint(pixels(120), pixels(3960)));
+  QCOMPARE(label1->size(), label1->sizeHint());
+  w.close();
+}
+
+using Action = std::function<void(frmSave&)>;
+Q_DECLARE_METATYPE(Action)
+
+namespace {
+
+void addKeyword(frmSave& w, const QString& keyword) {
+  control<QLineEdit>(w, "txtKey")->setText(keyword);
+  QTest::mouseClick(control<QWidget>(w, "cmdAdd"), Qt::LeftButton);
+}
+
+void deleteKeyword(frmSave& w, int row) {
+  control<QListWidget>(w, "lstKey")->item(row)->setSelected(true);
+  QTest::mouseClick(control<QWidget>(w, "cmdDelete"), Qt::LeftButton);
+}
+
+// Runs a split of `source` with `during` done at the caption `when` (from the
+// progress report, as an event handled there would), or, when `when` is empty,
+// posted as an event before Split is pressed.
+void splitWith(frmSave& w, const QString& source, const QString& destination, const QString& when,
+               const Action& during) {
+  auto* label1 = control<CaptionLabel>(w, "Label1");
+  bool done = false;
+  QMetaObject::Connection hook;
+  if (when.isEmpty()) {
+    QMetaObject::invokeMethod(&w, [&] { during(w); }, Qt::QueuedConnection);
+  } else {
+    hook = QObject::connect(label1, &CaptionLabel::captionChanged, label1, [&](const QString& caption) {
+      if (caption == when && !done) {
+        done = true;
+        during(w);
+      }
+    });
+  }
+  control<QLineEdit>(w, "txtFrom")->setText(source);
+  control<QLineEdit>(w, "txtTo")->setText(destination);
+  control<QPushButton>(w, "Command1")->click();
+  QObject::disconnect(hook);
+}
+
+}  // namespace
+
+void WindowTest::keyword_edits_during_a_split_apply_to_later_lines_data() {
+  QTest::addColumn<QByteArray>("source");
+  QTest::addColumn<QString>("when");
+  QTest::addColumn<Action>("edit");
+  QTest::addColumn<Pieces>("expected");
+
+  const QByteArray text = "第一章 甲\n第二天\n第二章 乙\n丙\n第三章 丁\n戊\n";
+  QTest::newRow("keyword added at the first heading")
+      << text << progress(0) << Action([](frmSave& w) { addKeyword(w, "二"); })
+      << Pieces{{"0000.txt", "第一章 甲\r\n第二天\r\n"},
+                                   {"0001.txt", "第二章 乙\r\n丙\r\n第三章 丁\r\n戊\r\n"}};
+  QTest::newRow("keyword deleted by a queued event")
+      << text << QString() << Action([](frmSave& w) { deleteKeyword(w, 1); })
+      << Pieces{{"0000.txt", "第一章 甲\r\n"},
+                                   {"0001.txt", "第二天\r\n"},
+                                   {"0002.txt", "第二章 乙\r\n丙\r\n"},
+                                   {"0003.txt", "第三章 丁\r\n戊\r\n"}};
+  QTest::newRow("list emptied: every later line a heading")
+      << text << progress(1) << Action([](frmSave& w) {
+           deleteKeyword(w, 0);
+           deleteKeyword(w, 0);
+         })
+      << Pieces{{"0000.txt", "第一章 甲\r\n第二天\r\n"},
+                                   {"0001.txt", "第二章 乙\r\n"},
+                                   {"0002.txt", "丙\r\n"},
+                                   {"0003.txt", "第三章 丁\r\n"},
+                                   {"0004.txt", "戊\r\n"}};
+}
+
+void WindowTest::keyword_edits_during_a_split_apply_to_later_lines() {
+  QFETCH(QByteArray, source);
+  QFETCH(QString, when);
+  QFETCH(Action, edit);
+  QFETCH(Pieces, expected);
+  QVERIFY(writeBytes(m_dir->filePath("source.txt"), source));
+  frmSave w;
+  w.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&w));
+  splitWith(w, native(m_dir->filePath("source.txt")), native(m_dir->path() + '/'), when, edit);
+  QCOMPARE(m_desktop.messages, QStringList{kFinished});
+  QCOMPARE(pieces(m_dir->path()), expected);
+  w.close();
+}
+
+void WindowTest::other_controls_during_a_split_leave_it_intact_data() {
+  QTest::addColumn<Action>("during");
+  QTest::newRow("Split again") << Action([](frmSave& w) {
+    QTest::mouseClick(control<QWidget>(w, "Command1"), Qt::LeftButton);
+  });
+  QTest::newRow("paths emptied") << Action([](frmSave& w) {
+    control<QLineEdit>(w, "txtFrom")->clear();
+    control<QLineEdit>(w, "txtTo")->clear();
+  });
+  QTest::newRow("every other button") << Action([](frmSave& w) {
+    for (const char* name : {"cmdOrigleFile", "cmdSaveFolder", "cmdWeb", "cmdAdd", "cmdDelete"})
+      QTest::mouseClick(control<QWidget>(w, name), Qt::LeftButton);
+    QTest::mouseClick(control<QWidget>(w, "Label1"), Qt::LeftButton);
+  });
+}
+
+// Nothing is disabled while a split runs; whatever is pressed meanwhile, the
+// run ends with the same pieces and one message.
+void WindowTest::other_controls_during_a_split_leave_it_intact() {
+  QFETCH(Action, during);
+  QVERIFY(writeBytes(m_dir->filePath("source.txt"), novel(5)));
+  frmSave w;
+  w.show();
+  QVERIFY(QTest::qWaitForWindowActive(&w));
+  splitWith(w, native(m_dir->filePath("source.txt")), native(m_dir->path() + '/'), progress(2), during);
+  QCOMPARE(m_desktop.messages, QStringList{kFinished});
+  Pieces expected;
+  for (int k = 1; k <= 5; ++k) expected[QStringLiteral("000%1.txt").arg(k - 1)] = chapterPiece(k);
+  QCOMPARE(pieces(m_dir->path()), expected);
+  w.close();
+}
+
+void WindowTest::closing_during_a_split_stops_it_and_closes_data() {
+  QTest::addColumn<QString>("when");
+  QTest::addColumn<int>("complete");  // pieces left on disk
+  QTest::newRow("at the fourth heading") << progress(3) << 3;
+  QTest::newRow("queued before the first heading") << QString() << 0;
+}
+
+void WindowTest::closing_during_a_split_stops_it_and_closes() {
+  QFETCH(QString, when);
+  QFETCH(int, complete);
+  QVERIFY(writeBytes(m_dir->filePath("source.txt"), novel(50)));
+  frmSave w;
+  w.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&w));
+  splitWith(w, native(m_dir->filePath("source.txt")), native(m_dir->path() + '/'), when,
+            [](frmSave& window) { window.close(); });
+
+  QVERIFY(!w.isVisible());
+  QCOMPARE(m_desktop.messages, QStringList());
+  Pieces expected;
+  for (int k = 1; k <= complete; ++k) expected[QStringLiteral("000%1.txt").arg(k - 1)] = chapterPiece(k);
+  QCOMPARE(pieces(m_dir->path()), expected);  // whole pieces only, none half-written
+}
+
+// ------------------------------------------------------------------ artwork
+
+void WindowTest::window_shows_the_program_icon() {
+  frmSave w;
+  const QList<QSize> sizes = w.windowIcon().availableSizes();
+  for (int side : {16, 32, 48, 128}) QVERIFY2(sizes.contains(QSize(side, side)), qPrintable(QString::number(side)));
+  const QImage big = w.windowIcon().pixmap(QSize(128, 128)).toImage().convertToFormat(QImage::Format_ARGB32);
+  QCOMPARE(big.size(), QSize(128, 128));
+  QCOMPARE(qAlpha(big.pixel(1, 1)), 0);  // round: the corners are clear
+  const QRgb disc = big.pixel(64, 110);  // lower disc: green
+  QVERIFY(qAlpha(disc) == 255 && qGreen(disc) > qRed(disc) + 40 && qGreen(disc) > qBlue(disc) + 40);
+  const QRgb check = big.pixel(56, 86);  // the check mark's corner: white
+  QVERIFY(qRed(check) > 240 && qGreen(check) > 240 && qBlue(check) > 240);
+}
+
+void WindowTest::link_label_shows_the_hand_with_its_hot_spot() {
+  frmSave w;
+  const QCursor cursor = control<QWidget>(w, "Label1")->cursor();
+  QCOMPARE(cursor.shape(), Qt::BitmapCursor);
+  QCOMPARE(cursor.hotSpot(), QPoint(6, 0));
+  const QImage hand = cursor.pixmap().toImage().convertToFormat(QImage::Format_ARGB32);
+  QCOMPARE(hand.size(), QSize(32, 32));
+  QCOMPARE(qAlpha(hand.pixel(6, 0)), 255);  // the hot spot is on the fingertip
+  QCOMPARE(qAlpha(hand.pixel(31, 31)), 0);
+  for (const char* other : {"Label2", "Label3", "Label4", "Command1"})
+    QVERIFY2(control<QWidget>(w, other)->cursor().shape() != Qt::BitmapCursor, other);
+}
+
+QTEST_MAIN(WindowTest)
+#include "window_test.moc"
