@@ -219,9 +219,11 @@ void frmSave::Command1_Click() {
 
   m_splitting = true;
   m_closeRequested = false;
-  m_sinceRepaint.invalidate();
+  m_saved = -1;
+  m_sinceShown.invalidate();
   const quorrel::split_result result = quorrel::run_split(check.request, *this);
   m_splitting = false;
+  showProgress();  // the last report, the total, may have come within a frame
 
   if (m_closeRequested) {
     m_closeRequested = false;
@@ -262,15 +264,23 @@ std::vector<std::string> frmSave::keywords() {
   return list;
 }
 
-// Called at every heading. The caption is always current, but repainting and
-// letting events through costs far more than a line of splitting, so that
-// happens at most once a screen frame; the first heading of a run always does.
+// Called at every heading. Setting the caption (text layout for the label's
+// new size), repainting and letting events through each cost far more than
+// splitting a line, so they happen at most once a screen frame; the first
+// heading of a run always shows. Nothing can look at the label between two
+// of these moments, as no event is handled then.
 void frmSave::progress(std::int64_t saved) {
-  Label1->setCaption(fromUtf8(quorrel::messages::progress(saved)));
-  if (m_sinceRepaint.isValid() && m_sinceRepaint.elapsed() < kFrameMs) return;
-  m_sinceRepaint.start();
-  Label1->repaint();
+  m_saved = saved;
+  if (m_sinceShown.isValid() && m_sinceShown.elapsed() < kFrameMs) return;
+  m_sinceShown.start();
+  showProgress();
   QCoreApplication::processEvents();
+}
+
+void frmSave::showProgress() {
+  if (m_saved < 0) return;
+  Label1->setCaption(fromUtf8(quorrel::messages::progress(m_saved)));
+  Label1->repaint();
 }
 
 bool frmSave::stop_requested() { return m_closeRequested; }

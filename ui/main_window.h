@@ -65,6 +65,7 @@ class frmSave : public QWidget, private quorrel::split_host {
   void progress(std::int64_t saved) override;
   bool stop_requested() override;
 
+  void showProgress();
   int selectedKeyIndex() const;
 
   // The controls, in tab order.
@@ -88,5 +89,6 @@ class frmSave : public QWidget, private quorrel::split_host {
   bool m_splitting = false;
   bool m_closeRequested = false;     // the window was closed during a split
   std::uint64_t m_keywordsVersion = 0;  // bumped by every change of lstKey
-  QElapsedTimer m_sinceRepaint;      // progress repaints at most once a frame
+  std::int64_t m_saved = -1;         // the last progress report of the run, -1 none
+  QElapsedTimer m_sinceShown;        // since progress was last shown
 };

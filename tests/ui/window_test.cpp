@@ -13,6 +13,7 @@
 #include <QtTest>
 
 #include <functional>
+#include <utility>  // exchange
 #include <optional>
 
 #include "core/messages.h"
@@ -450,27 +451,28 @@ void WindowTest::splits_a_novel_into_pieces_data() {
 
   QTest::newRow("three chapters")
       << novel(3) << "/" << QStringList{progress(0), progress(1), progress(2), progress(3)}
-      << Pieces{{"0000.txt", chapterPiece(1)},
-                                   {"0001.txt", chapterPiece(2)},
-                                   {"0002.txt", chapterPiece(3)}};
+      << Pieces{{"0000.txt", chapterPiece(1)}, {"0001.txt", chapterPiece(2)}, {"0002.txt", chapterPiece(3)}};
   QTest::newRow("preamble, CR LF, blank lines")
-      << QByteArray("序言\r\n \r\n第一章 起\r\n\r\n甲\r\n　\t\r\n第二章 承\r\n乙")
-      << "/" << QStringList{progress(1), progress(2), progress(3)}
-      << Pieces{{"0000.txt", "\r\n序言\r\n"},
-                                   {"0001.txt", "第一章 起\r\n甲\r\n"},
-                                   {"0002.txt", "第二章 承\r\n乙\r\n"}};
+      << QByteArray("序言\r\n \r\n第一章 起\r\n\r\n甲\r\n　\t\r\n第二章 承\r\n乙") << "/"
+      << QStringList{progress(1), progress(2), progress(3)}
+      << Pieces{{"0000.txt", "\r\n序言\r\n"}, {"0001.txt", "第一章 起\r\n甲\r\n"}, {"0002.txt", "第二章 承\r\n乙\r\n"}};
   QTest::newRow("no heading") << QByteArray("只有\n正文\n") << "/" << QStringList{progress(1)}
                               << Pieces{{"0000.txt", "\r\n只有\r\n正文\r\n"}};
   QTest::newRow("destination as prefix")
       << novel(2) << "/out" << QStringList{progress(0), progress(1), progress(2)}
       << Pieces{{"out0000.txt", chapterPiece(1)}, {"out0001.txt", chapterPiece(2)}};
-  QTest::newRow("many chapters") << novel(600) << "/" << QStringList{} << [] {
-    Pieces all;
-    for (int k = 1; k <= 600; ++k) all[QStringLiteral("%1.txt").arg(k - 1, 4, 10, QChar('0'))] = chapterPiece(k);
-    return all;
-  }();
+  QStringList counts;
+  Pieces all;
+  for (int k = 1; k <= 600; ++k) {
+    counts << progress(k - 1);
+    all[QStringLiteral("%1.txt").arg(k - 1, 4, 10, QChar('0'))] = chapterPiece(k);
+  }
+  QTest::newRow("many chapters") << novel(600) << "/" << (counts << progress(600)) << all;
 }
 
+// Progress is shown at the first heading, then at most once a frame, and the
+// total at the end: the captions seen are those of the run, in order, from
+// the first to the total.
 void WindowTest::splits_a_novel_into_pieces() {
   QFETCH(QByteArray, source);
   QFETCH(QString, prefix);
@@ -491,8 +493,16 @@ void WindowTest::splits_a_novel_into_pieces() {
 
   QCOMPARE(m_desktop.messages, QStringList{kFinished});
   QCOMPARE(pieces(m_dir->path()), expected);
-  if (!captions.isEmpty()) QCOMPARE(seen, captions);
-  // The caption ends exact, and the label fits it with its corner in place.
+  QVERIFY(!seen.isEmpty());
+  QCOMPARE(seen.first(), captions.first());
+  QCOMPARE(seen.last(), captions.last());
+  qsizetype at = 0;
+  for (const QString& caption : seen) {
+    at = captions.indexOf(caption, at);
+    QVERIFY2(at >= 0, qPrintable(QStringLiteral("%1 out of order in %2").arg(caption, seen.join(' '))));
+    ++at;
+  }
+  // The label fits its last caption, its corner in place.
   QCOMPARE(label1->text(), progress(int(expected.size())));
   QCOMPARE(label1->pos(), QPoint(pixels(120), pixels(3960)));
   QCOMPARE(label1->size(), label1->sizeHint());
@@ -514,22 +524,21 @@ void deleteKeyword(frmSave& w, int row) {
   QTest::mouseClick(control<QWidget>(w, "cmdDelete"), Qt::LeftButton);
 }
 
-// Runs a split of `source` with `during` done at the caption `when` (from the
-// progress report, as an event handled there would), or, when `when` is empty,
-// posted as an event before Split is pressed.
-void splitWith(frmSave& w, const QString& source, const QString& destination, const QString& when,
+// How something happens in the middle of a split: at its first heading, where
+// the window always lets events through, either from the progress report (as
+// an event handled there does) or as an event posted before Split is pressed.
+enum class Moment { FromProgress, Queued };
+
+void splitWith(frmSave& w, const QString& source, const QString& destination, Moment moment,
                const Action& during) {
   auto* label1 = control<CaptionLabel>(w, "Label1");
   bool done = false;
   QMetaObject::Connection hook;
-  if (when.isEmpty()) {
+  if (moment == Moment::Queued) {
     QMetaObject::invokeMethod(&w, [&] { during(w); }, Qt::QueuedConnection);
   } else {
-    hook = QObject::connect(label1, &CaptionLabel::captionChanged, label1, [&](const QString& caption) {
-      if (caption == when && !done) {
-        done = true;
-        during(w);
-      }
+    hook = QObject::connect(label1, &CaptionLabel::captionChanged, label1, [&] {
+      if (!std::exchange(done, true)) during(w);
     });
   }
   control<QLineEdit>(w, "txtFrom")->setText(source);
@@ -540,45 +549,45 @@ void splitWith(frmSave& w, const QString& source, const QString& destination, co
 
 }  // namespace
 
+Q_DECLARE_METATYPE(Moment)
+
 void WindowTest::keyword_edits_during_a_split_apply_to_later_lines_data() {
   QTest::addColumn<QByteArray>("source");
-  QTest::addColumn<QString>("when");
+  QTest::addColumn<Moment>("moment");
   QTest::addColumn<Action>("edit");
   QTest::addColumn<Pieces>("expected");
 
   const QByteArray text = "第一章 甲\n第二天\n第二章 乙\n丙\n第三章 丁\n戊\n";
-  QTest::newRow("keyword added at the first heading")
-      << text << progress(0) << Action([](frmSave& w) { addKeyword(w, "二"); })
-      << Pieces{{"0000.txt", "第一章 甲\r\n第二天\r\n"},
-                                   {"0001.txt", "第二章 乙\r\n丙\r\n第三章 丁\r\n戊\r\n"}};
+  QTest::newRow("keyword added")
+      << text << Moment::FromProgress << Action([](frmSave& w) { addKeyword(w, "二"); })
+      << Pieces{{"0000.txt", "第一章 甲\r\n第二天\r\n"}, {"0001.txt", "第二章 乙\r\n丙\r\n第三章 丁\r\n戊\r\n"}};
   QTest::newRow("keyword deleted by a queued event")
-      << text << QString() << Action([](frmSave& w) { deleteKeyword(w, 1); })
+      << text << Moment::Queued << Action([](frmSave& w) { deleteKeyword(w, 1); })
       << Pieces{{"0000.txt", "第一章 甲\r\n"},
-                                   {"0001.txt", "第二天\r\n"},
-                                   {"0002.txt", "第二章 乙\r\n丙\r\n"},
-                                   {"0003.txt", "第三章 丁\r\n戊\r\n"}};
+                {"0001.txt", "第二天\r\n"},
+                {"0002.txt", "第二章 乙\r\n丙\r\n"},
+                {"0003.txt", "第三章 丁\r\n戊\r\n"}};
   QTest::newRow("list emptied: every later line a heading")
-      << text << progress(1) << Action([](frmSave& w) {
+      << QByteArray("序\n第一章 甲\n乙\n丙 丁\n") << Moment::FromProgress << Action([](frmSave& w) {
            deleteKeyword(w, 0);
            deleteKeyword(w, 0);
          })
-      << Pieces{{"0000.txt", "第一章 甲\r\n第二天\r\n"},
-                                   {"0001.txt", "第二章 乙\r\n"},
-                                   {"0002.txt", "丙\r\n"},
-                                   {"0003.txt", "第三章 丁\r\n"},
-                                   {"0004.txt", "戊\r\n"}};
+      << Pieces{{"0000.txt", "\r\n序\r\n"},
+                {"0001.txt", "第一章 甲\r\n"},
+                {"0002.txt", "乙\r\n"},
+                {"0003.txt", "丙 丁\r\n"}};
 }
 
 void WindowTest::keyword_edits_during_a_split_apply_to_later_lines() {
   QFETCH(QByteArray, source);
-  QFETCH(QString, when);
+  QFETCH(Moment, moment);
   QFETCH(Action, edit);
   QFETCH(Pieces, expected);
   QVERIFY(writeBytes(m_dir->filePath("source.txt"), source));
   frmSave w;
   w.show();
   QVERIFY(QTest::qWaitForWindowExposed(&w));
-  splitWith(w, native(m_dir->filePath("source.txt")), native(m_dir->path() + '/'), when, edit);
+  splitWith(w, native(m_dir->filePath("source.txt")), native(m_dir->path() + '/'), moment, edit);
   QCOMPARE(m_desktop.messages, QStringList{kFinished});
   QCOMPARE(pieces(m_dir->path()), expected);
   w.close();
@@ -608,7 +617,8 @@ void WindowTest::other_controls_during_a_split_leave_it_intact() {
   frmSave w;
   w.show();
   QVERIFY(QTest::qWaitForWindowActive(&w));
-  splitWith(w, native(m_dir->filePath("source.txt")), native(m_dir->path() + '/'), progress(2), during);
+  splitWith(w, native(m_dir->filePath("source.txt")), native(m_dir->path() + '/'), Moment::FromProgress,
+            during);
   QCOMPARE(m_desktop.messages, QStringList{kFinished});
   Pieces expected;
   for (int k = 1; k <= 5; ++k) expected[QStringLiteral("000%1.txt").arg(k - 1)] = chapterPiece(k);
@@ -617,27 +627,36 @@ void WindowTest::other_controls_during_a_split_leave_it_intact() {
 }
 
 void WindowTest::closing_during_a_split_stops_it_and_closes_data() {
-  QTest::addColumn<QString>("when");
-  QTest::addColumn<int>("complete");  // pieces left on disk
-  QTest::newRow("at the fourth heading") << progress(3) << 3;
-  QTest::newRow("queued before the first heading") << QString() << 0;
+  QTest::addColumn<Moment>("moment");
+  QTest::addColumn<bool>("splitBefore");  // the window has run a split just before
+  QTest::newRow("from the progress report") << Moment::FromProgress << false;
+  QTest::newRow("by a queued event") << Moment::Queued << false;
+  QTest::newRow("by a queued event, second run") << Moment::Queued << true;
 }
 
+// Closed at the first chapter heading, after the preamble's piece: that piece
+// stays whole, the chapter begun is removed, nothing else is written.
 void WindowTest::closing_during_a_split_stops_it_and_closes() {
-  QFETCH(QString, when);
-  QFETCH(int, complete);
-  QVERIFY(writeBytes(m_dir->filePath("source.txt"), novel(50)));
+  QFETCH(Moment, moment);
+  QFETCH(bool, splitBefore);
+  QVERIFY(writeBytes(m_dir->filePath("source.txt"), "序\n" + novel(50)));
   frmSave w;
   w.show();
   QVERIFY(QTest::qWaitForWindowExposed(&w));
-  splitWith(w, native(m_dir->filePath("source.txt")), native(m_dir->path() + '/'), when,
+  if (splitBefore) {
+    QTemporaryDir other;
+    control<QLineEdit>(w, "txtFrom")->setText(native(m_dir->filePath("source.txt")));
+    control<QLineEdit>(w, "txtTo")->setText(native(other.path() + '/'));
+    control<QPushButton>(w, "Command1")->click();
+    QCOMPARE(m_desktop.messages, QStringList{kFinished});
+    m_desktop.messages.clear();
+  }
+  splitWith(w, native(m_dir->filePath("source.txt")), native(m_dir->path() + '/'), moment,
             [](frmSave& window) { window.close(); });
 
   QVERIFY(!w.isVisible());
   QCOMPARE(m_desktop.messages, QStringList());
-  Pieces expected;
-  for (int k = 1; k <= complete; ++k) expected[QStringLiteral("000%1.txt").arg(k - 1)] = chapterPiece(k);
-  QCOMPARE(pieces(m_dir->path()), expected);  // whole pieces only, none half-written
+  QCOMPARE(pieces(m_dir->path()), (Pieces{{"0000.txt", "\r\n序\r\n"}}));
 }
 
 // ------------------------------------------------------------------ artwork
