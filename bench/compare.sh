@@ -256,10 +256,12 @@ bench_input() {
   if [ "$printed_cmds" = 0 ]; then
     printed_cmds=1
     echo
-    echo "Command lines (input (a), output on tmpfs; QB_* hold keyword bytes, see the script):"
+    echo "Command lines (input (a), output on tmpfs; QB_* hold keyword bytes in the source's encoding):"
     for i in "${!names[@]}"; do echo "  ${names[i]}: ${cmds[i]}"; done
     echo "  floor, write only: $fw_cmd"
     echo "  before each run: $prep"
+    printf '%s\n' '  with, as printf octal escapes: QB_K1 \265\332, QB_K2 \325\302, QB_SP \241\241 (GBK);' \
+      '  QB_K1 \347\254\254, QB_K2 \347\253\240, QB_SP \343\200\200 (UTF-8); QB_RE is QB_K1.*QB_K2\|QB_K2.*QB_K1'
   fi
 
   # hyperfine, in rounds.
