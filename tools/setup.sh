@@ -3,7 +3,13 @@
 # or test it:
 #   tools/setup.sh run    install what is missing, build, split the sample
 #                         novel and open the window
-#   tools/setup.sh test   install what is missing, build, run every test
+#   tools/setup.sh test   install what is missing, build, run every test, then
+#                         build again with the address and undefined-behaviour
+#                         sanitizers (preset asan) and run every test again
+#   tools/setup.sh fuzz [SECONDS]
+#                         build the libFuzzer target with clang and fuzz the
+#                         splitter for SECONDS (default 600); findings go to
+#                         build/fuzz/findings/
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -12,7 +18,7 @@ fonts-wqy-microhei xvfb xauth xdotool imagemagick"
 
 install_missing() {
   missing=""
-  for p in $packages; do
+  for p in $packages ${extra_packages:-}; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
   done
   [ -z "$missing" ] && return 0
@@ -46,9 +52,25 @@ case "${1:-}" in
     cmake --preset dev >/dev/null
     cmake --build --preset dev
     ctest --preset dev
+    # The same tests once more, aborting on the first sanitizer report.
+    cmake --preset asan >/dev/null
+    cmake --build --preset asan
+    ctest --preset asan
+    ;;
+  fuzz)
+    extra_packages="clang-14 libclang-rt-14-dev"
+    install_missing
+    seconds="${2:-600}"
+    cmake -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 \
+      -DQUORREL_BUILD_FUZZ=ON -DQUORREL_BUILD_GUI=OFF -DQUORREL_BUILD_BENCH=OFF >/dev/null
+    cmake --build build/fuzz --target quorrel-fuzz-split
+    mkdir -p build/fuzz/corpus build/fuzz/findings
+    UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 build/fuzz/tests/fuzz/quorrel-fuzz-split \
+      -max_total_time="$seconds" -max_len=4096 -print_final_stats=1 -artifact_prefix=build/fuzz/findings/ \
+      build/fuzz/corpus tests/fuzz/corpus
     ;;
   *)
-    echo "usage: $0 run|test" >&2
+    echo "usage: $0 run|test|fuzz [SECONDS]" >&2
     exit 2
     ;;
 esac
