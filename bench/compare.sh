@@ -50,9 +50,10 @@
 #                   5 runs per round, median printed; its peak memory holds
 #                   all the pieces.
 #   cp              cp SRC OUT/, one file of the same size (input (c) only)
-#   window-bench    quorrel-window-bench SRC OUT/, when that program exists
-#                   (assumed to take the arguments quorrel-split takes; left
-#                   out with a note if it fails)
+# After each tmpfs table, when the target quorrel-window-bench exists (it needs
+# the window, QUORREL_BUILD_GUI), its own report: it times the core's run and
+# the window's Split button alternately in one process, so it is run once
+# (quorrel-window-bench --rounds RUNS SRC OUT/) and not under hyperfine.
 #
 # Order: hyperfine runs all runs of one command before the next command, so
 # slow drift (thermal, other load) would favour some commands. Each round is
@@ -104,15 +105,16 @@ done
 echo "Building the release preset..."
 cmake --preset release >/dev/null
 targets="quorrel-split quorrel-gen-novel quorrel-floor"
+window_bin=""
 if cmake --build --preset release --target help 2>/dev/null | grep -q '^quorrel-window-bench:'; then
   targets="$targets quorrel-window-bench"
+  window_bin=$PWD/$bin/bench/quorrel-window-bench
 fi
 # shellcheck disable=SC2086  # a list of targets
 cmake --build --preset release --target $targets >/dev/null
 split_bin=$PWD/$bin/cli/quorrel-split
 gen_bin=$PWD/$bin/tools/novel/quorrel-gen-novel
 floor_bin=$PWD/$bin/bench/quorrel-floor
-window_bin=$(find "$PWD/$bin/bench" -maxdepth 2 -type f -name quorrel-window-bench -perm -u+x 2>/dev/null | head -n1)
 
 # ---------------------------------------------------------------------------
 # Inputs
@@ -167,7 +169,6 @@ commands() {
   add mawk "LC_ALL=C mawk -v k1=\"\$QB_K1\" -v k2=\"\$QB_K2\" -v sp=\"\$QB_SP\" -v out=$root/mawk/ '$awk_prog' $src"
   add floor "$floor_bin --from-file $src --pieces $pieces --bytes $bytes $root/floor/"
   [ "$with_cp" = 1 ] && add cp "cp $src $root/cp/"
-  [ -n "$window_bin" ] && add window-bench "QT_QPA_PLATFORM=offscreen $window_bin $src $root/window-bench/"
   return 0
 }
 # Empties the output root and makes each command's folder (hyperfine --prepare).
@@ -303,6 +304,20 @@ bench_input() {
   read -r med lo hi <<<"$(printf '%s\n' "${fw_times[@]}" | sort -g | awk '{ t[NR] = $1 }
     END { m = NR % 2 ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2; print m, t[1], t[NR] }')"
   row "floor, write only*" "$med" "$lo" "$hi" "$fw_mem"
+
+  if [ -n "$window_bin" ] && [ "$where" = tmpfs ]; then
+    local wb_cmd="$window_bin --rounds $runs $src $root/window-bench/" wb_mem
+    sh -c "$prep"
+    if /usr/bin/time -f %M -o "$shm-time.txt" sh -c "$wb_cmd" >"$shm-window.txt" 2>"$shm-window.err"; then
+      wb_mem=$(awk '{ printf "%.1f", $1 / 1024 }' "$shm-time.txt")
+      echo "  quorrel-window-bench (its own clock, $runs alternating rounds, peak $wb_mem MiB):"
+      sed 's/^/    /' "$shm-window.txt"
+    else
+      notes+=("($label) quorrel-window-bench failed: $(cat "$shm-window.txt" "$shm-window.err" | tr '\n' ' ')")
+    fi
+    [ "$label" = a ] && notes+=("quorrel-window-bench ran as: $wb_cmd")
+    sh -c "rm -rf $root"
+  fi
 }
 
 rm -rf "$shm" "$shm"-* && mkdir -p "$shm"
