@@ -63,17 +63,24 @@ bool same_bytes(const char* at, const std::string& keyword) {
 }  // namespace
 
 line_rules::line_rules(const encoding& enc) : layout_(enc.layout) {
+  // In the encodings we walk, space, tab, CR and LF are ASCII bytes, or
+  // ASCII code units in UTF-16.
+  auto ascii = [&](char c) {
+    if (layout_ == char_layout::utf16le) return std::string{c, '\0'};
+    if (layout_ == char_layout::utf16be) return std::string{'\0', c};
+    return std::string(1, c);
+  };
+  std::string ideographic_space;
   switch (layout_) {
-    case char_layout::utf8: ideographic_space_ = "\xE3\x80\x80"; break;
-    case char_layout::gb18030: ideographic_space_ = "\xA1\xA1"; break;
-    case char_layout::big5: ideographic_space_ = "\xA1\x40"; break;
-    case char_layout::utf16le: ideographic_space_ = std::string("\x00\x30", 2); break;
-    case char_layout::utf16be: ideographic_space_ = std::string("\x30\x00", 2); break;
+    case char_layout::utf8: ideographic_space = "\xE3\x80\x80"; break;
+    case char_layout::gb18030: ideographic_space = "\xA1\xA1"; break;
+    case char_layout::big5: ideographic_space = "\xA1\x40"; break;
+    case char_layout::utf16le: ideographic_space = std::string("\x00\x30", 2); break;
+    case char_layout::utf16be: ideographic_space = std::string("\x30\x00", 2); break;
     case char_layout::single_byte: break;
   }
-  if (layout_ == char_layout::utf16le) crlf_ = std::string("\r\0\n\0", 4);
-  else if (layout_ == char_layout::utf16be) crlf_ = std::string("\0\r\0\n", 4);
-  else crlf_ = "\r\n";
+  blanks_ = {ascii(' '), ideographic_space, ascii('\t')};
+  crlf_ = ascii('\r') + ascii('\n');
 }
 
 line_end line_rules::find_end(std::string_view text) const {
@@ -102,20 +109,17 @@ line_end line_rules::find_end(std::string_view text) const {
 }
 
 bool line_rules::is_blank(std::string_view line) const {
-  const bool wide = layout_ == char_layout::utf16le || layout_ == char_layout::utf16be;
-  const std::size_t step = wide ? 2 : 1;
   std::size_t i = 0;
   while (i < line.size()) {
-    if (!ideographic_space_.empty() && i + ideographic_space_.size() <= line.size() &&
-        same_bytes(line.data() + i, ideographic_space_)) {
-      i += ideographic_space_.size();
-      continue;
-    }
-    if (i + step > line.size()) return false;
-    const unsigned char lo = byte_at(line, i + (layout_ == char_layout::utf16be ? 1 : 0));
-    const unsigned char hi = wide ? byte_at(line, i + (layout_ == char_layout::utf16le ? 1 : 0)) : 0;
-    if (hi != 0 || (lo != ' ' && lo != '\t')) return false;
-    i += step;
+    const std::string* blank = nullptr;
+    for (const std::string& candidate : blanks_)
+      if (!candidate.empty() && candidate.size() <= line.size() - i &&
+          same_bytes(line.data() + i, candidate)) {
+        blank = &candidate;
+        break;
+      }
+    if (!blank) return false;
+    i += blank->size();
   }
   return true;
 }

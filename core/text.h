@@ -2,6 +2,7 @@
 // Lines as bytes in the source's encoding: where a line ends, whether it is
 // blank, and whether it is a heading. Nothing here allocates per line.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -37,7 +38,7 @@ class line_rules {
 
  private:
   char_layout layout_;
-  std::string ideographic_space_;
+  std::array<std::string, 3> blanks_;  // space, ideographic space ("" if none), tab
   std::string crlf_;
 };
 
