@@ -1,0 +1,84 @@
+#!/bin/sh
+# End to end: the real `quorrel` on a virtual X screen, used from the
+# keyboard as a person would. Types the source and the destination, presses
+# Split with Alt+S, answers the message box with Return, and checks the
+# pieces on disk.
+#
+# Usage: e2e_split.sh <path to quorrel>
+# Exits 77 (skipped) when xvfb-run or xdotool is missing.
+set -eu
+
+if [ "${1:-}" != "--on-screen" ]; then
+  for tool in xvfb-run xdotool; do
+    if ! command -v "$tool" >/dev/null 2>&1; then
+      echo "SKIPPED: $tool is not installed (Debian/Ubuntu: apt-get install xvfb xauth xdotool)"
+      exit 77
+    fi
+  done
+  quorrel=$(realpath "$1")
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+  status=0
+  xvfb-run -a -s "-screen 0 800x600x24" sh "$0" --on-screen "$quorrel" "$work" || status=$?
+  exit "$status"
+fi
+
+quorrel=$2
+work=$3
+fail() {
+  echo "FAIL: $*"
+  kill "$app" 2>/dev/null || true
+  exit 1
+}
+
+# The windows named exactly "Quorrel": the main window, then the message box.
+windows() { xdotool search --onlyvisible --name '^Quorrel$' 2>/dev/null || true; }
+wait_for_windows() {  # count
+  tries=0
+  while [ "$(windows | wc -l)" -ne "$1" ]; do
+    tries=$((tries + 1))
+    [ "$tries" -le 200 ] || return 1
+    sleep 0.1
+  done
+}
+
+printf '%s\n' "序" "第一章 起" "甲" "" "第二章 承" "乙" "第三章 转" "丙" > "$work/novel.txt"
+mkdir "$work/out"
+
+QT_QPA_PLATFORM=xcb "$quorrel" > "$work/quorrel.log" 2>&1 &
+app=$!
+wait_for_windows 1 || fail "the window did not appear"
+main=$(windows)
+xdotool windowfocus --sync "$main"
+sleep 0.5
+
+# The focus starts on Split; the source box is next in tab order, the
+# destination box two further on (past the first Browse button).
+xdotool key Tab
+xdotool type --delay 5 "$work/novel.txt"
+xdotool key Tab Tab ctrl+a
+xdotool type --delay 5 "$work/out/"
+xdotool key alt+s
+
+wait_for_windows 2 || fail "no message box after Alt+S"
+box=$(windows | grep -v -x "$main" | head -n 1)
+xdotool windowfocus --sync "$box"
+xdotool key Return
+wait_for_windows 1 || fail "Return did not close the message box"
+kill -0 "$app" 2>/dev/null || fail "quorrel ended after the message box"
+
+expect() {  # file, lines joined with CR LF, ending in CR LF
+  file=$1
+  shift
+  printf '%s\r\n' "$@" > "$work/expected"
+  cmp -s "$work/expected" "$file" || fail "$(basename "$file") is not as expected: $(od -c "$file" | head -n 5)"
+}
+expect "$work/out/0000.txt" "" "序"
+expect "$work/out/0001.txt" "第一章 起" "甲"
+expect "$work/out/0002.txt" "第二章 承" "乙"
+expect "$work/out/0003.txt" "第三章 转" "丙"
+[ "$(ls "$work/out" | wc -l)" -eq 4 ] || fail "unexpected files: $(ls "$work/out")"
+
+kill "$app"
+wait "$app" 2>/dev/null || true
+echo "PASS: four pieces written through the window"
