@@ -23,8 +23,8 @@ class QtBackend final : public Backend {
   QString openFile(QWidget* owner, const QString& title, const QString& startDir,
                    const QStringList& filters) override {
     QString selected = filters.value(0);
-    const QString path = QFileDialog::getOpenFileName(owner, title, startDir,
-                                                      filters.join(QStringLiteral(";;")), &selected);
+    const QString path = QFileDialog::getOpenFileName(
+        owner, title, startDir, filters.join(QStringLiteral(";;")), &selected);
     return QDir::toNativeSeparators(path);
   }
 

@@ -27,8 +27,7 @@ class Backend {
 
   // Modal folder chooser, real directories only. Returns the chosen folder
   // without a trailing separator (a root as it is), "" on cancel.
-  virtual QString chooseFolder(QWidget* owner, const QString& prompt,
-                               const QString& startDir) = 0;
+  virtual QString chooseFolder(QWidget* owner, const QString& prompt, const QString& startDir) = 0;
 
   // Opens a document or web address with the user's default handler.
   // True when the handler accepted it.

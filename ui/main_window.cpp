@@ -13,7 +13,6 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
-
 #include <limits>
 #include <string_view>
 
@@ -102,10 +101,9 @@ QString fromUtf8(std::string_view text) {
 }  // namespace
 
 frmSave::frmSave(const QString& programFolder, QWidget* parent)
-    : QWidget(parent,
-              Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                  Qt::MSWindowsFixedSizeDialogHint),
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
       m_programFolder(programFolder) {
   static const bool registered = (registerResources(), true);
   (void)registered;
@@ -117,7 +115,8 @@ frmSave::frmSave(const QString& programFolder, QWidget* parent)
   setFont(windowFont());
 
   // The control table, in tab order.
-  Label1 = label(this, "Label1", QStringLiteral("www.quorrel-shop.example"), {120, 3960, 2250, 180});
+  Label1 =
+      label(this, "Label1", QStringLiteral("www.quorrel-shop.example"), {120, 3960, 2250, 180});
   Command1 = button(this, "Command1", QStringLiteral("分割(&S)"), {3120, 3285, 1575, 495});
   Label2 = label(this, "Label2", QStringLiteral("原始文件："), {120, 240, 900, 180});
   txtFrom = textBox(this, "txtFrom", {1080, 150, 3255, 375});
@@ -133,8 +132,8 @@ frmSave::frmSave(const QString& programFolder, QWidget* parent)
   Label4 = label(this, "Label4", QStringLiteral("分割特征词："), {120, 1200, 1080, 180});
   cmdWeb = button(this, "cmdWeb", QStringLiteral("充话费/游戏点卡"), {2520, 3923, 2175, 375});
 
-  const QList<QWidget*> tabOrder{Command1, txtFrom,  cmdOrigleFile, txtTo,  cmdSaveFolder,
-                                 lstKey,   txtKey,   cmdAdd,        cmdDelete, cmdWeb};
+  const QList<QWidget*> tabOrder{Command1, txtFrom, cmdOrigleFile, txtTo,     cmdSaveFolder,
+                                 lstKey,   txtKey,  cmdAdd,        cmdDelete, cmdWeb};
   for (qsizetype i = 1; i < tabOrder.size(); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
   lstKey->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -209,9 +208,9 @@ void frmSave::Form_Load() {
 void frmSave::Command1_Click() {
   if (m_splitting) return;
 
-  const quorrel::input_check check = quorrel::check_inputs(
-      txtFrom->text().toStdString(), txtTo->text().toStdString(),
-      static_cast<std::size_t>(lstKey->count()));
+  const quorrel::input_check check =
+      quorrel::check_inputs(txtFrom->text().toStdString(), txtTo->text().toStdString(),
+                            static_cast<std::size_t>(lstKey->count()));
   if (!check.ok) {
     quorrel::platform::showMessage(this, fromUtf8(check.message));
     return;
@@ -230,8 +229,8 @@ void frmSave::Command1_Click() {
     close();
     return;
   }
-  quorrel::platform::showMessage(
-      this, result.failure ? fromUtf8(result.failure->message()) : fromUtf8(quorrel::messages::finished));
+  quorrel::platform::showMessage(this, result.failure ? fromUtf8(result.failure->message())
+                                                      : fromUtf8(quorrel::messages::finished));
 }
 
 void frmSave::cmdAdd_Click() {

@@ -14,7 +14,6 @@
 #include <QCoreApplication>  // applicationDirPath, the default program folder
 #include <QElapsedTimer>
 #include <QWidget>
-
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -87,8 +86,8 @@ class frmSave : public QWidget, private quorrel::split_host {
   QString m_programFolder;
   bool m_centred = false;
   bool m_splitting = false;
-  bool m_closeRequested = false;     // the window was closed during a split
+  bool m_closeRequested = false;        // the window was closed during a split
   std::uint64_t m_keywordsVersion = 0;  // bumped by every change of lstKey
-  std::int64_t m_saved = -1;         // the last progress report of the run, -1 none
-  QElapsedTimer m_sinceShown;        // since progress was last shown
+  std::int64_t m_saved = -1;            // the last progress report of the run, -1 none
+  QElapsedTimer m_sinceShown;           // since progress was last shown
 };
