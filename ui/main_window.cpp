@@ -161,7 +161,9 @@ frmSave::frmSave(const QString& programFolder, QWidget* parent)
   Form_Load();
 }
 
-frmSave::~frmSave() = default;
+// The controls outlive this destructor (QWidget's deletes them), and the list
+// reports its items' removal then: nothing of frmSave may hear it.
+frmSave::~frmSave() { lstKey->model()->disconnect(this); }
 
 void frmSave::showEvent(QShowEvent* event) {
   if (!m_centred) {
