@@ -140,7 +140,8 @@ TEST(DestinationFaults, AFullFileSystemStopsTheRunAndKeepsWholePieces) {
   const std::vector<row> rows = {
       {"no room for the long piece", "size=2m",
        "写入文件“{dir}/small/0001.txt”失败：No space left on device", 1},
-      {"no room for any piece", "size=4k", "写入文件“{dir}/small/0001.txt”失败：No space left on device", 1},
+      {"one page: room for the short first piece only", "size=4k",
+       "写入文件“{dir}/small/0001.txt”失败：No space left on device", 1},
       {"room for the first file only", "size=16m,nr_inodes=2",
        "写入文件“{dir}/small/0001.txt”失败：No space left on device", 1},
       {"room for no file at all", "size=16m,nr_inodes=1",
