@@ -1,5 +1,6 @@
 #include "platform/backend.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
@@ -20,12 +21,18 @@ class QtBackend final : public Backend {
     box.exec();
   }
 
+  // Not QFileDialog::getOpenFileName: that one confirms existing files only.
   QString openFile(QWidget* owner, const QString& title, const QString& startDir,
                    const QStringList& filters) override {
-    QString selected = filters.value(0);
-    const QString path = QFileDialog::getOpenFileName(
-        owner, title, startDir, filters.join(QStringLiteral(";;")), &selected);
-    return QDir::toNativeSeparators(path);
+    QFileDialog dialog(owner, title, startDir);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    if (!filters.isEmpty()) {
+      dialog.setNameFilters(filters);
+      dialog.selectNameFilter(filters.first());
+    }
+    if (dialog.exec() != QDialog::Accepted) return {};
+    return QDir::toNativeSeparators(dialog.selectedFiles().value(0));
   }
 
   QString chooseFolder(QWidget* owner, const QString& prompt, const QString& startDir) override {
@@ -50,6 +57,8 @@ QtBackend& qtBackend() {
 Backend* g_current = nullptr;  // null: the Qt backend
 
 }  // namespace
+
+QString Backend::programFolder() { return QCoreApplication::applicationDirPath(); }
 
 Backend& backend() { return g_current ? *g_current : qtBackend(); }
 

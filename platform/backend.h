@@ -1,7 +1,8 @@
 #pragma once
 // Everything the window asks of the desktop (message boxes, the two dialogs,
-// opening a web page, the system's version) goes through one replaceable
-// backend, so that handlers can be tested without a person at the screen.
+// opening a web page, the system's version, the program's folder) goes
+// through one replaceable backend, so that handlers can be tested without a
+// person at the screen.
 // The real backend uses Qt; tests install a scripted one with ScopedBackend.
 
 #include <QOperatingSystemVersion>
@@ -21,7 +22,9 @@ class Backend {
   virtual void showMessage(QWidget* owner, const QString& text) = 0;
 
   // Modal open-file dialog. `filters` are Qt name filters ("*.txt (*.txt)"),
-  // the first one selected. Returns the chosen path, "" on cancel.
+  // the first one selected; none offers every file. A typed name of a file
+  // that does not exist is accepted too. Returns the chosen path with the
+  // platform's separators, "" on cancel.
   virtual QString openFile(QWidget* owner, const QString& title, const QString& startDir,
                            const QStringList& filters) = 0;
 
@@ -35,6 +38,10 @@ class Backend {
 
   // The running system's version; on Windows, the NT version.
   virtual QOperatingSystemVersion osVersion() = 0;
+
+  // The folder that holds the program, where the open-file dialog starts
+  // when it is given nowhere usable. By default the running executable's.
+  virtual QString programFolder();
 };
 
 // The backend in use: the Qt one unless a test installed another.
