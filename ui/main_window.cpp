@@ -13,12 +13,16 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
+#include <QUrl>
+#include <exception>
 #include <limits>
 #include <string_view>
 
 #include "core/checks.h"
 #include "core/messages.h"
 #include "platform/backend.h"
+#include "platform/com_dlg.h"
+#include "platform/system.h"
 #include "ui/caption_label.h"
 
 // The resources are linked into a static library; registering them must
@@ -31,6 +35,9 @@ using quorrel::ui::CaptionLabel;
 
 constexpr int kTwipsPerPixel = 15;
 constexpr int kFrameMs = 16;  // progress repaints at most this often
+
+// The page the shop button opens; Label1 shows the shop's short address.
+constexpr auto kShopPage = "https://www.quorrel-shop.example/recharge";
 
 constexpr int pixels(int twips) { return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel; }
 
@@ -248,11 +255,25 @@ void frmSave::cmdDelete_Click() {
   lstKey->clearSelection();
 }
 
-void frmSave::cmdOrigleFile_Click() {}
+// The dialog's answer is kept up to its first NUL, should it carry any.
+void frmSave::cmdOrigleFile_Click() {
+  QString startDir = txtFrom->text();
+  const QString chosen = modComDlg32::ShowOpenFile(
+      this, QStringLiteral("选择"), startDir, QStringLiteral("*.txt|*.txt"),
+      modComDlg32::kLongNames | modComDlg32::kNoChangeDir);
+  const qsizetype nul = chosen.indexOf(QChar(0));
+  txtFrom->setText(nul < 0 ? chosen : chosen.first(nul));
+}
 
-void frmSave::cmdSaveFolder_Click() {}
+void frmSave::cmdSaveFolder_Click() {
+  txtTo->setText(modComDlg32::BrowseFolder(QStringLiteral("选择目录"), this, 0));
+}
 
-void frmSave::cmdWeb_Click() {}
+// Whether the page opened or not, the user is told nothing.
+void frmSave::cmdWeb_Click() {
+  QString errorText;
+  OpenWithShell(this, QString::fromLatin1(kShopPage), errorText);
+}
 
 void frmSave::Label1_Click() { cmdWeb_Click(); }
 
@@ -285,6 +306,20 @@ void frmSave::showProgress() {
 }
 
 bool frmSave::stop_requested() { return m_closeRequested; }
+
+// The verb only names the choice: both open with the default handler,
+// unelevated. QDesktopServices takes no owner window.
+bool frmSave::OpenWithShell([[maybe_unused]] QWidget* owner, QString target, QString& errorText) {
+  try {
+    m_shellVerb = modSystem::ShellVerb();
+    return quorrel::platform::backend().openUrl(QUrl::fromUserInput(target, QDir::currentPath()));
+  } catch (const std::exception& e) {
+    errorText = QString::fromLocal8Bit(e.what());
+  } catch (...) {
+    errorText = QStringLiteral("unknown error");
+  }
+  return false;
+}
 
 int frmSave::selectedKeyIndex() const {
   const QList<QListWidgetItem*> selected = lstKey->selectedItems();

@@ -2,11 +2,11 @@
 // frmSave, Quorrel's one window: the source file, the destination folder, the
 // keyword list and the Split button, plus the shop button and link.
 //
-// The names of the window, its controls and its handlers (frmSave, txtFrom,
-// Command1, lstKey, cmdAdd_Click, Form_Load, ...) are the names the program's
-// users and its documentation know them by, so they are kept exactly, though
-// they follow no convention of this code. Each control also carries its name
-// as objectName, so tests can find it.
+// The names of the window, its controls, its handlers and its shell call
+// (frmSave, txtFrom, Command1, lstKey, cmdAdd_Click, Form_Load, OpenWithShell,
+// ...) are the names the program's users and its documentation know them by,
+// so they are kept exactly, though they follow no convention of this code.
+// Each control also carries its name as objectName, so tests can find it.
 //
 // Positions and sizes come from the control table in twips, converted at 15
 // twips to a logical pixel (ui/main_window.cpp).
@@ -37,6 +37,7 @@ class CaptionLabel;
 // keywords() again, so edits to lstKey during a split apply from the next line.
 class frmSave : public QWidget, private quorrel::split_host {
   Q_OBJECT
+  friend class HandlersTest;  // OpenWithShell's result has no other reader
 
  public:
   // programFolder: the folder that holds the program, the default destination.
@@ -67,6 +68,12 @@ class frmSave : public QWidget, private quorrel::split_host {
   void showProgress();
   int selectedKeyIndex() const;
 
+  // Opens `target`, a document's path or a web address, with the user's
+  // default handler. True when the handler accepted it. Nothing is thrown:
+  // a failure caught on the way is described in `errorText`, which is left
+  // as it was otherwise.
+  bool OpenWithShell(QWidget* owner, QString target, QString& errorText);
+
   // The controls, in tab order.
   quorrel::ui::CaptionLabel* Label1;
   QPushButton* Command1;
@@ -90,4 +97,5 @@ class frmSave : public QWidget, private quorrel::split_host {
   std::uint64_t m_keywordsVersion = 0;  // bumped by every change of lstKey
   std::int64_t m_saved = -1;            // the last progress report of the run, -1 none
   QElapsedTimer m_sinceShown;           // since progress was last shown
+  QString m_shellVerb;                  // of the last shell call; both open alike
 };
