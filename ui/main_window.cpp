@@ -231,7 +231,10 @@ void frmSave::Command1_Click() {
   m_sinceShown.invalidate();
   const quorrel::split_result result = quorrel::run_split(check.request, *this);
   m_splitting = false;
-  showProgress();  // the last report, the total, may have come within a frame
+  // The last report may have come within a frame; and when writing failed,
+  // pieces counted at headings may not all have reached the disk.
+  if (m_saved >= 0) m_saved = result.pieces;
+  showProgress();
 
   if (m_closeRequested) {
     m_closeRequested = false;

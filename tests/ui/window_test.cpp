@@ -109,6 +109,7 @@ class WindowTest : public QObject {
   void split_reports_the_first_input_problem();
   void splits_a_novel_into_pieces_data();
   void splits_a_novel_into_pieces();
+  void a_failed_write_is_reported_with_the_pieces_written();
   void keyword_edits_during_a_split_apply_to_later_lines_data();
   void keyword_edits_during_a_split_apply_to_later_lines();
   void other_controls_during_a_split_leave_it_intact_data();
@@ -538,6 +539,28 @@ void WindowTest::splits_a_novel_into_pieces() {
   QCOMPARE(label1->text(), progress(int(expected.size())));
   QCOMPARE(label1->pos(), QPoint(pixels(120), pixels(3960)));
   QCOMPARE(label1->size(), label1->sizeHint());
+  w.close();
+}
+
+// The caption ends on what reached the disk, not on what was counted at
+// headings before the failure.
+void WindowTest::a_failed_write_is_reported_with_the_pieces_written() {
+  const QString sourcePath = m_dir->filePath("source.txt");
+  QVERIFY(writeBytes(sourcePath, novel(600)));
+  const QString out = m_dir->filePath("out");
+  QVERIFY(QDir().mkpath(out + "/0300.txt"));  // piece 300 cannot be created
+
+  frmSave w;
+  w.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&w));
+  control<QLineEdit>(w, "txtFrom")->setText(native(sourcePath));
+  control<QLineEdit>(w, "txtTo")->setText(native(out + "/"));
+  QTest::mouseClick(control<QWidget>(w, "Command1"), Qt::LeftButton);
+
+  QCOMPARE(m_desktop.messages,
+           QStringList{QStringLiteral("写入文件“%1”失败：Is a directory").arg(native(out + "/0300.txt"))});
+  QCOMPARE(control<CaptionLabel>(w, "Label1")->text(), progress(300));
+  QCOMPARE(pieces(out).size(), 300);
   w.close();
 }
 
