@@ -14,7 +14,8 @@ set -eu
 cd "$(dirname "$0")/.."
 
 packages="cmake ninja-build g++ pkg-config libicu-dev libgtest-dev qt6-base-dev libgl-dev \
-fonts-wqy-microhei xvfb xauth xdotool imagemagick"
+fonts-wqy-microhei xvfb xauth xdotool imagemagick \
+desktop-file-utils appstream lintian dpkg-dev man-db"
 
 install_missing() {
   missing=""

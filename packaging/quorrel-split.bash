@@ -1,0 +1,85 @@
+# bash completion for quorrel-split                           -*- shell-script -*-
+# Copyright 2026 The Quorrel developers; MIT licence.
+#
+# Options; encodings after -e/--encoding; files and folders for SOURCE,
+# folders for DESTINATION. Needs bash alone (none of bash-completion's
+# helpers), so it also works when sourced by hand.
+
+_quorrel_split() {
+    local cur=${COMP_WORDS[COMP_CWORD]}
+    local prev=${COMP_WORDS[COMP_CWORD-1]}
+    local options='-k --keyword -e --encoding -l --list -q --quiet --help --version'
+    local encodings='GB18030 GBK Big5 UTF-8 UTF-16LE UTF-16BE'
+    # A word after which the next word is an option's argument: -k, -e, their
+    # long forms, and short clusters ending in one of them (-qk).
+    local takes_argument='^(-[lq]*[ek]|--keyword|--encoding)$'
+
+    # The option whose argument is being completed, if any, and what goes
+    # before the argument in the same word. With '=' in COMP_WORDBREAKS
+    # (bash's default) "--encoding=UT" arrives as the words "--encoding" "="
+    # "UT"; without it, as one word.
+    local option='' lead=''
+    if [[ $cur == = && $prev == --* ]]; then
+        option=$prev cur=''
+    elif [[ $prev == = && $COMP_CWORD -ge 2 ]]; then
+        option=${COMP_WORDS[COMP_CWORD-2]}
+    elif [[ $cur =~ ^(--keyword|--encoding)=(.*)$ ]]; then
+        option=${BASH_REMATCH[1]} lead=$option= cur=${BASH_REMATCH[2]}
+    elif [[ $cur =~ ^-[lq]*([ek])(.+)$ ]]; then
+        # A short option with its argument attached: -eUTF, -qkWORD.
+        option=-${BASH_REMATCH[1]} lead=${cur%"${BASH_REMATCH[2]}"} cur=${BASH_REMATCH[2]}
+    elif [[ $prev =~ $takes_argument ]]; then
+        option=$prev
+    fi
+
+    COMPREPLY=()
+    case $option in
+        -*e | --encoding)
+            # ICU takes encoding names in any case, so match them so too.
+            local name
+            for name in $encodings; do
+                [[ ${name,,} == "${cur,,}"* ]] && COMPREPLY+=("$lead$name")
+            done
+            return 0
+            ;;
+        -*k | --keyword)
+            return 0 # any text
+            ;;
+    esac
+
+    # Count the operands before the word being completed; after "--" every
+    # word is one.
+    local i word operands=0 after_dashes=''
+    for ((i = 1; i < COMP_CWORD; i++)); do
+        word=${COMP_WORDS[i]}
+        if [[ -n $after_dashes ]]; then
+            ((++operands))
+        elif [[ $word == -- ]]; then
+            after_dashes=1
+        elif [[ $word =~ $takes_argument ]]; then
+            ((++i)) # its argument, in the next word
+            [[ ${COMP_WORDS[i]} == = ]] && ((++i))
+        elif [[ $word == = ]]; then
+            ((++i)) # the value of "--option" "=" "value"
+        elif [[ $word != -?* ]]; then
+            ((++operands))
+        fi
+    done
+
+    if [[ -z $after_dashes && $cur == -* ]]; then
+        mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
+        return 0
+    fi
+
+    # Quote names and mark folders as file names are; compopt fails outside
+    # a completion (a test calling this function), which changes nothing.
+    compopt -o filenames 2>/dev/null
+    case $operands in
+        0) mapfile -t COMPREPLY < <(compgen -f -- "$cur") ;; # SOURCE, or a folder on the way
+        1) mapfile -t COMPREPLY < <(compgen -d -- "$cur") ;; # DESTINATION: a prefix, usually a folder
+    esac
+    return 0
+} &&
+    complete -F _quorrel_split quorrel-split
+
+# ex: filetype=sh
