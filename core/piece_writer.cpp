@@ -9,7 +9,6 @@
 namespace quorrel {
 namespace {
 
-constexpr std::size_t batch_size = 1 << 20;  // bytes gathered before a batch is handed over
 constexpr int batches = 4;
 
 bool write_all(int fd, std::string_view bytes) {
@@ -26,10 +25,7 @@ bool write_all(int fd, std::string_view bytes) {
 
 piece_writer::piece_writer(std::string destination, bool dry_run)
     : destination_(std::move(destination)), dry_run_(dry_run), pool_(dry_run ? 1 : batches) {
-  for (batch& b : pool_) {
-    b.bytes.reserve(batch_size);
-    free_.push_back(&b);
-  }
+  for (batch& b : pool_) free_.push_back(&b);
   filling_ = free_.front();
   free_.pop_front();
   if (!dry_run_) thread_ = std::thread([this] { run(); });
@@ -50,21 +46,22 @@ void piece_writer::begin(std::int64_t number) {
   in_piece_ = true;
   piece_opened_ = false;
   number_ = number;
-  piece_begin_ = filling_->bytes.size();
+  piece_begin_ = filling_->size;
 }
 
-void piece_writer::add(std::string_view bytes) {
+void piece_writer::add_across(std::string_view bytes) {
   // Hand over what has gathered before it grows past a batch; a longer run of
   // bytes (one huge line) goes over in batch-sized parts.
-  while (filling_->bytes.size() + bytes.size() > batch_size) {
-    const std::size_t room = batch_size > filling_->bytes.size() ? batch_size - filling_->bytes.size() : 0;
-    filling_->bytes.append(bytes.substr(0, room));
+  while (bytes.size() > batch_size - filling_->size) {
+    const std::size_t room = batch_size - filling_->size;
+    std::memcpy(filling_->bytes.get() + filling_->size, bytes.data(), room);
+    filling_->size += room;
     bytes.remove_prefix(room);
     cut(false, false);
     hand_over();
     piece_begin_ = 0;
   }
-  filling_->bytes.append(bytes);
+  add(bytes);
 }
 
 void piece_writer::end() {
@@ -72,12 +69,12 @@ void piece_writer::end() {
   in_piece_ = false;
   ++ended_;
   if (dry_run_) written_ = ended_;
-  if (filling_->bytes.size() >= batch_size) hand_over();
+  if (filling_->size >= batch_size) hand_over();
 }
 
 void piece_writer::discard() {
   if (!in_piece_) return;
-  filling_->bytes.resize(piece_begin_);
+  filling_->size = piece_begin_;
   if (piece_opened_) cut(false, true);
   in_piece_ = false;
 }
@@ -85,14 +82,14 @@ void piece_writer::discard() {
 void piece_writer::cut(bool closes, bool discards) {
   if (!in_piece_) return;
   filling_->segments.push_back(
-      {number_, piece_begin_, filling_->bytes.size(), !piece_opened_, closes, discards});
+      {number_, piece_begin_, filling_->size, !piece_opened_, closes, discards});
   piece_opened_ = true;
-  piece_begin_ = filling_->bytes.size();
+  piece_begin_ = filling_->size;
 }
 
 void piece_writer::hand_over() {
   if (dry_run_) {
-    filling_->bytes.clear();
+    filling_->size = 0;
     filling_->segments.clear();
     return;
   }
@@ -123,7 +120,7 @@ void piece_writer::run() {
       busy_ = true;
     }
     if (!failed()) write(*b);
-    b->bytes.clear();
+    b->size = 0;
     b->segments.clear();
     {
       std::lock_guard lock(mutex_);
@@ -147,7 +144,7 @@ void piece_writer::write(const batch& b) {
       ::unlink(path_.c_str());
       continue;
     }
-    if (!write_all(fd_, std::string_view(b.bytes).substr(s.begin, s.end - s.begin))) return fail(errno);
+    if (!write_all(fd_, {b.bytes.get() + s.begin, s.end - s.begin})) return fail(errno);
     if (s.closes) {
       const int closed = ::close(fd_);
       fd_ = -1;

@@ -12,7 +12,9 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <cstring>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -34,7 +36,14 @@ class piece_writer {
 
   // Scanning side. A piece is begun, given bytes, then ended or discarded.
   void begin(std::int64_t number);
-  void add(std::string_view bytes);
+  // Called for every line: the common case, bytes that fit in the batch, is
+  // one copy.
+  void add(std::string_view bytes) {
+    batch& b = *filling_;
+    if (bytes.size() > batch_size - b.size) return add_across(bytes);
+    std::memcpy(b.bytes.get() + b.size, bytes.data(), bytes.size());
+    b.size += bytes.size();
+  }
   void end();
   void discard();
 
@@ -54,11 +63,14 @@ class piece_writer {
     std::size_t begin, end;  // bytes of the batch
     bool opens, closes, discards;
   };
+  static constexpr std::size_t batch_size = 1 << 20;  // bytes gathered before a batch is handed over
   struct batch {
-    std::string bytes;
+    std::unique_ptr<char[]> bytes{new char[batch_size]};
+    std::size_t size = 0;
     std::vector<segment> segments;
   };
 
+  void add_across(std::string_view bytes);
   void cut(bool closes, bool discards);
   void hand_over();
   void run();

@@ -92,8 +92,12 @@ class splitter {
       : host_(host), enc_(enc), rules_(enc), is_heading_(enc, sample),
         destination_(request.destination), writer_(request.destination, options.dry_run) {}
 
-  // Takes one line of the source (without its line end).
-  void line(std::string_view text) {
+  // What to look for while finding the next line's end.
+  probe_bytes probe() const { return is_heading_.probe(); }
+
+  // Takes one line of the source (without its line end); `lacks` is a probe
+  // known to be absent from it, if any.
+  void line(std::string_view text, probe_bytes lacks) {
     if (rules_.is_blank(text)) return;
     const std::uint64_t version = host_.keywords_version();
     if (!have_keywords_ || version != keywords_version_) {
@@ -101,7 +105,9 @@ class splitter {
       keywords_version_ = version;
       have_keywords_ = true;
     }
-    if (is_heading_(text)) {
+    // The list may have just changed: the hint counts only for its own probe.
+    const bool heading = (lacks.first < 0 || lacks != is_heading_.probe()) && is_heading_(text);
+    if (heading) {
       if (in_piece_) end_piece();
       begin_piece(text);
       add(text);
@@ -235,7 +241,8 @@ split_result run_split(const split_request& request, split_host& host, const spl
       skip = 0;
       continue;
     }
-    const line_end end = rules.find_end(text);
+    const probe_bytes probe = split.probe();
+    const line_end end = rules.find_end(text, probe);
     const bool cr_at_end = end.terminator > 0 && end.length + end.terminator == text.size() &&
                            end.terminator == static_cast<std::size_t>(enc.unit_size()) &&
                            text[end.length + (enc.layout == char_layout::utf16be ? 1 : 0)] == '\r';
@@ -261,7 +268,7 @@ split_result run_split(const split_request& request, split_host& host, const spl
       split.finish();
       break;
     }
-    split.line(text.substr(0, end.length));
+    split.line(text.substr(0, end.length), end.holds_probe ? probe_bytes{} : probe);
     reader.consume(end.length + end.terminator);
   }
   result.pieces = split.written();

@@ -36,27 +36,46 @@ std::size_t big5_length(std::string_view s, std::size_t i) {
   return ((trail >= 0x40 && trail <= 0x7E) || (trail >= 0xA1 && trail <= 0xFE)) ? 2 : 1;
 }
 
-// Index of the first CR or LF in data[0, size), or size. Lines are short,
-// so one pass looking for both beats two calls to memchr.
-std::size_t first_cr_or_lf(const char* data, std::size_t size) {
+// Index of the first CR or LF in data[0, size), or size; `seen` tells
+// whether the probe occurs before it. Lines are short, so one pass looking
+// for all of them beats separate calls to memchr.
+std::size_t first_cr_or_lf(const char* data, std::size_t size, probe_bytes probe, bool& seen) {
+  const char first = static_cast<char>(probe.first), second = static_cast<char>(probe.second);
+  const bool any_second = probe.second < 0;
   std::size_t i = 0;
+  unsigned hits = 0;
 #if defined(__SSE2__)
   const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
-  for (; i + 16 <= size; i += 16) {
+  const __m128i wanted = _mm_set1_epi8(first), then = _mm_set1_epi8(second);
+  const __m128i any = any_second ? _mm_set1_epi8(-1) : _mm_setzero_si128();
+  for (; i + 17 <= size; i += 16) {  // one byte more for the probe's second byte
     const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
-    const int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(block, cr), _mm_cmpeq_epi8(block, lf)));
-    if (mask != 0) return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + 1));
+    const auto ends = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(block, cr), _mm_cmpeq_epi8(block, lf))));
+    const auto found = static_cast<unsigned>(_mm_movemask_epi8(
+        _mm_and_si128(_mm_cmpeq_epi8(block, wanted), _mm_or_si128(_mm_cmpeq_epi8(next, then), any))));
+    if (ends != 0) {
+      const auto at = static_cast<unsigned>(__builtin_ctz(ends));
+      seen = (hits | (found & ((1u << at) - 1))) != 0;
+      return i + at;
+    }
+    hits |= found;
   }
 #endif
-  for (; i < size; ++i)
-    if (data[i] == '\r' || data[i] == '\n') return i;
-  return size;
+  for (; i < size; ++i) {
+    if (data[i] == '\r' || data[i] == '\n') break;
+    hits |= data[i] == first && (any_second || (i + 1 < size && data[i + 1] == second));
+  }
+  seen = hits != 0;
+  return i;
 }
 
-// Keywords are a few bytes long: a plain loop beats a call to memcmp.
-bool same_bytes(const char* at, const std::string& keyword) {
-  for (std::size_t i = 0; i < keyword.size(); ++i)
-    if (at[i] != keyword[i]) return false;
+// Keywords and blanks are a few bytes long: a plain loop beats a call to
+// memcmp.
+bool same_bytes(const char* at, const char* bytes, std::size_t size) {
+  for (std::size_t i = 0; i < size; ++i)
+    if (at[i] != bytes[i]) return false;
   return true;
 }
 
@@ -79,20 +98,27 @@ line_rules::line_rules(const encoding& enc) : layout_(enc.layout) {
     case char_layout::utf16be: ideographic_space = std::string("\x30\x00", 2); break;
     case char_layout::single_byte: break;
   }
-  blanks_ = {ascii(' '), ideographic_space, ascii('\t')};
+  auto as_blank = [](const std::string& bytes) {
+    blank b{{}, bytes.size()};
+    std::memcpy(b.bytes, bytes.data(), bytes.size());
+    return b;
+  };
+  blanks_ = {as_blank(ideographic_space), as_blank(ascii(' ')), as_blank(ascii('\t'))};
   crlf_ = ascii('\r') + ascii('\n');
 }
 
-line_end line_rules::find_end(std::string_view text) const {
+line_end line_rules::find_end(std::string_view text, probe_bytes probe) const {
   const char* data = text.data();
   const std::size_t size = text.size();
   if (layout_ != char_layout::utf16le && layout_ != char_layout::utf16be) {
     // Neither CR nor LF is ever part of a multi-byte character in the
     // encodings we walk, so a byte search is exact.
-    const std::size_t at = first_cr_or_lf(data, size);
-    if (at == size) return {size, 0};
+    bool seen = false;
+    const std::size_t at = first_cr_or_lf(data, size, probe, seen);
+    const bool holds_probe = probe.first < 0 || seen;
+    if (at == size) return {size, 0, holds_probe};
     const bool crlf = data[at] == '\r' && at + 1 < size && data[at + 1] == '\n';
-    return {at, crlf ? 2u : 1u};
+    return {at, crlf ? 2u : 1u, holds_probe};
   }
   const bool le = layout_ == char_layout::utf16le;
   const std::size_t units = size / 2;
@@ -109,17 +135,15 @@ line_end line_rules::find_end(std::string_view text) const {
 }
 
 bool line_rules::is_blank(std::string_view line) const {
-  std::size_t i = 0;
-  while (i < line.size()) {
-    const std::string* blank = nullptr;
-    for (const std::string& candidate : blanks_)
-      if (!candidate.empty() && candidate.size() <= line.size() - i &&
-          same_bytes(line.data() + i, candidate)) {
-        blank = &candidate;
-        break;
-      }
-    if (!blank) return false;
-    i += blank->size();
+  const char* p = line.data();
+  const char* const end = p + line.size();
+  while (p < end) {
+    const auto left = static_cast<std::size_t>(end - p);
+    const blank* b = blanks_.data();
+    const blank* const none = b + blanks_.size();
+    while (b != none && !(b->size != 0 && b->size <= left && same_bytes(p, b->bytes, b->size))) ++b;
+    if (b == none) return false;
+    p += b->size;
   }
   return true;
 }
@@ -147,8 +171,20 @@ bool line_rules::starts_character(std::string_view line, std::size_t pos) const 
 }
 
 heading_test::heading_test(const encoding& enc, std::string_view sample)
-    : encoding_(enc), rules_(enc), byte_count_(256, 0) {
-  for (char c : sample) ++byte_count_[static_cast<unsigned char>(c)];
+    : encoding_(enc), rules_(enc), byte_count_(256, 0), pair_count_(256 * 256, 0) {
+  unsigned previous = 0;
+  for (std::size_t i = 0; i < sample.size(); ++i) {
+    const unsigned byte = static_cast<unsigned char>(sample[i]);
+    ++byte_count_[byte];
+    if (i > 0) ++pair_count_[previous << 8 | byte];
+    previous = byte;
+  }
+}
+
+std::uint32_t heading_test::rarity(const std::string& bytes, std::size_t at) const {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+  if (bytes.size() == 1) return byte_count_[byte(0)];
+  return pair_count_[static_cast<unsigned>(byte(at)) << 8 | byte(at + 1)];
 }
 
 void heading_test::set_keywords(const std::vector<std::string>& utf8_keywords) {
@@ -162,15 +198,19 @@ void heading_test::set_keywords(const std::vector<std::string>& utf8_keywords) {
     }
     if (encoded->empty()) continue;  // occurs in every line
     keyword k{std::move(*encoded), 0};
-    for (std::size_t i = 1; i < k.bytes.size(); ++i)
-      if (byte_count_[static_cast<unsigned char>(k.bytes[i])] <
-          byte_count_[static_cast<unsigned char>(k.bytes[k.probe])])
-        k.probe = i;
+    for (std::size_t i = 1; i + 1 < k.bytes.size(); ++i)
+      if (rarity(k.bytes, i) < rarity(k.bytes, k.probe)) k.probe = i;
     keywords_.push_back(std::move(k));
   }
-  auto rarity = [&](const keyword& k) { return byte_count_[static_cast<unsigned char>(k.bytes[k.probe])]; };
-  std::stable_sort(keywords_.begin(), keywords_.end(),
-                   [&](const keyword& a, const keyword& b) { return rarity(a) < rarity(b); });
+  std::stable_sort(keywords_.begin(), keywords_.end(), [&](const keyword& a, const keyword& b) {
+    return rarity(a.bytes, a.probe) < rarity(b.bytes, b.probe);
+  });
+  probe_ = {};
+  if (!keywords_.empty() && !unmatchable_) {
+    const keyword& k = keywords_.front();
+    probe_.first = static_cast<unsigned char>(k.bytes[k.probe]);
+    if (k.bytes.size() > 1) probe_.second = static_cast<unsigned char>(k.bytes[k.probe + 1]);
+  }
 }
 
 bool heading_test::occurs(std::string_view line, const keyword& k) const {
@@ -185,7 +225,7 @@ bool heading_test::occurs(std::string_view line, const keyword& k) const {
     const void* hit = std::memchr(data + from, probe, last + 1 - from);
     if (!hit) return false;
     const auto at = static_cast<std::size_t>(static_cast<const char*>(hit) - data) - k.probe;
-    if (same_bytes(data + at, k.bytes) && rules_.starts_character(line, at))
+    if (same_bytes(data + at, k.bytes.data(), k.bytes.size()) && rules_.starts_character(line, at))
       return true;
     from = at + k.probe + 1;
   }

@@ -100,6 +100,56 @@ TEST(LineRules, FindsEachKindOfLineEnd) {
   EXPECT_EQ(end.terminator, 4u);
 }
 
+// The line-end search also says whether a line holds the probe pair; lines
+// of every length around the sixteen-byte steps, the pair at every place.
+TEST(LineRules, TellsWhetherALineHoldsTheProbe) {
+  const line_rules rules(*encoding_by_name("GB18030"));
+  const probe_bytes pair{0xD5, 0xC2}, single{0xD5, -1};
+  for (std::size_t length = 0; length <= 40; ++length) {
+    for (const char* end : {"\r\n", "\n", ""}) {
+      const std::string after = std::string(end) + "\xD5\xC2 more text after the line \xD5\xC2";
+      SCOPED_TRACE("length " + std::to_string(length) + (*end ? "" : ", no line end"));
+      const std::string plain(length, 'a');
+      const std::string text = plain + (*end ? after : "");
+      EXPECT_FALSE(rules.find_end(text, pair).holds_probe);
+      EXPECT_FALSE(rules.find_end(text, single).holds_probe);
+      EXPECT_TRUE(rules.find_end(text).holds_probe);  // no probe: nothing is ruled out
+      for (std::size_t at = 0; at < length; ++at) {
+        std::string line = plain;
+        line[at] = '\xD5';
+        const bool whole = at + 1 < length;
+        if (whole) line[at + 1] = '\xC2';
+        const auto found = rules.find_end(line + (*end ? after : ""), pair);
+        EXPECT_EQ(found.length, length);
+        EXPECT_EQ(found.holds_probe, whole) << "pair at " << at;
+        EXPECT_TRUE(rules.find_end(line + (*end ? after : ""), single).holds_probe) << "byte at " << at;
+      }
+    }
+  }
+  // The two bytes the wrong way round, or apart, are not the pair.
+  EXPECT_FALSE(rules.find_end(std::string(20, 'a') + "\xC2\xD5" + "\n", pair).holds_probe);
+  EXPECT_FALSE(rules.find_end(std::string(20, 'a') + "\xD5 \xC2" + "\n", pair).holds_probe);
+}
+
+// Whatever the list, a line the probe rules out is one the test rejects.
+TEST(HeadingTest, ALineWithoutTheProbeIsNeverAHeading) {
+  const encoding gbk = *encoding_by_name("GBK");
+  const line_rules rules(gbk);
+  const std::vector<std::string> lines = {"第十二章 风起", "　　他读完了第一篇文章。", "章", "第",
+                                          "Chapter 7", "abc", ""};
+  const std::vector<std::vector<std::string>> lists = {
+      {"第", "章"}, {"章"}, {"第十二章"}, {"C"}, {"Chapter", "7"}, {}, {""}, {"们"}};
+  for (const auto& keywords : lists) {
+    heading_test test(gbk, *encode("　　他读完了第一篇文章。第十二章", gbk));
+    test.set_keywords(keywords);
+    for (const auto& utf8 : lines) {
+      const std::string line = *encode(utf8, gbk);
+      SCOPED_TRACE(utf8);
+      if (test(line)) EXPECT_TRUE(rules.find_end(line + "\r\n", test.probe()).holds_probe);
+    }
+  }
+}
+
 TEST(LineRules, BlankMeansOnlySpacesTabsAndIdeographicSpaces) {
   for (const char* name : {"GB18030", "Big5", "UTF-8", "UTF-16LE", "UTF-16BE"}) {
     SCOPED_TRACE(name);
