@@ -44,6 +44,21 @@ class piece_writer {
     std::memcpy(b.bytes.get() + b.size, bytes.data(), bytes.size());
     b.size += bytes.size();
   }
+  // A line and its line end: the same, with the few bytes of the end stored
+  // directly rather than through a second call to memcpy.
+  void add_line(std::string_view text, std::string_view end) {
+    batch& b = *filling_;
+    if (text.size() + end.size() > batch_size - b.size) {
+      add(text);
+      return add(end);
+    }
+    char* to = b.bytes.get() + b.size;
+    std::memcpy(to, text.data(), text.size());
+    to += text.size();
+    if (end.size() == 2) std::memcpy(to, end.data(), 2);  // fixed sizes: plain stores
+    else std::memcpy(to, end.data(), end.size());
+    b.size += text.size() + end.size();
+  }
   void end();
   void discard();
 

@@ -92,8 +92,33 @@ class splitter {
       : host_(host), enc_(enc), rules_(enc), is_heading_(enc, sample),
         destination_(request.destination), writer_(request.destination, options.dry_run) {}
 
-  // What to look for while finding the next line's end.
-  probe_bytes probe() const { return is_heading_.probe(); }
+  enum class outcome { more, stopped, failed, ended };
+
+  // Takes every line of `text` whose end is certain, or every line when
+  // nothing follows `text` (`last`). `used` says how many bytes were taken.
+  outcome lines(std::string_view text, bool last, std::size_t& used) {
+    const std::size_t unit = rules_.crlf().size() / 2;
+    const std::size_t cr_offset = enc_.layout == char_layout::utf16be ? 1 : 0;
+    std::size_t at = 0;
+    for (;; ) {
+      const std::string_view rest = text.substr(at);
+      const probe_bytes probe = is_heading_.probe();
+      const line_end end = rules_.find_end(rest, probe);
+      // A CR at the very end may be the first half of a CR LF still unread.
+      const bool cr_at_end = end.terminator == unit && end.length + unit == rest.size() &&
+                             rest[end.length + cr_offset] == '\r';
+      if ((end.terminator == 0 || cr_at_end) && !last) {
+        used = at;
+        return outcome::more;
+      }
+      used = at;
+      if (writer_.failed()) return outcome::failed;
+      if (host_.stop_requested()) return outcome::stopped;
+      if (rest.empty()) return outcome::ended;
+      line(rest.substr(0, end.length), end.holds_probe ? probe_bytes{} : probe);
+      at += end.length + end.terminator;
+    }
+  }
 
   // Takes one line of the source (without its line end); `lacks` is a probe
   // known to be absent from it, if any.
@@ -110,8 +135,7 @@ class splitter {
     if (heading) {
       if (in_piece_) end_piece();
       begin_piece(text);
-      add(text);
-      add(rules_.crlf());
+      add_line(text);
       host_.progress(ended_);
       return;
     }
@@ -119,11 +143,8 @@ class splitter {
       begin_piece(text);
       add(rules_.crlf());  // text before the first heading: no heading line
     }
-    add(text);
-    add(rules_.crlf());
+    add_line(text);
   }
-
-  bool failed() const { return writer_.failed(); }
 
   // End of the source: the last piece, then the final count once every
   // piece is on disk.
@@ -158,6 +179,12 @@ class splitter {
   void add(std::string_view bytes) {
     size_ += bytes.size();
     writer_.add(bytes);
+  }
+
+  // Every line ends in CR LF in the pieces.
+  void add_line(std::string_view text) {
+    size_ += text.size() + rules_.crlf().size();
+    writer_.add_line(text, rules_.crlf());
   }
 
   void end_piece() {
@@ -228,48 +255,36 @@ split_result run_split(const split_request& request, split_host& host, const spl
   }
   const encoding& enc = result.source_encoding;
   host.encoding_known(enc);
-  const line_rules rules(enc);
   if (!reader.fill()) return read_failure(errno);
   // The first block tells which bytes are rare in this text.
   splitter split(request, host, options, enc, reader.available());
 
   std::size_t skip = enc.bom.size();  // the mark is not part of the first line
   for (;;) {
-    std::string_view text = reader.available();
+    const std::string_view text = reader.available();
     if (skip > 0 && text.size() >= skip) {
       reader.consume(skip);
       skip = 0;
       continue;
     }
-    const probe_bytes probe = split.probe();
-    const line_end end = rules.find_end(text, probe);
-    const bool cr_at_end = end.terminator > 0 && end.length + end.terminator == text.size() &&
-                           end.terminator == static_cast<std::size_t>(enc.unit_size()) &&
-                           text[end.length + (enc.layout == char_layout::utf16be ? 1 : 0)] == '\r';
-    if ((end.terminator == 0 || cr_at_end || skip > 0) && !reader.at_eof()) {
-      if (!reader.fill()) {
-        const int error = errno;
-        split.abandon();
-        result.pieces = split.written();
-        return read_failure(error);
-      }
-      continue;
-    }
-    if (split.failed()) {
+    std::size_t used = 0;
+    const auto outcome =
+        skip > 0 && !reader.at_eof() ? splitter::outcome::more : split.lines(text, reader.at_eof(), used);
+    reader.consume(used);
+    if (outcome == splitter::outcome::more) {
+      if (reader.fill()) continue;
+      const int error = errno;
       split.abandon();
-      break;
+      result.pieces = split.written();
+      return read_failure(error);
     }
-    if (host.stop_requested()) {
-      split.abandon();
-      result.stopped = true;
-      break;
-    }
-    if (text.empty()) {
+    if (outcome == splitter::outcome::ended) {
       split.finish();
-      break;
+    } else {
+      split.abandon();
+      result.stopped = outcome == splitter::outcome::stopped;
     }
-    split.line(text.substr(0, end.length), end.holds_probe ? probe_bytes{} : probe);
-    reader.consume(end.length + end.terminator);
+    break;
   }
   result.pieces = split.written();
   result.failure = split.failure();

@@ -3,9 +3,6 @@
 #include <algorithm>
 #include <cstring>  // memchr
 
-#if defined(__SSE2__)
-#include <emmintrin.h>  // the line-end search, sixteen bytes at a time
-#endif
 
 namespace quorrel {
 namespace {
@@ -36,41 +33,6 @@ std::size_t big5_length(std::string_view s, std::size_t i) {
   return ((trail >= 0x40 && trail <= 0x7E) || (trail >= 0xA1 && trail <= 0xFE)) ? 2 : 1;
 }
 
-// Index of the first CR or LF in data[0, size), or size; `seen` tells
-// whether the probe occurs before it. Lines are short, so one pass looking
-// for all of them beats separate calls to memchr.
-std::size_t first_cr_or_lf(const char* data, std::size_t size, probe_bytes probe, bool& seen) {
-  const char first = static_cast<char>(probe.first), second = static_cast<char>(probe.second);
-  const bool any_second = probe.second < 0;
-  std::size_t i = 0;
-  unsigned hits = 0;
-#if defined(__SSE2__)
-  const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
-  const __m128i wanted = _mm_set1_epi8(first), then = _mm_set1_epi8(second);
-  const __m128i any = any_second ? _mm_set1_epi8(-1) : _mm_setzero_si128();
-  for (; i + 17 <= size; i += 16) {  // one byte more for the probe's second byte
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
-    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + 1));
-    const auto ends = static_cast<unsigned>(
-        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(block, cr), _mm_cmpeq_epi8(block, lf))));
-    const auto found = static_cast<unsigned>(_mm_movemask_epi8(
-        _mm_and_si128(_mm_cmpeq_epi8(block, wanted), _mm_or_si128(_mm_cmpeq_epi8(next, then), any))));
-    if (ends != 0) {
-      const auto at = static_cast<unsigned>(__builtin_ctz(ends));
-      seen = (hits | (found & ((1u << at) - 1))) != 0;
-      return i + at;
-    }
-    hits |= found;
-  }
-#endif
-  for (; i < size; ++i) {
-    if (data[i] == '\r' || data[i] == '\n') break;
-    hits |= data[i] == first && (any_second || (i + 1 < size && data[i + 1] == second));
-  }
-  seen = hits != 0;
-  return i;
-}
-
 // Keywords and blanks are a few bytes long: a plain loop beats a call to
 // memcmp.
 bool same_bytes(const char* at, const char* bytes, std::size_t size) {
@@ -81,7 +43,8 @@ bool same_bytes(const char* at, const char* bytes, std::size_t size) {
 
 }  // namespace
 
-line_rules::line_rules(const encoding& enc) : layout_(enc.layout) {
+line_rules::line_rules(const encoding& enc)
+    : layout_(enc.layout), wide_(layout_ == char_layout::utf16le || layout_ == char_layout::utf16be) {
   // In the encodings we walk, space, tab, CR and LF are ASCII bytes, or
   // ASCII code units in UTF-16.
   auto ascii = [&](char c) {
@@ -107,19 +70,8 @@ line_rules::line_rules(const encoding& enc) : layout_(enc.layout) {
   crlf_ = ascii('\r') + ascii('\n');
 }
 
-line_end line_rules::find_end(std::string_view text, probe_bytes probe) const {
-  const char* data = text.data();
+line_end line_rules::find_end_wide(std::string_view text) const {
   const std::size_t size = text.size();
-  if (layout_ != char_layout::utf16le && layout_ != char_layout::utf16be) {
-    // Neither CR nor LF is ever part of a multi-byte character in the
-    // encodings we walk, so a byte search is exact.
-    bool seen = false;
-    const std::size_t at = first_cr_or_lf(data, size, probe, seen);
-    const bool holds_probe = probe.first < 0 || seen;
-    if (at == size) return {size, 0, holds_probe};
-    const bool crlf = data[at] == '\r' && at + 1 < size && data[at + 1] == '\n';
-    return {at, crlf ? 2u : 1u, holds_probe};
-  }
   const bool le = layout_ == char_layout::utf16le;
   const std::size_t units = size / 2;
   for (std::size_t u = 0; u < units; ++u) {
@@ -134,7 +86,7 @@ line_end line_rules::find_end(std::string_view text, probe_bytes probe) const {
   return {size, 0};
 }
 
-bool line_rules::is_blank(std::string_view line) const {
+bool line_rules::is_blank_wide(std::string_view line) const {
   const char* p = line.data();
   const char* const end = p + line.size();
   while (p < end) {
@@ -172,6 +124,7 @@ bool line_rules::starts_character(std::string_view line, std::size_t pos) const 
 
 heading_test::heading_test(const encoding& enc, std::string_view sample)
     : encoding_(enc), rules_(enc), byte_count_(256, 0), pair_count_(256 * 256, 0) {
+  sample = sample.substr(0, 256 * 1024);  // plenty to tell rare pairs from common ones
   unsigned previous = 0;
   for (std::size_t i = 0; i < sample.size(); ++i) {
     const unsigned byte = static_cast<unsigned char>(sample[i]);

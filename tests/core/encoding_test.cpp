@@ -1,6 +1,9 @@
 // How a source's encoding is decided, and keyword conversion.
 
 #include <gtest/gtest.h>
+#include <unicode/ustring.h>
+
+#include <random>
 
 #include "core/encoding.h"
 
@@ -65,6 +68,50 @@ TEST(Encoding, ValidatesUtf8AcrossBlockBoundaries) {
       EXPECT_EQ(v.finish(), ex.valid) << ex.bytes << " cut at " << cut;
     }
   }
+}
+
+// The fast path takes sixteen bytes at a time: long inputs, every kind of
+// fault at every place, judged against ICU's own conversion.
+TEST(Encoding, ValidatesLongUtf8LikeIcu) {
+  auto icu_says_valid = [](const std::string& bytes) {
+    UErrorCode status = U_ZERO_ERROR;
+    int32_t length = 0;
+    u_strFromUTF8(nullptr, 0, &length, bytes.data(), static_cast<int32_t>(bytes.size()), &status);
+    return status == U_BUFFER_OVERFLOW_ERROR || U_SUCCESS(status);
+  };
+  auto validator_says_valid = [](const std::string& bytes, std::size_t cut) {
+    utf8_validator v;
+    v.feed(std::string_view(bytes).substr(0, cut));
+    v.feed(std::string_view(bytes).substr(cut));
+    return v.finish();
+  };
+  const std::string text = "　　第一章 起风了。He said: “😀 ok”——é ß Ω 𝄞 終わり\n";
+  const std::string text3 = text + text + text;
+  const char faults[] = {'\x80', '\xBF', '\xC0', '\xC1', '\xC2', '\xDF', '\xE0', '\xED', '\xEF',
+                         '\xF0', '\xF4', '\xF5', '\xFF', 'a', '\n'};
+  for (std::size_t at = 0; at < text3.size(); ++at)
+    for (char fault : faults) {
+      std::string bytes = text3;
+      bytes[at] = fault;
+      const bool expected = icu_says_valid(bytes);
+      ASSERT_EQ(validator_says_valid(bytes, bytes.size() / 2), expected) << "byte " << int(fault & 0xFF) << " at " << at;
+    }
+  // Random strings of lead, continuation and ASCII bytes, where every
+  // boundary between two sixteen-byte steps sees all sorts of neighbours.
+  std::mt19937 random(7);
+  const unsigned char alphabet[] = {0x41, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC2,
+                                    0xDF, 0xE0, 0xE1, 0xED, 0xF0, 0xF3, 0xF4, 0xF5};
+  int valid = 0;
+  for (int round = 0; round < 20000; ++round) {
+    std::string bytes = text.substr(0, random() % 40);
+    const std::size_t extra = random() % 48;
+    for (std::size_t i = 0; i < extra; ++i) bytes += static_cast<char>(alphabet[random() % 16]);
+    bytes += text.substr(0, random() % 40);
+    const bool expected = icu_says_valid(bytes);
+    valid += expected;
+    ASSERT_EQ(validator_says_valid(bytes, random() % (bytes.size() + 1)), expected) << round;
+  }
+  EXPECT_GT(valid, 100);  // the random strings are not all faulty
 }
 
 TEST(Encoding, ConvertsKeywordsToTheSourceEncoding) {

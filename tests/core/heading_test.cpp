@@ -145,7 +145,9 @@ TEST(HeadingTest, ALineWithoutTheProbeIsNeverAHeading) {
     for (const auto& utf8 : lines) {
       const std::string line = *encode(utf8, gbk);
       SCOPED_TRACE(utf8);
-      if (test(line)) EXPECT_TRUE(rules.find_end(line + "\r\n", test.probe()).holds_probe);
+      if (test(line)) {
+        EXPECT_TRUE(rules.find_end(line + "\r\n", test.probe()).holds_probe);
+      }
     }
   }
 }
@@ -159,7 +161,9 @@ TEST(LineRules, BlankMeansOnlySpacesTabsAndIdeographicSpaces) {
     EXPECT_TRUE(rules.is_blank(*encode(" \t　 ", enc)));
     EXPECT_FALSE(rules.is_blank(*encode("　x", enc)));
     // A no-break space is text, where the encoding has one.
-    if (const auto nbsp = encode("\xC2\xA0", enc)) EXPECT_FALSE(rules.is_blank(*nbsp));
+    if (const auto nbsp = encode("\xC2\xA0", enc)) {
+      EXPECT_FALSE(rules.is_blank(*nbsp));
+    }
   }
 }
 
