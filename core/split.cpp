@@ -6,9 +6,11 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 #include "core/messages.h"
 #include "core/piece_writer.h"
@@ -56,24 +58,69 @@ class source_reader {
   bool eof_ = false;
 };
 
-// Reads the start of the file and, unless it has a byte-order mark, all of
-// it, to decide its encoding.
-bool detect(int fd, std::vector<char>& scratch, encoding& found) {
-  std::string head;
+// Whether bytes [from, to) of the file are valid UTF-8 by themselves (`to`
+// -1: up to the end). Gives up early, saying false, once `give_up` is set.
+// A read error sets `error`.
+bool valid_utf8(int fd, off_t from, off_t to, const std::atomic<bool>& give_up, int& error) {
+  std::vector<char> scratch(read_block);
   utf8_validator utf8;
-  off_t offset = 0;
-  for (;;) {
-    const ssize_t got = ::pread(fd, scratch.data(), scratch.size(), offset);
+  while ((to < 0 || from < to) && !give_up.load(std::memory_order_relaxed)) {
+    const std::size_t want = to < 0 ? scratch.size() : std::min<std::size_t>(scratch.size(), to - from);
+    const ssize_t got = ::pread(fd, scratch.data(), want, from);
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return false;
-    if (offset == 0) {
-      head.assign(scratch.data(), static_cast<std::size_t>(got));
-      if (encoding_from_bom(head)) break;
+    if (got < 0) {
+      error = errno;
+      return false;
     }
-    if (got == 0 || !utf8.feed({scratch.data(), static_cast<std::size_t>(got)})) break;
-    offset += got;
+    if (got == 0) break;
+    if (!utf8.feed({scratch.data(), static_cast<std::size_t>(got)})) return false;
+    from += got;
   }
-  found = detect_encoding(head, utf8.finish());
+  return !give_up.load(std::memory_order_relaxed) && utf8.finish();
+}
+
+// Reads the start of the file and, unless it has a byte-order mark, all of
+// it, to decide its encoding. A large file is checked for UTF-8 in two
+// halves at once: the second core is idle until the split begins.
+bool detect(int fd, off_t size, encoding& found) {
+  std::string head(std::min<off_t>(std::max<off_t>(size, 0), 64 * 1024), '\0');
+  ssize_t got;
+  do got = ::pread(fd, head.data(), head.size(), 0);
+  while (got < 0 && errno == EINTR);
+  if (got < 0) return false;
+  head.resize(static_cast<std::size_t>(got));
+  if (encoding_from_bom(head)) {
+    found = detect_encoding(head, false);
+    return true;
+  }
+  std::atomic<bool> give_up{false};
+  int error = 0, second_error = 0;
+  bool valid = false;
+  off_t cut = size / 2;
+  unsigned char at_cut[4] = {};
+  if (size >= static_cast<off_t>(4 * read_block) &&
+      ::pread(fd, at_cut, sizeof at_cut, cut) == static_cast<ssize_t>(sizeof at_cut)) {
+    // The second half starts on a character, past any continuation bytes
+    // (10xxxxxx); after four of them the first half is invalid anyway.
+    for (int i = 0; i < 4 && (at_cut[i] & 0xC0) == 0x80; ++i) ++cut;
+    bool second_valid = false;
+    std::thread second([&] {
+      second_valid = valid_utf8(fd, cut, -1, give_up, second_error);
+      if (!second_valid) give_up = true;
+    });
+    const bool first_valid = valid_utf8(fd, 0, cut, give_up, error);
+    if (!first_valid) give_up = true;
+    second.join();
+    valid = first_valid && second_valid;
+    if (error == 0) error = second_error;
+  } else {
+    valid = valid_utf8(fd, 0, -1, give_up, error);
+  }
+  if (error != 0) {
+    errno = error;
+    return false;
+  }
+  found = detect_encoding(head, valid);
   return true;
 }
 
@@ -250,8 +297,7 @@ split_result run_split(const split_request& request, split_host& host, const spl
     result.source_encoding.bom.clear();
     take_bom(fd, result.source_encoding);
   } else {
-    std::vector<char> scratch(read_block);
-    if (!detect(fd, scratch, result.source_encoding)) return read_failure(errno);
+    if (!detect(fd, info.st_size, result.source_encoding)) return read_failure(errno);
   }
   const encoding& enc = result.source_encoding;
   host.encoding_known(enc);

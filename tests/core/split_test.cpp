@@ -335,5 +335,44 @@ TEST(Split, ForcedEncodingOverridesDetection) {
   EXPECT_EQ(result.pieces, 2);
 }
 
+// A large file is checked for UTF-8 in two halves at once: a fault in either
+// half, or a character cut at the middle, must count exactly as in one pass.
+TEST(Split, DecidesUtf8FromEveryByteOfALargeFile) {
+  temp_folder tmp;
+  const std::string line = "　　他说：“第一句话。”\r\n";
+  std::string text;
+  while (text.size() < (6u << 20)) text += line;
+  struct example {
+    const char* what;
+    std::size_t at;  // where to write one byte; npos: nowhere
+    char byte;
+    const char* expected;
+  };
+  const std::size_t middle = text.size() / 2;
+  const std::vector<example> examples = {
+      {"valid throughout", std::string::npos, 0, "UTF-8"},
+      {"a stray byte early in the first half", 100, '\xB5', "GB18030"},
+      {"a stray byte at the end of the first half", middle - 1, '\xFF', "GB18030"},
+      {"a stray byte at the middle", middle, '\xFF', "GB18030"},
+      {"five continuation bytes in a row at the middle", text.find("\xE8\xAF\xB4", middle), '\x80', "GB18030"},
+      {"a stray byte late in the second half", text.size() - 5, '\xC0', "GB18030"},
+      {"a lead byte with nothing after it", text.size() - 1, '\xE7', "GB18030"},
+  };
+  for (const auto& ex : examples) {
+    SCOPED_TRACE(ex.what);
+    // Near the middle, the middle falls on each byte of a line in turn.
+    const bool near_middle = ex.at != std::string::npos && ex.at + 100 > middle && ex.at < middle + 100;
+    for (std::size_t shift = 0; shift < (near_middle ? line.size() : 1); ++shift) {
+      std::string bytes = std::string(shift, 'a') + text;
+      if (ex.at != std::string::npos) bytes[shift + ex.at] = ex.byte;
+      const auto source = tmp.write("novel.txt", bytes);
+      recording_host host;
+      host.stop = true;  // the encoding is decided before the first line
+      EXPECT_EQ(split(source, tmp.dir() + "out-", host).source_encoding.name, ex.expected)
+          << "shifted by " << shift;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace quorrel
