@@ -83,7 +83,7 @@ bool valid_utf8(int fd, off_t from, off_t to, const std::atomic<bool>& give_up, 
 // it, to decide its encoding. A large file is checked for UTF-8 in two
 // halves at once: the second core is idle until the split begins.
 bool detect(int fd, off_t size, encoding& found) {
-  std::string head(std::min<off_t>(std::max<off_t>(size, 0), 64 * 1024), '\0');
+  std::string head(64 * 1024, '\0');  // whatever the size says: /proc files say 0
   ssize_t got;
   do got = ::pread(fd, head.data(), head.size(), 0);
   while (got < 0 && errno == EINTR);
@@ -154,23 +154,26 @@ class splitter {
       // A CR at the very end may be the first half of a CR LF still unread.
       const bool cr_at_end = end.terminator == unit && end.length + unit == rest.size() &&
                              rest[end.length + cr_offset] == '\r';
-      if ((end.terminator == 0 || cr_at_end) && !last) {
-        used = at;
-        return outcome::more;
-      }
       used = at;
+      if ((end.terminator == 0 || cr_at_end) && !last)
+        return host_.stop_requested() ? outcome::stopped : outcome::more;
       if (writer_.failed()) return outcome::failed;
-      if (host_.stop_requested()) return outcome::stopped;
-      if (rest.empty()) return outcome::ended;
-      line(rest.substr(0, end.length), end.holds_probe ? probe_bytes{} : probe);
+      if (rest.empty()) return host_.stop_requested() ? outcome::stopped : outcome::ended;
+      // A blank line writes nothing, so stopping before it or before the
+      // next line that is not blank comes to the same: the host is asked
+      // only before lines that count (and once per read block).
+      const std::string_view text = rest.substr(0, end.length);
+      if (!rules_.is_blank(text)) {
+        if (host_.stop_requested()) return outcome::stopped;
+        line(text, end.holds_probe ? probe_bytes{} : probe);
+      }
       at += end.length + end.terminator;
     }
   }
 
-  // Takes one line of the source (without its line end); `lacks` is a probe
-  // known to be absent from it, if any.
+  // Takes one line of the source that is not blank (without its line end);
+  // `lacks` is a probe known to be absent from it, if any.
   void line(std::string_view text, probe_bytes lacks) {
-    if (rules_.is_blank(text)) return;
     const std::uint64_t version = host_.keywords_version();
     if (!have_keywords_ || version != keywords_version_) {
       is_heading_.set_keywords(host_.keywords());
