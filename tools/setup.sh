@@ -5,7 +5,8 @@
 #                         novel and open the window
 #   tools/setup.sh test   install what is missing, build, run every test, then
 #                         build again with the address and undefined-behaviour
-#                         sanitizers (preset asan) and run every test again
+#                         sanitizers (preset asan) and run every test again,
+#                         then a short fixed-count fuzzing run (clang)
 #   tools/setup.sh fuzz [SECONDS]
 #                         build the libFuzzer target with clang and fuzz the
 #                         splitter for SECONDS (default 600); findings go to
@@ -30,6 +31,14 @@ install_missing() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing
 }
 
+# The libFuzzer target needs clang; the window is not part of it.
+fuzz_packages="clang-14 libclang-rt-14-dev"
+build_fuzz() {
+  cmake -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 \
+    -DQUORREL_BUILD_FUZZ=ON -DQUORREL_BUILD_GUI=OFF -DQUORREL_BUILD_BENCH=OFF >/dev/null
+  cmake --build build/fuzz --target quorrel-fuzz-split
+}
+
 case "${1:-}" in
   run)
     install_missing
@@ -49,6 +58,7 @@ case "${1:-}" in
     fi
     ;;
   test)
+    extra_packages=$fuzz_packages
     install_missing
     cmake --preset dev >/dev/null
     cmake --build --preset dev
@@ -57,14 +67,15 @@ case "${1:-}" in
     cmake --preset asan >/dev/null
     cmake --build --preset asan
     ctest --preset asan
+    # The fuzzer's short run; the replay of its invariants is in both suites above.
+    build_fuzz
+    ctest --test-dir build/fuzz --output-on-failure -R fuzz_split
     ;;
   fuzz)
-    extra_packages="clang-14 libclang-rt-14-dev"
+    extra_packages=$fuzz_packages
     install_missing
     seconds="${2:-600}"
-    cmake -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 \
-      -DQUORREL_BUILD_FUZZ=ON -DQUORREL_BUILD_GUI=OFF -DQUORREL_BUILD_BENCH=OFF >/dev/null
-    cmake --build build/fuzz --target quorrel-fuzz-split
+    build_fuzz
     mkdir -p build/fuzz/corpus build/fuzz/findings
     UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 build/fuzz/tests/fuzz/quorrel-fuzz-split \
       -max_total_time="$seconds" -max_len=4096 -print_final_stats=1 -artifact_prefix=build/fuzz/findings/ \
