@@ -77,6 +77,9 @@ case "${1:-}" in
     seconds="${2:-600}"
     build_fuzz
     mkdir -p build/fuzz/corpus build/fuzz/findings
+    # Every case writes its source and pieces: on tmpfs, where there is one,
+    # that is many times faster than on a disk.
+    [ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ] && export TMPDIR=/dev/shm
     UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 build/fuzz/tests/fuzz/quorrel-fuzz-split \
       -max_total_time="$seconds" -max_len=4096 -print_final_stats=1 -artifact_prefix=build/fuzz/findings/ \
       build/fuzz/corpus tests/fuzz/corpus
