@@ -147,7 +147,7 @@ class splitter {
     const std::size_t unit = rules_.crlf().size() / 2;
     const std::size_t cr_offset = enc_.layout == char_layout::utf16be ? 1 : 0;
     std::size_t at = 0;
-    for (;; ) {
+    for (;;) {
       const std::string_view rest = text.substr(at);
       const probe_bytes probe = is_heading_.probe();
       const line_end end = rules_.find_end(rest, probe);
@@ -162,10 +162,10 @@ class splitter {
       // A blank line writes nothing, so stopping before it or before the
       // next line that is not blank comes to the same: the host is asked
       // only before lines that count (and once per read block).
-      const std::string_view text = rest.substr(0, end.length);
-      if (!rules_.is_blank(text)) {
+      const std::string_view content = rest.substr(0, end.length);
+      if (!rules_.is_blank(content)) {
         if (host_.stop_requested()) return outcome::stopped;
-        line(text, end.holds_probe ? probe_bytes{} : probe);
+        line(content, end.holds_probe ? probe_bytes{} : probe);
       }
       at += end.length + end.terminator;
     }
