@@ -160,11 +160,16 @@ class splitter {
       if (writer_.failed()) return outcome::failed;
       if (rest.empty()) return host_.stop_requested() ? outcome::stopped : outcome::ended;
       // A blank line writes nothing, so stopping before it or before the
-      // next line that is not blank comes to the same: the host is asked
-      // only before lines that count (and once per read block).
+      // next line that is not blank comes to the same. The host is asked
+      // before the first such line after each call into it (where a window
+      // handles its events) and once per read block (for a stop from a
+      // signal or another thread), not before every line.
       const std::string_view content = rest.substr(0, end.length);
       if (!rules_.is_blank(content)) {
-        if (host_.stop_requested()) return outcome::stopped;
+        if (host_called_) {
+          host_called_ = false;
+          if (host_.stop_requested()) return outcome::stopped;
+        }
         line(content, end.holds_probe ? probe_bytes{} : probe);
       }
       at += end.length + end.terminator;
@@ -187,6 +192,7 @@ class splitter {
       begin_piece(text);
       add_line(text);
       host_.progress(ended_);
+      host_called_ = true;
       return;
     }
     if (!in_piece_) {
@@ -241,6 +247,7 @@ class splitter {
     writer_.end();
     in_piece_ = false;
     host_.piece_done({ended_, piece_path(destination_, ended_), size_, first_line_});
+    host_called_ = true;
     ++ended_;
   }
 
@@ -249,6 +256,7 @@ class splitter {
   line_rules rules_;
   heading_test is_heading_;
   bool have_keywords_ = false;
+  bool host_called_ = true;  // since stop_requested() was last asked
   std::uint64_t keywords_version_ = 0;
   std::string destination_;
   piece_writer writer_;

@@ -53,7 +53,10 @@ class split_host {
   // written, with the total.
   virtual void progress(std::int64_t saved) { (void)saved; }
 
-  // Asked between lines; true ends the run there, keeping what was written.
+  // Asked between lines: before the first line that is not blank after each
+  // call into the host above, and once per MiB read (for a stop that comes
+  // from a signal or another thread). True ends the run there, keeping what
+  // was written.
   virtual bool stop_requested() { return false; }
 
   // Each piece once it is complete on disk (or counted, in a dry run).

@@ -335,6 +335,33 @@ TEST(Split, ForcedEncodingOverridesDetection) {
   EXPECT_EQ(result.pieces, 2);
 }
 
+// A stop that comes from outside the run's calls into the host (a signal,
+// another thread) is seen within a read block, between lines, even in a
+// long stretch without a heading.
+TEST(Split, SeesAStopFromOutsideItsCallbacksSoon) {
+  temp_folder tmp;
+  std::string text;
+  const std::string line = std::string(1000, 'x') + "\r\n";
+  for (int i = 0; i < 4000; ++i) text += line;  // about 4 MiB, no heading
+  const auto source = tmp.write("novel.txt", text);
+  struct host_stopped_elsewhere : recording_host {
+    std::uint64_t keywords_version() override {
+      ++lines_tested;
+      return recording_host::keywords_version();
+    }
+    std::vector<std::string> keywords() override {
+      stop = true;  // as if a signal had come while the list was read
+      return recording_host::keywords();
+    }
+    int lines_tested = 0;
+  } host;
+  const auto result = split(source, tmp.dir() + "out-", host);
+  EXPECT_TRUE(result.stopped);
+  EXPECT_EQ(result.pieces, 0);
+  EXPECT_LT(host.lines_tested, 2100);  // within two read blocks of 1 MiB
+  EXPECT_EQ(tmp.files(), std::vector<std::string>{"novel.txt"});
+}
+
 // A large file is checked for UTF-8 in two halves at once: a fault in either
 // half, or a character cut at the middle, must count exactly as in one pass.
 TEST(Split, DecidesUtf8FromEveryByteOfALargeFile) {
