@@ -70,7 +70,7 @@ class cli_host : public quorrel::fixed_keywords {
     last_ = saved;
     if (now - shown_at_ < std::chrono::milliseconds(100)) return;
     shown_at_ = now;
-    print(stderr, "\r" + quorrel::messages::progress(saved));
+    print(stderr, std::string("\r").append(quorrel::messages::progress(saved)));
     std::fflush(stderr);
     dirty_ = true;
   }

@@ -84,8 +84,9 @@ TEST(Checks, RefusesToWriteAPieceOverTheSource) {
     SCOPED_TRACE(ex.source + " -> " + ex.destination);
     const auto check = check_inputs(ex.source, ex.destination, 2);
     EXPECT_EQ(check.ok, !ex.refused);
-    if (ex.refused)
+    if (ex.refused) {
       EXPECT_EQ(check.message, "分割文件会覆盖原始文件“" + ex.source + "”，请选择其他存放目录");
+    }
   }
 }
 

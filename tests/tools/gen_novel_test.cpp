@@ -222,9 +222,9 @@ TEST_F(GenNovel, WritesTheRequestedHeadingsAndDecoysInEveryEncoding) {
     else EXPECT_EQ(c.lines_before_first_heading, 0u);
 
     const std::string summary = read(path("novel" + std::to_string(index - 1) + ".log"));
-    EXPECT_NE(summary.find(" " + std::to_string(r.chapters) + " headings"), std::string::npos)
+    EXPECT_NE(summary.find(std::string(" ").append(std::to_string(r.chapters)) + " headings"), std::string::npos)
         << summary;
-    EXPECT_NE(summary.find(" " + std::to_string(bytes.size() + r.bom_bytes.size()) + " bytes"),
+    EXPECT_NE(summary.find(std::string(" ").append(std::to_string(bytes.size() + r.bom_bytes.size())) + " bytes"),
               std::string::npos)
         << summary;
   }
