@@ -1,7 +1,21 @@
 # quorrel_add_test(<name> SOURCES ... LIBS ... [QT])
 # GoogleTest targets are discovered case by case; Qt Test targets (QT) run as
 # one test each on the offscreen platform, so they need no display.
-find_package(GTest REQUIRED)
+if(CMAKE_CROSSCOMPILING)
+  # No GoogleTest is packaged for the target: build Debian's sources with the
+  # cross compiler. Cases are listed when ctest runs, through the emulator,
+  # not as a build step.
+  set(QUORREL_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources for a cross build")
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  add_subdirectory(${QUORREL_GTEST_SOURCE_DIR} ${PROJECT_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  add_library(GTest::gtest ALIAS gtest)
+  add_library(GTest::gtest_main ALIAS gtest_main)
+  set(quorrel_discovery_mode PRE_TEST)
+else()
+  find_package(GTest REQUIRED)
+  set(quorrel_discovery_mode POST_BUILD)
+endif()
 include(GoogleTest)
 
 function(quorrel_add_test name)
@@ -18,6 +32,6 @@ function(quorrel_add_test name)
     set_tests_properties(${name} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
   else()
     target_link_libraries(${name} PRIVATE ${arg_LIBS} GTest::gtest_main)
-    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 DISCOVERY_MODE ${quorrel_discovery_mode})
   endif()
 endfunction()
