@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "core/messages.h"
+#include "core/path.h"
 #include "core/split.h"
 
 namespace quorrel {
@@ -44,7 +45,7 @@ std::int64_t piece_number(std::string_view file_name, std::string_view name_pref
 bool pieces_could_overwrite(const std::string& source, const std::string& destination) {
   struct stat source_stat{};
   if (::stat(source.c_str(), &source_stat) != 0) return false;
-  const auto slash = destination.rfind('/');
+  const auto slash = destination.find_last_of(separators);
   const std::string folder = slash == std::string::npos ? "." : destination.substr(0, slash + 1);
   const std::string name_prefix = slash == std::string::npos ? destination : destination.substr(slash + 1);
   std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
