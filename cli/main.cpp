@@ -32,6 +32,7 @@ namespace {
 
 constexpr int exit_input = 1;
 constexpr int exit_filesystem = 2;
+
 // Arguments and output are in the locale's encoding. The C locale counts as
 // UTF-8: that is what terminals and file names carry on Linux.
 class terminal_text {
@@ -66,13 +67,12 @@ void print(std::FILE* stream, const std::string& utf8) {
 // failures show at a flush, hence finish().
 class standard_output {
  public:
-  // False once a write has failed; what follows is not written.
-  bool write(const std::string& utf8) {
-    if (error_ != 0) return false;
+  // Once a write has failed, what follows is dropped.
+  void write(const std::string& utf8) {
+    if (error_ != 0) return;
     const std::string bytes = text->to_output(utf8);
     errno = 0;
     if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size()) error_ = errno != 0 ? errno : EIO;
-    return error_ == 0;
   }
 
   void finish() {
@@ -174,7 +174,7 @@ int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
   const terminal_text terminal;
   text = &terminal;
-  std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGPIPE, SIG_IGN);  // a reader gone is EPIPE, for standard_output to judge
   standard_output out;
 
   enum { opt_help = 256, opt_version };
