@@ -1,18 +1,24 @@
 // quorrel-split: the window's split from the command line.
 //
 // Exit status: 0 done, 1 a problem with the input (or the command line),
-// 2 a file-system failure, 130 interrupted (the piece being written is
-// removed, those before it stay).
+// 2 a file-system failure (standard output included), 128 + N stopped by
+// hang-up, interrupt or terminate signal N (129, 130, 143): the run ends at a
+// line boundary, every piece written stays complete.
+//
+// Standard output is the tool's result, so a failure to write it is an
+// error, except a reader that closes the pipe early (`| head`, `| true`): it
+// took what it wanted, the output stops there and the status is the run's.
 
 #include <getopt.h>
 #include <langinfo.h>  // nl_langinfo: the locale's encoding for keywords and messages
 #include <unistd.h>    // isatty
 
-#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <clocale>
-#include <csignal>
+#include <csignal>  // SIGPIPE
 #include <cstdio>
+#include <cstring>  // strerror
 #include <string>
 #include <vector>
 
@@ -20,15 +26,12 @@
 #include "core/encoding.h"
 #include "core/messages.h"
 #include "core/split.h"
+#include "core/stop_signals.h"
 
 namespace {
 
 constexpr int exit_input = 1;
 constexpr int exit_filesystem = 2;
-constexpr int exit_interrupted = 130;
-
-std::atomic<bool> interrupted{false};
-extern "C" void on_signal(int) { interrupted = true; }
 
 // Arguments and output are in the locale's encoding. The C locale counts as
 // UTF-8: that is what terminals and file names carry on Linux.
@@ -52,13 +55,52 @@ class terminal_text {
 
 const terminal_text* text = nullptr;
 
+// Messages and progress on stderr: if they cannot be written, there is
+// nowhere left to say so.
 void print(std::FILE* stream, const std::string& utf8) {
   std::fputs(text->to_output(utf8).c_str(), stream);
 }
 
+// Standard output, keeping the first failure to write it. SIGPIPE is
+// ignored, so a reader that has gone shows here as EPIPE instead of killing
+// the tool. stdout is fully buffered when it is not a terminal: most
+// failures show at a flush, hence finish().
+class standard_output {
+ public:
+  // Once a write has failed, what follows is dropped.
+  void write(const std::string& utf8) {
+    if (error_ != 0) return;
+    const std::string bytes = text->to_output(utf8);
+    errno = 0;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size()) error_ = errno != 0 ? errno : EIO;
+  }
+
+  void finish() {
+    errno = 0;
+    if (error_ == 0 && std::fflush(stdout) != 0) error_ = errno != 0 ? errno : EIO;
+  }
+
+  bool broken() const { return error_ != 0; }
+  // The reader closing its end is not a failure of the tool.
+  bool failed() const { return error_ != 0 && error_ != EPIPE; }
+  const char* reason() const { return std::strerror(error_); }
+
+ private:
+  int error_ = 0;
+};
+
+// `status` once standard output is flushed; a failure to write it is
+// reported and, where all else went well, makes the status a file-system one.
+int flushed(standard_output& out, int status) {
+  out.finish();
+  if (!out.failed()) return status;
+  print(stderr, std::string("quorrel-split: 写入标准输出失败：") + out.reason() + "\n");
+  return status == 0 ? exit_filesystem : status;
+}
+
 class cli_host : public quorrel::fixed_keywords {
  public:
-  cli_host(std::vector<std::string> keywords, bool show_progress, bool list)
+  cli_host(std::vector<std::string> keywords, bool show_progress, standard_output* list)
       : fixed_keywords(std::move(keywords)), show_progress_(show_progress), list_(list) {}
 
   void encoding_known(const quorrel::encoding& enc) override { enc_ = enc; }
@@ -80,20 +122,21 @@ class cli_host : public quorrel::fixed_keywords {
     print(stderr, "\r" + quorrel::messages::progress(last_) + "\n");
   }
 
-  bool stop_requested() override { return interrupted.load(std::memory_order_relaxed); }
+  // A listing whose output has failed is over: the rest could not be shown.
+  bool stop_requested() override { return quorrel::stop_signal() != 0 || (list_ && list_->broken()); }
 
   void piece_done(const quorrel::piece_info& piece) override {
     total_bytes_ += piece.size;
     if (!list_) return;
-    print(stdout, piece.path + "\t" + std::to_string(piece.size) + "\t" +
-                      quorrel::decode(piece.first_line, enc_) + "\n");
+    list_->write(piece.path + "\t" + std::to_string(piece.size) + "\t" +
+                 quorrel::decode(piece.first_line, enc_) + "\n");
   }
 
   std::uint64_t total_bytes() const { return total_bytes_; }
 
  private:
   bool show_progress_;
-  bool list_;
+  standard_output* list_;  // where the listing goes; null for a real split
   quorrel::encoding enc_;
   std::chrono::steady_clock::time_point shown_at_{};
   std::int64_t last_ = 0;
@@ -101,8 +144,8 @@ class cli_host : public quorrel::fixed_keywords {
   std::uint64_t total_bytes_ = 0;
 };
 
-void usage(std::FILE* stream) {
-  print(stream,
+void usage(standard_output& out) {
+  out.write(
         "用法：quorrel-split [选项]... 源文件 存放目录\n"
         "Usage: quorrel-split [OPTION]... SOURCE DESTINATION\n"
         "Cut SOURCE into pieces at every line that holds all keywords, written as\n"
@@ -119,7 +162,10 @@ void usage(std::FILE* stream) {
         "      --version         show the version and exit\n"
         "\n"
         "Exit status: 0 done, 1 a problem with the input, 2 a file could not be\n"
-        "read or written, 130 interrupted.\n");
+        "read or written (standard output included), 128+N stopped by signal N:\n"
+        "129 hang-up, 130 interrupt (Ctrl+C), 143 terminate. A stopped run ends at\n"
+        "a line: every piece written stays complete. A reader that closes the pipe\n"
+        "early (| head) just ends the output: not an error.\n");
 }
 
 }  // namespace
@@ -128,6 +174,8 @@ int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
   const terminal_text terminal;
   text = &terminal;
+  std::signal(SIGPIPE, SIG_IGN);  // a reader gone is EPIPE, for standard_output to judge
+  standard_output out;
 
   enum { opt_help = 256, opt_version };
   const option options[] = {
@@ -144,8 +192,8 @@ int main(int argc, char** argv) {
       case 'e': encoding_name = optarg; break;
       case 'l': list = true; break;
       case 'q': quiet = true; break;
-      case opt_help: usage(stdout); return 0;
-      case opt_version: std::printf("quorrel-split %s\n", QUORREL_VERSION); return 0;
+      case opt_help: usage(out); return flushed(out, 0);
+      case opt_version: out.write("quorrel-split " QUORREL_VERSION "\n"); return flushed(out, 0);
       default:
         std::fputs("Try 'quorrel-split --help' for more information.\n", stderr);
         return exit_input;
@@ -169,27 +217,27 @@ int main(int argc, char** argv) {
     }
   }
 
-  // Paths go to the file system as the bytes given.
-  const auto check = quorrel::check_inputs(argv[optind], argv[optind + 1], keywords.size());
+  // Paths go to the file system as the bytes given, blanks included.
+  const auto check =
+      quorrel::check_inputs(argv[optind], argv[optind + 1], keywords.size(), quorrel::path_text::exact);
   if (!check.ok) {
     print(stderr, check.message + "\n");
     return exit_input;
   }
 
-  std::signal(SIGINT, on_signal);
-  std::signal(SIGTERM, on_signal);
-  cli_host host(keywords, !quiet && !list && isatty(STDERR_FILENO), list);
+  quorrel::catch_stop_signals();
+  cli_host host(keywords, !quiet && !list && isatty(STDERR_FILENO), list ? &out : nullptr);
   const auto result = quorrel::run_split(check.request, host, split_options);
   host.done();
   if (result.failure) {
     print(stderr, result.failure->message() + "\n");
-    return exit_filesystem;
+    return flushed(out, exit_filesystem);
   }
-  if (result.stopped) return exit_interrupted;
+  if (result.stopped && quorrel::stop_signal() != 0)
+    return flushed(out, quorrel::exit_status_for_signal(quorrel::stop_signal()));
   if (list)
-    print(stdout, "合计：" + std::to_string(result.pieces) + "个文件，" +
-                      std::to_string(host.total_bytes()) + "字节\n");
+    out.write("合计：" + std::to_string(result.pieces) + "个文件，" + std::to_string(host.total_bytes()) + "字节\n");
   else
-    print(stdout, std::string(quorrel::messages::finished) + "\n");
-  return 0;
+    out.write(std::string(quorrel::messages::finished) + "\n");
+  return flushed(out, 0);
 }

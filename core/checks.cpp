@@ -70,10 +70,11 @@ std::string_view trim_blanks(std::string_view s) {
 }
 
 input_check check_inputs(std::string_view source_text, std::string_view destination_text,
-                         std::size_t keyword_count) {
+                         std::size_t keyword_count, path_text paths) {
   input_check result;
-  const std::string source(trim_blanks(source_text));
-  const std::string destination(trim_blanks(destination_text));
+  const bool trim = paths == path_text::trimmed;
+  const std::string source(trim ? trim_blanks(source_text) : source_text);
+  const std::string destination(trim ? trim_blanks(destination_text) : destination_text);
   struct stat source_stat{};
   if (source.empty()) {
     result.message = messages::no_source;

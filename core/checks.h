@@ -1,7 +1,9 @@
 #pragma once
 // The checks made before a split, in the order the user sees their messages.
 // The window and the command-line tool both call check_inputs, so the same
-// input gets the same message everywhere.
+// input gets the same message everywhere. Only how the paths are read
+// differs: the window's text boxes drop the blanks a user typed around a
+// path, the command line takes its operands exactly as the shell passed them.
 
 #include <cstddef>
 #include <string>
@@ -9,7 +11,7 @@
 
 namespace quorrel {
 
-// A source and destination that passed the checks (both trimmed).
+// A source and destination that passed the checks (trimmed when asked).
 struct split_request {
   std::string source;       // a regular file
   std::string destination;  // prefix of every piece path, used as typed
@@ -21,12 +23,17 @@ struct input_check {
   std::string message;    // when not ok: the text to show
 };
 
+enum class path_text {
+  trimmed,  // blanks around each path dropped first (trim_blanks): typed into a text box
+  exact,    // every byte is part of the path: a command-line operand
+};
+
 // source_text and destination_text as typed (UTF-8); keyword_count is the
 // number of items in the keyword list. Checks, first failure wins:
 // empty source, empty destination, source not a regular file, no keyword,
 // a piece that would overwrite the source.
 input_check check_inputs(std::string_view source_text, std::string_view destination_text,
-                         std::size_t keyword_count);
+                         std::size_t keyword_count, path_text paths = path_text::trimmed);
 
 // Leading and trailing spaces, tabs and ideographic spaces (U+3000) removed.
 std::string_view trim_blanks(std::string_view utf8);

@@ -124,15 +124,14 @@ TEST(cli, ReportsInputProblemsInOrderAndWritesNothing) {
   };
   const row rows[] = {
       {"no source, no destination", "", "", "请选择要分割的文件"},
-      {"a source of blanks only", " \t　", "{dir}/out", "请选择要分割的文件"},
+      {"a source of blanks only is a name like any other", " \t　", "{dir}/out", "文件“ \t　”不存在"},
       {"the source is checked before the destination", "", "{dir}/missing/", "请选择要分割的文件"},
       {"no destination", "{dir}/book.txt", "", "请选择要保存分割文件的目录"},
-      {"a destination of blanks only", "{dir}/book.txt", "　 ", "请选择要保存分割文件的目录"},
       {"the destination is checked before the source exists", "{dir}/nothing.txt", "",
        "请选择要保存分割文件的目录"},
       {"a missing source", "{dir}/nothing.txt", "{dir}/out", "文件“{dir}/nothing.txt”不存在"},
-      {"a missing source is named without its surrounding blanks", "　{dir}/nothing.txt ", "{dir}/out",
-       "文件“{dir}/nothing.txt”不存在"},
+      {"blanks around the source are part of its name", " book.txt", "out", "文件“ book.txt”不存在"},
+      {"so are ideographic spaces and tabs", "{dir}/book.txt　\t", "out", "文件“{dir}/book.txt　\t”不存在"},
       {"a folder as source", "{dir}/sub", "{dir}/out", "文件“{dir}/sub”不存在"},
       {"a FIFO as source", "{dir}/pipe", "{dir}/out", "文件“{dir}/pipe”不存在"},
       {"wildcards are not expanded", "{dir}/book.*", "{dir}/out", "文件“{dir}/book.*”不存在"},
@@ -159,7 +158,9 @@ TEST(cli, ReportsInputProblemsInOrderAndWritesNothing) {
     fs::create_symlink(dir / "book.txt", dir / "sub/soft0002.txt");
     const listing before = folder_contents(dir.path());
 
-    const outcome o = run(in_folder({r.source, r.destination}, dir));
+    launch how;
+    how.cwd = dir.path();
+    const outcome o = run(in_folder({r.source, r.destination}, dir), how);
     EXPECT_EQ(o.exit_code, 1) << o;
     EXPECT_EQ(o.out, "");
     EXPECT_EQ(o.err, replace_all(r.message, "{dir}", dir.path()) + "\n");
@@ -622,9 +623,9 @@ TEST(cli, HandlesPathsWithSpacesAndChineseCharacters) {
        "卷 一/第 一 部"},
       {"both in Chinese folders", "上 卷/原 文.txt", {"上 卷", "下 卷"}, "{dir}/上 卷/原 文.txt", "{dir}/下 卷/章节",
        "下 卷/章节"},
-      {"blanks around both paths are dropped", "小说.txt", {"输出"}, "　{dir}/小说.txt \t", " {dir}/输出/　",
-       "输出/"},
-      {"blanks inside a name are kept", "小说.txt", {}, "{dir}/小说.txt", "{dir}/卷　一 ", "卷　一"},
+      {"blanks around both paths are part of them", "　小说.txt \t", {" 输出"}, "　小说.txt \t", " 输出/　",
+       " 输出/　"},
+      {"blanks inside a name are kept", "小说.txt", {}, "{dir}/小说.txt", "{dir}/卷　一 ", "卷　一 "},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name);
@@ -632,7 +633,9 @@ TEST(cli, HandlesPathsWithSpacesAndChineseCharacters) {
     for (const auto& f : r.folders) ASSERT_TRUE(fs::create_directory(dir / f));
     write_file(dir / r.source_file, three_chapters);
     const listing before = folder_contents(dir.path());
-    const outcome o = run(in_folder({r.source, r.destination}, dir));
+    launch how;
+    how.cwd = dir.path();
+    const outcome o = run(in_folder({r.source, r.destination}, dir), how);
     EXPECT_EQ(o.exit_code, 0) << o;
     EXPECT_EQ(o.out, saved);
     EXPECT_EQ(o.err, "");
@@ -654,6 +657,8 @@ TEST(cli, UsesTheDestinationAsAPrefixExactlyAsGiven) {
       {"a relative folder and a Chinese prefix", {"sub"}, "sub/第", "sub/第"},
       {"a prefix ending in a dot", {}, "{dir}/book.", "book."},
       {"a prefix ending in a dash, in a nested folder", {"a", "a/b"}, "{dir}/a/b/ch-", "a/b/ch-"},
+      {"a trailing blank is part of the prefix", {"out"}, "out/x ", "out/x "},
+      {"a prefix of blanks only", {}, "　 ", "　 "},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name);
@@ -671,16 +676,69 @@ TEST(cli, UsesTheDestinationAsAPrefixExactlyAsGiven) {
 }
 
 // ---------------------------------------------------------------------------
+// Standard output
+
+TEST(cli, ReportsOutputThatCannotBeWrittenButNotAReaderThatLeftEarly) {
+  novel long_list;  // a listing longer than stdout's buffer: it fails mid-run
+  for (int chapter = 1; chapter <= 500; ++chapter) long_list.heading("第" + std::to_string(chapter) + "章");
+  const std::string disk_full = "quorrel-split: 写入标准输出失败：No space left on device\n";
+  struct row {
+    const char* name;
+    std::vector<std::string> options;
+    std::string source;
+    bool disk_full;  // stdout is /dev/full; otherwise a pipe its reader has closed
+    int exit_code;
+    std::string err;
+    bool split;  // the pieces are written
+  };
+  const row rows[] = {
+      {"a split: 保存完毕 to a full disk", {}, three_chapters, true, 2, disk_full, true},
+      {"a listing to a full disk", {"--list"}, three_chapters, true, 2, disk_full, false},
+      {"a long listing to a full disk", {"-l"}, long_list.source, true, 2, disk_full, false},
+      {"help to a full disk", {"--help"}, three_chapters, true, 2, disk_full, false},
+      {"version to a full disk", {"--version"}, three_chapters, true, 2, disk_full, false},
+      {"a split whose reader left: the split is done", {}, three_chapters, false, 0, "", true},
+      {"a listing whose reader left", {"--list"}, three_chapters, false, 0, "", false},
+      {"a long listing whose reader left", {"-l"}, long_list.source, false, 0, "", false},
+      {"help whose reader left", {"--help"}, three_chapters, false, 0, "", false},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    temp_folder dir;
+    write_file(dir / "book.txt", r.source);
+    const listing before = folder_contents(dir.path());
+    std::vector<std::string> args = r.options;
+    args.push_back(dir / "book.txt");
+    args.push_back(dir / "out");
+    launch how;
+    if (r.disk_full) how.stdout_file = "/dev/full";
+    else how.stdout_reader_gone = true;
+    const outcome o = run(args, how);
+    EXPECT_EQ(o.exit_code, r.exit_code) << o;
+    EXPECT_EQ(o.err, r.err);
+    expect_contents(dir.path(), r.split ? with_pieces(before, "out", three_pieces) : before);
+  }
+}
+
+// ---------------------------------------------------------------------------
 // Interruption
 
-TEST(cli, InterruptionKeepsOnlyCompletePieces) {
+TEST(cli, StopSignalsKeepOnlyCompletePiecesAndIgnoredOnesStayIgnored) {
   const novel book = long_novel(100 * 1024 * 1024);
   ASSERT_GT(book.pieces.size(), 100u);
   struct row {
     const char* name;
     int signal;
+    std::vector<int> ignored;  // at the tool's start
+    int exit_code;             // 0: the run went on to its end
   };
-  const row rows[] = {{"SIGINT", SIGINT}, {"SIGTERM", SIGTERM}};
+  const row rows[] = {
+      {"SIGHUP: the terminal closed", SIGHUP, {}, 129},
+      {"SIGINT", SIGINT, {}, 130},
+      {"SIGTERM", SIGTERM, {}, 143},
+      {"SIGINT ignored by the caller (trap '' INT)", SIGINT, {SIGINT}, 0},
+      {"SIGHUP ignored by nohup, SIGTERM still stops", SIGTERM, {SIGHUP}, 143},
+  };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name);
     temp_folder dir;
@@ -689,7 +747,9 @@ TEST(cli, InterruptionKeepsOnlyCompletePieces) {
 
     // Once the first piece is whole, wait for a later one caught half-way
     // on disk, hold the tool there and signal it: that piece must go.
-    process split({"-q", dir / "book.txt", dir / "out/"});
+    launch how;
+    how.ignored_signals = r.ignored;
+    process split({"-q", dir / "book.txt", dir / "out/"}, how);
     std::size_t next = 0;  // the first piece not yet seen whole
     bool signalled = false;
     while (!signalled && next < book.pieces.size() && split.running()) {
@@ -714,14 +774,18 @@ TEST(cli, InterruptionKeepsOnlyCompletePieces) {
     }
     ASSERT_TRUE(signalled) << "the run ended before a piece was caught half-written";
     const outcome o = split.finish();
-    EXPECT_EQ(o.exit_code, 130) << o;
-    EXPECT_EQ(o.out, "");
+    EXPECT_EQ(o.exit_code, r.exit_code) << o;
+    EXPECT_EQ(o.out, r.exit_code == 0 ? saved : "");
     EXPECT_EQ(o.err, "");
 
     // The pieces left are 0000 onwards without a gap, each whole.
     const listing left = folder_contents(dir / "out");
     EXPECT_GE(left.size(), 1u);
-    EXPECT_LT(left.size(), book.pieces.size()) << "the run was not interrupted";
+    if (r.exit_code == 0) {
+      EXPECT_EQ(left.size(), book.pieces.size()) << "the ignored signal stopped the run";
+    } else {
+      EXPECT_LT(left.size(), book.pieces.size()) << "the run was not interrupted";
+    }
     for (std::size_t i = 0; i < left.size() && i < book.pieces.size(); ++i) {
       const auto found = left.find(piece_name(i));
       if (found == left.end()) {

@@ -260,6 +260,9 @@ struct launch {
   bool stderr_terminal = false;  // stderr on a pseudo-terminal instead of a pipe
   rlim_t file_size_limit = RLIM_INFINITY;
   std::optional<uid_t> user;     // run as this user and group (root drops its rights)
+  std::vector<int> ignored_signals;  // ignored when the tool starts, as after nohup or trap ''
+  std::string stdout_file;       // stdout written to this file (/dev/full) instead of a pipe
+  bool stdout_reader_gone = false;  // stdout a pipe whose reader closed it before the tool writes
   // A watchdog, not a performance target: a run still going after this long
   // is taken to hang, killed, and reported as hung.
   std::chrono::seconds deadline{0};
@@ -305,6 +308,8 @@ class process {
       throw std::runtime_error("pipe2 failed");
     }
     const int null_in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const int out_file = how.stdout_file.empty() ? -1 : ::open(how.stdout_file.c_str(), O_WRONLY | O_CLOEXEC);
+    if (!how.stdout_file.empty() && out_file < 0) throw std::runtime_error("cannot open " + how.stdout_file);
 
     pid_ = ::fork();
     if (pid_ == 0) {
@@ -312,13 +317,13 @@ class process {
       if (how.cwd_fd >= 0 && ::fchdir(how.cwd_fd) != 0) ::_exit(127);
       if (!how.cwd.empty() && ::chdir(how.cwd.c_str()) != 0) ::_exit(127);
       ::dup2(null_in, 0);
-      ::dup2(out[1], 1);
+      ::dup2(out_file >= 0 ? out_file : out[1], 1);
       ::dup2(err[1], 2);
       sigset_t none;
       sigemptyset(&none);
       ::sigprocmask(SIG_SETMASK, &none, nullptr);
-      ::signal(SIGINT, SIG_DFL);
-      ::signal(SIGTERM, SIG_DFL);
+      for (const int signal : {SIGHUP, SIGINT, SIGTERM, SIGPIPE}) ::signal(signal, SIG_DFL);
+      for (const int signal : how.ignored_signals) ::signal(signal, SIG_IGN);
       if (how.file_size_limit != RLIM_INFINITY) {
         ::signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG
         const rlimit limit{how.file_size_limit, how.file_size_limit};
@@ -332,9 +337,14 @@ class process {
       ::_exit(127);
     }
     ::close(null_in);
+    if (out_file >= 0) ::close(out_file);
     ::close(out[1]);
     ::close(err[1]);
     out_ = out[0];
+    if (out_file >= 0 || how.stdout_reader_gone) {
+      ::close(out_);
+      out_ = -1;
+    }
     err_ = err[0];
     if (pid_ < 0) throw std::runtime_error("fork failed");
     deadline_ = how.deadline;

@@ -51,6 +51,12 @@ TEST(Checks, TrimsBothPathsButKeepsTheDestinationAsTyped) {
   EXPECT_EQ(check.request.source, novel);
   EXPECT_EQ(check.request.destination, tmp / "out");
   EXPECT_EQ(trim_blanks("　 a b　\t"), "a b");
+
+  // Exact paths, as the command line gives them: every blank is part of them.
+  EXPECT_EQ(check_inputs(novel + " ", tmp / "out", 1, path_text::exact).message, "文件“" + novel + " ”不存在");
+  const auto exact = check_inputs(novel, "　" + tmp / "out ", 1, path_text::exact);
+  ASSERT_TRUE(exact.ok);
+  EXPECT_EQ(exact.request.destination, "　" + tmp / "out ");
 }
 
 TEST(Checks, RefusesToWriteAPieceOverTheSource) {
