@@ -30,8 +30,9 @@ sudo=""
 
 # Converters kept in the data: GB18030 and its subsets (GBK, GB2312/EUC-CN),
 # Big5, and the few single- and double-byte ones the tests and --encoding name.
-keep="cnvalias.icu gb18030.cnv windows-936-2000.cnv ibm-1383_P110-1999.cnv \
-windows-950-2000.cnv ibm-5348_P100-1997.cnv ibm-943_P15A-2003.cnv ibm-37_P100-1995.cnv"
+# windows-936-2000 and windows-950-2000 extend ibm-1386 and ibm-1373.
+keep="cnvalias.icu gb18030.cnv windows-936-2000.cnv ibm-1386_P100-2001.cnv ibm-1383_P110-1999.cnv \
+windows-950-2000.cnv ibm-1373_P100-2002.cnv ibm-5348_P100-1997.cnv ibm-943_P15A-2003.cnv ibm-37_P100-1995.cnv"
 
 have_deb_src() {
   grep -rqsE '^(Types:.*deb-src|deb-src )' /etc/apt/sources.list /etc/apt/sources.list.d/
@@ -78,12 +79,16 @@ mkdir cross && cd cross
   CC="$host-gcc-posix" CXX="$host-g++-posix" \
   CPPFLAGS=-DU_STATIC_IMPLEMENTATION CFLAGS=-O2 CXXFLAGS="-O2 -std=c++17" \
   >cross-configure.log 2>&1
-make -j"$jobs" >cross-make.log 2>&1
-make install >cross-install.log 2>&1
+# The libraries alone: ICU's own data library is replaced below (its install
+# also fails for a static MinGW build).
+for part in common i18n; do
+  make -j"$jobs" -C "$part" >"cross-$part.log" 2>&1
+  make -C "$part" install >>"cross-$part.log" 2>&1
+done
 cd ..
 
 echo "Cutting the data down to the converters the splitter uses"
-dat=$(ls "$work"/native/data/out/icudt*l.dat | head -n 1)
+dat=$(ls "$source_dir"/data/in/icudt*l.dat | head -n 1)
 name=$(basename "$dat" .dat)          # icudt72l
 entry=${name%l}                        # icudt72, ICU's data entry point
 tools="$work/native/bin"
