@@ -14,3 +14,6 @@ set_property(TARGET ICU::i18n APPEND PROPERTY INTERFACE_LINK_LIBRARIES ICU::uc)
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
 # Shipped programs carry no symbols.
 add_link_options($<$<CONFIG:Release,MinSizeRel>:-s>)
+# Programs and test programs side by side, as they are shipped: a test finds
+# quorrel-split.exe next to itself.
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/bin)

@@ -90,21 +90,23 @@ cd ..
 echo "Cutting the data down to the converters the splitter uses"
 dat=$(ls "$source_dir"/data/in/icudt*l.dat | head -n 1)
 name=$(basename "$dat" .dat)          # icudt72l
-entry=${name%l}                        # icudt72, ICU's data entry point
+entry=${name%l}                        # icudt72
 tools="$work/native/bin"
 LD_LIBRARY_PATH="$work/native/lib" "$tools/icupkg" -l "$dat" >all-items.txt
 : >remove.txt
 while read -r item; do
   case " $keep " in *" $item "*) ;; *) echo "$item" >>remove.txt ;; esac
 done <all-items.txt
-LD_LIBRARY_PATH="$work/native/lib" "$tools/icupkg" -r remove.txt "$dat" trimmed.dat
-mkdir data
-cp trimmed.dat "data/$name.dat"
-LD_LIBRARY_PATH="$work/native/lib" "$tools/genccode" -e "$entry" -d data "data/$name.dat"
-"$host-gcc-posix" -O1 -c -I"$root/include" "data/${name}_dat.c" -o "data/${name}_dat.o"
+mkdir data trimmed
+# icupkg names the items after the file it writes (icudt72l/gb18030.cnv),
+# genccode the array (icudt72_dat, the symbol ICU looks for).
+LD_LIBRARY_PATH="$work/native/lib" "$tools/icupkg" -r remove.txt "$dat" "trimmed/$name.dat"
+cp "trimmed/$name.dat" "data/$entry.dat"
+LD_LIBRARY_PATH="$work/native/lib" "$tools/genccode" -d data "data/$entry.dat"
+"$host-gcc-posix" -O1 -c -I"$root/include" "data/${entry}_dat.c" -o "data/${entry}_dat.o"
 rm -f "$root/lib/libsicudt.a"
-"$host-ar" rcs "$root/lib/libsicudt.a" "data/${name}_dat.o"
-kept=$(LD_LIBRARY_PATH="$work/native/lib" "$tools/icupkg" -l trimmed.dat | wc -l)
+"$host-ar" rcs "$root/lib/libsicudt.a" "data/${entry}_dat.o"
+kept=$(LD_LIBRARY_PATH="$work/native/lib" "$tools/icupkg" -l "trimmed/$name.dat" | wc -l)
 
 # CMake's FindICU looks for the static names only with MSVC.
 for lib in uc in dt; do

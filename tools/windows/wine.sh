@@ -12,7 +12,7 @@
 # the prefix booted; a lock keeps two tests run in parallel from doing it
 # twice. `WINEPREFIX=PREFIX wineserver -k` stops it.
 set -eu
-prefix=$1
+prefix=$(realpath -m "$1")
 shift
 export WINEPREFIX="$prefix"
 export WINEDEBUG="${WINEDEBUG:--all}"
