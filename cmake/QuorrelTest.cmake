@@ -1,4 +1,4 @@
-# quorrel_add_test(<name> SOURCES ... LIBS ... [QT])
+# quorrel_add_test(<name> SOURCES ... LIBS ... [QT] [NOT_ON_WINDOWS case...])
 # GoogleTest targets are discovered case by case; Qt Test targets (QT) run as
 # one test each on the offscreen platform, so they need no display.
 if(CMAKE_CROSSCOMPILING)
@@ -17,7 +17,7 @@ endif()
 include(GoogleTest)
 
 function(quorrel_add_test name)
-  cmake_parse_arguments(arg "QT" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(arg "QT" "" "SOURCES;LIBS;NOT_ON_WINDOWS" ${ARGN})
   add_executable(${name} ${arg_SOURCES})
   target_compile_definitions(${name} PRIVATE
     QUORREL_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
@@ -30,6 +30,11 @@ function(quorrel_add_test name)
     set_tests_properties(${name} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
   else()
     target_link_libraries(${name} PRIVATE ${arg_LIBS} GTest::gtest_main)
-    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 DISCOVERY_MODE ${quorrel_discovery_mode})
+    set(filter)
+    if(WIN32 AND arg_NOT_ON_WINDOWS)
+      list(JOIN arg_NOT_ON_WINDOWS ":" excluded)
+      set(filter TEST_FILTER "-${excluded}")
+    endif()
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 DISCOVERY_MODE ${quorrel_discovery_mode} ${filter})
   endif()
 endfunction()
