@@ -17,3 +17,11 @@ add_link_options($<$<CONFIG:Release,MinSizeRel>:-s>)
 # Programs and test programs side by side, as they are shipped: a test finds
 # quorrel-split.exe next to itself.
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/bin)
+
+# The portable zip and the installer, in the build folder:
+#   cmake --build --preset windows --target package-windows
+add_custom_target(package-windows
+  COMMAND sh ${PROJECT_SOURCE_DIR}/tools/windows/package.sh ${PROJECT_BINARY_DIR} ${PROJECT_VERSION}
+  DEPENDS quorrel-split
+  COMMENT "Packing quorrel-${PROJECT_VERSION}-windows-x64.zip and -setup.exe"
+  USES_TERMINAL)
