@@ -164,6 +164,20 @@ frmSave::frmSave(const QString& programFolder, const QString& sourceFile, QWidge
   lstKey->setSortingEnabled(false);
   Label1->setCursor(handCursor());
 
+  // For screen readers: each box and the list is named by its label (the
+  // labels have no access key, so a buddy changes nothing else); the keyword
+  // box has no label, and the Browse buttons and the link say what they do.
+  Label2->setBuddy(txtFrom);
+  Label3->setBuddy(txtTo);
+  Label4->setBuddy(lstKey);
+  txtFrom->setAccessibleName(QStringLiteral("原始文件"));
+  txtTo->setAccessibleName(QStringLiteral("存放目录"));
+  lstKey->setAccessibleName(QStringLiteral("分割特征词"));
+  txtKey->setAccessibleName(QStringLiteral("要添加的分割特征词"));
+  cmdOrigleFile->setAccessibleName(QStringLiteral("选择原始文件"));
+  cmdSaveFolder->setAccessibleName(QStringLiteral("选择存放目录"));
+  Label1->setAccessibleName(QStringLiteral("打开充值商店网页"));
+
   // A change of the list that did not come through the form (the list is a
   // plain widget) is a new keyword list for a running split all the same.
   QAbstractItemModel* keys = lstKey->model();
