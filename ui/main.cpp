@@ -19,9 +19,9 @@ int main(int argc, char** argv) {
   // Qt has taken its own options out of the arguments. A file manager's
   // "Open with" passes one local path.
   const QStringList arguments = QApplication::arguments();
-  const QString source = arguments.size() > 1
-                             ? QDir::toNativeSeparators(QFileInfo(arguments[1]).absoluteFilePath())
-                             : QString();
+  const QString given = arguments.value(1);
+  const QString source =
+      given.isEmpty() ? QString() : QDir::toNativeSeparators(QFileInfo(given).absoluteFilePath());
   frmSave window(QCoreApplication::applicationDirPath(), source);
   window.show();
   const int status = QApplication::exec();
