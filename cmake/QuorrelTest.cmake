@@ -1,11 +1,12 @@
-# quorrel_add_test(<name> SOURCES ... LIBS ... [QT])
-# GoogleTest targets are discovered case by case; Qt Test targets (QT) run as
-# one test each on the offscreen platform, so they need no display.
+# quorrel_add_test(<name> SOURCES ... LIBS ... [QT] [PREFIX <prefix>])
+# GoogleTest targets are discovered case by case, named <prefix><Suite>.<Case>;
+# Qt Test targets (QT) run as one test each on the offscreen platform, so they
+# need no display.
 find_package(GTest REQUIRED)
 include(GoogleTest)
 
 function(quorrel_add_test name)
-  cmake_parse_arguments(arg "QT" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(arg "QT" "PREFIX" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${arg_SOURCES})
   target_compile_definitions(${name} PRIVATE
     QUORREL_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
@@ -18,6 +19,6 @@ function(quorrel_add_test name)
     set_tests_properties(${name} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
   else()
     target_link_libraries(${name} PRIVATE ${arg_LIBS} GTest::gtest_main)
-    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+    gtest_discover_tests(${name} TEST_PREFIX "${arg_PREFIX}" DISCOVERY_TIMEOUT 60)
   endif()
 endfunction()
