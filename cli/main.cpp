@@ -10,18 +10,15 @@
 // took what it wanted, the output stops there and the status is the run's.
 
 #include <getopt.h>
-#include <langinfo.h>  // nl_langinfo: the locale's encoding for keywords and messages
-#include <unistd.h>    // isatty
 
 #include <cerrno>
 #include <chrono>
-#include <clocale>
-#include <csignal>  // SIGPIPE
 #include <cstdio>
 #include <cstring>  // strerror
 #include <string>
 #include <vector>
 
+#include "cli/console.h"
 #include "core/checks.h"
 #include "core/encoding.h"
 #include "core/messages.h"
@@ -33,33 +30,9 @@ namespace {
 constexpr int exit_input = 1;
 constexpr int exit_filesystem = 2;
 
-// Arguments and output are in the locale's encoding. The C locale counts as
-// UTF-8: that is what terminals and file names carry on Linux.
-class terminal_text {
- public:
-  terminal_text() {
-    const std::string codeset = nl_langinfo(CODESET);
-    if (codeset != "UTF-8" && codeset != "ANSI_X3.4-1968") locale_ = quorrel::encoding_by_name(codeset);
-  }
-  std::string from_argument(const char* arg) const {
-    return locale_ ? quorrel::decode(arg, *locale_) : std::string(arg);
-  }
-  std::string to_output(const std::string& utf8) const {
-    if (!locale_) return utf8;
-    return quorrel::encode(utf8, *locale_).value_or(utf8);
-  }
-
- private:
-  std::optional<quorrel::encoding> locale_;
-};
-
-const terminal_text* text = nullptr;
-
 // Messages and progress on stderr: if they cannot be written, there is
 // nowhere left to say so.
-void print(std::FILE* stream, const std::string& utf8) {
-  std::fputs(text->to_output(utf8).c_str(), stream);
-}
+void print(std::FILE* stream, const std::string& utf8) { quorrel::cli::write(stream, utf8); }
 
 // Standard output, keeping the first failure to write it. SIGPIPE is
 // ignored, so a reader that has gone shows here as EPIPE instead of killing
@@ -70,9 +43,7 @@ class standard_output {
   // Once a write has failed, what follows is dropped.
   void write(const std::string& utf8) {
     if (error_ != 0) return;
-    const std::string bytes = text->to_output(utf8);
-    errno = 0;
-    if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size()) error_ = errno != 0 ? errno : EIO;
+    if (!quorrel::cli::write(stdout, utf8)) error_ = errno;
   }
 
   void finish() {
@@ -171,11 +142,16 @@ void usage(standard_output& out) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::setlocale(LC_ALL, "");
-  const terminal_text terminal;
-  text = &terminal;
-  std::signal(SIGPIPE, SIG_IGN);  // a reader gone is EPIPE, for standard_output to judge
+  quorrel::cli::init_console();
   standard_output out;
+  // getopt_long reads argv's form: the program's name, then the arguments
+  // (UTF-16 turned UTF-8 on Windows).
+  std::vector<std::string> arguments = quorrel::cli::arguments(argc, argv);
+  std::vector<char*> argument_pointers{argv[0]};
+  for (std::string& argument : arguments) argument_pointers.push_back(argument.data());
+  argument_pointers.push_back(nullptr);
+  argc = static_cast<int>(arguments.size()) + 1;
+  argv = argument_pointers.data();
 
   enum { opt_help = 256, opt_version };
   const option options[] = {
@@ -188,7 +164,7 @@ int main(int argc, char** argv) {
   bool list = false, quiet = false;
   for (int c; (c = getopt_long(argc, argv, "k:e:lq", options, nullptr)) != -1;) {
     switch (c) {
-      case 'k': keywords.push_back(terminal.from_argument(optarg)); break;
+      case 'k': keywords.push_back(quorrel::cli::keyword_argument(optarg)); break;
       case 'e': encoding_name = optarg; break;
       case 'l': list = true; break;
       case 'q': quiet = true; break;
@@ -226,7 +202,7 @@ int main(int argc, char** argv) {
   }
 
   quorrel::catch_stop_signals();
-  cli_host host(keywords, !quiet && !list && isatty(STDERR_FILENO), list ? &out : nullptr);
+  cli_host host(keywords, !quiet && !list && quorrel::cli::is_terminal(stderr), list ? &out : nullptr);
   const auto result = quorrel::run_split(check.request, host, split_options);
   host.done();
   if (result.failure) {

@@ -5,6 +5,7 @@
 
 #include "core/file.h"
 #include "core/messages.h"
+#include "core/path.h"
 #include "core/split.h"
 
 namespace quorrel {
@@ -40,7 +41,7 @@ std::int64_t piece_number(std::string_view file_name, std::string_view name_pref
 bool pieces_could_overwrite(const std::string& source, const std::string& destination) {
   const std::optional<file::identity> source_id = file::identity_of(source);
   if (!source_id) return false;
-  const auto slash = destination.rfind('/');
+  const auto slash = destination.find_last_of(separators);
   const std::string folder = slash == std::string::npos ? "." : destination.substr(0, slash + 1);
   const std::string name_prefix = slash == std::string::npos ? destination : destination.substr(slash + 1);
   bool overwrites = false;

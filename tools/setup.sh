@@ -7,6 +7,12 @@
 #                         build again with the address and undefined-behaviour
 #                         sanitizers (preset asan) and run every test again,
 #                         then a short fixed-count fuzzing run (clang)
+#   tools/setup.sh windows
+#                         install what is missing, build a static ICU for
+#                         MinGW once per machine (tools/windows/build-icu.sh),
+#                         cross-build the Windows programs into build/windows/
+#   tools/setup.sh windows-test
+#                         the same, then run the Windows tests under wine
 #   tools/setup.sh fuzz [SECONDS]
 #                         build the libFuzzer target with clang and fuzz the
 #                         splitter for SECONDS (default 600); findings go to
@@ -37,6 +43,16 @@ build_fuzz() {
   cmake -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 \
     -DQUORREL_BUILD_FUZZ=ON -DQUORREL_BUILD_GUI=OFF -DQUORREL_BUILD_BENCH=OFF >/dev/null
   cmake --build build/fuzz --target quorrel-fuzz-split
+}
+
+# Cross-building for Windows: the compiler, wine to run the tests, NSIS and
+# zip for the packages; dpkg-dev, make and python3 build ICU from Debian's
+# source package; googletest is GoogleTest's sources.
+windows_packages="g++-mingw-w64-x86-64-posix wine wine64 nsis zip dpkg-dev make python3 googletest"
+build_windows() {
+  icu_root=$(tools/windows/build-icu.sh | tail -n 1)
+  QUORREL_ICU_ROOT="$icu_root" cmake --preset windows >/dev/null
+  cmake --build --preset windows
 }
 
 case "${1:-}" in
@@ -71,6 +87,24 @@ case "${1:-}" in
     build_fuzz
     ctest --test-dir build/fuzz --output-on-failure -R fuzz_split
     ;;
+  windows)
+    extra_packages=$windows_packages
+    install_missing
+    build_windows
+    ;;
+  windows-test)
+    extra_packages=$windows_packages
+    install_missing
+    build_windows
+    # Wine's server is started and the prefix booted before ctest, away
+    # from its pipes (tools/windows/wine.sh), and stopped after.
+    prefix="$PWD/build/windows/wine"
+    tools/windows/wine.sh "$prefix"
+    status=0
+    ctest --preset windows || status=$?
+    WINEPREFIX="$prefix" wineserver -k || true
+    exit $status
+    ;;
   fuzz)
     extra_packages=$fuzz_packages
     install_missing
@@ -85,7 +119,7 @@ case "${1:-}" in
       build/fuzz/corpus tests/fuzz/corpus
     ;;
   *)
-    echo "usage: $0 run|test|fuzz [SECONDS]" >&2
+    echo "usage: $0 run|test|windows|windows-test|fuzz [SECONDS]" >&2
     exit 2
     ;;
 esac

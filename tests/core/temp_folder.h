@@ -1,20 +1,25 @@
 #pragma once
-// A fresh folder under /tmp for one test, removed with everything in it.
+// A fresh folder in the system's temporary folder for one test, removed with
+// everything in it.
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
+
+#include "core/path.h"
 
 namespace quorrel::testing {
 
 class temp_folder {
  public:
   temp_folder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "quorrel-test-XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data());
+    // A random name; create_directory says whether it is new.
+    std::random_device random;
+    do path_ = std::filesystem::temp_directory_path() / ("quorrel-test-" + std::to_string(random()));
+    while (!std::filesystem::create_directory(path_));
   }
   ~temp_folder() {
     std::error_code ignored;
@@ -24,7 +29,7 @@ class temp_folder {
   temp_folder& operator=(const temp_folder&) = delete;
 
   // The folder's path with a trailing separator, ready to be a destination.
-  std::string dir() const { return path_.string() + "/"; }
+  std::string dir() const { return path_.string() + separator; }
   std::string operator/(const std::string& name) const { return (path_ / name).string(); }
 
   std::string write(const std::string& name, const std::string& bytes) const {

@@ -1,0 +1,35 @@
+#pragma once
+// quorrel-split's text at the edges of the program: its arguments and what
+// it writes. Inside, all text is UTF-8.
+//
+// On Linux, arguments and output are in the locale's encoding (the C locale
+// counts as UTF-8), and paths stay the bytes given. On Windows, arguments
+// are read as UTF-16 from the command line, never through the ANSI code
+// page; output is wide text on a console and UTF-8 bytes when redirected.
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quorrel::cli {
+
+// Sets the process up for the functions below (the locale, the streams);
+// called once, first thing in main.
+void init_console();
+
+// The program's arguments after its name, as main received them on Linux,
+// as UTF-8 on Windows.
+std::vector<std::string> arguments(int argc, char** argv);
+
+// A keyword given as an argument, in UTF-8.
+std::string keyword_argument(const std::string& argument);
+
+// Writes UTF-8 text to stdout or stderr in the form the reader takes. false
+// when it could not be written, with errno saying why.
+bool write(std::FILE* stream, std::string_view utf8);
+
+// Whether the stream is a terminal (a console on Windows).
+bool is_terminal(std::FILE* stream);
+
+}  // namespace quorrel::cli

@@ -1,0 +1,65 @@
+#include "cli/console.h"
+
+#include <windows.h>
+// After windows.h, which it builds on.
+#include <fcntl.h>  // _O_BINARY
+#include <io.h>     // _get_osfhandle, _setmode
+#include <shellapi.h>
+
+#include <cerrno>
+#include <memory>
+
+#include "core/win32_text.h"
+
+namespace quorrel::cli {
+namespace {
+
+struct local_free {
+  void operator()(LPWSTR* p) const { LocalFree(p); }
+};
+
+HANDLE console_of(std::FILE* stream) {
+  const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+  DWORD mode = 0;
+  return handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) ? handle : nullptr;
+}
+
+}  // namespace
+
+void init_console() {
+  // Redirected output is UTF-8 bytes exactly as written, "\n" included.
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+}
+
+std::vector<std::string> arguments(int, char**) {
+  // main's argv went through the ANSI code page: a name outside it is lost
+  // there. The command line itself is UTF-16.
+  int count = 0;
+  const std::unique_ptr<LPWSTR, local_free> wide(CommandLineToArgvW(GetCommandLineW(), &count));
+  std::vector<std::string> out;
+  for (int i = 1; wide && i < count; ++i) out.push_back(narrow(wide.get()[i]));
+  return out;
+}
+
+std::string keyword_argument(const std::string& argument) { return argument; }
+
+bool write(std::FILE* stream, std::string_view utf8) {
+  if (HANDLE console = console_of(stream)) {
+    // A console takes wide text whatever its code page.
+    std::fflush(stream);
+    const std::wstring text = widen(utf8);
+    DWORD written = 0;
+    if (WriteConsoleW(console, text.data(), static_cast<DWORD>(text.size()), &written, nullptr)) return true;
+    errno = EIO;
+    return false;
+  }
+  errno = 0;
+  if (std::fwrite(utf8.data(), 1, utf8.size(), stream) == utf8.size()) return true;
+  if (errno == 0) errno = EIO;
+  return false;
+}
+
+bool is_terminal(std::FILE* stream) { return console_of(stream) != nullptr; }
+
+}  // namespace quorrel::cli

@@ -1,0 +1,220 @@
+// Windows only: what the tool does differently there.
+#include <windows.h>
+// After windows.h, which it builds on.
+#include <winioctl.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "core/checks.h"
+#include "core/messages.h"
+#include "core/win32_text.h"
+#include "temp_folder.h"
+
+namespace quorrel {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::read_bytes;
+using testing::temp_folder;
+
+// The GBK bytes of 第一章 and 第二章, each a heading line.
+const std::string two_chapters = "\xB5\xDA\xD2\xBB\xD5\xC2\r\n\xD2\xBB\r\n\xB5\xDA\xB6\xFE\xD5\xC2\r\n\xB6\xFE\r\n";
+
+struct run_result {
+  DWORD status = 0;
+  std::string out, err;
+};
+
+// Quoted as CommandLineToArgvW reads it back: backslashes are literal
+// except before a quote.
+std::wstring quoted(const std::wstring& argument) {
+  std::wstring out = L"\"";
+  std::size_t backslashes = 0;
+  for (wchar_t c : argument) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    out.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+    backslashes = 0;
+    out += c;
+  }
+  out.append(backslashes * 2, L'\\');
+  return out + L"\"";
+}
+
+std::wstring beside_this_program(const wchar_t* name) {
+  std::wstring self(MAX_PATH, L'\0');
+  self.resize(GetModuleFileNameW(nullptr, self.data(), MAX_PATH));
+  return fs::path(self).replace_filename(name).wstring();
+}
+
+// Runs quorrel-split.exe with its output and messages redirected to files.
+run_result split(const std::vector<std::wstring>& arguments, const temp_folder& tmp) {
+  const std::wstring program = beside_this_program(L"quorrel-split.exe");
+  std::wstring line = quoted(program);
+  for (const auto& argument : arguments) line += L" " + quoted(argument);
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  const auto open = [&](const std::string& name) {
+    return CreateFileW(widen(tmp / name).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+  };
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = CreateFileW(L"NUL", GENERIC_READ, 0, &inherit, OPEN_EXISTING, 0, nullptr);
+  startup.hStdOutput = open("out.log");
+  startup.hStdError = open("err.log");
+  PROCESS_INFORMATION process{};
+  run_result result;
+  if (CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+    WaitForSingleObject(process.hProcess, INFINITE);
+    GetExitCodeProcess(process.hProcess, &result.status);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  } else {
+    result.status = ~DWORD{0};
+  }
+  for (HANDLE h : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) CloseHandle(h);
+  result.out = read_bytes(tmp / "out.log");
+  result.err = read_bytes(tmp / "err.log");
+  return result;
+}
+
+std::wstring wide(const fs::path& path) { return path.wstring(); }
+std::string utf8(const fs::path& path) { return narrow(path.wstring()); }
+
+void write_file(const fs::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+std::string read_file(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Paths: "\" ends the destination's folder (and "/" as well), and a piece
+// that would be the source itself is found by volume serial and file index:
+// a hard link under the piece's name is refused, any other file is not.
+TEST(WindowsPaths, PiecesThatAreTheSourceAreRefusedWhateverTheSeparator) {
+  struct row {
+    const char* destination;  // after the folder
+    const char* piece;
+    bool hard_link;  // the piece is the source under another name
+  };
+  for (const row& r : {row{"\\", "0000.txt", true}, row{"\\", "0000.txt", false}, row{"\\book", "book0007.txt", true},
+                       row{"/", "0000.txt", true}, row{"\\sub\\", "sub\\0001.txt", true}}) {
+    SCOPED_TRACE(std::string(r.destination) + " " + r.piece + (r.hard_link ? " link" : " other"));
+    temp_folder tmp;
+    fs::create_directory(fs::path(tmp / "sub"));
+    const std::string source = tmp.write("novel.txt", two_chapters);
+    const std::string piece = tmp / r.piece;
+    if (r.hard_link) {
+      ASSERT_TRUE(CreateHardLinkW(widen(piece).c_str(), widen(source).c_str(), nullptr));
+    } else {
+      tmp.write(r.piece, "another file");
+    }
+    const std::string folder = tmp.dir().substr(0, tmp.dir().size() - 1);
+    const auto check = check_inputs(source, folder + r.destination, 1);
+    EXPECT_EQ(check.ok, !r.hard_link) << check.message;
+    EXPECT_EQ(check.message, r.hard_link ? messages::would_overwrite(source) : "");
+  }
+}
+
+// Chinese and long names reach the tool as UTF-16 arguments and the file
+// system as UTF-16 paths (\\?\ beyond MAX_PATH); what it writes to a
+// redirected output is UTF-8.
+TEST(WindowsNames, ChineseAndLongNamesThroughTheCommandLine) {
+  for (const int depth : {1, 16}) {
+    SCOPED_TRACE(depth);
+    temp_folder tmp;
+    fs::path folder = fs::path(tmp.dir());
+    for (int i = 0; i < depth; ++i) folder /= L"小说文件夹，第" + std::to_wstring(i) + L"层，名字很长很长";
+    fs::create_directories(folder / fs::path(L"章节"));
+    if (depth > 1) {
+      ASSERT_GT(wide(folder).size(), std::size_t{MAX_PATH});
+    }
+    const fs::path source = folder / fs::path(L"第一部.txt");
+    write_file(source, two_chapters);
+    const fs::path destination = folder / fs::path(L"章节");
+
+    const auto done = split({wide(source), wide(destination) + L"\\", L"-k", L"章"}, tmp);
+    EXPECT_EQ(done.status, 0u) << done.err;
+    EXPECT_EQ(done.out, std::string(messages::finished) + "\n");
+    EXPECT_EQ(read_file(destination / "0000.txt"), "\xB5\xDA\xD2\xBB\xD5\xC2\r\n\xD2\xBB\r\n");
+    EXPECT_EQ(read_file(destination / "0001.txt"), "\xB5\xDA\xB6\xFE\xD5\xC2\r\n\xB6\xFE\r\n");
+
+    const std::string prefix = utf8(destination) + "\\卷";
+    const auto listed = split({wide(source), widen(prefix), L"--list"}, tmp);
+    EXPECT_EQ(listed.status, 0u) << listed.err;
+    EXPECT_EQ(listed.out, prefix + "0000.txt\t12\t第一章\n" + prefix + "0001.txt\t12\t第二章\n合计：2个文件，24字节\n");
+  }
+}
+
+// Mount-point data for FSCTL_SET_REPARSE_POINT (REPARSE_DATA_BUFFER is a
+// driver kit declaration).
+struct mount_point {
+  DWORD tag = IO_REPARSE_TAG_MOUNT_POINT;
+  WORD data_length = 0, reserved = 0;
+  WORD substitute_offset = 0, substitute_length = 0, print_offset = 0, print_length = 0;
+  wchar_t names[MAX_PATH * 2] = {};
+};
+
+// A junction at `at` (an empty folder is made) to the folder `to`.
+bool make_junction(const fs::path& at, const fs::path& to) {
+  if (!CreateDirectoryW(wide(at).c_str(), nullptr)) return false;
+  const HANDLE folder = CreateFileW(wide(at).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (folder == INVALID_HANDLE_VALUE) return false;
+  const std::wstring target = L"\\??\\" + wide(to);
+  mount_point data;
+  const auto bytes = static_cast<WORD>(target.size() * sizeof(wchar_t));
+  target.copy(data.names, target.size());
+  data.substitute_length = bytes;
+  data.print_offset = bytes + sizeof(wchar_t);  // an empty name to print, after the target's NUL
+  data.data_length = static_cast<WORD>(4 * sizeof(WORD) + bytes + 2 * sizeof(wchar_t));
+  DWORD returned = 0;
+  const bool made = DeviceIoControl(folder, FSCTL_SET_REPARSE_POINT, &data, 8 + data.data_length, nullptr, 0,
+                                    &returned, nullptr);
+  CloseHandle(folder);
+  return made;
+}
+
+// A piece's path that is a symbolic link or a junction is refused, and what
+// it points to stays as it was. Wine 8 makes neither (CreateSymbolicLinkW
+// does nothing, FSCTL_SET_REPARSE_POINT is not supported): skipped there.
+TEST(WindowsLinks, PiecesAreNeverWrittenThroughALinkOrJunction) {
+  for (const bool junction : {false, true}) {
+    SCOPED_TRACE(junction ? "junction" : "symbolic link");
+    temp_folder tmp;
+    const std::string source = tmp.write("novel.txt", two_chapters);
+    fs::create_directory(fs::path(tmp / "out"));
+    const fs::path piece = fs::path(tmp / "out") / "0000.txt";
+    const fs::path target = fs::path(tmp / (junction ? "folder" : "kept.txt"));
+    bool made;
+    if (junction) {
+      fs::create_directory(target);
+      made = make_junction(piece, target);
+    } else {
+      write_file(target, "kept");
+      made = CreateSymbolicLinkW(wide(piece).c_str(), wide(target).c_str(),
+                                 SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
+    }
+    const DWORD attributes = GetFileAttributesW(wide(piece).c_str());
+    if (!made || attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+      GTEST_SKIP() << "this system makes no " << (junction ? "junctions" : "symbolic links");
+
+    const auto refused = split({widen(source), wide(tmp.dir()) + L"out\\"}, tmp);
+    EXPECT_EQ(refused.status, 2u);
+    EXPECT_EQ(refused.err, messages::write_failed(utf8(piece), messages::piece_is_link) + "\n");
+    if (junction) EXPECT_TRUE(fs::is_empty(target));
+    else EXPECT_EQ(read_file(target), "kept");
+  }
+}
+
+}  // namespace
+}  // namespace quorrel
