@@ -33,9 +33,13 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The window asks for these fonts by name (ui/main_window.cpp) to draw its
-# Chinese captions.
+# Chinese captions. Qt's own texts (OK, the context menus, the dialogs) are
+# in Chinese only with Qt's catalogues (ui/application.h): a dependency, or
+# the window would mix English into its Chinese. dpkg-shlibdeps adds the
+# libraries to these.
 if(TARGET quorrel)
   set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wqy-microhei | fonts-noto-cjk")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-translations-l10n")
 endif()
 # md5sums and the other control files readable by all, as dpkg makes them.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

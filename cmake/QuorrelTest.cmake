@@ -1,6 +1,7 @@
-# quorrel_add_test(<name> SOURCES ... LIBS ... [QT] [NOT_ON_WINDOWS case...])
-# GoogleTest targets are discovered case by case; Qt Test targets (QT) run as
-# one test each on the offscreen platform, so they need no display.
+# quorrel_add_test(<name> SOURCES ... LIBS ... [QT] [PREFIX <prefix>] [NOT_ON_WINDOWS case...])
+# GoogleTest targets are discovered case by case, named <prefix><Suite>.<Case>;
+# Qt Test targets (QT) run as one test each on the offscreen platform, so they
+# need no display.
 if(CMAKE_CROSSCOMPILING)
   # No GoogleTest is packaged for the target: build Debian's sources with the
   # cross compiler. Cases are listed when ctest runs, through the emulator,
@@ -17,7 +18,7 @@ endif()
 include(GoogleTest)
 
 function(quorrel_add_test name)
-  cmake_parse_arguments(arg "QT" "" "SOURCES;LIBS;NOT_ON_WINDOWS" ${ARGN})
+  cmake_parse_arguments(arg "QT" "PREFIX" "SOURCES;LIBS;NOT_ON_WINDOWS" ${ARGN})
   add_executable(${name} ${arg_SOURCES})
   target_compile_definitions(${name} PRIVATE
     QUORREL_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
@@ -35,6 +36,6 @@ function(quorrel_add_test name)
       list(JOIN arg_NOT_ON_WINDOWS ":" excluded)
       set(filter TEST_FILTER "-${excluded}")
     endif()
-    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 DISCOVERY_MODE ${quorrel_discovery_mode} ${filter})
+    gtest_discover_tests(${name} TEST_PREFIX "${arg_PREFIX}" DISCOVERY_TIMEOUT 60 DISCOVERY_MODE ${quorrel_discovery_mode} ${filter})
   endif()
 endfunction()

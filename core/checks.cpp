@@ -1,11 +1,9 @@
 #include "core/checks.h"
 
-#include <dirent.h>    // opendir: the destination's folder is listed once
-#include <sys/stat.h>  // stat: pieces are compared with the source as files
-
 #include <charconv>
-#include <memory>
+#include <optional>
 
+#include "core/file.h"
 #include "core/messages.h"
 #include "core/path.h"
 #include "core/split.h"
@@ -20,10 +18,6 @@ bool starts_blank(std::string_view s) {
 }
 bool ends_blank(std::string_view s) {
   return s.ends_with(' ') || s.ends_with('\t') || s.ends_with(ideographic_space);
-}
-
-bool same_file(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 // The piece number in a file name "<name_prefix><digits>.txt", or -1. Only
@@ -41,24 +35,21 @@ std::int64_t piece_number(std::string_view file_name, std::string_view name_pref
 }
 
 // Whether some file that the split may write is the source itself (the same
-// file under another name, through a link, or the very path).
+// file under another name, through a link, or the very path), so that the
+// user is told before anything is written. A folder that cannot be listed
+// passes here; creating each piece refuses the source all the same.
 bool pieces_could_overwrite(const std::string& source, const std::string& destination) {
-  struct stat source_stat{};
-  if (::stat(source.c_str(), &source_stat) != 0) return false;
+  const std::optional<file::identity> source_id = file::identity_of(source);
+  if (!source_id) return false;
   const auto slash = destination.find_last_of(separators);
   const std::string folder = slash == std::string::npos ? "." : destination.substr(0, slash + 1);
   const std::string name_prefix = slash == std::string::npos ? destination : destination.substr(slash + 1);
-  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
-  if (!dir) return false;  // nothing there to overwrite; writing will report why
-  while (const dirent* entry = ::readdir(dir.get())) {
-    const std::int64_t number = piece_number(entry->d_name, name_prefix);
-    if (number < 0) continue;
-    struct stat piece_stat{};
-    if (::stat(piece_path(destination, number).c_str(), &piece_stat) == 0 &&
-        same_file(piece_stat, source_stat))
-      return true;
-  }
-  return false;
+  bool overwrites = false;
+  file::list_folder(folder, [&](std::string_view name) {
+    const std::int64_t number = overwrites ? -1 : piece_number(name, name_prefix);
+    if (number >= 0) overwrites = file::identity_of(piece_path(destination, number)) == source_id;
+  });
+  return overwrites;
 }
 
 }  // namespace
@@ -75,12 +66,11 @@ input_check check_inputs(std::string_view source_text, std::string_view destinat
   const bool trim = paths == path_text::trimmed;
   const std::string source(trim ? trim_blanks(source_text) : source_text);
   const std::string destination(trim ? trim_blanks(destination_text) : destination_text);
-  struct stat source_stat{};
   if (source.empty()) {
     result.message = messages::no_source;
   } else if (destination.empty()) {
     result.message = messages::no_destination;
-  } else if (::stat(source.c_str(), &source_stat) != 0 || !S_ISREG(source_stat.st_mode)) {
+  } else if (!file::is_regular_file(source)) {
     result.message = messages::source_missing(source);
   } else if (keyword_count == 0) {
     result.message = messages::no_keywords;

@@ -18,4 +18,11 @@ std::string read_failed(std::string_view path, std::string_view reason);
 std::string write_failed(std::string_view path, std::string_view reason);
 std::string progress(std::int64_t saved);                 // 已经保存N章
 
+// Reasons for write_failed that the program gives by itself, when it will not
+// write a piece over what is found at its path.
+inline constexpr std::string_view piece_is_link = "这是一个符号链接";
+inline constexpr std::string_view piece_is_pipe = "这是一个命名管道";
+inline constexpr std::string_view piece_is_not_regular = "这不是普通文件";
+inline constexpr std::string_view piece_is_source = "这是原始文件本身";
+
 }  // namespace quorrel::messages

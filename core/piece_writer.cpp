@@ -1,30 +1,14 @@
 #include "core/piece_writer.h"
 
-#include <fcntl.h>   // open: plain system calls, no stdio buffering in between
-#include <unistd.h>  // write, close, unlink
-
-#include <cerrno>
-#include <cstring>
-
 namespace quorrel {
 namespace {
 
 constexpr int batches = 4;
 
-bool write_all(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t put = ::write(fd, bytes.data(), bytes.size());
-    if (put < 0 && errno == EINTR) continue;
-    if (put < 0) return false;
-    bytes.remove_prefix(static_cast<std::size_t>(put));
-  }
-  return true;
-}
-
 }  // namespace
 
-piece_writer::piece_writer(std::string destination, bool dry_run)
-    : destination_(std::move(destination)), dry_run_(dry_run), pool_(dry_run ? 1 : batches) {
+piece_writer::piece_writer(std::string destination, const file::identity& source, bool dry_run)
+    : destination_(std::move(destination)), source_(source), dry_run_(dry_run), pool_(dry_run ? 1 : batches) {
   for (batch& b : pool_) free_.push_back(&b);
   filling_ = free_.front();
   free_.pop_front();
@@ -39,7 +23,6 @@ piece_writer::~piece_writer() {
   }
   changed_.notify_all();
   thread_.join();
-  if (fd_ >= 0) ::close(fd_);
 }
 
 void piece_writer::begin(std::int64_t number) {
@@ -135,30 +118,31 @@ void piece_writer::write(const batch& b) {
   for (const segment& s : b.segments) {
     if (s.opens) {
       path_ = piece_path(destination_, s.number);
-      fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-      if (fd_ < 0) return fail(errno);
+      auto created = file::create_piece(path_, source_);
+      if (!created) return fail(created.reason());
+      piece_ = std::move(*created);
     }
     if (s.discards) {
-      ::close(fd_);
-      fd_ = -1;
-      ::unlink(path_.c_str());
+      file::remove_piece(path_, *piece_);
+      piece_.reset();
       continue;
     }
-    if (!write_all(fd_, {b.bytes.get() + s.begin, s.end - s.begin})) return fail(errno);
+    if (auto failed = file::write_all(piece_->file, {b.bytes.get() + s.begin, s.end - s.begin}))
+      return fail(std::move(failed->reason));
     if (s.closes) {
-      const int closed = ::close(fd_);
-      fd_ = -1;
-      if (closed != 0) return fail(errno);
+      if (auto failed = piece_->file.close()) return fail(std::move(failed->reason));
+      piece_.reset();
       ++written_;
     }
   }
 }
 
-void piece_writer::fail(int error) {
-  failure_ = split_failure{split_failure::kind::write, path_, std::strerror(error)};
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
-  ::unlink(path_.c_str());
+void piece_writer::fail(std::string reason) {
+  failure_ = split_failure{split_failure::kind::write, path_, std::move(reason)};
+  // Only a piece this run made is removed: a file it could not open as a
+  // piece stays exactly as it was.
+  if (piece_) file::remove_piece(path_, *piece_);
+  piece_.reset();
   failed_.store(true, std::memory_order_relaxed);
 }
 

@@ -5,9 +5,10 @@
 //
 // The run fills a batch with the bytes of one or more pieces, or of part of
 // a long one, and hands it over; a few batches circulate, so memory stays at
-// a few MiB. Pieces are written in order with open, write and close; when
-// one cannot be written, it is removed, nothing after it is written, and
-// failure() says which piece and why.
+// a few MiB. Pieces are created (safely: see core/file.h), written and
+// closed in order; when one cannot be written, it is removed if this run
+// made it, nothing after it is written, and failure() says which piece and
+// why. A piece that would be the source is refused before it is touched.
 
 #include <atomic>
 #include <condition_variable>
@@ -22,14 +23,16 @@
 #include <thread>
 #include <vector>
 
+#include "core/file.h"
 #include "core/split.h"
 
 namespace quorrel {
 
 class piece_writer {
  public:
-  // With dry_run, batches are dropped as they come and nothing is written.
-  piece_writer(std::string destination, bool dry_run);
+  // `source` is the file being split. With dry_run, batches are dropped as
+  // they come and nothing is written.
+  piece_writer(std::string destination, const file::identity& source, bool dry_run);
   ~piece_writer();
   piece_writer(const piece_writer&) = delete;
   piece_writer& operator=(const piece_writer&) = delete;
@@ -90,9 +93,10 @@ class piece_writer {
   void hand_over();
   void run();
   void write(const batch& b);
-  void fail(int error);
+  void fail(std::string reason);
 
   const std::string destination_;
+  const file::identity source_;
   const bool dry_run_;
 
   // Scanning side.
@@ -112,7 +116,7 @@ class piece_writer {
   std::atomic<bool> failed_{false};
 
   // Writer side; read by the scanning side after drain().
-  int fd_ = -1;
+  std::optional<file::piece> piece_;  // made by this run and not yet complete
   std::string path_;
   std::int64_t written_ = 0;
   std::optional<split_failure> failure_;

@@ -1,17 +1,13 @@
 #include "core/split.h"
 
-#include <fcntl.h>   // open: pieces are written with plain system calls,
-#include <unistd.h>  // read, write, close, unlink: no stdio buffering in between
-
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <span>
 #include <thread>
 
+#include "core/file.h"
 #include "core/messages.h"
 #include "core/piece_writer.h"
 #include "core/text.h"
@@ -22,18 +18,17 @@ namespace {
 constexpr std::size_t read_block = 1 << 20;  // bytes read from the source at a time
 constexpr std::size_t first_line_limit = 512;  // bytes of a piece's first line kept for piece_info
 
-std::string system_reason(int error) { return std::strerror(error); }
-
 // The source, read in blocks; hands out whole lines.
 class source_reader {
  public:
-  explicit source_reader(int fd) : fd_(fd), buffer_(read_block) {}
+  explicit source_reader(const file::handle& file) : file_(file), buffer_(read_block) {}
 
   std::string_view available() const { return {buffer_.data() + begin_, end_ - begin_}; }
   void consume(std::size_t bytes) { begin_ += bytes; }
   bool at_eof() const { return eof_; }
 
-  // Reads more after what is available; false on a read error (errno set).
+  // Reads more after what is available; false on a read error (reason()
+  // says why).
   bool fill() {
     if (begin_ > 0) {
       std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
@@ -41,103 +36,111 @@ class source_reader {
       begin_ = 0;
     }
     if (end_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);  // a line longer than the buffer
-    for (;;) {
-      const ssize_t got = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
-      if (got < 0 && errno == EINTR) continue;
-      if (got < 0) return false;
-      if (got == 0) eof_ = true;
-      end_ += static_cast<std::size_t>(got);
-      return true;
+    auto got = file::read_at(file_, offset_, {buffer_.data() + end_, buffer_.size() - end_});
+    if (!got) {
+      reason_ = got.reason();
+      return false;
     }
+    if (*got == 0) eof_ = true;
+    end_ += *got;
+    offset_ += *got;
+    return true;
   }
+  const std::string& reason() const { return reason_; }
 
  private:
-  int fd_;
+  const file::handle& file_;
   std::vector<char> buffer_;
   std::size_t begin_ = 0, end_ = 0;
+  std::uint64_t offset_ = 0;  // of the file, where end_ is
   bool eof_ = false;
+  std::string reason_;
 };
+
+// Whether all of `into` could be read at `offset`.
+bool read_whole(const file::handle& source, std::int64_t offset, std::span<char> into) {
+  auto got = file::read_at(source, offset, into);
+  return got && *got == into.size();
+}
 
 // Whether bytes [from, to) of the file are valid UTF-8 by themselves (`to`
 // -1: up to the end). Gives up early, saying false, once `give_up` is set.
-// A read error sets `error`.
-bool valid_utf8(int fd, off_t from, off_t to, const std::atomic<bool>& give_up, int& error) {
+// A read error sets `error` to its reason.
+bool valid_utf8(const file::handle& source, std::int64_t from, std::int64_t to, const std::atomic<bool>& give_up,
+                std::string& error) {
   std::vector<char> scratch(read_block);
   utf8_validator utf8;
   while ((to < 0 || from < to) && !give_up.load(std::memory_order_relaxed)) {
     const std::size_t want = to < 0 ? scratch.size() : std::min<std::size_t>(scratch.size(), to - from);
-    const ssize_t got = ::pread(fd, scratch.data(), want, from);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      error = errno;
+    auto got = file::read_at(source, from, {scratch.data(), want});
+    if (!got) {
+      error = got.reason();
       return false;
     }
-    if (got == 0) break;
-    if (!utf8.feed({scratch.data(), static_cast<std::size_t>(got)})) return false;
-    from += got;
+    if (*got == 0) break;
+    if (!utf8.feed({scratch.data(), *got})) return false;
+    from += static_cast<std::int64_t>(*got);
   }
   return !give_up.load(std::memory_order_relaxed) && utf8.finish();
 }
 
 // Reads the start of the file and, unless it has a byte-order mark, all of
 // it, to decide its encoding. A large file is checked for UTF-8 in two
-// halves at once: the second core is idle until the split begins.
-bool detect(int fd, off_t size, encoding& found) {
+// halves at once: the second core is idle until the split begins. A read
+// error sets `error` to its reason.
+bool detect(const file::handle& source, std::int64_t size, encoding& found, std::string& error) {
   std::string head(64 * 1024, '\0');  // whatever the size says: /proc files say 0
-  ssize_t got;
-  do got = ::pread(fd, head.data(), head.size(), 0);
-  while (got < 0 && errno == EINTR);
-  if (got < 0) return false;
-  head.resize(static_cast<std::size_t>(got));
+  auto got = file::read_at(source, 0, head);
+  if (!got) {
+    error = got.reason();
+    return false;
+  }
+  head.resize(*got);
   if (encoding_from_bom(head)) {
     found = detect_encoding(head, false);
     return true;
   }
   std::atomic<bool> give_up{false};
-  int error = 0, second_error = 0;
+  std::string second_error;
   bool valid = false;
-  off_t cut = size / 2;
-  unsigned char at_cut[4] = {};
-  if (size >= static_cast<off_t>(4 * read_block) &&
-      ::pread(fd, at_cut, sizeof at_cut, cut) == static_cast<ssize_t>(sizeof at_cut)) {
+  std::int64_t cut = size / 2;
+  char at_cut[4] = {};  // (c & 0xC0) below is the same whether char is signed or not
+  if (size >= static_cast<std::int64_t>(4 * read_block) && read_whole(source, cut, at_cut)) {
     // The second half starts on a character, past any continuation bytes
     // (10xxxxxx); after four of them the first half is invalid anyway.
     for (int i = 0; i < 4 && (at_cut[i] & 0xC0) == 0x80; ++i) ++cut;
     bool second_valid = false;
     std::thread second([&] {
-      second_valid = valid_utf8(fd, cut, -1, give_up, second_error);
+      second_valid = valid_utf8(source, cut, -1, give_up, second_error);
       if (!second_valid) give_up = true;
     });
-    const bool first_valid = valid_utf8(fd, 0, cut, give_up, error);
+    const bool first_valid = valid_utf8(source, 0, cut, give_up, error);
     if (!first_valid) give_up = true;
     second.join();
     valid = first_valid && second_valid;
-    if (error == 0) error = second_error;
+    if (error.empty()) error = second_error;
   } else {
-    valid = valid_utf8(fd, 0, -1, give_up, error);
+    valid = valid_utf8(source, 0, -1, give_up, error);
   }
-  if (error != 0) {
-    errno = error;
-    return false;
-  }
+  if (!error.empty()) return false;
   found = detect_encoding(head, valid);
   return true;
 }
 
 // A forced encoding still recognises its own byte-order mark.
-void take_bom(int fd, encoding& enc) {
+void take_bom(const file::handle& source, encoding& enc) {
   char head[3] = {};
-  const ssize_t got = ::pread(fd, head, sizeof head, 0);
-  const auto marked = encoding_from_bom({head, got > 0 ? static_cast<std::size_t>(got) : 0});
+  auto got = file::read_at(source, 0, head);
+  const auto marked = encoding_from_bom({head, got ? *got : 0});
   if (marked && marked->layout == enc.layout) enc.bom = marked->bom;
 }
 
 class splitter {
  public:
-  splitter(const split_request& request, split_host& host, const split_options& options,
-           const encoding& enc, std::string_view sample)
+  splitter(const split_request& request, const file::identity& source_id, split_host& host,
+           const split_options& options, const encoding& enc, std::string_view sample)
       : host_(host), enc_(enc), rules_(enc), is_heading_(enc, sample),
-        destination_(request.destination), writer_(request.destination, options.dry_run) {}
+        destination_(request.destination), writer_(request.destination, source_id, options.dry_run) {}
 
   enum class outcome { more, stopped, failed, ended };
 
@@ -285,36 +288,28 @@ std::string piece_path(const std::string& destination, std::int64_t number) {
 
 split_result run_split(const split_request& request, split_host& host, const split_options& options) {
   split_result result;
-  auto read_failure = [&](int error) {
-    result.failure = split_failure{split_failure::kind::read, request.source, system_reason(error)};
+  auto read_failure = [&](std::string reason) {
+    result.failure = split_failure{split_failure::kind::read, request.source, std::move(reason)};
     return result;
   };
-  // O_NONBLOCK: should the path have become a FIFO since it was checked,
-  // opening it must not wait for a writer.
-  const int fd = ::open(request.source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return read_failure(errno);
-  struct closer {
-    int fd;
-    ~closer() { ::close(fd); }
-  } close_source{fd};
-  struct stat info{};
-  if (::fstat(fd, &info) != 0) return read_failure(errno);
-  if (!S_ISREG(info.st_mode)) return read_failure(S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  auto source = file::open_source(request.source);
+  if (!source) return read_failure(source.reason());
 
-  source_reader reader(fd);
+  source_reader reader(source->file);
   if (options.forced_encoding) {
     result.source_encoding = *options.forced_encoding;
     result.source_encoding.bom.clear();
-    take_bom(fd, result.source_encoding);
+    take_bom(source->file, result.source_encoding);
   } else {
-    if (!detect(fd, info.st_size, result.source_encoding)) return read_failure(errno);
+    std::string error;
+    if (!detect(source->file, static_cast<std::int64_t>(source->size), result.source_encoding, error))
+      return read_failure(std::move(error));
   }
   const encoding& enc = result.source_encoding;
   host.encoding_known(enc);
-  if (!reader.fill()) return read_failure(errno);
+  if (!reader.fill()) return read_failure(reader.reason());
   // The first block tells which bytes are rare in this text.
-  splitter split(request, host, options, enc, reader.available());
+  splitter split(request, source->id, host, options, enc, reader.available());
 
   std::size_t skip = enc.bom.size();  // the mark is not part of the first line
   for (;;) {
@@ -330,10 +325,9 @@ split_result run_split(const split_request& request, split_host& host, const spl
     reader.consume(used);
     if (outcome == splitter::outcome::more) {
       if (reader.fill()) continue;
-      const int error = errno;
       split.abandon();
       result.pieces = split.written();
-      return read_failure(error);
+      return read_failure(reader.reason());
     }
     if (outcome == splitter::outcome::ended) {
       split.finish();

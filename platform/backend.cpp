@@ -4,7 +4,9 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
+#include <QStandardPaths>
 #include <QUrl>
 
 namespace quorrel::platform {
@@ -59,6 +61,17 @@ Backend* g_current = nullptr;  // null: the Qt backend
 }  // namespace
 
 QString Backend::programFolder() { return QCoreApplication::applicationDirPath(); }
+
+// access(2) underneath: a read-only mount counts as not writable.
+bool Backend::mayWriteTo(const QString& folder) {
+  const QFileInfo info(folder);
+  return info.isDir() && info.isWritable();
+}
+
+QString Backend::documentsFolder() {
+  const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  return !documents.isEmpty() && QFileInfo(documents).isDir() ? documents : QDir::homePath();
+}
 
 Backend& backend() { return g_current ? *g_current : qtBackend(); }
 

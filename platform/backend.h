@@ -1,6 +1,7 @@
 #pragma once
 // Everything the window asks of the desktop (message boxes, the two dialogs,
-// opening a web page, the system's version, the program's folder) goes
+// opening a web page, the system's version, the program's folder, where the
+// user may write) goes
 // through one replaceable backend, so that handlers can be tested without a
 // person at the screen.
 // The real backend uses Qt; tests install a scripted one with ScopedBackend.
@@ -21,7 +22,8 @@ class Backend {
   // Modal message box: OK button, information icon, title "Quorrel".
   virtual void showMessage(QWidget* owner, const QString& text) = 0;
 
-  // Modal open-file dialog. `filters` are Qt name filters ("*.txt (*.txt)"),
+  // Modal open-file dialog. `filters` are Qt name filters ("Text (*.txt)",
+  // or a bare pattern list "*.txt" shown as it is),
   // the first one selected; none offers every file. A typed name of a file
   // that does not exist is accepted too. Returns the chosen path with the
   // platform's separators, "" on cancel.
@@ -42,6 +44,13 @@ class Backend {
   // The folder that holds the program, where the open-file dialog starts
   // when it is given nowhere usable. By default the running executable's.
   virtual QString programFolder();
+
+  // Whether the user may create files in `folder` (an existing folder on a
+  // file system mounted for writing, with write permission).
+  virtual bool mayWriteTo(const QString& folder);
+
+  // The user's documents folder when there is one, else the home folder.
+  virtual QString documentsFolder();
 };
 
 // The backend in use: the Qt one unless a test installed another.

@@ -62,7 +62,10 @@ QStringList nameFilters(const QString& filter) {
   QStringList filters;
   for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
     if (parts[i].isEmpty() || parts[i + 1].isEmpty()) break;  // the end of the Windows list
-    filters << QStringLiteral("%1 (%2)").arg(parts[i], qtPatterns(parts[i + 1]));
+    // A display text that is its own pattern list is shown once: "*.txt",
+    // not "*.txt (*.txt)".
+    const QString patterns = qtPatterns(parts[i + 1]);
+    filters << (parts[i] == patterns ? patterns : QStringLiteral("%1 (%2)").arg(parts[i], patterns));
   }
   return filters;
 }

@@ -21,7 +21,7 @@ set -eu
 cd "$(dirname "$0")/.."
 
 packages="cmake ninja-build g++ pkg-config libicu-dev libgtest-dev qt6-base-dev libgl-dev \
-fonts-wqy-microhei xvfb xauth xdotool imagemagick \
+qt6-translations-l10n fonts-wqy-microhei xvfb xauth xdotool imagemagick openbox \
 desktop-file-utils appstream lintian dpkg-dev man-db"
 
 install_missing() {

@@ -3,23 +3,25 @@
 #include <QCloseEvent>
 #include <QCursor>
 #include <QDir>
+#include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QFont>
 #include <QGuiApplication>  // font(), the platform UI font
 #include <QIcon>
 #include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMimeData>
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <QUrl>
 #include <exception>
 #include <limits>
-#include <string_view>
+#include <optional>
 
-#include "core/checks.h"
-#include "core/messages.h"
 #include "platform/backend.h"
 #include "platform/com_dlg.h"
 #include "platform/system.h"
@@ -34,7 +36,7 @@ namespace {
 using quorrel::ui::CaptionLabel;
 
 constexpr int kTwipsPerPixel = 15;
-constexpr int kFrameMs = 16;  // progress repaints at most this often
+constexpr int kStopSignalPollMs = 200;  // a stop signal closes an idle window this soon
 
 // The page the shop button opens; Label1 shows the shop's short address.
 constexpr auto kShopPage = "https://www.quorrel-shop.example/recharge";
@@ -101,17 +103,32 @@ QCursor handCursor() {
   return QCursor(QPixmap::fromImage(image), u16(10), u16(12));
 }
 
-QString fromUtf8(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+// The default destination: the program's folder when the user may write
+// there, else the documents folder.
+quorrel::ui::start_folders startFolders(const QString& programFolder) {
+  quorrel::platform::Backend& desktop = quorrel::platform::backend();
+  return {QDir::toNativeSeparators(programFolder).toStdString(), desktop.mayWriteTo(programFolder),
+          QDir::toNativeSeparators(desktop.documentsFolder()).toStdString(),
+          static_cast<char>(QDir::separator().unicode())};
+}
+
+// The first local file or folder among dragged URLs, with its native path.
+std::optional<QString> droppedPath(const QMimeData* data) {
+  if (!data || !data->hasUrls()) return std::nullopt;
+  for (const QUrl& url : data->urls())
+    if (url.isLocalFile() && !url.toLocalFile().isEmpty())
+      return QDir::toNativeSeparators(url.toLocalFile());
+  return std::nullopt;
 }
 
 }  // namespace
 
-frmSave::frmSave(const QString& programFolder, QWidget* parent)
+frmSave::frmSave(const QString& programFolder, const QString& sourceFile, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
-      m_programFolder(programFolder) {
+      m_form(*this, startFolders(programFolder)),
+      m_sourceFile(sourceFile) {
   static const bool registered = (registerResources(), true);
   (void)registered;
 
@@ -147,15 +164,37 @@ frmSave::frmSave(const QString& programFolder, QWidget* parent)
   lstKey->setSortingEnabled(false);
   Label1->setCursor(handCursor());
 
-  // Every change of the list's model is a new keyword list for a running split.
+  // For screen readers: each box and the list is named by its label (the
+  // labels have no access key, so a buddy changes nothing else); the keyword
+  // box has no label, and the Browse buttons and the link say what they do.
+  Label2->setBuddy(txtFrom);
+  Label3->setBuddy(txtTo);
+  Label4->setBuddy(lstKey);
+  txtFrom->setAccessibleName(QStringLiteral("原始文件"));
+  txtTo->setAccessibleName(QStringLiteral("存放目录"));
+  lstKey->setAccessibleName(QStringLiteral("分割特征词"));
+  txtKey->setAccessibleName(QStringLiteral("要添加的分割特征词"));
+  cmdOrigleFile->setAccessibleName(QStringLiteral("选择原始文件"));
+  cmdSaveFolder->setAccessibleName(QStringLiteral("选择存放目录"));
+  Label1->setAccessibleName(QStringLiteral("打开充值商店网页"));
+
+  // A change of the list that did not come through the form (the list is a
+  // plain widget) is a new keyword list for a running split all the same.
   QAbstractItemModel* keys = lstKey->model();
-  auto bump = [this] { ++m_keywordsVersion; };
-  connect(keys, &QAbstractItemModel::rowsInserted, this, bump);
-  connect(keys, &QAbstractItemModel::rowsRemoved, this, bump);
-  connect(keys, &QAbstractItemModel::rowsMoved, this, bump);
-  connect(keys, &QAbstractItemModel::dataChanged, this, bump);
-  connect(keys, &QAbstractItemModel::modelReset, this, bump);
-  connect(keys, &QAbstractItemModel::layoutChanged, this, bump);
+  auto changed = [this] { m_form.keywords_changed(); };
+  connect(keys, &QAbstractItemModel::rowsInserted, this, changed);
+  connect(keys, &QAbstractItemModel::rowsRemoved, this, changed);
+  connect(keys, &QAbstractItemModel::rowsMoved, this, changed);
+  connect(keys, &QAbstractItemModel::dataChanged, this, changed);
+  connect(keys, &QAbstractItemModel::modelReset, this, changed);
+  connect(keys, &QAbstractItemModel::layoutChanged, this, changed);
+
+  setAcceptDrops(true);
+  for (QLineEdit* box : {txtFrom, txtTo, txtKey}) box->installEventFilter(this);
+
+  m_stopSignalPoll = new QTimer(this);
+  connect(m_stopSignalPoll, &QTimer::timeout, this, [this] { m_form.poll_stop_signal(); });
+  m_stopSignalPoll->start(kStopSignalPollMs);
 
   connect(Command1, &QPushButton::clicked, this, &frmSave::Command1_Click);
   connect(cmdAdd, &QPushButton::clicked, this, &frmSave::cmdAdd_Click);
@@ -185,78 +224,61 @@ void frmSave::showEvent(QShowEvent* event) {
 }
 
 // Closing during a split cannot tear the window down under the running
-// handler: the close is remembered, the split stops at its next line, and
-// Command1_Click closes the window once the run has returned.
+// handler: the form remembers the close, the split stops at its next line,
+// and the window closes once the run has returned.
 void frmSave::closeEvent(QCloseEvent* event) {
-  if (m_splitting) {
-    m_closeRequested = true;
+  if (!m_form.close_asked()) {
     event->ignore();
     return;
   }
   QWidget::closeEvent(event);
 }
 
+void frmSave::dragEnterEvent(QDragEnterEvent* event) {
+  if (droppedPath(event->mimeData())) event->acceptProposedAction();
+}
+
+void frmSave::dragMoveEvent(QDragMoveEvent* event) {
+  if (droppedPath(event->mimeData())) event->acceptProposedAction();
+}
+
+void frmSave::dropEvent(QDropEvent* event) {
+  const std::optional<QString> path = droppedPath(event->mimeData());
+  if (!path) return;
+  event->acceptProposedAction();
+  m_form.dropped(path->toStdString(), QFileInfo(*path).isDir());
+}
+
+bool frmSave::eventFilter(QObject* watched, QEvent* event) {
+  switch (event->type()) {
+    case QEvent::DragEnter:
+      if (!droppedPath(static_cast<QDragEnterEvent*>(event)->mimeData())) break;
+      dragEnterEvent(static_cast<QDragEnterEvent*>(event));
+      return true;
+    case QEvent::DragMove:
+      if (!droppedPath(static_cast<QDragMoveEvent*>(event)->mimeData())) break;
+      dragMoveEvent(static_cast<QDragMoveEvent*>(event));
+      return true;
+    case QEvent::Drop:
+      if (!droppedPath(static_cast<QDropEvent*>(event)->mimeData())) break;
+      dropEvent(static_cast<QDropEvent*>(event));
+      return true;
+    default:
+      break;
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
 void frmSave::Form_Load() {
-  lstKey->clear();
-  lstKey->addItem(QStringLiteral("第"));
-  lstKey->addItem(QStringLiteral("章"));
-
-  QString folder = QDir::toNativeSeparators(m_programFolder);
-  if (!folder.endsWith(QDir::separator())) folder += QDir::separator();
-  txtTo->setText(folder);
-
+  m_form.load(m_sourceFile.toStdString());
   Command1->setFocus();
 }
 
-// While a split runs, the window lets events through at every heading, so
-// every control stays usable. Keyword edits apply from the next line (the
-// list is read afresh); the text boxes and Browse buttons do not affect the
-// running split, which holds the paths it checked. A second press of Split is
-// ignored: a nested run would write the same pieces while the outer one is
-// still writing them.
-void frmSave::Command1_Click() {
-  if (m_splitting) return;
+void frmSave::Command1_Click() { m_form.split_clicked(); }
 
-  const quorrel::input_check check =
-      quorrel::check_inputs(txtFrom->text().toStdString(), txtTo->text().toStdString(),
-                            static_cast<std::size_t>(lstKey->count()));
-  if (!check.ok) {
-    quorrel::platform::showMessage(this, fromUtf8(check.message));
-    return;
-  }
+void frmSave::cmdAdd_Click() { m_form.add_clicked(); }
 
-  m_splitting = true;
-  m_closeRequested = false;
-  m_saved = -1;
-  m_sinceShown.invalidate();
-  const quorrel::split_result result = quorrel::run_split(check.request, *this);
-  m_splitting = false;
-  // The last report may have come within a frame; and when writing failed,
-  // pieces counted at headings may not all have reached the disk.
-  if (m_saved >= 0) m_saved = result.pieces;
-  showProgress();
-
-  if (m_closeRequested) {
-    m_closeRequested = false;
-    close();
-    return;
-  }
-  quorrel::platform::showMessage(this, result.failure ? fromUtf8(result.failure->message())
-                                                      : fromUtf8(quorrel::messages::finished));
-}
-
-void frmSave::cmdAdd_Click() {
-  const QString keyword = txtKey->text();
-  if (keyword.isEmpty()) return;
-  lstKey->addItem(keyword);
-}
-
-void frmSave::cmdDelete_Click() {
-  const int index = selectedKeyIndex();
-  if (index < 0) return;
-  delete lstKey->takeItem(index);
-  lstKey->clearSelection();
-}
+void frmSave::cmdDelete_Click() { m_form.delete_clicked(); }
 
 // The dialog's answer is kept up to its first NUL, should it carry any.
 void frmSave::cmdOrigleFile_Click() {
@@ -280,35 +302,53 @@ void frmSave::cmdWeb_Click() {
 
 void frmSave::Label1_Click() { cmdWeb_Click(); }
 
-std::uint64_t frmSave::keywords_version() { return m_keywordsVersion; }
-
-std::vector<std::string> frmSave::keywords() {
-  std::vector<std::string> list;
-  list.reserve(static_cast<std::size_t>(lstKey->count()));
-  for (int i = 0; i < lstKey->count(); ++i) list.push_back(lstKey->item(i)->text().toStdString());
-  return list;
+QLineEdit* frmSave::boxOf(box which) const {
+  switch (which) {
+    case box::source:
+      return txtFrom;
+    case box::destination:
+      return txtTo;
+    case box::keyword:
+      break;
+  }
+  return txtKey;
 }
 
-// Called at every heading. Setting the caption (text layout for the label's
-// new size), repainting and letting events through each cost far more than
-// splitting a line, so they happen at most once a screen frame; the first
-// heading of a run always shows. Nothing can look at the label between two
-// of these moments, as no event is handled then.
-void frmSave::progress(std::int64_t saved) {
-  m_saved = saved;
-  if (m_sinceShown.isValid() && m_sinceShown.elapsed() < kFrameMs) return;
-  m_sinceShown.start();
-  showProgress();
-  QCoreApplication::processEvents();
+std::string frmSave::text(box which) { return boxOf(which)->text().toStdString(); }
+
+void frmSave::set_text(box which, const std::string& text) {
+  boxOf(which)->setText(QString::fromStdString(text));
 }
 
-void frmSave::showProgress() {
-  if (m_saved < 0) return;
-  Label1->setCaption(fromUtf8(quorrel::messages::progress(m_saved)));
+int frmSave::key_count() { return lstKey->count(); }
+
+std::string frmSave::key(int index) { return lstKey->item(index)->text().toStdString(); }
+
+void frmSave::add_key(const std::string& key) { lstKey->addItem(QString::fromStdString(key)); }
+
+void frmSave::remove_key(int index) { delete lstKey->takeItem(index); }
+
+void frmSave::clear_keys() { lstKey->clear(); }
+
+int frmSave::selected_key() {
+  const QList<QListWidgetItem*> selected = lstKey->selectedItems();
+  return selected.isEmpty() ? -1 : lstKey->row(selected.first());
+}
+
+void frmSave::clear_key_selection() { lstKey->clearSelection(); }
+
+void frmSave::set_caption(const std::string& caption) {
+  Label1->setCaption(QString::fromStdString(caption));
   Label1->repaint();
 }
 
-bool frmSave::stop_requested() { return m_closeRequested; }
+void frmSave::show_message(const std::string& text) {
+  quorrel::platform::showMessage(this, QString::fromStdString(text));
+}
+
+void frmSave::process_events() { QCoreApplication::processEvents(); }
+
+void frmSave::close_window() { close(); }
 
 // The verb only names the choice: both open with the default handler,
 // unelevated. QDesktopServices takes no owner window.
@@ -322,9 +362,4 @@ bool frmSave::OpenWithShell([[maybe_unused]] QWidget* owner, QString target, QSt
     errorText = QStringLiteral("unknown error");
   }
   return false;
-}
-
-int frmSave::selectedKeyIndex() const {
-  const QList<QListWidgetItem*> selected = lstKey->selectedItems();
-  return selected.isEmpty() ? -1 : lstKey->row(selected.first());
 }

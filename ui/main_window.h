@@ -12,42 +12,44 @@
 // twips to a logical pixel (ui/main_window.cpp).
 
 #include <QCoreApplication>  // applicationDirPath, the default program folder
-#include <QElapsedTimer>
 #include <QWidget>
-#include <cstdint>
 #include <string>
-#include <vector>
 
-#include "core/split.h"
+#include "ui/form.h"
 
 class QLineEdit;
 class QListWidget;
 class QPushButton;
+class QTimer;
 
 namespace quorrel::ui {
 class CaptionLabel;
 }
 
-// The window is also the split's host: the core asks it for the keyword list
-// before every line, reports progress to it and asks whether to stop.
-//
-// The heading test (a line holding every item of lstKey) is applied by the
-// core's run_split, on the source's bytes: before each line it compares
-// keywords_version() with the version it last saw and only then fetches
-// keywords() again, so edits to lstKey during a split apply from the next line.
-class frmSave : public QWidget, private quorrel::split_host {
+// The window is a view of quorrel::ui::form, which holds what it does
+// (ui/form.h): the controls and their layout are here, and each handler
+// forwards to the form. The Browse, shop and link handlers, which call the
+// desktop through platform/, stay here.
+class frmSave : public QWidget, private quorrel::ui::form_view {
   Q_OBJECT
   friend class HandlersTest;  // OpenWithShell's result has no other reader
 
  public:
-  // programFolder: the folder that holds the program, the default destination.
+  // programFolder: the folder that holds the program, the default destination
+  // when the user may write there. sourceFile: put into txtFrom at start-up
+  // (the file the program was opened with), none when empty.
   explicit frmSave(const QString& programFolder = QCoreApplication::applicationDirPath(),
-                   QWidget* parent = nullptr);
+                   const QString& sourceFile = QString(), QWidget* parent = nullptr);
   ~frmSave() override;
 
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  // Files dragged over a text box are the window's, not text for the box.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private slots:
   void Form_Load();
@@ -60,13 +62,22 @@ class frmSave : public QWidget, private quorrel::split_host {
   void Label1_Click();
 
  private:
-  std::uint64_t keywords_version() override;
-  std::vector<std::string> keywords() override;
-  void progress(std::int64_t saved) override;
-  bool stop_requested() override;
+  // form_view
+  std::string text(box which) override;
+  void set_text(box which, const std::string& text) override;
+  int key_count() override;
+  std::string key(int index) override;
+  void add_key(const std::string& key) override;
+  void remove_key(int index) override;
+  void clear_keys() override;
+  int selected_key() override;
+  void clear_key_selection() override;
+  void set_caption(const std::string& caption) override;
+  void show_message(const std::string& text) override;
+  void process_events() override;
+  void close_window() override;
 
-  void showProgress();
-  int selectedKeyIndex() const;
+  QLineEdit* boxOf(box which) const;
 
   // Opens `target`, a document's path or a web address, with the user's
   // default handler. True when the handler accepted it. Nothing is thrown:
@@ -90,12 +101,9 @@ class frmSave : public QWidget, private quorrel::split_host {
   quorrel::ui::CaptionLabel* Label4;
   QPushButton* cmdWeb;
 
-  QString m_programFolder;
+  quorrel::ui::form m_form;
+  QString m_sourceFile;  // the file the program was opened with
+  QTimer* m_stopSignalPoll;
   bool m_centred = false;
-  bool m_splitting = false;
-  bool m_closeRequested = false;        // the window was closed during a split
-  std::uint64_t m_keywordsVersion = 0;  // bumped by every change of lstKey
-  std::int64_t m_saved = -1;            // the last progress report of the run, -1 none
-  QElapsedTimer m_sinceShown;           // since progress was last shown
-  QString m_shellVerb;                  // of the last shell call; both open alike
+  QString m_shellVerb;  // of the last shell call; both open alike
 };

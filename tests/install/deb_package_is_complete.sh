@@ -36,6 +36,7 @@ depends=$(field Depends)
 [[ $depends =~ (^|, )libicu[0-9]+ ]] || fail "Depends does not name ICU (libicuNN): $depends"
 if [[ $gui == 1 ]]; then
   [[ $depends =~ (^|, )libqt6widgets6 ]] || fail "Depends does not name libqt6widgets6: $depends"
+  [[ $depends =~ (^|, )qt6-translations-l10n ]] || fail "Depends does not name qt6-translations-l10n (Qt's Chinese texts): $depends"
 else
   [[ $depends != *libqt6* ]] || fail "without the window the package needs no Qt, yet Depends says: $depends"
 fi

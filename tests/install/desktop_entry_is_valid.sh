@@ -25,6 +25,9 @@ exec_line=$(value Exec)
 program=${exec_line%% *}
 [[ $program == quorrel ]] || fail "Exec runs '$program', not quorrel"
 [[ -x $destdir/usr/bin/$program ]] || fail "Exec's program $program is not installed in /usr/bin"
+# "Open with" in a file manager: one file in, offered for plain text.
+[[ $exec_line == "quorrel %f" ]] || fail "Exec is '$exec_line', not 'quorrel %f'"
+[[ ";$(value MimeType)" == *";text/plain;"* ]] || fail "MimeType '$(value MimeType)' does not list text/plain"
 
 icon=$(value Icon)
 [[ $icon == quorrel ]] || fail "Icon is '$icon', not quorrel"

@@ -1,10 +1,18 @@
 // Destinations that fail under quorrel-split: a path through a regular file,
 // a folder the user may not write, a file-size limit at and around a piece's
-// size, a file system that is full (of bytes or of files). Each failure must
-// name the piece and the system's reason, exit with 2, keep every piece
-// before it whole and leave no part of the piece that failed.
+// size, a file system that is full (of bytes or of files), and a piece's
+// path that holds what is not the run's to write (a link, a pipe, a device,
+// a file the user may not write, the source itself). Each failure must name
+// the piece and the reason, exit with 2, keep every piece before it whole,
+// leave no part of the piece that failed and touch nothing else.
+
+#include <fcntl.h>          // open: a reader on a FIFO
+#include <sys/sysmacros.h>  // makedev: a character device
+#include <sys/stat.h>       // mknod, mkfifo
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 #include "reliability.h"
 
@@ -72,6 +80,127 @@ TEST(DestinationFaults, PathThroughAFileOrALimitStopsTheRunAndKeepsWholePieces) 
     for (const auto& folder : f.folders) ASSERT_TRUE(fs::create_directory(dir / folder));
     for (const auto& file : f.files) write_file(dir / file, "");
     expect_fault(f, book, dir, {});
+  }
+}
+
+// Four chapters, so that a hazard can wait at any piece up to 0003.
+novel four_chapter_book() {
+  novel book = three_chapter_book();
+  book.heading("第四章");
+  book.line("丁");
+  return book;
+}
+
+// A piece's path that holds what the run must neither write through, nor
+// wait on, nor remove. Each is refused on the file met at the path, so the
+// run ends there with the write message, nothing outside the pieces touched.
+TEST(DestinationFaults, NeverWritesThroughALinkAPipeOrADevice) {
+  const novel book = four_chapter_book();
+  int reader = -1;  // the FIFO's reading end, held by the test
+  struct row {
+    const char* name;
+    std::function<std::string(const temp_folder&)> make;  // puts it at dest/0001.txt; why it cannot, or ""
+    std::string reason;
+  };
+  const std::vector<row> rows = {
+      {"a symbolic link to a file outside",
+       [](const temp_folder& dir) {
+         fs::create_symlink(dir / "outside/kept.txt", dir / "dest/0001.txt");
+         return "";
+       },
+       "这是一个符号链接"},
+      {"a dangling symbolic link",
+       [](const temp_folder& dir) {
+         fs::create_symlink(dir / "outside/new.txt", dir / "dest/0001.txt");
+         return "";
+       },
+       "这是一个符号链接"},
+      {"a FIFO without a reader",
+       [](const temp_folder& dir) { return ::mkfifo((dir / "dest/0001.txt").c_str(), 0666) == 0 ? "" : "mkfifo"; },
+       "这是一个命名管道"},
+      {"a FIFO with a reader",
+       [&reader](const temp_folder& dir) {
+         if (::mkfifo((dir / "dest/0001.txt").c_str(), 0666) != 0) return "mkfifo";
+         reader = ::open((dir / "dest/0001.txt").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+         return reader >= 0 ? "" : "open";
+       },
+       "这是一个命名管道"},
+      // Last: where devices cannot be made, the test ends here as skipped.
+      {"a character device",
+       [](const temp_folder& dir) {
+         return ::mknod((dir / "dest/0001.txt").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0 ? "" : std::strerror(errno);
+       },
+       "这不是普通文件"},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    temp_folder dir;
+    write_file(dir / "book.txt", book.source);
+    ASSERT_TRUE(fs::create_directory(dir / "dest"));
+    ASSERT_TRUE(fs::create_directory(dir / "outside"));
+    write_file(dir / "outside/kept.txt", "not a piece\n");
+    if (const std::string why = r.make(dir); !why.empty()) GTEST_SKIP() << r.name << " cannot be made here: " << why;
+    launch how;
+    how.deadline = std::chrono::seconds(60);  // a run that waits on the FIFO is killed and fails
+    expect_fault({r.name, {"{dir}/book.txt", "{dir}/dest/"}, {}, {}, RLIM_INFINITY,
+                  "写入文件“{dir}/dest/0001.txt”失败：" + r.reason, 1, "dest/"},
+                 book, dir, how);
+    if (reader >= 0) {
+      char byte;
+      EXPECT_LE(::read(reader, &byte, 1), 0) << "a piece went into the pipe";
+      ::close(reader);
+      reader = -1;
+    }
+  }
+}
+
+// What the user may not open stays as it was, and the source is refused
+// when it is met as a piece, also in a folder that cannot be listed (where
+// the check before the run cannot see it).
+TEST(DestinationFaults, AFileTheRunMayNotWriteStaysAsItWas) {
+  const user_choice who = user_without_privileges();
+  if (!who.unavailable.empty()) GTEST_SKIP() << "permissions cannot be tested: " << who.unavailable;
+  const novel book = four_chapter_book();
+  struct row {
+    const char* name;
+    std::string source;      // "{dir}" stands for the case's folder
+    std::string piece;       // in dest/, made before the run: the source's bytes, mode 0644
+    mode_t piece_mode;       // then given this mode
+    mode_t folder_mode;      // of dest/ during the run
+    std::string message;     // "{dir}" replaced
+    std::size_t pieces_kept;
+  };
+  const std::vector<row> rows = {
+      {"a read-only piece the user may not write", "{dir}/book.txt", "0001.txt", 0444, 0755,
+       "写入文件“{dir}/dest/0001.txt”失败：Permission denied", 1},
+      {"the source as 0003.txt in a folder that cannot be listed", "{dir}/dest/0003.txt", "0003.txt", 0644, 0300,
+       "写入文件“{dir}/dest/0003.txt”失败：这是原始文件本身", 3},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    temp_folder dir;
+    write_file(dir / "book.txt", book.source);
+    ASSERT_TRUE(fs::create_directory(dir / "dest"));
+    const std::string piece = dir / ("dest/" + r.piece);
+    write_file(piece, book.source);
+    ASSERT_EQ(::chmod(piece.c_str(), r.piece_mode), 0);
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);  // mkdtemp's folder is 0700
+    const listing before = folder_contents(dir.path());
+    if (who.user) {
+      ASSERT_EQ(::chown((dir / "dest").c_str(), *who.user, *who.user), 0);
+      ASSERT_EQ(::chown(piece.c_str(), *who.user, *who.user), 0);
+    }
+    ASSERT_EQ(::chmod((dir / "dest").c_str(), r.folder_mode), 0);
+    launch how;
+    how.user = who.user;
+    const outcome o = run(in_folder({r.source, "{dir}/dest/"}, dir), how);
+    ASSERT_EQ(::chmod((dir / "dest").c_str(), 0755), 0);
+    EXPECT_EQ(o.exit_code, 2) << o;
+    EXPECT_EQ(o.out, "");
+    EXPECT_EQ(o.err, replace_all(r.message, "{dir}", dir.path()) + "\n");
+    const std::vector<std::string> kept(book.pieces.begin(),
+                                        book.pieces.begin() + static_cast<std::ptrdiff_t>(r.pieces_kept));
+    expect_contents(dir.path(), with_pieces(before, "dest/", kept));
   }
 }
 

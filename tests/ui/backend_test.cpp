@@ -45,6 +45,7 @@ class BackendTest : public QObject {
   void open_file_dialog_answers_the_chosen_path();
   void folder_chooser_answers_without_trailing_separator();
   void scoped_backend_replaces_and_restores();
+  void writable_folder_is_an_existing_writable_folder();
 };
 
 void BackendTest::cleanup() {
@@ -146,6 +147,21 @@ void BackendTest::scoped_backend_replaces_and_restores() {
   QCOMPARE(inner.messages, QStringList{QStringLiteral("一")});
   QCOMPARE(outer.messages, QStringList{QStringLiteral("二")});
   QCOMPARE(&backend(), real);
+}
+
+// Only where a piece could be created: /proc/self is a folder in which no
+// one, root included, may create a file.
+void BackendTest::writable_folder_is_an_existing_writable_folder() {
+  QTemporaryDir dir;
+  QFile file(dir.filePath("a.txt"));
+  QVERIFY(file.open(QIODevice::WriteOnly));
+  const QList<std::pair<QString, bool>> cases{{dir.path(), true},
+                                              {dir.filePath("missing"), false},
+                                              {dir.filePath("a.txt"), false},
+                                              {QStringLiteral("/proc/self"), false}};
+  for (const auto& [folder, writable] : cases)
+    QVERIFY2(backend().mayWriteTo(folder) == writable, qPrintable(folder));
+  QVERIFY(QFileInfo(backend().documentsFolder()).isDir());
 }
 
 QTEST_MAIN(BackendTest)

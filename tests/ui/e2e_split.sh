@@ -1,8 +1,11 @@
 #!/bin/sh
 # End to end: the real `quorrel` on a virtual X screen, used from the
-# keyboard as a person would. Types the source and the destination, presses
-# Split with Alt+S, answers the message box with Return, and checks the
-# pieces on disk.
+# keyboard as a person would, under LANG=C. Opened with the novel as its
+# argument, it opens and cancels the folder dialog (which empties the
+# destination), takes a quoted destination, presses Split with Alt+S,
+# answers the message box with Return, and checks the pieces on disk; then
+# that nothing was written to the home or configuration folders (no settings
+# file), and that a terminate signal closes the idle window with status 143.
 #
 # Usage: e2e_split.sh <path to quorrel>
 # Exits 77 (skipped) when xvfb-run or xdotool is missing.
@@ -31,11 +34,17 @@ fail() {
   exit 1
 }
 
-# The windows named exactly "Quorrel": the main window, then the message box.
-windows() { xdotool search --onlyvisible --name '^Quorrel$' 2>/dev/null || true; }
-wait_for_windows() {  # count
+# The visible windows named exactly $1: "Quorrel" is the main window, then
+# the message box.
+# (Titles are compared whole here: xdotool's --name does not match Chinese.)
+windows() {
+  for w in $(xdotool search --onlyvisible --name . 2>/dev/null); do
+    [ "$(xdotool getwindowname "$w" 2>/dev/null)" != "${1:-Quorrel}" ] || echo "$w"
+  done
+}
+wait_for_windows() {  # count [name]
   tries=0
-  while [ "$(windows | wc -l)" -ne "$1" ]; do
+  while [ "$(windows "${2:-Quorrel}" | wc -l)" -ne "$1" ]; do
     tries=$((tries + 1))
     [ "$tries" -le 200 ] || return 1
     sleep 0.1
@@ -43,21 +52,26 @@ wait_for_windows() {  # count
 }
 
 printf '%s\n' "序" "第一章 起" "甲" "" "第二章 承" "乙" "第三章 转" "丙" > "$work/novel.txt"
-mkdir "$work/out"
+mkdir "$work/out" "$work/home" "$work/config"
 
-QT_QPA_PLATFORM=xcb "$quorrel" > "$work/quorrel.log" 2>&1 &
+HOME=$work/home XDG_CONFIG_HOME=$work/config LANG=C LC_ALL=C QT_QPA_PLATFORM=xcb \
+  "$quorrel" "$work/novel.txt" > "$work/quorrel.log" 2>&1 &
 app=$!
 wait_for_windows 1 || fail "the window did not appear"
 main=$(windows)
 xdotool windowfocus --sync "$main"
 sleep 0.5
 
-# The focus starts on Split; the source box is next in tab order, the
-# destination box two further on (past the first Browse button).
-xdotool key Tab
-xdotool type --delay 5 "$work/novel.txt"
-xdotool key Tab Tab ctrl+a
-xdotool type --delay 5 "$work/out/"
+# The focus starts on Split; in tab order follow the source box, its Browse
+# button, the destination box and its Browse button.
+xdotool key Tab Tab Tab Tab space
+wait_for_windows 1 "选择目录" || fail "the folder dialog did not open"
+xdotool windowfocus --sync "$(windows "选择目录")"
+xdotool key Escape
+wait_for_windows 0 "选择目录" || fail "Escape did not close the folder dialog"
+xdotool windowfocus --sync "$main"
+xdotool key shift+Tab
+xdotool type --delay 5 "\"$work/out/\""
 xdotool key alt+s
 
 wait_for_windows 2 || fail "no message box after Alt+S"
@@ -79,6 +93,11 @@ expect "$work/out/0002.txt" "第二章 承" "乙"
 expect "$work/out/0003.txt" "第三章 转" "丙"
 [ "$(ls "$work/out" | wc -l)" -eq 4 ] || fail "unexpected files: $(ls "$work/out")"
 
-kill "$app"
-wait "$app" 2>/dev/null || true
-echo "PASS: four pieces written through the window"
+written=$(find "$work/home" "$work/config" -mindepth 1 | head -n 5)
+[ -z "$written" ] || fail "files written outside the pieces: $written"
+
+kill -TERM "$app"
+status=0
+wait "$app" || status=$?
+[ "$status" -eq 143 ] || fail "after SIGTERM the exit status is $status, not 143"
+echo "PASS: four pieces written through the window; nothing else written; SIGTERM closed it"

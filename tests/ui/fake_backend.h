@@ -29,6 +29,8 @@ class FakeBackend final : public quorrel::platform::Backend {
   bool urlAccepted = true;
   QOperatingSystemVersion version = QOperatingSystemVersion::current();
   QString folderOfProgram = QCoreApplication::applicationDirPath();
+  QStringList unwritable;  // folders the user may not write in
+  QString documents = QStringLiteral("/home/李/文档");
   // Run while a dialog is open, as a person or a failing system would act;
   // each may throw.
   std::function<void()> whileDialogOpen = [] {};
@@ -57,4 +59,6 @@ class FakeBackend final : public quorrel::platform::Backend {
     return version;
   }
   QString programFolder() override { return folderOfProgram; }
+  bool mayWriteTo(const QString& folder) override { return !unwritable.contains(folder); }
+  QString documentsFolder() override { return documents; }
 };

@@ -1,22 +1,30 @@
 // The window frmSave, driven through its real controls on the offscreen
 // platform, with a scripted desktop (FakeBackend) recording message boxes.
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <utility>  // exchange
 
 #include "core/messages.h"
 #include "fake_backend.h"
+#include "ui/application.h"
 #include "ui/caption_label.h"
 #include "ui/main_window.h"
 
@@ -98,6 +106,11 @@ class WindowTest : public QObject {
   void tab_moves_through_the_controls_in_table_order();
   void starts_with_defaults_data();
   void starts_with_defaults();
+  void qt_texts_are_chinese_whatever_the_locale();
+  void controls_have_accessible_names_data();
+  void controls_have_accessible_names();
+  void files_dropped_fill_the_source_or_the_destination_data();
+  void files_dropped_fill_the_source_or_the_destination();
   void text_boxes_take_paths_of_any_length();
   void add_appends_the_typed_keyword_data();
   void add_appends_the_typed_keyword();
@@ -116,6 +129,7 @@ class WindowTest : public QObject {
   void other_controls_during_a_split_leave_it_intact();
   void closing_during_a_split_stops_it_and_closes_data();
   void closing_during_a_split_stops_it_and_closes();
+  void closing_in_a_long_piece_without_headings_is_seen_quickly();
   void window_shows_the_program_icon();
   void link_label_shows_the_hand_with_its_hot_spot();
 
@@ -128,6 +142,8 @@ class WindowTest : public QObject {
 void WindowTest::initTestCase() {
   // The tests close windows on purpose; that must not end the test program.
   QApplication::setQuitOnLastWindowClosed(false);
+  // As the program does; ctest runs this under LANG=C.
+  QVERIFY2(quorrel::ui::setUpApplication(*qApp), "no qtbase_zh_CN.qm (qt6-translations-l10n)");
 }
 
 void WindowTest::init() {
@@ -276,22 +292,32 @@ void WindowTest::tab_moves_through_the_controls_in_table_order() {
 
 void WindowTest::starts_with_defaults_data() {
   QTest::addColumn<QString>("programFolder");
+  QTest::addColumn<bool>("writable");  // the user may write in the program's folder
+  QTest::addColumn<QString>("sourceFile");  // the program was opened with
   QTest::addColumn<QString>("destination");
-  QTest::newRow("folder") << "/opt/quorrel" << native("/opt/quorrel/");
+  QTest::newRow("folder") << "/opt/quorrel" << true << "" << native("/opt/quorrel/");
   QTest::newRow("folder with spaces and Chinese")
-      << "/home/李/小说 工具" << native("/home/李/小说 工具/");
-  QTest::newRow("root keeps its one separator") << QDir::rootPath() << native(QDir::rootPath());
+      << "/home/李/小说 工具" << true << "" << native("/home/李/小说 工具/");
+  QTest::newRow("root keeps its one separator")
+      << QDir::rootPath() << true << "" << native(QDir::rootPath());
+  QTest::newRow("unwritable program folder: documents")
+      << "/usr/bin" << false << "" << native("/home/李/文档/");
+  QTest::newRow("opened with a file")
+      << "/opt/quorrel" << true << native("/home/李/小说.txt") << native("/opt/quorrel/");
 }
 
 void WindowTest::starts_with_defaults() {
   QFETCH(QString, programFolder);
+  QFETCH(bool, writable);
+  QFETCH(QString, sourceFile);
   QFETCH(QString, destination);
-  frmSave w(programFolder);
+  if (!writable) m_desktop.unwritable << programFolder;
+  frmSave w(programFolder, sourceFile);
   auto* lstKey = control<QListWidget>(w, "lstKey");
   QCOMPARE(items(lstKey), (QStringList{"第", "章"}));
   QCOMPARE(selectedRow(lstKey), -1);
   QCOMPARE(control<QLineEdit>(w, "txtTo")->text(), destination);
-  QCOMPARE(control<QLineEdit>(w, "txtFrom")->text(), QString());
+  QCOMPARE(control<QLineEdit>(w, "txtFrom")->text(), sourceFile);
   QCOMPARE(control<QLineEdit>(w, "txtKey")->text(), QString());
   QCOMPARE(control<QLabel>(w, "Label1")->text(), QStringLiteral("www.quorrel-shop.example"));
 
@@ -306,6 +332,91 @@ void WindowTest::starts_with_defaults() {
   frmSave own;
   QCOMPARE(control<QLineEdit>(own, "txtTo")->text(),
            native(QCoreApplication::applicationDirPath()) + QDir::separator());
+}
+
+// Qt's own texts (buttons of the message box, a text box's context menu) in
+// Simplified Chinese under LANG=C, as everything else the window shows.
+void WindowTest::qt_texts_are_chinese_whatever_the_locale() {
+  QMessageBox box(QMessageBox::Information, QStringLiteral("Quorrel"), QStringLiteral("保存完毕"),
+                  QMessageBox::Ok);
+  QCOMPARE(box.button(QMessageBox::Ok)->text(), QStringLiteral("确定"));
+
+  frmSave w;
+  std::unique_ptr<QMenu> menu(control<QLineEdit>(w, "txtFrom")->createStandardContextMenu());
+  QStringList texts;
+  for (const QAction* action : menu->actions())
+    if (!action->isSeparator()) texts << action->text().section(u'\t', 0, 0);
+  QCOMPARE(texts, (QStringList{"撤消(&U)", "重做(&R)", "剪切(&T)", "复制(&C)", "粘贴(&P)", "删除",
+                               "全选"}));
+}
+
+void WindowTest::controls_have_accessible_names_data() {
+  QTest::addColumn<QString>("name");  // what a screen reader says
+  QTest::newRow("txtFrom") << "原始文件";
+  QTest::newRow("txtTo") << "存放目录";
+  QTest::newRow("lstKey") << "分割特征词";
+  QTest::newRow("txtKey") << "要添加的分割特征词";
+  QTest::newRow("cmdOrigleFile") << "选择原始文件";
+  QTest::newRow("cmdSaveFolder") << "选择存放目录";
+  QTest::newRow("Label1") << "打开充值商店网页";
+}
+
+void WindowTest::controls_have_accessible_names() {
+  QFETCH(QString, name);
+  frmSave w;
+  QWidget* c = control<QWidget>(w, QTest::currentDataTag());
+  QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(c);
+  QVERIFY(accessible);
+  QCOMPARE(accessible->text(QAccessible::Name), name);
+  // The labels point at what they name, without taking an access key.
+  for (const auto& [label, buddy] : {std::pair{"Label2", "txtFrom"}, std::pair{"Label3", "txtTo"},
+                                     std::pair{"Label4", "lstKey"}})
+    QCOMPARE(control<QLabel>(w, label)->buddy(), control<QWidget>(w, buddy));
+}
+
+void WindowTest::files_dropped_fill_the_source_or_the_destination_data() {
+  QTest::addColumn<QString>("target");  // where it is dropped: the window or a control
+  QTest::addColumn<QString>("dropped");  // "@" stands for the temporary folder
+  QTest::addColumn<QString>("source");   // txtFrom after the drop
+  QTest::addColumn<QString>("destination");  // txtTo after the drop, "-" unchanged
+  QTest::newRow("file on the window") << "frmSave" << "@/小说 一.txt" << "@/小说 一.txt" << "-";
+  QTest::newRow("file on the keyword box") << "txtKey" << "@/小说 一.txt" << "@/小说 一.txt" << "-";
+  QTest::newRow("folder on the source box") << "txtFrom" << "@/out" << "" << "@/out/";
+  QTest::newRow("folder on the window") << "frmSave" << "@/out/" << "" << "@/out/";
+  QTest::newRow("web address: nothing") << "frmSave" << "https://example.org/a.txt" << "" << "-";
+}
+
+// As a file manager drops: URLs of local files (with text alongside, which a
+// text box would otherwise take).
+void WindowTest::files_dropped_fill_the_source_or_the_destination() {
+  QFETCH(QString, target);
+  QFETCH(QString, dropped);
+  QFETCH(QString, source);
+  QFETCH(QString, destination);
+  const QString dir = m_dir->path();
+  QVERIFY(writeBytes(dir + "/小说 一.txt", novel(1)));
+  QVERIFY(QDir(dir).mkdir("out"));
+  dropped.replace('@', dir);
+  source.replace('@', native(dir));
+  destination.replace('@', native(dir));
+
+  frmSave w(dir);
+  const QString startDestination = control<QLineEdit>(w, "txtTo")->text();
+  QWidget* on = target == "frmSave" ? &w : control<QWidget>(w, qPrintable(target));
+  const QUrl url = dropped.startsWith('/') ? QUrl::fromLocalFile(dropped) : QUrl(dropped);
+  QMimeData data;
+  data.setUrls({url});
+  data.setText(url.toString());
+  QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(on, &enter);
+  QCOMPARE(enter.isAccepted(), url.isLocalFile());
+  QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(on, &drop);
+
+  QCOMPARE(control<QLineEdit>(w, "txtFrom")->text(), source);
+  QCOMPARE(control<QLineEdit>(w, "txtTo")->text(),
+           destination == "-" ? startDestination : destination);
+  QCOMPARE(control<QLineEdit>(w, "txtKey")->text(), QString());
 }
 
 void WindowTest::text_boxes_take_paths_of_any_length() {
@@ -714,6 +825,35 @@ void WindowTest::closing_during_a_split_stops_it_and_closes() {
   QVERIFY(!w.isVisible());
   QCOMPARE(m_desktop.messages, QStringList());
   QCOMPARE(pieces(m_dir->path()), (Pieces{{"0000.txt", "\r\n序\r\n"}}));
+}
+
+// The window handles its events also inside one long piece, by the clock:
+// a close posted before Split is seen at the first of them (within a tenth
+// of a second of work) and stops the run, which removes the piece it had
+// begun. The bound is generous; the run it cuts short would take longer.
+void WindowTest::closing_in_a_long_piece_without_headings_is_seen_quickly() {
+  {
+    QFile file(m_dir->filePath("source.txt"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    const QByteArray lines = QByteArray("正文没有标题的一行\n").repeated(1 << 16);
+    for (int i = 0; i < 32; ++i) QVERIFY(file.write(lines) == lines.size());  // 56 MiB
+  }
+  frmSave w;
+  w.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&w));
+  QElapsedTimer sinceClose;
+  QTimer::singleShot(0, &w, [&] {
+    sinceClose.start();
+    w.close();
+  });
+  control<QLineEdit>(w, "txtFrom")->setText(native(m_dir->filePath("source.txt")));
+  control<QLineEdit>(w, "txtTo")->setText(native(m_dir->path() + "/"));
+  control<QPushButton>(w, "Command1")->click();
+  if (!sinceClose.isValid()) QSKIP("the whole split took less than the time between events");
+  QVERIFY2(sinceClose.elapsed() < 2000, qPrintable(QString::number(sinceClose.elapsed())));
+  QVERIFY(!w.isVisible());
+  QCOMPARE(m_desktop.messages, QStringList());
+  QCOMPARE(QDir(m_dir->path()).entryList({QStringLiteral("0*.txt")}, QDir::Files), QStringList());
 }
 
 // ------------------------------------------------------------------ artwork

@@ -1,0 +1,139 @@
+#pragma once
+// What the splitter needs of the file system, the same on every system: the
+// source opened and read at an offset, pieces created, written and removed
+// safely, a folder's names, and files told apart by identity.
+// file_posix.cpp and file_win32.cpp implement it; the build picks one.
+//
+// Paths are UTF-8. Failures come back as values with a reason worded for the
+// user: the system's own description of the error, or one of the reasons in
+// messages.h for a hazard the program refuses by itself. Nothing throws but
+// std::bad_alloc. A handle owns what it holds and closes it when it goes.
+//
+// A piece is never anything but a regular file that this run created or
+// truncated: create_piece follows no link in the last part of the path, never
+// waits on a pipe or a device, and refuses the source itself before a single
+// byte is truncated or written; remove_piece removes only a piece that
+// create_piece returned, and only while its path still names that very file.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace quorrel::file {
+
+// Which file a path or handle leads to: device and inode, or volume serial
+// and file index. Two equal identities are the same file, whatever the names.
+struct identity {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  friend bool operator==(const identity&, const identity&) = default;
+};
+
+struct failure {
+  std::string reason;  // shown after the path in the message
+};
+
+// A value, or the failure that kept it from being made.
+template <class T>
+class result {
+ public:
+  result(T value) : value_(std::move(value)) {}
+  result(failure failed) : failure_(std::move(failed)) {}
+  explicit operator bool() const { return !failure_; }
+  T& operator*() { return value_; }
+  T* operator->() { return &value_; }
+  const std::string& reason() const { return failure_->reason; }
+
+ private:
+  T value_{};
+  std::optional<failure> failure_;
+};
+
+// An open file of the system, closed when the handle goes. Move-only.
+class handle {
+ public:
+  using native_type = std::intptr_t;        // a descriptor, or a HANDLE's bits
+  static constexpr native_type none = -1;   // no file (INVALID_HANDLE_VALUE too)
+
+  handle() = default;
+  explicit handle(native_type native) : native_(native) {}
+  handle(handle&& other) noexcept : native_(std::exchange(other.native_, none)) {}
+  handle& operator=(handle&& other) noexcept {
+    if (this != &other) {
+      drop();
+      native_ = std::exchange(other.native_, none);
+    }
+    return *this;
+  }
+  ~handle() { drop(); }
+
+  bool is_open() const { return native_ != none; }
+  native_type native() const { return native_; }
+
+  // Closes it now: the failure when what was written may not have reached
+  // the file. Closed afterwards either way.
+  [[nodiscard]] std::optional<failure> close();
+
+ private:
+  void drop();  // closes, errors ignored
+  native_type native_ = none;
+};
+
+// ---------------------------------------------------------------------------
+// The source
+
+struct source {
+  handle file;
+  std::uint64_t size = 0;  // bytes when opened; reading goes on to the real end
+  identity id;
+};
+
+// Opens `path` (links followed) for reading. Only a regular file is taken,
+// and opening never waits: a path that became a pipe since it was checked is
+// refused, not waited on.
+result<source> open_source(const std::string& path);
+
+// Reads up to into.size() bytes from `offset`: how many were read, 0 at the end.
+result<std::size_t> read_at(const handle& file, std::uint64_t offset, std::span<char> into);
+
+// ---------------------------------------------------------------------------
+// Pieces
+
+struct piece {
+  handle file;
+  identity id;
+};
+
+// Opens `path` as a piece: creates it, or truncates the regular file found
+// there. Refused (nothing created, nothing changed) when the path is a
+// symbolic link, a pipe, a device or anything but a regular file, or when it
+// is the file `source_id` names. Every piece returned is a file this run
+// created or truncated.
+result<piece> create_piece(const std::string& path, const identity& source_id);
+
+// Writes all of `bytes` at the file's current end.
+[[nodiscard]] std::optional<failure> write_all(const handle& file, std::string_view bytes);
+
+// Closes the piece if still open and removes it from `path`, unless the path
+// names another file by now (it was replaced meanwhile). Errors are ignored:
+// the failure that led here is the one to report.
+void remove_piece(const std::string& path, piece& made);
+
+// ---------------------------------------------------------------------------
+// Checks before a run
+
+// The file `path` leads to (links followed), or nullopt when it cannot be told.
+std::optional<identity> identity_of(const std::string& path);
+
+// Whether `path` leads to a regular file (links followed).
+bool is_regular_file(const std::string& path);
+
+// Calls `each` with the name of every entry of `folder` ("." and ".." may be
+// among them). False when the folder cannot be listed.
+bool list_folder(const std::string& folder, const std::function<void(std::string_view name)>& each);
+
+}  // namespace quorrel::file

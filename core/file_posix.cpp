@@ -1,0 +1,159 @@
+#include "core/file.h"
+
+#include <dirent.h>    // opendir: a folder's names
+#include <fcntl.h>     // open and its flags
+#include <sys/stat.h>  // fstat, lstat, stat: what a descriptor or path is
+#include <unistd.h>    // pread, write, ftruncate, close, unlink
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include "core/messages.h"
+
+namespace quorrel::file {
+namespace {
+
+failure system_failure(int error) { return {std::strerror(error)}; }
+failure refused(std::string_view reason) { return {std::string(reason)}; }
+
+int fd_of(const handle& file) { return static_cast<int>(file.native()); }
+
+identity identity_from(const struct stat& info) {
+  return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+}
+
+// Why no piece is written over something that is not a regular file.
+failure not_regular(mode_t mode) {
+  if (S_ISLNK(mode)) return refused(messages::piece_is_link);
+  if (S_ISFIFO(mode)) return refused(messages::piece_is_pipe);
+  if (S_ISDIR(mode)) return system_failure(EISDIR);
+  return refused(messages::piece_is_not_regular);
+}
+
+// Opening a path that was a regular file failed: it may have become a link
+// (ELOOP under O_NOFOLLOW) or a pipe without a reader (ENXIO) meanwhile.
+failure open_failure(const std::string& path, int error) {
+  struct stat now{};
+  if ((error == ELOOP || error == ENXIO) && ::lstat(path.c_str(), &now) == 0 && !S_ISREG(now.st_mode))
+    return not_regular(now.st_mode);
+  return system_failure(error);
+}
+
+}  // namespace
+
+std::optional<failure> handle::close() {
+  if (!is_open()) return std::nullopt;
+  const int fd = fd_of(*this);
+  native_ = none;
+  // Linux releases the descriptor even when close reports an error, so it
+  // is never closed twice.
+  if (::close(fd) != 0) return system_failure(errno);
+  return std::nullopt;
+}
+
+void handle::drop() {
+  if (is_open()) ::close(fd_of(*this));
+  native_ = none;
+}
+
+result<source> open_source(const std::string& path) {
+  // O_NONBLOCK: should the path have become a FIFO since it was checked,
+  // opening it must not wait for a writer.
+  handle opened(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!opened.is_open()) return system_failure(errno);
+  const int fd = fd_of(opened);
+  struct stat info{};
+  if (::fstat(fd, &info) != 0) return system_failure(errno);
+  if (!S_ISREG(info.st_mode)) return system_failure(S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return source{std::move(opened), static_cast<std::uint64_t>(info.st_size), identity_from(info)};
+}
+
+result<std::size_t> read_at(const handle& file, std::uint64_t offset, std::span<char> into) {
+  for (;;) {
+    const ssize_t got = ::pread(fd_of(file), into.data(), into.size(), static_cast<off_t>(offset));
+    if (got >= 0) return static_cast<std::size_t>(got);
+    if (errno != EINTR) return system_failure(errno);
+  }
+}
+
+result<piece> create_piece(const std::string& path, const identity& source_id) {
+  // O_NOFOLLOW: never through a link. O_NONBLOCK: never waiting on a pipe or
+  // a device (regular files ignore it). O_NOCTTY: a terminal found there
+  // never becomes ours.
+  constexpr int flags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+  int error = 0;
+  // The path can change between the calls below; a few rounds settle it.
+  for (int round = 0; round < 3; ++round) {
+    handle created(::open(path.c_str(), flags | O_CREAT | O_EXCL, 0666));
+    if (created.is_open()) {
+      struct stat info{};
+      if (::fstat(fd_of(created), &info) != 0) return system_failure(errno);
+      return piece{std::move(created), identity_from(info)};
+    }
+    if (errno != EEXIST) return system_failure(errno);
+
+    struct stat found{};
+    if (::lstat(path.c_str(), &found) != 0) {
+      error = errno;
+      if (error == ENOENT) continue;  // removed meanwhile: create it after all
+      return system_failure(error);
+    }
+    // Anything but a regular file is refused unopened: opening a device can
+    // already act on it.
+    if (!S_ISREG(found.st_mode)) return not_regular(found.st_mode);
+    handle existing(::open(path.c_str(), flags));
+    if (!existing.is_open()) {
+      error = errno;
+      if (error == ENOENT) continue;
+      return open_failure(path, error);
+    }
+    // Decided on the file opened, not on the path looked at before, which may
+    // have been replaced in between; nothing is truncated until then.
+    struct stat opened{};
+    if (::fstat(fd_of(existing), &opened) != 0) return system_failure(errno);
+    if (!S_ISREG(opened.st_mode)) return not_regular(opened.st_mode);
+    if (identity_from(opened) == source_id) return refused(messages::piece_is_source);
+    if (::ftruncate(fd_of(existing), 0) != 0) return system_failure(errno);
+    return piece{std::move(existing), identity_from(opened)};
+  }
+  return system_failure(error);
+}
+
+std::optional<failure> write_all(const handle& file, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t put = ::write(fd_of(file), bytes.data(), bytes.size());
+    if (put < 0 && errno == EINTR) continue;
+    if (put < 0) return system_failure(errno);
+    bytes.remove_prefix(static_cast<std::size_t>(put));
+  }
+  return std::nullopt;
+}
+
+void remove_piece(const std::string& path, piece& made) {
+  (void)made.file.close();
+  struct stat now{};
+  if (::lstat(path.c_str(), &now) == 0 && S_ISREG(now.st_mode) && identity_from(now) == made.id)
+    ::unlink(path.c_str());
+}
+
+std::optional<identity> identity_of(const std::string& path) {
+  struct stat info{};
+  if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+  return identity_from(info);
+}
+
+bool is_regular_file(const std::string& path) {
+  struct stat info{};
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool list_folder(const std::string& folder, const std::function<void(std::string_view name)>& each) {
+  const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
+  if (!dir) return false;
+  while (const dirent* entry = ::readdir(dir.get())) each(entry->d_name);
+  return true;
+}
+
+}  // namespace quorrel::file

@@ -1,0 +1,146 @@
+#include "ui/form.h"
+
+#include <utility>
+
+#include "core/checks.h"
+#include "core/messages.h"
+#include "core/stop_signals.h"
+
+namespace quorrel::ui {
+
+form::form(form_view& view, start_folders folders) : view_(view), folders_(std::move(folders)) {}
+
+void form::load(const std::string& source) {
+  view_.clear_keys();
+  view_.add_key("第");
+  view_.add_key("章");
+  ++keywords_version_;
+  const std::string& folder =
+      folders_.program_folder_writable ? folders_.program_folder : folders_.fallback_folder;
+  view_.set_text(form_view::box::destination, with_separator(folder, folders_.separator));
+  if (!source.empty()) view_.set_text(form_view::box::source, source);
+}
+
+void form::add_clicked() {
+  const std::string keyword = view_.text(form_view::box::keyword);
+  if (keyword.empty()) return;
+  view_.add_key(keyword);
+  ++keywords_version_;
+}
+
+void form::delete_clicked() {
+  const int index = view_.selected_key();
+  if (index < 0) return;
+  view_.remove_key(index);
+  view_.clear_key_selection();
+  ++keywords_version_;
+}
+
+// While a split runs the window lets events through, so every control stays
+// usable. Keyword edits apply from the next line (the list is read afresh);
+// the text boxes and Browse buttons do not affect the running split, which
+// holds the paths it checked. A second press of Split is ignored: a nested
+// run would write the same pieces while the outer one is still writing them.
+void form::split_clicked() {
+  if (splitting_) return;
+
+  const input_check check =
+      check_inputs(unquoted(view_.text(form_view::box::source)),
+                   unquoted(view_.text(form_view::box::destination)),
+                   static_cast<std::size_t>(view_.key_count()));
+  if (!check.ok) {
+    view_.show_message(check.message);
+    return;
+  }
+
+  splitting_ = true;
+  close_pending_ = false;
+  saved_ = -1;
+  caption_shown_ = false;
+  events_at_ = view_.now();
+  const split_result result = run_split(check.request, *this);
+  splitting_ = false;
+  // The last report may have come within a frame; and when writing failed,
+  // pieces counted at headings may not all have reached the disk.
+  if (saved_ >= 0) saved_ = result.pieces;
+  show_progress();
+
+  if (close_pending_ || stop_signal() != 0) {
+    close_pending_ = false;
+    view_.close_window();
+    return;
+  }
+  view_.show_message(result.failure ? result.failure->message()
+                                    : std::string(messages::finished));
+}
+
+void form::dropped(const std::string& path, bool is_folder) {
+  if (is_folder)
+    view_.set_text(form_view::box::destination, with_separator(path, folders_.separator));
+  else
+    view_.set_text(form_view::box::source, path);
+}
+
+bool form::close_asked() {
+  if (!splitting_) return true;
+  close_pending_ = true;
+  return false;
+}
+
+void form::poll_stop_signal() {
+  if (!splitting_ && stop_signal() != 0) view_.close_window();
+}
+
+std::string_view form::unquoted(std::string_view text) {
+  const std::string_view trimmed = trim_blanks(text);
+  if (trimmed.size() >= 2 && trimmed.front() == '"' && trimmed.back() == '"' &&
+      trimmed.substr(1, trimmed.size() - 2).find('"') == std::string_view::npos)
+    return trimmed.substr(1, trimmed.size() - 2);
+  return trimmed;
+}
+
+std::string form::with_separator(std::string folder, char separator) {
+  if (folder.empty() || folder.back() != separator) folder += separator;
+  return folder;
+}
+
+std::vector<std::string> form::keywords() {
+  std::vector<std::string> list;
+  const int count = view_.key_count();
+  list.reserve(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i) list.push_back(view_.key(i));
+  return list;
+}
+
+// Called at every heading. Setting the caption, drawing it and letting events
+// through each cost far more than splitting a line, so they happen at most
+// once a frame; the first heading of a run always shows. Nothing can look at
+// the label between two of these moments, as no event is handled then.
+void form::progress(std::int64_t saved) {
+  saved_ = saved;
+  const auto now = view_.now();
+  if (caption_shown_ && now - caption_at_ < frame) return;
+  caption_shown_ = true;
+  caption_at_ = now;
+  show_progress();
+  let_events_through();
+}
+
+// Asked after every heading and at least once per MiB read, also inside a
+// long piece without headings: the window handles its events there once
+// events_every has passed, so it repaints and sees a close.
+bool form::stop_requested() {
+  if (view_.now() - events_at_ >= events_every) let_events_through();
+  return close_pending_ || stop_signal() != 0;
+}
+
+void form::show_progress() {
+  if (saved_ >= 0) view_.set_caption(messages::progress(saved_));
+}
+
+void form::let_events_through() {
+  view_.process_events();
+  events_at_ = view_.now();
+}
+
+}  // namespace quorrel::ui

@@ -1,0 +1,129 @@
+#pragma once
+// What the window frmSave does, without a toolkit: its start-up defaults,
+// the editing of the keyword list, the checks and the run behind the Split
+// button, the progress caption, the messages, files dropped on the window
+// and a stop asked by a signal. Each view (Qt on Linux, Win32 on Windows)
+// creates the controls, implements form_view over them and forwards its
+// events to a form; the form never holds a control or calls a toolkit.
+//
+// Texts cross the view interface as UTF-8. Everything runs on the window's
+// thread; the form keeps a reference to its view, which must outlive it.
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/split.h"
+
+namespace quorrel::ui {
+
+// The window as the form sees it. Control names are the window's own.
+class form_view {
+ public:
+  virtual ~form_view() = default;
+
+  enum class box { source, destination, keyword };  // txtFrom, txtTo, txtKey
+
+  virtual std::string text(box which) = 0;
+  virtual void set_text(box which, const std::string& text) = 0;
+
+  // lstKey: single selection, unsorted, duplicates allowed.
+  virtual int key_count() = 0;
+  virtual std::string key(int index) = 0;
+  virtual void add_key(const std::string& key) = 0;
+  virtual void remove_key(int index) = 0;  // later items move up
+  virtual void clear_keys() = 0;
+  virtual int selected_key() = 0;  // -1 when none is selected
+  virtual void clear_key_selection() = 0;
+
+  // Label1's caption, drawn at once (the label sizes itself to it).
+  virtual void set_caption(const std::string& caption) = 0;
+
+  // A modal message box: OK button, information icon, title "Quorrel".
+  virtual void show_message(const std::string& text) = 0;
+
+  // Lets the window handle what is pending (paint, input, close) and returns.
+  virtual void process_events() = 0;
+
+  // Closes the window, which ends the program.
+  virtual void close_window() = 0;
+
+  virtual std::chrono::steady_clock::time_point now() { return std::chrono::steady_clock::now(); }
+};
+
+// Where the destination starts: the program's folder when the user may write
+// there (a portable copy), else `fallback_folder` (documents or home).
+struct start_folders {
+  std::string program_folder;
+  bool program_folder_writable = false;
+  std::string fallback_folder;
+  char separator = '/';
+};
+
+class form final : private split_host {
+ public:
+  // Events are let through at least this often during a run, so a close is
+  // seen within a few tenths of a second, and the caption is redrawn at most
+  // once a frame.
+  static constexpr std::chrono::milliseconds events_every{50};
+  static constexpr std::chrono::milliseconds frame{16};
+
+  form(form_view& view, start_folders folders);
+
+  // Form_Load: keywords 第 and 章, the destination, and `source` (the file
+  // the program was opened with, if any) in txtFrom.
+  void load(const std::string& source = {});
+
+  void add_clicked();     // cmdAdd_Click
+  void delete_clicked();  // cmdDelete_Click
+  void split_clicked();   // Command1_Click: checks, run, final caption, message
+
+  // The view changed lstKey other than through the form (the core reads the
+  // list afresh only when its version changes).
+  void keywords_changed() { ++keywords_version_; }
+
+  // A local file or folder dropped on the window: a file fills txtFrom, a
+  // folder fills txtTo, ending in the separator.
+  void dropped(const std::string& path, bool is_folder);
+
+  // The window is asked to close. False while a split runs: the run stops at
+  // its next line and the window closes once it has returned.
+  bool close_asked();
+
+  // Polled by the view (a few times a second): a stop signal caught while no
+  // split runs closes the window. During a run the run itself stops.
+  void poll_stop_signal();
+
+  bool splitting() const { return splitting_; }
+
+  // A path pasted as "C:\a b\novel.txt" (the shell's "Copy as path"): blanks
+  // around it trimmed, then one pair of surrounding double quotes dropped.
+  static std::string_view unquoted(std::string_view text);
+
+  // `folder` with `separator` appended unless it already ends in one, so a
+  // root ("/", "D:\\") keeps its single separator.
+  static std::string with_separator(std::string folder, char separator);
+
+ private:
+  std::uint64_t keywords_version() override { return keywords_version_; }
+  std::vector<std::string> keywords() override;
+  void progress(std::int64_t saved) override;
+  bool stop_requested() override;
+
+  void show_progress();
+  void let_events_through();
+
+  form_view& view_;
+  start_folders folders_;
+  bool splitting_ = false;
+  bool close_pending_ = false;  // the window was closed during a split
+  std::uint64_t keywords_version_ = 0;
+  std::int64_t saved_ = -1;  // the run's last progress report, -1 none
+  bool caption_shown_ = false;
+  std::chrono::steady_clock::time_point caption_at_{};  // caption last drawn
+  std::chrono::steady_clock::time_point events_at_{};   // events last let through
+};
+
+}  // namespace quorrel::ui
