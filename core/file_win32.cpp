@@ -1,0 +1,228 @@
+#include "core/file.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+#include "core/messages.h"
+#include "core/win32_text.h"
+
+namespace quorrel::file {
+namespace {
+
+// The system's own description of an error, in the user's language.
+failure system_failure(DWORD error) {
+  wchar_t* text = nullptr;
+  const DWORD length =
+      FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                     nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::wstring reason(text ? text : L"", length);
+  LocalFree(text);
+  while (!reason.empty() && (reason.back() == L'\n' || reason.back() == L'\r' || reason.back() == L' '))
+    reason.pop_back();
+  if (reason.empty()) return {"error " + std::to_string(error)};
+  return {narrow(reason)};
+}
+failure last_failure() { return system_failure(GetLastError()); }
+failure refused(std::string_view reason) { return {std::string(reason)}; }
+
+HANDLE native_of(const handle& file) { return reinterpret_cast<HANDLE>(file.native()); }
+handle own(HANDLE opened) { return handle(reinterpret_cast<handle::native_type>(opened)); }
+
+// UTF-16 for the system. A path too long for the plain form goes in the
+// \\?\ form, which Windows takes exactly as given: full, with "\" only.
+std::wstring system_path(const std::string& path) {
+  const std::wstring wide = widen(path);
+  constexpr std::size_t plain_limit = MAX_PATH - 12;  // what CreateDirectoryW takes
+  if (wide.size() < plain_limit || wide.starts_with(L"\\\\?\\") || wide.starts_with(L"\\\\.\\")) return wide;
+  std::wstring full(GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr), L'\0');
+  full.resize(GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr));
+  if (full.empty()) return wide;
+  if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
+}
+
+constexpr DWORD share_all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// What an open handle is, for the checks below.
+struct facts {
+  bool disk = false;  // a file or folder on a volume: no device, pipe or console
+  DWORD attributes = 0;
+  std::uint64_t size = 0;
+  identity id;
+};
+
+std::optional<facts> facts_of(HANDLE file) {
+  facts out;
+  out.disk = GetFileType(file) == FILE_TYPE_DISK;
+  if (!out.disk) return out;
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(file, &info)) return std::nullopt;
+  out.attributes = info.dwFileAttributes;
+  out.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+  out.id = {info.dwVolumeSerialNumber, (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+  return out;
+}
+
+bool is_plain_file(const facts& f) {
+  return f.disk && !(f.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+}
+
+// Why no piece is written over what was found.
+failure not_plain(const facts& f) {
+  if (f.attributes & FILE_ATTRIBUTE_REPARSE_POINT) return refused(messages::piece_is_link);
+  return refused(messages::piece_is_not_regular);
+}
+
+// Opens a path for its facts alone (no reading or writing), links followed;
+// folders open too.
+handle open_to_look(const std::wstring& path) {
+  return own(CreateFileW(path.c_str(), 0, share_all, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+// Reads and writes go in steps a DWORD can count.
+constexpr std::size_t step = 1u << 30;
+
+}  // namespace
+
+std::optional<failure> handle::close() {
+  if (!is_open()) return std::nullopt;
+  const HANDLE file = native_of(*this);
+  native_ = none;
+  if (!CloseHandle(file)) return last_failure();
+  return std::nullopt;
+}
+
+void handle::drop() {
+  if (is_open()) CloseHandle(native_of(*this));
+  native_ = none;
+}
+
+result<source> open_source(const std::string& path) {
+  handle opened = own(CreateFileW(system_path(path).c_str(), GENERIC_READ, share_all, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!opened.is_open()) return last_failure();
+  const auto found = facts_of(native_of(opened));
+  if (!found) return last_failure();
+  if (!found->disk || (found->attributes & FILE_ATTRIBUTE_DIRECTORY))
+    return refused(messages::piece_is_not_regular);
+  return source{std::move(opened), found->size, found->id};
+}
+
+result<std::size_t> read_at(const handle& file, std::uint64_t offset, std::span<char> into) {
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD got = 0;
+  if (ReadFile(native_of(file), into.data(), static_cast<DWORD>(std::min(into.size(), step)), &got, &at))
+    return static_cast<std::size_t>(got);
+  if (GetLastError() == ERROR_HANDLE_EOF) return std::size_t{0};
+  return last_failure();
+}
+
+result<piece> create_piece(const std::string& path, const identity& source_id) {
+  const std::wstring wide = system_path(path);
+  // FILE_FLAG_OPEN_REPARSE_POINT: a link or junction at the path is opened
+  // itself, never what it points to, and then refused.
+  constexpr DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+  constexpr DWORD share = FILE_SHARE_READ | FILE_SHARE_DELETE;
+  DWORD error = 0;
+  // The path can change between the calls below; a few rounds settle it.
+  for (int round = 0; round < 3; ++round) {
+    handle created = own(CreateFileW(wide.c_str(), GENERIC_WRITE, share, nullptr, CREATE_NEW, flags, nullptr));
+    if (created.is_open()) {
+      const auto made = facts_of(native_of(created));
+      if (!made) return last_failure();
+      // A device name (NUL, CON...) opens the device even with CREATE_NEW:
+      // nothing was created.
+      if (!is_plain_file(*made)) return not_plain(*made);
+      return piece{std::move(created), made->id};
+    }
+    error = GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS && error != ERROR_ACCESS_DENIED)
+      return system_failure(error);
+
+    // Looked at before it is opened for writing: a link, junction or folder
+    // is refused unopened. GetFileAttributesW does not follow a link.
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+      if (GetLastError() == ERROR_FILE_NOT_FOUND) continue;  // removed meanwhile: create it after all
+      return last_failure();
+    }
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return refused(messages::piece_is_link);
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return refused(messages::piece_is_not_regular);
+    if (error == ERROR_ACCESS_DENIED) return system_failure(error);  // a read-only file, say
+
+    handle existing = own(CreateFileW(wide.c_str(), GENERIC_WRITE, share, nullptr, OPEN_EXISTING, flags, nullptr));
+    if (!existing.is_open()) {
+      error = GetLastError();
+      if (error == ERROR_FILE_NOT_FOUND) continue;
+      return system_failure(error);
+    }
+    // Decided on the file opened, not on the path looked at before, which may
+    // have been replaced in between; nothing is truncated until then.
+    const auto opened = facts_of(native_of(existing));
+    if (!opened) return last_failure();
+    if (!is_plain_file(*opened)) return not_plain(*opened);
+    if (opened->id == source_id) return refused(messages::piece_is_source);
+    if (!SetEndOfFile(native_of(existing))) return last_failure();  // at offset 0: truncates
+    return piece{std::move(existing), opened->id};
+  }
+  return system_failure(error);
+}
+
+std::optional<failure> write_all(const handle& file, std::string_view bytes) {
+  while (!bytes.empty()) {
+    DWORD put = 0;
+    if (!WriteFile(native_of(file), bytes.data(), static_cast<DWORD>(std::min(bytes.size(), step)), &put, nullptr))
+      return last_failure();
+    bytes.remove_prefix(put);
+  }
+  return std::nullopt;
+}
+
+void remove_piece(const std::string& path, piece& made) {
+  (void)made.file.close();
+  // Opened, checked and deleted through one handle: the file removed is the
+  // one checked, even if the path changes meanwhile.
+  const handle now = own(CreateFileW(system_path(path).c_str(), DELETE, share_all, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!now.is_open()) return;
+  const auto found = facts_of(native_of(now));
+  if (!found || !is_plain_file(*found) || found->id != made.id) return;
+  FILE_DISPOSITION_INFO remove{};
+  remove.DeleteFile = TRUE;
+  SetFileInformationByHandle(native_of(now), FileDispositionInfo, &remove, sizeof remove);
+}
+
+std::optional<identity> identity_of(const std::string& path) {
+  const handle file = open_to_look(system_path(path));
+  if (!file.is_open()) return std::nullopt;
+  const auto found = facts_of(native_of(file));
+  if (!found || !found->disk) return std::nullopt;
+  return found->id;
+}
+
+bool is_regular_file(const std::string& path) {
+  const handle file = open_to_look(system_path(path));
+  if (!file.is_open()) return false;
+  const auto found = facts_of(native_of(file));
+  return found && found->disk && !(found->attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool list_folder(const std::string& folder, const std::function<void(std::string_view name)>& each) {
+  std::wstring pattern = system_path(folder);
+  // "C:" alone is the current folder of drive C, so it takes no separator.
+  const bool drive_only = pattern.size() == 2 && pattern[1] == L':';
+  if (!pattern.empty() && !drive_only && pattern.back() != L'\\' && pattern.back() != L'/') pattern += L'\\';
+  pattern += L'*';
+  WIN32_FIND_DATAW entry{};
+  const HANDLE search = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0);
+  if (search == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  do each(narrow(entry.cFileName));
+  while (FindNextFileW(search, &entry));
+  FindClose(search);
+  return true;
+}
+
+}  // namespace quorrel::file
