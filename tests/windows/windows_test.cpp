@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/checks.h"
+#include "core/file.h"
 #include "core/messages.h"
 #include "core/win32_text.h"
 #include "temp_folder.h"
@@ -152,6 +153,70 @@ TEST(WindowsNames, ChineseAndLongNamesThroughTheCommandLine) {
     const auto listed = split({wide(source), widen(prefix), L"--list"}, tmp);
     EXPECT_EQ(listed.status, 0u) << listed.err;
     EXPECT_EQ(listed.out, prefix + "0000.txt\t12\t第一章\n" + prefix + "0001.txt\t12\t第二章\n合计：2个文件，24字节\n");
+  }
+}
+
+// What a piece's path may hold: create_piece decides on the file it opened,
+// by volume serial and file index, and changes nothing it refuses.
+TEST(WindowsFiles, PiecesAreOnlyFilesTheRunMayWrite) {
+  enum class found { nothing, other_file, source_link, folder, device };
+  struct row {
+    found at_path;
+    std::string_view refusal;  // "" when the piece is made
+  };
+  for (const row& r : {row{found::nothing, ""}, row{found::other_file, ""},
+                       row{found::source_link, messages::piece_is_source},
+                       row{found::folder, messages::piece_is_not_regular},
+                       row{found::device, messages::piece_is_not_regular}}) {
+    SCOPED_TRACE(static_cast<int>(r.at_path));
+    temp_folder tmp;
+    const std::string source = tmp.write("novel.txt", two_chapters);
+    const auto source_id = file::identity_of(source);
+    ASSERT_TRUE(source_id);
+    std::string path = tmp / "0000.txt";
+    switch (r.at_path) {
+      case found::nothing: break;
+      case found::other_file: tmp.write("0000.txt", "old"); break;
+      case found::source_link: CreateHardLinkW(widen(path).c_str(), widen(source).c_str(), nullptr); break;
+      case found::folder: fs::create_directory(fs::path(path)); break;
+      case found::device: path = tmp / "NUL"; break;
+    }
+    auto made = file::create_piece(path, *source_id);
+    if (r.refusal.empty()) {
+      ASSERT_TRUE(made) << made.reason();
+      EXPECT_NE(made->id, *source_id);
+      EXPECT_FALSE(file::write_all(made->file, "new"));
+      EXPECT_FALSE(made->file.close());
+      EXPECT_EQ(read_file(fs::path(widen(path))), "new");
+      continue;
+    }
+    ASSERT_FALSE(made);
+    EXPECT_EQ(made.reason(), r.refusal);
+    EXPECT_EQ(read_bytes(source), two_chapters);
+    if (r.at_path == found::device) {
+      EXPECT_EQ(tmp.files(), std::vector<std::string>{"novel.txt"});  // nothing made
+    }
+  }
+}
+
+// A piece is removed only while its path still names the file the run made.
+TEST(WindowsFiles, RemovesOnlyThePieceItMade) {
+  for (const bool replaced : {false, true}) {
+    SCOPED_TRACE(replaced);
+    temp_folder tmp;
+    const std::string path = tmp / "0000.txt";
+    auto made = file::create_piece(path, {});
+    ASSERT_TRUE(made) << made.reason();
+    (void)made->file.close();
+    if (replaced) {
+      // Moved away, not deleted: a new file could take a deleted one's index.
+      ASSERT_TRUE(MoveFileW(widen(path).c_str(), widen(tmp / "moved.txt").c_str()));
+      tmp.write("0000.txt", "the user's");
+    }
+    file::remove_piece(path, *made);
+    const std::vector<std::string> left = replaced ? std::vector<std::string>{"0000.txt", "moved.txt"}
+                                                   : std::vector<std::string>{};
+    EXPECT_EQ(tmp.files(), left);
   }
 }
 
