@@ -66,10 +66,20 @@ std::wstring pathOf(const ITEMIDLIST* pidl) {
   return untilNul(path);
 }
 
+// The process's current directory, "" when it cannot be read.
+std::wstring currentDirectory() {
+  const DWORD size = GetCurrentDirectoryW(0, nullptr);
+  if (size == 0) return {};
+  std::wstring path(size, L'\0');
+  path.resize(GetCurrentDirectoryW(static_cast<DWORD>(path.size()), path.data()));
+  return path;
+}
+
 }  // namespace
 
-// The flags go to the dialog as given: kNoChangeDir is the system's own
-// OFN_NOCHANGEDIR, and without OFN_FILEMUSTEXIST a typed name is accepted.
+// The flags go to the dialog as given; without OFN_FILEMUSTEXIST a typed name
+// is accepted. The system's dialog ignores OFN_NOCHANGEDIR, so the current
+// directory is put back here.
 std::string ShowOpenFile(owner_window owner, const std::string& title, std::string& startDir,
                          const std::string& filter, std::uint32_t flags) {
   startDir = quorrel::platform::startingDirectory(startDir, programFolder(), isFolder);
@@ -88,8 +98,10 @@ std::string ShowOpenFile(owner_window owner, const std::string& title, std::stri
   dialog.lpstrInitialDir = initialDir.c_str();
   dialog.lpstrTitle = wideTitle.empty() ? nullptr : wideTitle.c_str();  // the system's "打开"
   dialog.Flags = flags;
-  if (!GetOpenFileNameW(&dialog)) return {};  // cancelled, or CommDlgExtendedError
-  return narrow(untilNul(file));
+  const std::wstring before = currentDirectory();
+  const bool chosen = GetOpenFileNameW(&dialog);  // false: cancelled, or CommDlgExtendedError
+  if ((flags & kNoChangeDir) && !before.empty()) SetCurrentDirectoryW(before.c_str());
+  return chosen ? narrow(untilNul(file)) : std::string();
 }
 
 // A root code naming no folder on this system starts at the desktop, the
