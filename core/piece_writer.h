@@ -7,13 +7,14 @@
 // a long one, and hands it over; a few batches circulate, so memory stays at
 // a few MiB. Pieces are written in order with open, write and close; when
 // one cannot be written, it is removed, nothing after it is written, and
-// failure() says which piece and why.
+// failure() says which piece and why. A failed allocation on the writer's
+// thread counts as such a failure (reason: out of memory); discard() and
+// drain() allocate nothing, so a run can always end cleanly.
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <cstring>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -80,9 +81,10 @@ class piece_writer {
   };
   static constexpr std::size_t batch_size = 1 << 20;  // bytes gathered before a batch is handed over
   struct batch {
+    batch() { segments.reserve(16); }
     std::unique_ptr<char[]> bytes{new char[batch_size]};
     std::size_t size = 0;
-    std::vector<segment> segments;
+    std::vector<segment> segments;  // always with room for one more, so discard() never allocates
   };
 
   void add_across(std::string_view bytes);
@@ -91,6 +93,7 @@ class piece_writer {
   void run();
   void write(const batch& b);
   void fail(int error);
+  void out_of_memory() noexcept;
 
   const std::string destination_;
   const bool dry_run_;
@@ -107,7 +110,7 @@ class piece_writer {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<batch> pool_;
-  std::deque<batch*> full_, free_;
+  std::vector<batch*> full_, free_;  // queues, never longer than pool_: no allocation once made
   bool busy_ = false, stopping_ = false;
   std::atomic<bool> failed_{false};
 
