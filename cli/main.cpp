@@ -1,7 +1,7 @@
 // quorrel-split: the window's split from the command line.
 //
 // Exit status: 0 done, 1 a problem with the input (or the command line),
-// 2 a file-system failure, 130 interrupted (the piece being written is
+// 2 a file-system failure or no memory left, 130 interrupted (the piece being written is
 // removed, those before it stay).
 
 #include <getopt.h>
@@ -13,6 +13,7 @@
 #include <clocale>
 #include <csignal>
 #include <cstdio>
+#include <new>  // bad_alloc
 #include <string>
 #include <vector>
 
@@ -122,9 +123,7 @@ void usage(std::FILE* stream) {
         "read or written, 130 interrupted.\n");
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int split_main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
   const terminal_text terminal;
   text = &terminal;
@@ -192,4 +191,17 @@ int main(int argc, char** argv) {
   else
     print(stdout, std::string(quorrel::messages::finished) + "\n");
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // The run reports its own failed allocations; this is for the few outside
+  // it (arguments, messages), with a text that needs no memory to print.
+  try {
+    return split_main(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::fputs("quorrel-split: 内存不足\n", stderr);
+    return exit_filesystem;
+  }
 }

@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>           // bad_alloc
+#include <system_error>  // a thread that cannot start
 #include <thread>
 
 #include "core/messages.h"
@@ -45,8 +47,9 @@ class source_reader {
   bool at_eof() const { return eof_; }
   // The byte of the file where available() starts.
   off_t offset() const { return next_ - static_cast<off_t>(end_ - begin_); }
-  // Whether available() is one unfinished line that fills the buffer.
-  bool full() const { return begin_ == 0 && end_ == buffer_.size(); }
+  // Whether the last fill() found the buffer full of one unfinished line,
+  // and read nothing.
+  bool full() const { return full_; }
 
   // Reads more after what is available, unless full(); false on a read
   // error (errno set).
@@ -56,7 +59,8 @@ class source_reader {
       end_ -= begin_;
       begin_ = 0;
     }
-    if (full()) return true;
+    full_ = end_ == buffer_.size();
+    if (full_) return true;
     const ssize_t got = read_at(fd_, buffer_.data() + end_, buffer_.size() - end_, next_);
     if (got < 0) return false;
     if (got == 0) eof_ = true;
@@ -70,6 +74,7 @@ class source_reader {
     begin_ = end_ = 0;
     next_ = at;
     eof_ = false;
+    full_ = false;
   }
 
  private:
@@ -78,6 +83,7 @@ class source_reader {
   std::size_t begin_ = 0, end_ = 0;
   off_t next_ = 0;  // the byte of the file after end_
   bool eof_ = false;
+  bool full_ = false;
 };
 
 // Whether bytes [from, to) of the file are valid UTF-8 by themselves (`to`
@@ -539,6 +545,14 @@ split_result run_split(const split_request& request, split_host& host, const spl
     // there is nothing to clean up; what the run held is free again.
     split_result result;
     result.failure = split_failure{split_failure::kind::read, request.source, std::string(messages::out_of_memory)};
+    return result;
+  } catch (const std::system_error& e) {
+    // A thread that could not start (mostly: no memory for its stack), also
+    // before any piece.
+    split_result result;
+    const bool no_memory = e.code() == std::errc::resource_unavailable_try_again;
+    result.failure = split_failure{split_failure::kind::read, request.source,
+                                   no_memory ? std::string(messages::out_of_memory) : e.code().message()};
     return result;
   }
 }
