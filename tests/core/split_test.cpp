@@ -342,7 +342,9 @@ TEST(Split, ReportsRunningOutOfMemoryAndKeepsWholePieces) {
     std::vector<std::string> files{"novel.txt"};
     for (std::int64_t i = 0; i < r.pieces; ++i) files.insert(files.end() - 1, "000" + std::to_string(i) + ".txt");
     EXPECT_EQ(tmp.files(), files);
-    if (r.pieces > 1) EXPECT_EQ(read_bytes(tmp / "0001.txt"), piece({"第2章", std::string(10, 'x')}));
+    if (r.pieces > 1) {
+      EXPECT_EQ(read_bytes(tmp / "0001.txt"), piece({"第2章", std::string(10, 'x')}));
+    }
   }
 }
 

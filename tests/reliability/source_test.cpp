@@ -320,16 +320,14 @@ TEST(SourceFaults, SplitsALineOf300MegabytesWithoutALineEnd) {
     EXPECT_TRUE(file_holds_blocks(dir / "out0000.txt", piece_block));
     EXPECT_FALSE(fs::exists(dir / "out0001.txt"));
     fs::remove(dir / "out0000.txt");
-    // The line is never held: a few MiB of buffers whatever its length,
-    // plus the sanitizers' own bookkeeping.
-#if defined(__SANITIZE_ADDRESS__)
-    const long bound_kib = 160 * 1024;
-#else
-    const long bound_kib = 32 * 1024;
-#endif
+    // The line is never held: a few MiB of buffers whatever its length.
+    // (Not under the sanitizer: the child's peak counts this process's own
+    // pages at the fork, and the sanitizer keeps 256 MiB of freed blocks.)
     RecordProperty(r.property, std::to_string(o.peak_memory_kib));
     std::printf("peak memory splitting a line of %zu bytes, %s: %ld KiB\n", line_bytes, r.name, o.peak_memory_kib);
-    EXPECT_LT(o.peak_memory_kib, bound_kib) << "peak resident memory of the tool, KiB";
+#if !defined(__SANITIZE_ADDRESS__)
+    EXPECT_LT(o.peak_memory_kib, 32 * 1024) << "peak resident memory of the tool, KiB";
+#endif
   }
 }
 
@@ -401,7 +399,9 @@ TEST(SourceFaults, RunningOutOfMemoryIsReportedNeverAnAbort) {
       ASSERT_EQ(o.exit_code, 0) << o;
       EXPECT_EQ(pieces, with_pieces({}, "", three_pieces));
     }
-    if (mib == 128) EXPECT_EQ(o.exit_code, 0) << o;
+    if (mib == 128) {
+      EXPECT_EQ(o.exit_code, 0) << o;
+    }
   }
   EXPECT_GT(reported, 0) << "no limit let the tool start and then run out of memory";
 }
