@@ -1,8 +1,8 @@
 // quorrel-split: the window's split from the command line.
 //
 // Exit status: 0 done, 1 a problem with the input (or the command line),
-// 2 a file-system failure or no memory left, 130 interrupted (the piece being written is
-// removed, those before it stay).
+// 2 a file-system failure or no memory left, 130 interrupted (the piece
+// being written is removed, those before it stay).
 
 #include <getopt.h>
 #include <langinfo.h>  // nl_langinfo: the locale's encoding for keywords and messages
