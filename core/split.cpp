@@ -262,11 +262,13 @@ class splitter {
       if (end.terminator > 0) {
         terminator = end.terminator;
         // A CR that ends the block may be the first half of a CR LF.
-        if (end.terminator == unit && end.length + unit == fresh && std::string_view(block + end.length, unit) == cr) {
+        const bool at_block_end = end.length + unit == fresh;
+        if (end.terminator == unit && at_block_end && std::string_view(block + end.length, unit) == cr) {
           char after[2];
           const ssize_t then = read_at(fd, after, unit, start + static_cast<off_t>(base + kept + fresh));
           if (then < 0) return read_failed(errno);
-          if (static_cast<std::size_t>(then) == unit && std::string_view(after, unit) == lf) terminator += unit;
+          const bool then_lf = static_cast<std::size_t>(then) == unit && std::string_view(after, unit) == lf;
+          if (then_lf) terminator += unit;
         }
       }
       const std::string_view window(window_.data(), size);
@@ -544,7 +546,8 @@ split_result run_split(const split_request& request, split_host& host, const spl
     // Before any piece was begun (the run catches its own after that), so
     // there is nothing to clean up; what the run held is free again.
     split_result result;
-    result.failure = split_failure{split_failure::kind::read, request.source, std::string(messages::out_of_memory)};
+    result.failure =
+        split_failure{split_failure::kind::read, request.source, std::string(messages::out_of_memory)};
     return result;
   } catch (const std::system_error& e) {
     // A thread that could not start (mostly: no memory for its stack), also
