@@ -93,8 +93,9 @@ void piece_writer::discard() {
 void piece_writer::cut(bool closes, bool discards) {
   if (!in_piece_) return;
   std::vector<segment>& segments = filling_->segments;
-  // Grown before it is full, so that the cut of a discard always has room.
-  if (segments.size() + 1 >= segments.capacity()) segments.reserve(2 * segments.capacity());
+  // Grown before it is full, so that the cut of a discard always finds
+  // room and never allocates (it may follow a failed allocation).
+  if (!discards && segments.size() + 1 >= segments.capacity()) segments.reserve(2 * segments.capacity());
   segments.push_back(
       {number_, piece_begin_, filling_->size, !piece_opened_, closes, discards});
   piece_opened_ = true;
