@@ -6,7 +6,8 @@
 #   tools/setup.sh test   install what is missing, build, run every test, then
 #                         build again with the address and undefined-behaviour
 #                         sanitizers (preset asan) and run every test again,
-#                         then a short fixed-count fuzzing run (clang)
+#                         then a short fixed-count fuzzing run (clang), then
+#                         what windows-test does
 #   tools/setup.sh windows
 #                         install what is missing, build a static ICU for
 #                         MinGW once per machine (tools/windows/build-icu.sh),
@@ -54,6 +55,17 @@ build_windows() {
   QUORREL_ICU_ROOT="$icu_root" cmake --preset windows >/dev/null
   cmake --build --preset windows
 }
+test_windows() {
+  build_windows
+  # Wine's server is started and the prefix booted before ctest, away
+  # from its pipes (tools/windows/wine.sh), and stopped after.
+  prefix="$PWD/build/windows/wine"
+  tools/windows/wine.sh "$prefix"
+  status=0
+  ctest --preset windows || status=$?
+  WINEPREFIX="$prefix" wineserver -k || true
+  return $status
+}
 
 case "${1:-}" in
   run)
@@ -74,7 +86,7 @@ case "${1:-}" in
     fi
     ;;
   test)
-    extra_packages=$fuzz_packages
+    extra_packages="$fuzz_packages $windows_packages"
     install_missing
     cmake --preset dev >/dev/null
     cmake --build --preset dev
@@ -86,6 +98,8 @@ case "${1:-}" in
     # The fuzzer's short run; the replay of its invariants is in both suites above.
     build_fuzz
     ctest --test-dir build/fuzz --output-on-failure -R fuzz_split
+    # The Windows programs, cross-built, and their tests under wine.
+    test_windows
     ;;
   windows)
     extra_packages=$windows_packages
@@ -95,15 +109,7 @@ case "${1:-}" in
   windows-test)
     extra_packages=$windows_packages
     install_missing
-    build_windows
-    # Wine's server is started and the prefix booted before ctest, away
-    # from its pipes (tools/windows/wine.sh), and stopped after.
-    prefix="$PWD/build/windows/wine"
-    tools/windows/wine.sh "$prefix"
-    status=0
-    ctest --preset windows || status=$?
-    WINEPREFIX="$prefix" wineserver -k || true
-    exit $status
+    test_windows
     ;;
   fuzz)
     extra_packages=$fuzz_packages
