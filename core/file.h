@@ -115,7 +115,7 @@ struct piece {
 // created or truncated.
 result<piece> create_piece(const std::string& path, const identity& source_id);
 
-// Writes all of `bytes` at the file's current end.
+// Writes all of `bytes` at the current position (pieces are written front to back).
 [[nodiscard]] std::optional<failure> write_all(const handle& file, std::string_view bytes);
 
 // Closes the piece if still open and removes it from `path`, unless the path
