@@ -2,9 +2,10 @@
 # Builds a static ICU for 64-bit Windows (MinGW-w64) from Debian's own ICU
 # source package, once per machine:
 #   tools/windows/build-icu.sh
-# installs into $QUORREL_ICU_ROOT (default /var/cache/quorrel/icu-72.1-mingw64),
-# outside any build folder, so a clean build or a new clone reuses it. A second
-# run finds the finished cache and returns at once. Prints the cache's path.
+# installs into $QUORREL_ICU_ROOT (default /var/cache/quorrel/icu-VERSION-mingw64,
+# VERSION being the one apt offers: 72.1 on Debian 12), outside any build
+# folder, so a clean build or a new clone reuses it. A second run finds the
+# finished cache and returns at once. Prints the cache's path last.
 #
 # ICU's tools are built natively first (a cross build runs them on the build
 # machine), then the libraries for Windows. The data keeps only what the
@@ -15,14 +16,16 @@
 # lines for apt (added here from the existing deb lines when missing).
 set -eu
 
-version=72.1
-root="${QUORREL_ICU_ROOT:-/var/cache/quorrel/icu-$version-mingw64}"
+cache=/var/cache/quorrel
 host=x86_64-w64-mingw32
 jobs="${QUORREL_JOBS:-2}"
 
-if [ -f "$root/.complete" ]; then
-  echo "$root"
-  exit 0
+if [ -n "${QUORREL_ICU_ROOT:-}" ]; then
+  [ -f "$QUORREL_ICU_ROOT/.complete" ] && echo "$QUORREL_ICU_ROOT" && exit 0
+else
+  for built in "$cache"/icu-*-mingw64; do
+    [ -f "$built/.complete" ] && echo "$built" && exit 0
+  done
 fi
 
 sudo=""
@@ -51,7 +54,10 @@ if ! have_deb_src; then
   $sudo apt-get update -qq
 fi
 
+version=$(apt-cache showsrc icu | sed -n 's/^Version: \([0-9.]*\).*/\1/p' | sort -V | tail -n 1)
+root="${QUORREL_ICU_ROOT:-$cache/icu-$version-mingw64}"
 work="$root.work"
+trap 'echo "build-icu.sh: failed; the logs are in $work" >&2' EXIT
 $sudo mkdir -p "$(dirname "$root")"
 $sudo rm -rf "$work" "$root"
 $sudo mkdir -p "$work"
@@ -60,7 +66,9 @@ cd "$work"
 started=$(date +%s)
 
 echo "Fetching Debian's ICU $version source into $work"
-apt-get source -qq "icu=$version*" >/dev/null 2>&1 || apt-get source -qq icu >/dev/null
+# apt downloads as its own user where that user may write.
+[ "$(id -u)" -eq 0 ] && id _apt >/dev/null 2>&1 && chown _apt "$work"
+apt-get source -qq icu >/dev/null
 source_dir=$(ls -d "$work"/icu-*/source 2>/dev/null | head -n 1)
 [ -n "$source_dir" ] || source_dir=$(ls -d "$work"/icu-*/icu4c/source | head -n 1)
 
@@ -114,6 +122,7 @@ for lib in uc in dt; do
 done
 
 cd /
+trap - EXIT
 rm -rf "$work"
 echo "ICU $version for $host: $kept data items, $(( $(date +%s) - started )) s" >"$root/.complete"
 cat "$root/.complete"
