@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "platform/backend.h"
+#include "platform/com_dlg_rules.h"
 
 namespace modComDlg32 {
 
@@ -15,62 +16,46 @@ namespace {
 using quorrel::platform::backend;
 
 // Windows special-folder numbers (CSIDL) that have a standard location here.
-constexpr qint32 kCsidlPrograms = 2;
-constexpr qint32 kCsidlPersonal = 5;
-constexpr qint32 kCsidlDesktopDirectory = 16;
-constexpr qint32 kCsidlFonts = 20;
-constexpr qint32 kCsidlLocalAppData = 28;
-constexpr qint32 kCsidlMyPictures = 39;
-
-// Only spaces count as blank around a starting directory or a filter, as in
-// the Windows program; a tab is text.
-QString trimSpaces(const QString& text) {
-  qsizetype first = 0, end = text.size();
-  while (first < end && text[first] == u' ') ++first;
-  while (end > first && text[end - 1] == u' ') --end;
-  return text.sliced(first, end - first);
-}
+constexpr std::int32_t kCsidlPrograms = 2;
+constexpr std::int32_t kCsidlPersonal = 5;
+constexpr std::int32_t kCsidlDesktopDirectory = 16;
+constexpr std::int32_t kCsidlFonts = 20;
+constexpr std::int32_t kCsidlLocalAppData = 28;
+constexpr std::int32_t kCsidlMyPictures = 39;
 
 // Typed paths may use "/" on Windows too.
 bool endsWithSeparator(const QString& path) {
   return path.endsWith(QDir::separator()) || path.endsWith(u'/');
 }
 
-QString programFolder() { return QDir::toNativeSeparators(backend().programFolder()); }
-
-QString startingDirectory(const QString& given) {
-  if (trimSpaces(given).isEmpty()) return programFolder();
-  const QString folder = endsWithSeparator(given) ? given : given + QDir::separator();
-  // With the separator a file's path is no directory: "a.txt/" does not exist.
-  return QFileInfo(folder).isDir() ? folder : programFolder();
-}
+bool isFolder(const std::string& path) { return QFileInfo(QString::fromStdString(path)).isDir(); }
 
 // "*.txt;*.log" -> "*.txt *.log"; "*.*" matches every name on Windows, with
 // or without a dot, so it becomes "*".
-QString qtPatterns(const QString& windowsPatterns) {
+QString qtPatterns(const std::string& windowsPatterns) {
   QStringList patterns;
-  for (const QString& pattern : windowsPatterns.split(u';', Qt::SkipEmptyParts)) {
-    const QString one = trimSpaces(pattern);
+  for (const QString& pattern :
+       QString::fromStdString(windowsPatterns).split(u';', Qt::SkipEmptyParts)) {
+    const QString one =
+        QString::fromStdString(std::string(quorrel::platform::trimSpaces(pattern.toStdString())));
     if (!one.isEmpty()) patterns << (one == QLatin1String("*.*") ? QStringLiteral("*") : one);
   }
   return patterns.join(u' ');
 }
 
-QStringList nameFilters(const QString& filter) {
-  const QStringList parts =
-      (trimSpaces(filter).isEmpty() ? QStringLiteral("*.*|*.*") : filter).split(u'|');
+QStringList nameFilters(const std::string& filter) {
   QStringList filters;
-  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-    if (parts[i].isEmpty() || parts[i + 1].isEmpty()) break;  // the end of the Windows list
+  for (const quorrel::platform::FileFilter& pair : quorrel::platform::filterPairs(filter)) {
     // A display text that is its own pattern list is shown once: "*.txt",
     // not "*.txt (*.txt)".
-    const QString patterns = qtPatterns(parts[i + 1]);
-    filters << (parts[i] == patterns ? patterns : QStringLiteral("%1 (%2)").arg(parts[i], patterns));
+    const QString text = QString::fromStdString(pair.text);
+    const QString patterns = qtPatterns(pair.patterns);
+    filters << (text == patterns ? patterns : QStringLiteral("%1 (%2)").arg(text, patterns));
   }
   return filters;
 }
 
-std::optional<QStandardPaths::StandardLocation> standardLocation(qint32 csidl) {
+std::optional<QStandardPaths::StandardLocation> standardLocation(std::int32_t csidl) {
   switch (csidl) {
     case kCsidlPrograms:
       return QStandardPaths::ApplicationsLocation;
@@ -89,7 +74,7 @@ std::optional<QStandardPaths::StandardLocation> standardLocation(qint32 csidl) {
   }
 }
 
-QString startingFolder(qint32 csidl) {
+QString startingFolder(std::int32_t csidl) {
   if (const auto location = standardLocation(csidl)) {
     const QString folder = QStandardPaths::writableLocation(*location);
     if (!folder.isEmpty() && QFileInfo(folder).isDir()) return QDir::toNativeSeparators(folder);
@@ -106,35 +91,31 @@ QString withTrailingSeparator(QString folder) {
 
 }  // namespace
 
-QString ShowOpenFile(QWidget* owner, const QString& title, QString& startDir, const QString& filter,
-                     quint32 flags) {
-  startDir = startingDirectory(startDir);
+std::string ShowOpenFile(owner_window owner, const std::string& title, std::string& startDir,
+                         const std::string& filter, std::uint32_t flags) {
+  const std::string programFolder =
+      QDir::toNativeSeparators(backend().programFolder()).toStdString();
+  startDir = quorrel::platform::startingDirectory(startDir, programFolder, isFolder);
   const QString currentDir = QDir::currentPath();
   QString chosen;
   try {
-    chosen = backend().openFile(owner, title, startDir, nameFilters(filter));
+    chosen = backend().openFile(static_cast<QWidget*>(owner), QString::fromStdString(title),
+                                QString::fromStdString(startDir), nameFilters(filter));
   } catch (...) {
     // A dialog that could not be shown chose nothing.
   }
   if (flags & kNoChangeDir) QDir::setCurrent(currentDir);
-  return chosen;
+  return chosen.toStdString();
 }
 
-QString BrowseFolder(const QString& prompt, QWidget* owner, qint16 rootCode) {
-  const QString shown = prompt.isEmpty() ? QStringLiteral("请选择文件夹:") : prompt;
+std::string BrowseFolder(const std::string& prompt, owner_window owner, std::int16_t rootCode) {
   const QString folder = QDir::toNativeSeparators(
-      backend().chooseFolder(owner, shown, startingFolder(MapFolderRoot(rootCode))));
+      backend().chooseFolder(static_cast<QWidget*>(owner),
+                             QString::fromStdString(quorrel::platform::shownPrompt(prompt)),
+                             startingFolder(MapFolderRoot(rootCode))));
   if (folder.isEmpty()) return {};
   if ((BrowseFlags() & kReturnOnlyFsDirs) && !QFileInfo(folder).isDir()) return {};
-  return withTrailingSeparator(folder);
+  return withTrailingSeparator(folder).toStdString();
 }
-
-qint32 MapFolderRoot(qint16 rootCode) {
-  if (rootCode < 2) return 0;
-  if (rootCode <= 11) return rootCode;
-  return qint32{rootCode} + 4;
-}
-
-quint32 BrowseFlags() { return kReturnOnlyFsDirs; }
 
 }  // namespace modComDlg32

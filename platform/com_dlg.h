@@ -1,31 +1,36 @@
 #pragma once
 // modComDlg32: the open-file dialog and the folder picker behind the window's
-// two Browse buttons.
+// two Browse buttons, the same on every system: Qt's dialogs on Linux
+// (com_dlg.cpp), the system's own on Windows (com_dlg_win32.cpp); the rules
+// both follow are in com_dlg_rules.cpp. No toolkit type crosses this header.
 //
 // The module's name and its functions' (ShowOpenFile, BrowseFolder,
 // MapFolderRoot, BrowseFlags), their arguments and the numbers they take
 // (open-file flags, folder root codes) are those of the Windows common-dialog
 // wrappers the program was first written on, and are kept so that the window's
 // handlers read as they always have. The Windows records and fixed-size
-// buffers behind them are not: the dialogs are Qt's, reached through
-// quorrel::platform::backend(), and the results are plain strings.
+// buffers behind them are not: paths of any length come back as plain strings.
 //
-// Both functions block until the dialog closes and keep no state.
+// Texts are UTF-8. Both dialogs block until they close, keep no state and
+// throw nothing but std::bad_alloc.
 
-#include <QString>
-#include <QtGlobal>  // qint16, qint32, quint32
-
-class QWidget;
+#include <cstdint>
+#include <string>
 
 namespace modComDlg32 {
 
-// Open-file dialog flags (Windows values). The Qt dialog always takes long
-// names; the process's current directory is kept when asked.
-inline constexpr quint32 kLongNames = 0x200000;
-inline constexpr quint32 kNoChangeDir = 0x8;
+// The window that owns a dialog, as the system knows it: a QWidget* on
+// Linux, an HWND on Windows; null for none.
+using owner_window = void*;
 
-// Folder picker flag: only real (file-system) directories can be confirmed.
-inline constexpr quint32 kReturnOnlyFsDirs = 0x1;
+// Open-file dialog flags (Windows' OFN_ values). Long names are always
+// taken; the process's current directory is kept when asked.
+inline constexpr std::uint32_t kLongNames = 0x200000;
+inline constexpr std::uint32_t kNoChangeDir = 0x8;
+
+// Folder picker flag (BIF_RETURNONLYFSDIRS): only real (file-system)
+// directories can be confirmed.
+inline constexpr std::uint32_t kReturnOnlyFsDirs = 0x1;
 
 // Shows a modal open-file dialog owned by `owner`, titled `title`.
 //
@@ -40,26 +45,27 @@ inline constexpr quint32 kReturnOnlyFsDirs = 0x1;
 // dropped, as the Windows dialog reads it.
 //
 // A typed name of a file that does not exist is accepted. Returns the chosen
-// path, "" on cancel or when the dialog could not be shown; nothing is thrown.
-QString ShowOpenFile(QWidget* owner, const QString& title, QString& startDir, const QString& filter,
-                     quint32 flags);
+// path, "" on cancel or when the dialog could not be shown.
+std::string ShowOpenFile(owner_window owner, const std::string& title, std::string& startDir,
+                         const std::string& filter, std::uint32_t flags);
 
 // Shows a modal folder picker owned by `owner`, showing `prompt` ("请选择文件夹:"
 // when it is empty; spaces count as text), started at the place `rootCode`
-// names (MapFolderRoot): the user's home for the desktop (code 0, below 2),
-// from where the whole file system is reachable, or the matching standard
-// folder, when there is one, for the others.
+// names (MapFolderRoot). On Windows that is the special folder itself, the
+// whole namespace for the desktop; on Linux the user's home for the desktop
+// (code 0, below 2), from where the whole file system is reachable, or the
+// matching standard folder, when there is one, for the others.
 //
 // Returns the chosen directory ending in exactly one separator (a root as it
 // is), or "" on cancel or when the answer is not a real directory.
-QString BrowseFolder(const QString& prompt, QWidget* owner, qint16 rootCode);
+std::string BrowseFolder(const std::string& prompt, owner_window owner, std::int16_t rootCode);
 
 // The Windows special-folder number (CSIDL) of a root code: below 2 gives 0,
 // the desktop; 2 to 11 the code itself; 12 and up the code plus 4 (12 gives
 // 16, the desktop directory). Every 16-bit code is accepted.
-qint32 MapFolderRoot(qint16 rootCode);
+std::int32_t MapFolderRoot(std::int16_t rootCode);
 
 // The folder picker's flags: kReturnOnlyFsDirs.
-quint32 BrowseFlags();
+std::uint32_t BrowseFlags();
 
 }  // namespace modComDlg32

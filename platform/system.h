@@ -1,5 +1,7 @@
 #pragma once
-// modSystem: what the window asks of the operating system itself.
+// modSystem: what the window asks of the operating system itself, the same on
+// every system: Qt on Linux (system.cpp), the Windows API on Windows
+// (system_win32.cpp). Texts are UTF-8.
 //
 // The names (modSystem, IsVistaOrLater, ShellVerb) and the shell verbs
 // "Runas" and "Open" come from the Windows program Quorrel was first written
@@ -7,16 +9,32 @@
 // Neither verb asks for administrator rights here: a document or web address
 // is always opened with the user's default handler, unelevated.
 
-#include <QString>
+#include <string>
 
 namespace modSystem {
 
-// True only on Windows NT 6.0 (Vista) or later, as the desktop backend reports
-// the system's version.
+// The window a shell call belongs to: a QWidget* on Linux, an HWND on
+// Windows; null for none.
+using owner_window = void*;
+
+// True only on Windows NT 6.0 (Vista) or later, from the version the system
+// really runs (not the one a compatibility layer shows the program).
 bool IsVistaOrLater();
 
 // The shell verb chosen for this system: "Runas" when IsVistaOrLater,
 // otherwise "Open".
-QString ShellVerb();
+std::string ShellVerb();
+
+// Opens `target`, a web address or a document's path, with the user's
+// default handler, never elevated. `verb` is the caller's choice (ShellVerb)
+// and only names it: the system is always asked to "open", since "Runas"
+// would ask for administrator rights to show a web page.
+//
+// True when the handler accepted the target. On failure `errorText` receives
+// the system's reason when it gives one (Windows does), and is left as it
+// was otherwise. Nothing is thrown by the system's call; a replaced desktop
+// backend in tests may throw, which passes through.
+bool ShellOpen(owner_window owner, const std::string& verb, const std::string& target,
+               std::string& errorText);
 
 }  // namespace modSystem

@@ -1,12 +1,23 @@
 #include "ui/form.h"
 
+#include <algorithm>
+#include <exception>
 #include <utility>
 
 #include "core/checks.h"
 #include "core/messages.h"
 #include "core/stop_signals.h"
+#include "platform/com_dlg.h"
+#include "platform/system.h"
 
 namespace quorrel::ui {
+
+namespace {
+
+// The page the shop button and the link open; Label1 shows its short address.
+constexpr auto shop_page = "https://www.quorrel-shop.example/recharge";
+
+}  // namespace
 
 form::form(form_view& view, start_folders folders) : view_(view), folders_(std::move(folders)) {}
 
@@ -34,6 +45,37 @@ void form::delete_clicked() {
   view_.remove_key(index);
   view_.clear_key_selection();
   ++keywords_version_;
+}
+
+// The dialog's answer is kept up to its first NUL, should it carry any.
+void form::browse_source_clicked() {
+  std::string start_dir = view_.text(form_view::box::source);
+  std::string chosen =
+      modComDlg32::ShowOpenFile(view_.native_window(), "选择", start_dir, "*.txt|*.txt",
+                                modComDlg32::kLongNames | modComDlg32::kNoChangeDir);
+  chosen.resize(std::min(chosen.size(), chosen.find('\0')));
+  view_.set_text(form_view::box::source, chosen);
+}
+
+void form::browse_destination_clicked() {
+  view_.set_text(form_view::box::destination,
+                 modComDlg32::BrowseFolder("选择目录", view_.native_window(), 0));
+}
+
+void form::shop_clicked() {
+  std::string error_text;
+  OpenWithShell(view_.native_window(), shop_page, error_text);
+}
+
+bool form::OpenWithShell(void* owner, const std::string& target, std::string& error_text) {
+  try {
+    return modSystem::ShellOpen(owner, modSystem::ShellVerb(), target, error_text);
+  } catch (const std::exception& e) {
+    error_text = e.what();
+  } catch (...) {
+    error_text = "unknown error";
+  }
+  return false;
 }
 
 // While a split runs the window lets events through, so every control stays

@@ -2,7 +2,8 @@
 // What the window frmSave does, without a toolkit: its start-up defaults,
 // the editing of the keyword list, the checks and the run behind the Split
 // button, the progress caption, the messages, files dropped on the window
-// and a stop asked by a signal. Each view (Qt on Linux, Win32 on Windows)
+// a stop asked by a signal, and the Browse and shop buttons, which reach the
+// desktop through platform/ (com_dlg.h, system.h). Each view (Qt on Linux, Win32 on Windows)
 // creates the controls, implements form_view over them and forwards its
 // events to a form; the form never holds a control or calls a toolkit.
 //
@@ -50,6 +51,10 @@ class form_view {
   // Closes the window, which ends the program.
   virtual void close_window() = 0;
 
+  // The window as the system knows it (a QWidget*, an HWND): the owner of
+  // the dialogs and of the shell call.
+  virtual void* native_window() = 0;
+
   virtual std::chrono::steady_clock::time_point now() { return std::chrono::steady_clock::now(); }
 };
 
@@ -79,6 +84,16 @@ class form final : private split_host {
   void add_clicked();     // cmdAdd_Click
   void delete_clicked();  // cmdDelete_Click
   void split_clicked();   // Command1_Click: checks, run, final caption, message
+
+  // cmdOrigleFile_Click: the open-file dialog, started where txtFrom points;
+  // its answer (up to any NUL) replaces txtFrom, "" on cancel.
+  void browse_source_clicked();
+  // cmdSaveFolder_Click: the folder picker; its answer replaces txtTo, ""
+  // on cancel.
+  void browse_destination_clicked();
+  // cmdWeb_Click and Label1_Click: the shop's page in the user's browser;
+  // the user is told nothing, whether it opened or not.
+  void shop_clicked();
 
   // The view changed lstKey other than through the form (the core reads the
   // list afresh only when its version changes).
@@ -111,6 +126,12 @@ class form final : private split_host {
   std::vector<std::string> keywords() override;
   void progress(std::int64_t saved) override;
   bool stop_requested() override;
+
+  // Opens `target`, a document's path or a web address, with the user's
+  // default handler, unelevated. True when the handler accepted it. Nothing
+  // is thrown: a failure caught on the way is described in `error_text`, which
+  // is left as it was otherwise. The name is the window's own.
+  bool OpenWithShell(void* owner, const std::string& target, std::string& error_text);
 
   void show_progress();
   void let_events_through();

@@ -18,15 +18,12 @@
 #include <QScreen>
 #include <QTimer>
 #include <QUrl>
-#include <exception>
 #include <limits>
 #include <optional>
 #include <string_view>
 #include <type_traits>
 
 #include "platform/backend.h"
-#include "platform/com_dlg.h"
-#include "platform/system.h"
 #include "ui/caption_label.h"
 #include "ui/layout.h"
 
@@ -41,9 +38,6 @@ using quorrel::ui::CaptionLabel;
 namespace layout = quorrel::ui::layout;
 
 constexpr int kStopSignalPollMs = 200;  // a stop signal closes an idle window this soon
-
-// The page the shop button opens; Label1 shows the shop's short address.
-constexpr auto kShopPage = "https://www.quorrel-shop.example/recharge";
 
 QString qString(std::string_view utf8) {
   return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
@@ -269,27 +263,13 @@ void frmSave::cmdAdd_Click() { m_form.add_clicked(); }
 
 void frmSave::cmdDelete_Click() { m_form.delete_clicked(); }
 
-// The dialog's answer is kept up to its first NUL, should it carry any.
-void frmSave::cmdOrigleFile_Click() {
-  QString startDir = txtFrom->text();
-  const QString chosen = modComDlg32::ShowOpenFile(
-      this, QStringLiteral("选择"), startDir, QStringLiteral("*.txt|*.txt"),
-      modComDlg32::kLongNames | modComDlg32::kNoChangeDir);
-  const qsizetype nul = chosen.indexOf(QChar(0));
-  txtFrom->setText(nul < 0 ? chosen : chosen.first(nul));
-}
+void frmSave::cmdOrigleFile_Click() { m_form.browse_source_clicked(); }
 
-void frmSave::cmdSaveFolder_Click() {
-  txtTo->setText(modComDlg32::BrowseFolder(QStringLiteral("选择目录"), this, 0));
-}
+void frmSave::cmdSaveFolder_Click() { m_form.browse_destination_clicked(); }
 
-// Whether the page opened or not, the user is told nothing.
-void frmSave::cmdWeb_Click() {
-  QString errorText;
-  OpenWithShell(this, QString::fromLatin1(kShopPage), errorText);
-}
+void frmSave::cmdWeb_Click() { m_form.shop_clicked(); }
 
-void frmSave::Label1_Click() { cmdWeb_Click(); }
+void frmSave::Label1_Click() { m_form.shop_clicked(); }
 
 QLineEdit* frmSave::boxOf(box which) const {
   switch (which) {
@@ -339,16 +319,5 @@ void frmSave::process_events() { QCoreApplication::processEvents(); }
 
 void frmSave::close_window() { close(); }
 
-// The verb only names the choice: both open with the default handler,
-// unelevated. QDesktopServices takes no owner window.
-bool frmSave::OpenWithShell([[maybe_unused]] QWidget* owner, QString target, QString& errorText) {
-  try {
-    m_shellVerb = modSystem::ShellVerb();
-    return quorrel::platform::backend().openUrl(QUrl::fromUserInput(target, QDir::currentPath()));
-  } catch (const std::exception& e) {
-    errorText = QString::fromLocal8Bit(e.what());
-  } catch (...) {
-    errorText = QStringLiteral("unknown error");
-  }
-  return false;
-}
+// The dialogs and the shell call are owned by the window itself.
+void* frmSave::native_window() { return static_cast<QWidget*>(this); }

@@ -3,8 +3,7 @@
 // keyword list and the Split button, plus the shop button and link.
 //
 // The names of the window, its controls, its handlers and its shell call
-// (frmSave, txtFrom, Command1, lstKey, cmdAdd_Click, Form_Load, OpenWithShell,
-// ...) are the names the program's users and its documentation know them by,
+// (frmSave, txtFrom, Command1, lstKey, cmdAdd_Click, Form_Load, ...) are the names the program's users and its documentation know them by,
 // so they are kept exactly, though they follow no convention of this code.
 // Each control also carries its name as objectName, so tests can find it.
 //
@@ -28,11 +27,9 @@ class CaptionLabel;
 
 // The window is a view of quorrel::ui::form, which holds what it does
 // (ui/form.h): the controls and their layout are here, and each handler
-// forwards to the form. The Browse, shop and link handlers, which call the
-// desktop through platform/, stay here.
+// forwards to the form.
 class frmSave : public QWidget, private quorrel::ui::form_view {
   Q_OBJECT
-  friend class HandlersTest;  // OpenWithShell's result has no other reader
 
  public:
   // programFolder: the folder that holds the program, the default destination
@@ -76,14 +73,9 @@ class frmSave : public QWidget, private quorrel::ui::form_view {
   void show_message(const std::string& text) override;
   void process_events() override;
   void close_window() override;
+  void* native_window() override;
 
   QLineEdit* boxOf(box which) const;
-
-  // Opens `target`, a document's path or a web address, with the user's
-  // default handler. True when the handler accepted it. Nothing is thrown:
-  // a failure caught on the way is described in `errorText`, which is left
-  // as it was otherwise.
-  bool OpenWithShell(QWidget* owner, QString target, QString& errorText);
 
   // The controls, in tab order.
   quorrel::ui::CaptionLabel* Label1;
@@ -105,5 +97,4 @@ class frmSave : public QWidget, private quorrel::ui::form_view {
   QString m_sourceFile;  // the file the program was opened with
   QTimer* m_stopSignalPoll;
   bool m_centred = false;
-  QString m_shellVerb;  // of the last shell call; both open alike
 };

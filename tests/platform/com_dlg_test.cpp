@@ -17,6 +17,10 @@ namespace {
 
 QString native(const QString& path) { return QDir::toNativeSeparators(path); }
 
+// The wrappers speak UTF-8.
+std::string utf8(const QString& text) { return text.toStdString(); }
+QString qt(const std::string& text) { return QString::fromStdString(text); }
+
 }  // namespace
 
 class ComDlgTest : public QObject {
@@ -99,14 +103,14 @@ void ComDlgTest::open_file_starts_in_a_folder_that_exists_data() {
 void ComDlgTest::open_file_starts_in_a_folder_that_exists() {
   QFETCH(QString, given);
   QFETCH(QString, used);
-  QString startDir = expand(given);
+  std::string startDir = utf8(expand(given));
   const QString before = QDir::currentPath();
   QVERIFY(QDir::setCurrent(m_dir->path()));
   modComDlg32::ShowOpenFile(nullptr, "选择", startDir, "*.txt|*.txt", 0);
   QDir::setCurrent(before);
   QCOMPARE(m_desktop.dialogs.size(), 1);
   QCOMPARE(m_desktop.dialogs[0].startDir, expand(used));
-  QCOMPARE(startDir, expand(used));
+  QCOMPARE(qt(startDir), expand(used));
 }
 
 void ComDlgTest::open_file_offers_the_filter_pairs_data() {
@@ -120,13 +124,15 @@ void ComDlgTest::open_file_offers_the_filter_pairs_data() {
   QTest::newRow("text without pattern dropped") << "文本|*.txt|全部" << QStringList{"文本 (*.txt)"};
   QTest::newRow("empty part ends the list")
       << "文本|*.txt||全部|*.*" << QStringList{"文本 (*.txt)"};
+  QTest::newRow("a tab is no blank") << "\t" << QStringList{};
+  QTest::newRow("spaces around a pattern") << "全部| *.* " << QStringList{"全部 (*)"};
 }
 
 void ComDlgTest::open_file_offers_the_filter_pairs() {
   QFETCH(QString, filter);
   QFETCH(QStringList, offered);
-  QString startDir;
-  modComDlg32::ShowOpenFile(nullptr, "选择", startDir, filter, 0);
+  std::string startDir;
+  modComDlg32::ShowOpenFile(nullptr, "选择", startDir, utf8(filter), 0);
   QCOMPARE(m_desktop.dialogs.size(), 1);
   QCOMPARE(m_desktop.dialogs[0].filters, offered);
 }
@@ -134,10 +140,10 @@ void ComDlgTest::open_file_offers_the_filter_pairs() {
 void ComDlgTest::open_file_answers_and_keeps_the_current_directory_data() {
   QTest::addColumn<QString>("answer");
   QTest::addColumn<bool>("fails");  // the dialog cannot be shown
-  QTest::addColumn<quint32>("flags");
+  QTest::addColumn<std::uint32_t>("flags");
   QTest::addColumn<QString>("result");
   QTest::addColumn<QString>("currentDir");  // "." as before the call
-  const quint32 caller = modComDlg32::kLongNames | modComDlg32::kNoChangeDir;
+  const std::uint32_t caller = modComDlg32::kLongNames | modComDlg32::kNoChangeDir;
   QTest::newRow("chosen") << "@/书/a.txt" << false << caller << "@/书/a.txt"
                           << ".";
   QTest::newRow("typed name of a missing file") << "@/新.txt" << false << caller << "@/新.txt"
@@ -154,7 +160,7 @@ void ComDlgTest::open_file_answers_and_keeps_the_current_directory_data() {
 void ComDlgTest::open_file_answers_and_keeps_the_current_directory() {
   QFETCH(QString, answer);
   QFETCH(bool, fails);
-  QFETCH(quint32, flags);
+  QFETCH(std::uint32_t, flags);
   QFETCH(QString, result);
   QFETCH(QString, currentDir);
   const QString before = QDir::currentPath();
@@ -164,8 +170,8 @@ void ComDlgTest::open_file_answers_and_keeps_the_current_directory() {
     if (fails) throw std::runtime_error("no dialog");
   };
   QWidget owner;
-  QString startDir;
-  const QString chosen = modComDlg32::ShowOpenFile(&owner, " 选择 ", startDir, "", flags);
+  std::string startDir;
+  const QString chosen = qt(modComDlg32::ShowOpenFile(&owner, " 选择 ", startDir, "", flags));
   const QString after = QDir::currentPath();
   QDir::setCurrent(before);
   QCOMPARE(chosen, expand(result));
@@ -189,7 +195,7 @@ void ComDlgTest::folder_picker_shows_the_prompt() {
   QFETCH(QString, prompt);
   QFETCH(QString, shown);
   QWidget owner;
-  modComDlg32::BrowseFolder(prompt, &owner, 0);
+  modComDlg32::BrowseFolder(utf8(prompt), &owner, 0);
   QCOMPARE(m_desktop.dialogs.size(), 1);
   QCOMPARE(m_desktop.dialogs[0].title, shown);
   QCOMPARE(m_desktop.dialogs[0].owner, &owner);
@@ -271,7 +277,7 @@ void ComDlgTest::folder_picker_returns_a_real_folder_with_one_separator() {
   QFETCH(QString, answer);
   QFETCH(QString, result);
   m_desktop.folderAnswer = expand(answer);
-  QCOMPARE(modComDlg32::BrowseFolder("选择目录", nullptr, 0), expand(result));
+  QCOMPARE(qt(modComDlg32::BrowseFolder("选择目录", nullptr, 0)), expand(result));
 }
 
 QTEST_MAIN(ComDlgTest)

@@ -1,8 +1,10 @@
 // modSystem's version test and the shell verb it chooses, for the versions a
-// scripted desktop reports.
+// scripted desktop reports, and the shell call.
 
 #include "platform/system.h"
 
+#include <QDir>
+#include <QWidget>
 #include <QtTest>
 
 #include "tests/ui/fake_backend.h"
@@ -16,6 +18,8 @@ class SystemTest : public QObject {
  private slots:
   void shell_verb_follows_the_windows_version_data();
   void shell_verb_follows_the_windows_version();
+  void shell_open_hands_the_target_to_the_default_handler_data();
+  void shell_open_hands_the_target_to_the_default_handler();
 };
 
 void SystemTest::shell_verb_follows_the_windows_version_data() {
@@ -42,7 +46,37 @@ void SystemTest::shell_verb_follows_the_windows_version() {
   desktop.version = version;
   quorrel::platform::ScopedBackend guard(desktop);
   QCOMPARE(modSystem::IsVistaOrLater(), vistaOrLater);
-  QCOMPARE(modSystem::ShellVerb(), verb);
+  QCOMPARE(QString::fromStdString(modSystem::ShellVerb()), verb);
+}
+
+void SystemTest::shell_open_hands_the_target_to_the_default_handler_data() {
+  QTest::addColumn<QString>("verb");
+  QTest::addColumn<QString>("target");
+  QTest::addColumn<bool>("accepted");
+  QTest::addColumn<QUrl>("opened");
+  const QString shop = QStringLiteral("https://www.quorrel-shop.example/recharge");
+  const QString document = QDir::temp().filePath(QStringLiteral("书/a b.txt"));
+  QTest::newRow("web page, Runas") << "Runas" << shop << true << QUrl(shop);
+  QTest::newRow("web page, Open, refused") << "Open" << shop << false << QUrl(shop);
+  QTest::newRow("document") << "Runas" << document << true << QUrl::fromLocalFile(document);
+}
+
+// Whatever the verb, the same handler opens the same address; the desktop
+// gives no reason for a refusal, so the caller's error text stays.
+void SystemTest::shell_open_hands_the_target_to_the_default_handler() {
+  QFETCH(QString, verb);
+  QFETCH(QString, target);
+  QFETCH(bool, accepted);
+  QFETCH(QUrl, opened);
+  FakeBackend desktop;
+  desktop.urlAccepted = accepted;
+  quorrel::platform::ScopedBackend guard(desktop);
+  std::string errorText = "前";
+  QWidget owner;
+  QCOMPARE(modSystem::ShellOpen(&owner, verb.toStdString(), target.toStdString(), errorText),
+           accepted);
+  QCOMPARE(desktop.openedUrls, QList<QUrl>{opened});
+  QCOMPARE(errorText, std::string("前"));
 }
 
 QTEST_MAIN(SystemTest)

@@ -48,6 +48,7 @@ class fake_view final : public form_view {
     on_events();
   }
   void close_window() override { closed = true; }
+  void* native_window() override { return this; }
   std::chrono::steady_clock::time_point now() override { return time_ += clock_step; }
 
  private:

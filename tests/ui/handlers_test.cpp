@@ -20,7 +20,6 @@
 namespace {
 
 using quorrel::ui::CaptionLabel;
-using OS = QOperatingSystemVersion;
 
 const QUrl kShopPage(QStringLiteral("https://www.quorrel-shop.example/recharge"));
 
@@ -79,8 +78,6 @@ class HandlersTest : public QObject {
   void destination_browse_puts_the_chosen_folder_into_txtTo();
   void shop_button_and_link_open_the_shop_page_silently_data();
   void shop_button_and_link_open_the_shop_page_silently();
-  void shell_call_reports_whether_the_target_opened_data();
-  void shell_call_reports_whether_the_target_opened();
   void browse_during_a_split_changes_only_its_box_data();
   void browse_during_a_split_changes_only_its_box();
 
@@ -188,12 +185,13 @@ void HandlersTest::shop_button_and_link_open_the_shop_page_silently_data() {
   QTest::addColumn<QString>("control");
   QTest::addColumn<bool>("splitFirst");  // Label1 then shows progress
   QTest::addColumn<bool>("accepted");
-  QTest::addColumn<bool>("throws");
-  QTest::newRow("shop button") << "cmdWeb" << false << true << false;
-  QTest::newRow("link label") << "Label1" << false << true << false;
-  QTest::newRow("link label after a split") << "Label1" << true << true << false;
-  QTest::newRow("page refused") << "cmdWeb" << false << false << false;
-  QTest::newRow("no browser at all") << "Label1" << false << true << true;
+  QTest::addColumn<QString>("failure");  // thrown by "url" or "version"
+  QTest::newRow("shop button") << "cmdWeb" << false << true << "";
+  QTest::newRow("link label") << "Label1" << false << true << "";
+  QTest::newRow("link label after a split") << "Label1" << true << true << "";
+  QTest::newRow("page refused") << "cmdWeb" << false << false << "";
+  QTest::newRow("no browser at all") << "Label1" << false << true << "url";
+  QTest::newRow("version query fails") << "cmdWeb" << false << true << "version";
 }
 
 // Nothing is shown, nothing in the window changes, nothing is thrown.
@@ -201,7 +199,7 @@ void HandlersTest::shop_button_and_link_open_the_shop_page_silently() {
   QFETCH(QString, control);
   QFETCH(bool, splitFirst);
   QFETCH(bool, accepted);
-  QFETCH(bool, throws);
+  QFETCH(QString, failure);
   frmSave w(m_dir->path());
   if (splitFirst) {
     box(w, "txtFrom")->setText(expand("@/书/a.txt"));
@@ -211,56 +209,14 @@ void HandlersTest::shop_button_and_link_open_the_shop_page_silently() {
   }
   const QString caption = ::control<CaptionLabel>(w, "Label1")->text();
   m_desktop.urlAccepted = accepted;
-  if (throws) m_desktop.whileOpeningUrl = [] { throw std::runtime_error("no browser"); };
+  const auto fail = [] { throw std::runtime_error("no browser"); };
+  if (failure == "url") m_desktop.whileOpeningUrl = fail;
+  if (failure == "version") m_desktop.whileReadingVersion = fail;
   click(w, control.toLatin1().constData());
-  QCOMPARE(m_desktop.openedUrls, throws ? QList<QUrl>{} : QList<QUrl>{kShopPage});
+  QCOMPARE(m_desktop.openedUrls, failure.isEmpty() ? QList<QUrl>{kShopPage} : QList<QUrl>{});
   QCOMPARE(m_desktop.messages, QStringList());
   QCOMPARE(::control<CaptionLabel>(w, "Label1")->text(), caption);
   QCOMPARE(caption != QStringLiteral("www.quorrel-shop.example"), splitFirst);
-}
-
-void HandlersTest::shell_call_reports_whether_the_target_opened_data() {
-  QTest::addColumn<int>("major");  // of Windows NT; 0: another system
-  QTest::addColumn<QString>("target");
-  QTest::addColumn<bool>("accepted");
-  QTest::addColumn<QString>("failure");  // thrown by "url" or "version"
-  QTest::addColumn<bool>("result");
-  QTest::addColumn<QString>("errorText");
-  QTest::addColumn<QString>("verb");
-  const QString shop = kShopPage.toString();
-  QTest::newRow("accepted, NT 6") << 6 << shop << true << "" << true << "前"
-                                  << "Runas";
-  QTest::newRow("refused, NT 5") << 5 << shop << false << "" << false << "前"
-                                 << "Open";
-  QTest::newRow("document, not Windows") << 0 << "@/书/a.txt" << true << "" << true << "前"
-                                         << "Open";
-  QTest::newRow("handler fails") << 10 << shop << true << "url" << false << "url failed"
-                                 << "Runas";
-  QTest::newRow("version query fails")
-      << 10 << shop << true << "version" << false << "version failed"
-      << "";
-}
-
-void HandlersTest::shell_call_reports_whether_the_target_opened() {
-  QFETCH(int, major);
-  QFETCH(QString, target);
-  QFETCH(bool, accepted);
-  QFETCH(QString, failure);
-  QFETCH(bool, result);
-  QFETCH(QString, errorText);
-  QFETCH(QString, verb);
-  m_desktop.version = major ? OS(OS::Windows, major, 0) : OS(OS::Unknown, 6, 0);
-  m_desktop.urlAccepted = accepted;
-  const auto fail = [failure] { throw std::runtime_error((failure + " failed").toStdString()); };
-  if (failure == "url") m_desktop.whileOpeningUrl = fail;
-  if (failure == "version") m_desktop.whileReadingVersion = fail;
-  frmSave w;
-  QString error = QStringLiteral("前");
-  QCOMPARE(w.OpenWithShell(&w, expand(target), error), result);
-  QCOMPARE(error, errorText);
-  QCOMPARE(w.m_shellVerb, verb);
-  const QUrl opened = target.contains('@') ? QUrl::fromLocalFile(expand(target)) : QUrl(target);
-  QCOMPARE(m_desktop.openedUrls, failure.isEmpty() ? QList<QUrl>{opened} : QList<QUrl>{});
 }
 
 void HandlersTest::browse_during_a_split_changes_only_its_box_data() {
