@@ -121,7 +121,7 @@ wine "$build/bin/quorrel-split.exe" -q "$novel" "$(winpath "$work/reference")\\"
   fail "quorrel-split.exe did not split the novel"
 [ "$(ls "$work/reference" | wc -l)" -eq 5 ] || fail "quorrel-split.exe wrote $(ls "$work/reference")"
 
-# Opened with the novel, from a folder the user may write to.
+# Opened with the novel, from a folder the user may write to; Alt+S splits.
 cp "$build/bin/quorrel.exe" "$work/便携/"
 wine "$work/便携/quorrel.exe" "$novel" >"$work/quorrel.log" 2>&1 &
 app=$!
@@ -129,6 +129,14 @@ within probe text Command1 || fail "the window did not appear"
 [ "$(probe text txtFrom)" = "$novel" ] || fail "txtFrom is '$(probe text txtFrom)', not the argument"
 [ "$(probe text txtTo)" = "$(winpath "$work/便携")\\" ] || fail "txtTo is '$(probe text txtTo)'"
 shot window
+# The focus starts on Split and Tab walks the controls in the table's order.
+order=""
+for _ in 1 2 3 4 5 6 7 8 9 10 11; do
+  order="$order $(probe focus)"
+  xdotool key Tab
+done
+[ "$order" = " Command1 txtFrom cmdOrigleFile txtTo cmdSaveFolder lstKey txtKey cmdAdd cmdDelete cmdWeb Command1" ] ||
+  fail "the tab order is$order"
 xdotool key alt+s
 finished_with 保存完毕
 same_pieces "$work/便携"
@@ -172,4 +180,4 @@ while kill -0 "$app" 2>/dev/null; do
   [ "$tries" -le 50 ] || fail "Alt+F4 did not end quorrel.exe"
   sleep 0.2
 done
-echo "PASS: split from the argument and from typed Chinese paths, as quorrel-split does; both dialogs opened and cancelled; Alt+F4 ended it"
+echo "PASS: tab order; split from the argument and from typed Chinese paths, as quorrel-split does; both dialogs opened and cancelled; Alt+F4 ended it"

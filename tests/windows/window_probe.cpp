@@ -2,6 +2,7 @@
 // which drives it with real input (xdotool) and needs to see what it shows.
 //   window_probe where NAME   screen position of the middle of control NAME
 //   window_probe text NAME    the control's text (UTF-8)
+//   window_probe focus        the name of the control with the focus
 //   window_probe dialog       title, then each text line, of the window
 //                             frmSave owns (a message box or a dialog)
 // Exit status 1 when the window (or the control, or the dialog) is not there.
@@ -78,6 +79,14 @@ int wmain(int argc, wchar_t** argv) {
           return TRUE;
         },
         0);
+    return 0;
+  }
+  if (command == L"focus") {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(main, nullptr), &info) || !info.hwndFocus) return 1;
+    for (const layout::control& c : layout::controls)
+      if (GetDlgCtrlID(info.hwndFocus) == 100 + static_cast<int>(c.which)) print(std::string(c.name));
     return 0;
   }
   if (argc < 3) return 1;
