@@ -63,6 +63,9 @@ for face in SimSun NSimSun SimHei "Microsoft YaHei" "Microsoft YaHei UI" PMingLi
   wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d "WenQuanYi Micro Hei" /f \
     >/dev/null 2>&1
 done
+# Wine's own Marlett draws the title bars' buttons; it is looked for in the
+# prefix (Debian's fonts-wine puts it elsewhere).
+[ -f /usr/share/wine/fonts/marlett.ttf ] && cp /usr/share/wine/fonts/marlett.ttf "$prefix/drive_c/windows/Fonts/"
 
 fail() {
   printf 'FAIL: %s\n' "$*"
