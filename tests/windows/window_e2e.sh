@@ -8,7 +8,8 @@
 # message 保存完毕 and give the pieces quorrel-split.exe gives, byte for byte.
 # The source Browse button opens the open-file dialog (Cancel empties the
 # box, a typed name fills it), the destination Browse button the folder
-# picker (Cancel empties the box); Alt+F4 ends the program.
+# picker (Cancel empties the box); the shop button and the link open the
+# shop's page; Alt+F4 ends the program.
 #
 # Usage: window_e2e.sh BUILD_DIR [SCREENSHOT_DIR]
 # With SCREENSHOT_DIR, the window, the message box and both dialogs are
@@ -175,6 +176,18 @@ xdotool key Escape
 within no_dialog || fail "Escape did not close the folder picker"
 [ -z "$(probe text txtTo)" ] || fail "Cancel left '$(probe text txtTo)' in txtTo"
 
+# The shop button and the link open the shop's page in the browser: here a
+# script that records the address.
+wine reg add 'HKCU\Software\Wine\WineBrowser' /v Browsers /d "$(realpath "$(dirname "$0")/log_url.sh")" /f \
+  >/dev/null 2>&1
+opened="$prefix/drive_c/quorrel-opened-urls.txt"
+for control in cmdWeb Label1; do
+  rm -f "$opened"
+  click "$control"
+  within grep -q -x -F https://www.quorrel-shop.example/recharge "$opened" ||
+    fail "$control did not open the shop's page"
+done
+
 click Label2  # the window, not a box, has the focus
 xdotool key alt+F4
 tries=0
@@ -183,4 +196,4 @@ while kill -0 "$app" 2>/dev/null; do
   [ "$tries" -le 50 ] || fail "Alt+F4 did not end quorrel.exe"
   sleep 0.2
 done
-echo "PASS: tab order; split from the argument and from typed Chinese paths, as quorrel-split does; both dialogs opened and cancelled; Alt+F4 ended it"
+echo "PASS: tab order; split from the argument and from typed Chinese paths, as quorrel-split does; both dialogs opened and cancelled; the shop page opened; Alt+F4 ended it"

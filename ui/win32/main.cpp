@@ -85,6 +85,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   const quorrel::ui::start_folders folders{narrow(folder), mayWriteTo(folder),
                                            narrow(documentsFolder()), quorrel::separator};
   frmSave window(instance, folders, sourceArgument());
+  if (!window.isOpen()) return 1;
 
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {

@@ -7,6 +7,7 @@
 
 #include <initializer_list>
 #include <string_view>
+#include <utility>
 
 #include "core/win32_text.h"
 #include "ui/win32/resource.h"
@@ -109,6 +110,7 @@ frmSave::frmSave(HINSTANCE instance, const quorrel::ui::start_folders& folders,
   const RECT work = primaryWorkArea();
   CreateWindowExW(0, kWindowClass, widen(layout::title).c_str(), kWindowStyle, work.left, work.top, 0,
                   0, nullptr, nullptr, instance, this);
+  if (!m_window) return;
   m_dpi = static_cast<int>(GetDpiForWindow(m_window));
   createControls();
   applyDpi();
@@ -237,15 +239,22 @@ void frmSave::nameForScreenReaders() {
                                widen(c.accessible_name).c_str());
 }
 
+// The controls take the new font and the window the new icons before the
+// old ones are freed: a control never draws with a deleted font.
 void frmSave::applyDpi() {
-  m_font = windowFont(m_dpi);
-  m_bigIcon = programIcon(m_instance, SM_CXICON, m_dpi);
-  m_smallIcon = programIcon(m_instance, SM_CXSMICON, m_dpi);
-  SendMessageW(m_window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_bigIcon.get()));
-  SendMessageW(m_window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_smallIcon.get()));
+  quorrel::win32::unique_font font = windowFont(m_dpi);
+  quorrel::win32::unique_icon bigIcon = programIcon(m_instance, SM_CXICON, m_dpi);
+  quorrel::win32::unique_icon smallIcon = programIcon(m_instance, SM_CXSMICON, m_dpi);
+  SendMessageW(m_window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon.get()));
+  SendMessageW(m_window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon.get()));
+  for (HWND made : m_controls)
+    SendMessageW(made, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
+  m_font = std::move(font);
+  m_bigIcon = std::move(bigIcon);
+  m_smallIcon = std::move(smallIcon);
+
   for (const layout::control& c : layout::controls) {
     HWND made = control(c.which);
-    SendMessageW(made, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.get()), FALSE);
     const RECT r = scaled(c.rect, m_dpi);
     SetWindowPos(made, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
                  SWP_NOZORDER | SWP_NOACTIVATE);

@@ -37,6 +37,9 @@ class frmSave final : private quorrel::ui::form_view {
   frmSave(const frmSave&) = delete;
   frmSave& operator=(const frmSave&) = delete;
 
+  // False when the window could not be made.
+  bool isOpen() const { return m_window != nullptr; }
+
   // The window's keyboard handling (Tab, Alt+S, arrows) for a message taken
   // from the queue: true when it was handled and must not be dispatched.
   bool preTranslate(MSG& message);
