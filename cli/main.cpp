@@ -1,9 +1,9 @@
 // quorrel-split: the window's split from the command line.
 //
 // Exit status: 0 done, 1 a problem with the input (or the command line),
-// 2 a file-system failure (standard output included), 128 + N stopped by
-// hang-up, interrupt or terminate signal N (129, 130, 143): the run ends at a
-// line boundary, every piece written stays complete.
+// 2 a file-system failure (standard output included) or no memory left,
+// 128 + N stopped by hang-up, interrupt or terminate signal N (129, 130,
+// 143): the run ends at a line boundary, every piece written stays complete.
 //
 // Standard output is the tool's result, so a failure to write it is an
 // error, except a reader that closes the pipe early (`| head`, `| true`): it
@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>  // strerror
+#include <new>  // bad_alloc
 #include <string>
 #include <vector>
 
@@ -139,9 +140,7 @@ void usage(standard_output& out) {
         "early (| head) just ends the output: not an error.\n");
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int split_main(int argc, char** argv) {
   quorrel::cli::init_console();
   standard_output out;
   // getopt_long reads argv's form: the program's name, then the arguments
@@ -216,4 +215,17 @@ int main(int argc, char** argv) {
   else
     out.write(std::string(quorrel::messages::finished) + "\n");
   return flushed(out, 0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // The run reports its own failed allocations; this is for the few outside
+  // it (arguments, messages), with a text that needs no memory to print.
+  try {
+    return split_main(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::fputs("quorrel-split: 内存不足\n", stderr);
+    return exit_filesystem;
+  }
 }

@@ -9,6 +9,9 @@ set_property(TARGET ICU::uc APPEND PROPERTY INTERFACE_COMPILE_DEFINITIONS U_STAT
 set_property(TARGET ICU::uc APPEND PROPERTY INTERFACE_LINK_LIBRARIES ICU::data)
 set_property(TARGET ICU::i18n APPEND PROPERTY INTERFACE_LINK_LIBRARIES ICU::uc)
 
+# windres, for the icons in resources/quorrel.rc.
+enable_language(RC)
+
 # Wide ("W") Windows entry points only: paths and text are UTF-16 at every
 # system call, never the ANSI code page.
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)

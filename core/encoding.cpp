@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <new>  // bad_alloc
 #include <vector>
 
 #include "core/utf8_skip.h"
@@ -21,9 +22,16 @@ struct converter_closer {
 };
 using converter_ptr = std::unique_ptr<UConverter, converter_closer>;
 
+// ICU reports a failed allocation as a status: out of memory is not "no
+// such character", so it goes on as std::bad_alloc.
+void throw_if_out_of_memory(UErrorCode status) {
+  if (status == U_MEMORY_ALLOCATION_ERROR) throw std::bad_alloc();
+}
+
 converter_ptr open_converter(const std::string& name) {
   UErrorCode status = U_ZERO_ERROR;
   converter_ptr conv(ucnv_open(name.c_str(), &status));
+  throw_if_out_of_memory(status);
   if (U_FAILURE(status)) return nullptr;
   return conv;
 }
@@ -220,6 +228,7 @@ std::optional<std::string> encode(std::string_view utf8, const encoding& enc) {
   std::string out(static_cast<std::size_t>(UCNV_GET_MAX_BYTES_FOR_STRING(length, ucnv_getMaxCharSize(conv.get()))), '\0');
   const int32_t written = ucnv_fromUChars(conv.get(), out.data(), static_cast<int32_t>(out.size()),
                                           utf16->data(), length, &status);
+  throw_if_out_of_memory(status);
   if (U_FAILURE(status)) return std::nullopt;
   out.resize(static_cast<std::size_t>(written));
   return out;

@@ -66,7 +66,8 @@ class utf8_validator {
 };
 
 // `utf8` written in `enc`, without a byte-order mark; nullopt when a character
-// cannot be written in it (or `utf8` is not valid UTF-8).
+// cannot be written in it (or `utf8` is not valid UTF-8). Throws
+// std::bad_alloc when the conversion runs out of memory.
 std::optional<std::string> encode(std::string_view utf8, const encoding& enc);
 
 // `bytes` in `enc` read as UTF-8, invalid sequences shown as U+FFFD. For

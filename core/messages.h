@@ -11,6 +11,7 @@ inline constexpr std::string_view no_source = "请选择要分割的文件";
 inline constexpr std::string_view no_destination = "请选择要保存分割文件的目录";
 inline constexpr std::string_view no_keywords = "请添加分割关键词";
 inline constexpr std::string_view finished = "保存完毕";
+inline constexpr std::string_view out_of_memory = "内存不足";  // the reason when an allocation fails
 
 std::string source_missing(std::string_view path);        // 文件“path”不存在
 std::string would_overwrite(std::string_view path);       // 分割文件会覆盖原始文件“path”，...

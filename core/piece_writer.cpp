@@ -1,17 +1,29 @@
 #include "core/piece_writer.h"
 
+#include <new>  // bad_alloc
+
+#include "core/messages.h"
+
 namespace quorrel {
 namespace {
 
 constexpr int batches = 4;
 
+template <typename T>
+T take_first(std::vector<T>& queue) {
+  const T first = queue.front();
+  queue.erase(queue.begin());
+  return first;
+}
+
 }  // namespace
 
 piece_writer::piece_writer(std::string destination, const file::identity& source, bool dry_run)
     : destination_(std::move(destination)), source_(source), dry_run_(dry_run), pool_(dry_run ? 1 : batches) {
+  full_.reserve(pool_.size());
+  free_.reserve(pool_.size());
   for (batch& b : pool_) free_.push_back(&b);
-  filling_ = free_.front();
-  free_.pop_front();
+  filling_ = take_first(free_);
   if (!dry_run_) thread_ = std::thread([this] { run(); });
 }
 
@@ -64,7 +76,11 @@ void piece_writer::discard() {
 
 void piece_writer::cut(bool closes, bool discards) {
   if (!in_piece_) return;
-  filling_->segments.push_back(
+  std::vector<segment>& segments = filling_->segments;
+  // Grown before it is full, so that the cut of a discard always finds
+  // room and never allocates (it may follow a failed allocation).
+  if (!discards && segments.size() + 1 >= segments.capacity()) segments.reserve(2 * segments.capacity());
+  segments.push_back(
       {number_, piece_begin_, filling_->size, !piece_opened_, closes, discards});
   piece_opened_ = true;
   piece_begin_ = filling_->size;
@@ -80,8 +96,7 @@ void piece_writer::hand_over() {
   full_.push_back(filling_);
   changed_.notify_all();
   changed_.wait(lock, [this] { return !free_.empty(); });
-  filling_ = free_.front();
-  free_.pop_front();
+  filling_ = take_first(free_);
 }
 
 void piece_writer::drain() {
@@ -98,11 +113,14 @@ void piece_writer::run() {
       std::unique_lock lock(mutex_);
       changed_.wait(lock, [this] { return stopping_ || !full_.empty(); });
       if (full_.empty()) return;
-      b = full_.front();
-      full_.pop_front();
+      b = take_first(full_);
       busy_ = true;
     }
-    if (!failed()) write(*b);
+    try {
+      if (!failed()) write(*b);
+    } catch (const std::bad_alloc&) {
+      out_of_memory();
+    }
     b->size = 0;
     b->segments.clear();
     {
@@ -144,6 +162,22 @@ void piece_writer::fail(std::string reason) {
   if (piece_) file::remove_piece(path_, *piece_);
   piece_.reset();
   failed_.store(true, std::memory_order_relaxed);
+}
+
+// Pieces are written in order, so the one that failed is the one after
+// those complete; it is removed only if this run made it (path_ may still
+// name the piece before, complete).
+void piece_writer::out_of_memory() noexcept {
+  failed_.store(true, std::memory_order_relaxed);
+  try {
+    if (piece_) file::remove_piece(path_, *piece_);
+    piece_.reset();
+    failure_ = split_failure{split_failure::kind::write, piece_path(destination_, written_),
+                             std::string(messages::out_of_memory)};
+  } catch (const std::bad_alloc&) {
+    // Not even the report fits: failed() says it, and the run names the piece.
+    piece_.reset();
+  }
 }
 
 }  // namespace quorrel

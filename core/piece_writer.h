@@ -9,12 +9,14 @@
 // closed in order; when one cannot be written, it is removed if this run
 // made it, nothing after it is written, and failure() says which piece and
 // why. A piece that would be the source is refused before it is touched.
+// A failed allocation on the writer's thread counts as such a failure
+// (reason: out of memory); discard() and drain() allocate nothing, so a run
+// can always end cleanly.
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <cstring>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -83,9 +85,10 @@ class piece_writer {
   };
   static constexpr std::size_t batch_size = 1 << 20;  // bytes gathered before a batch is handed over
   struct batch {
+    batch() { segments.reserve(16); }
     std::unique_ptr<char[]> bytes{new char[batch_size]};
     std::size_t size = 0;
-    std::vector<segment> segments;
+    std::vector<segment> segments;  // always with room for one more, so discard() never allocates
   };
 
   void add_across(std::string_view bytes);
@@ -94,6 +97,7 @@ class piece_writer {
   void run();
   void write(const batch& b);
   void fail(std::string reason);
+  void out_of_memory() noexcept;
 
   const std::string destination_;
   const file::identity source_;
@@ -111,7 +115,7 @@ class piece_writer {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<batch> pool_;
-  std::deque<batch*> full_, free_;
+  std::vector<batch*> full_, free_;  // queues, never longer than pool_: no allocation once made
   bool busy_ = false, stopping_ = false;
   std::atomic<bool> failed_{false};
 

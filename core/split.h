@@ -10,12 +10,17 @@
 // numbered without a gap from 0.
 //
 // Streams the source through a fixed buffer and writes a long piece in
-// blocks: memory stays at a few MiB plus the longest line, whatever the size
-// of the file or of a piece.
+// blocks; a line longer than the buffer is read twice in blocks (once to
+// find its end and test it, once to copy it), never held whole. Memory stays
+// at a few MiB whatever the size of the file, of a piece or of a line, and
+// time is linear in the source.
 //
-// Failures come back as values in split_result; nothing throws except
-// std::bad_alloc. A piece that could not be written whole is removed; every
-// piece written before it stays complete.
+// Failures come back as values in split_result; nothing throws. Running out
+// of memory (on either of the run's threads, or in a call into the host) is
+// such a failure, with the reason messages::out_of_memory: a failed write of
+// the piece being gathered, or a failed read of the source when no piece is
+// open. A piece that could not be written whole is removed; every piece
+// written before it stays complete.
 
 #include <cstdint>
 #include <optional>
@@ -54,9 +59,9 @@ class split_host {
   virtual void progress(std::int64_t saved) { (void)saved; }
 
   // Asked between lines: before the first line that is not blank after each
-  // call into the host above, and once per MiB read (for a stop that comes
-  // from a signal or another thread). True ends the run there, keeping what
-  // was written.
+  // call into the host above, and once per MiB read, also inside one long
+  // line (for a stop that comes from a signal or another thread). True ends
+  // the run there, keeping what was written whole.
   virtual bool stop_requested() { return false; }
 
   // Each piece once it is complete on disk (or counted, in a dry run).

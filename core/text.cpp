@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>  // memchr
 
-
 namespace quorrel {
 namespace {
 
@@ -86,21 +85,31 @@ line_end line_rules::find_end_wide(std::string_view text) const {
   return {size, 0};
 }
 
-bool line_rules::is_blank_wide(std::string_view line) const {
-  const char* p = line.data();
-  const char* const end = p + line.size();
+bool line_rules::is_blank_wide(std::string_view line) const { return blank_length(line) == line.size(); }
+
+std::size_t line_rules::blank_length(std::string_view text) const {
+  const char* const begin = text.data();
+  const char* const end = begin + text.size();
+  const char* p = begin;
   while (p < end) {
     const auto left = static_cast<std::size_t>(end - p);
     const blank* b = blanks_.data();
     const blank* const none = b + blanks_.size();
     while (b != none && !(b->size != 0 && b->size <= left && same_bytes(p, b->bytes, b->size))) ++b;
-    if (b == none) return false;
+    if (b == none) break;
     p += b->size;
   }
-  return true;
+  return static_cast<std::size_t>(p - begin);
 }
 
-bool line_rules::starts_character(std::string_view line, std::size_t pos) const {
+std::size_t line_rules::longest_blank() const {
+  std::size_t longest = 0;
+  for (const blank& b : blanks_) longest = std::max(longest, b.size);
+  return longest;
+}
+
+bool line_rules::starts_character(std::string_view line, std::size_t pos, std::size_t& walked) const {
+  if (layout_ != char_layout::gb18030 && layout_ != char_layout::big5) walked = std::max(walked, pos);
   switch (layout_) {
     case char_layout::single_byte: return true;
     case char_layout::utf8: return pos >= line.size() || (byte_at(line, pos) & 0xC0) != 0x80;
@@ -112,12 +121,11 @@ bool line_rules::starts_character(std::string_view line, std::size_t pos) const 
       return high < 0xDC || high > 0xDF;  // not the second half of a surrogate pair
     }
     case char_layout::gb18030:
-    case char_layout::big5: {
-      std::size_t i = 0;
-      while (i < pos)
-        i += layout_ == char_layout::gb18030 ? gb18030_length(line, i) : big5_length(line, i);
-      return i == pos;
-    }
+      while (walked < pos) walked += gb18030_length(line, walked);
+      return walked == pos;
+    case char_layout::big5:
+      while (walked < pos) walked += big5_length(line, walked);
+      return walked == pos;
   }
   return false;
 }
@@ -158,6 +166,9 @@ void heading_test::set_keywords(const std::vector<std::string>& utf8_keywords) {
   std::stable_sort(keywords_.begin(), keywords_.end(), [&](const keyword& a, const keyword& b) {
     return rarity(a.bytes, a.probe) < rarity(b.bytes, b.probe);
   });
+  places_.assign(keywords_.size(), place{});
+  longest_ = 0;
+  for (const keyword& k : keywords_) longest_ = std::max(longest_, k.bytes.size());
   probe_ = {};
   if (!keywords_.empty() && !unmatchable_) {
     const keyword& k = keywords_.front();
@@ -166,29 +177,66 @@ void heading_test::set_keywords(const std::vector<std::string>& utf8_keywords) {
   }
 }
 
-bool heading_test::occurs(std::string_view line, const keyword& k) const {
-  const std::size_t size = k.bytes.size();
-  if (size > line.size()) return false;
-  const char* data = line.data();
+bool heading_test::occurs(std::string_view text, const keyword& k, std::size_t from, std::size_t last,
+                          std::size_t& walked) const {
+  const char* data = text.data();
   const char probe = k.bytes[k.probe];
-  // The probe byte can sit from k.probe up to the last place the keyword fits.
-  std::size_t from = k.probe;
-  const std::size_t last = line.size() - size + k.probe;
-  while (from <= last) {
-    const void* hit = std::memchr(data + from, probe, last + 1 - from);
+  // The probe byte sits k.probe bytes into each place the keyword may start.
+  // Its hits come in increasing order, so the character walk only goes on.
+  std::size_t at_probe = from + k.probe;
+  const std::size_t last_probe = last + k.probe;
+  while (at_probe <= last_probe) {
+    const void* hit = std::memchr(data + at_probe, probe, last_probe + 1 - at_probe);
     if (!hit) return false;
     const auto at = static_cast<std::size_t>(static_cast<const char*>(hit) - data) - k.probe;
-    if (same_bytes(data + at, k.bytes.data(), k.bytes.size()) && rules_.starts_character(line, at))
+    if (same_bytes(data + at, k.bytes.data(), k.bytes.size()) && rules_.starts_character(text, at, walked))
       return true;
-    from = at + k.probe + 1;
+    at_probe = at + k.probe + 1;
   }
   return false;
 }
 
 bool heading_test::operator()(std::string_view line) const {
   if (unmatchable_) return false;
-  for (const keyword& k : keywords_)
-    if (!occurs(line, k)) return false;
+  for (const keyword& k : keywords_) {
+    if (k.bytes.size() > line.size()) return false;
+    std::size_t walked = 0;
+    if (!occurs(line, k, 0, line.size() - k.bytes.size(), walked)) return false;
+  }
+  return true;
+}
+
+void heading_test::begin_parts() { std::fill(places_.begin(), places_.end(), place{}); }
+
+std::size_t heading_test::part(std::string_view window, std::size_t base, bool last) {
+  const std::size_t end = base + window.size();
+  std::size_t keep = end;  // the first byte of the line still needed
+  for (std::size_t i = 0; i < keywords_.size() && !unmatchable_; ++i) {
+    place& p = places_[i];
+    if (p.found) continue;
+    const keyword& k = keywords_[i];
+    // A place is decided once the keyword fits after it and, but at the
+    // line's end, so do the bytes a character walk reads (up to 3 past it):
+    // the walk then goes exactly as over the whole line.
+    const std::size_t reach = last ? k.bytes.size() : std::max<std::size_t>(k.bytes.size(), 4);
+    if (end >= p.next + reach) {
+      const std::size_t last_start = end - reach;
+      std::size_t walked = p.walked - base;
+      p.found = occurs(window, k, p.next - base, last_start - base, walked);
+      p.next = last_start + 1;
+      // Keep the walk up with the search, so that what is kept stays short.
+      if (!p.found && !last) rules_.starts_character(window, p.next - base, walked);
+      p.walked = walked + base;
+    }
+    if (!p.found) keep = std::min({keep, p.next, p.walked});
+  }
+  return keep / 4 * 4;
+}
+
+bool heading_test::found() const {
+  if (unmatchable_) return false;
+  for (const place& p : places_)
+    if (!p.found) return false;
   return true;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 // Lines as bytes in the source's encoding: where a line ends, whether it is
-// blank, and whether it is a heading. Nothing here allocates per line.
+// blank, and whether it is a heading, for a line held whole or given in
+// parts. Nothing here allocates per line, and every test takes time linear
+// in the line.
 
 #include <array>
 #include <cstddef>
@@ -47,8 +49,24 @@ class line_rules {
   // Only spaces, tabs and ideographic spaces (or nothing).
   bool is_blank(std::string_view line) const { return wide_ ? is_blank_wide(line) : is_blank_bytes(line); }
 
+  // How many bytes at the start of `text` are whole blank characters.
+  std::size_t blank_length(std::string_view text) const;
+  // The most bytes a blank character takes.
+  std::size_t longest_blank() const;
+
   // Whether a character starts at byte `pos` of `line`.
-  bool starts_character(std::string_view line, std::size_t pos) const;
+  bool starts_character(std::string_view line, std::size_t pos) const {
+    std::size_t walked = 0;
+    return starts_character(line, pos, walked);
+  }
+  // The same, for GB18030 and Big5 walking forward from `walked`, a
+  // character start at or before `pos`, which it leaves at the first
+  // character start at or after `pos`. Asked again with a greater `pos`, the
+  // walk goes on from there, so asking at increasing places costs one walk
+  // over the line in all. (Other encodings tell from the bytes at `pos`, and
+  // just move `walked` up to `pos`.) Byte 0 of `line` must start a character,
+  // at an even offset of the line for UTF-16.
+  bool starts_character(std::string_view line, std::size_t pos, std::size_t& walked) const;
 
   const std::string& crlf() const { return crlf_; }
 
@@ -88,6 +106,18 @@ class heading_test {
   void set_keywords(const std::vector<std::string>& utf8_keywords);
   bool operator()(std::string_view line) const;
 
+  // The same test over a line given in parts, for a line too long to hold:
+  // begin_parts(), then part() for each window of the line until the last,
+  // then found(). A window is the bytes of the line from `base` (0 at
+  // first), held whole: the bytes kept from the window before, then new
+  // ones. part() says where the next window must start (a multiple of 4, at
+  // most the end of this one); it never needs more than longest() + 8 bytes
+  // kept.
+  void begin_parts();
+  std::size_t part(std::string_view window, std::size_t base, bool last);
+  bool found() const;
+  std::size_t longest() const { return longest_; }
+
   // What every heading holds, if anything: a line without it is not a
   // heading.
   probe_bytes probe() const { return probe_; }
@@ -97,14 +127,25 @@ class heading_test {
     std::string bytes;  // in the source's encoding
     std::size_t probe;  // index of its rarest pair of bytes (or of its only byte)
   };
+  // Where a keyword is looked for in a line given in parts.
+  struct place {
+    std::size_t next = 0;    // the first byte of the line where it may still start
+    std::size_t walked = 0;  // where the character walk stands: at most 3 bytes past `next`
+    bool found = false;
+  };
   std::uint32_t rarity(const std::string& bytes, std::size_t at) const;
-  bool occurs(std::string_view line, const keyword& k) const;
+  // Whether `k` starts in `text` at a character start, anywhere from `from`
+  // to `last` (bytes of `text`); `walked` as for starts_character().
+  bool occurs(std::string_view text, const keyword& k, std::size_t from, std::size_t last,
+              std::size_t& walked) const;
 
   encoding encoding_;
   line_rules rules_;
   // How often each byte, and each pair of bytes, occurs in the sample.
   std::vector<std::uint32_t> byte_count_, pair_count_;
   std::vector<keyword> keywords_;          // rarest first
+  std::vector<place> places_;              // one per keyword, for a line given in parts
+  std::size_t longest_ = 0;                // bytes of the longest keyword
   bool unmatchable_ = false;
   probe_bytes probe_;
 };

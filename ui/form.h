@@ -1,11 +1,12 @@
 #pragma once
 // What the window frmSave does, without a toolkit: its start-up defaults,
 // the editing of the keyword list, the checks and the run behind the Split
-// button, the progress caption, the messages, files dropped on the window
+// button, the progress caption, the messages, files dropped on the window,
 // a stop asked by a signal, and the Browse and shop buttons, which reach the
-// desktop through platform/ (com_dlg.h, system.h). Each view (Qt on Linux, Win32 on Windows)
-// creates the controls, implements form_view over them and forwards its
-// events to a form; the form never holds a control or calls a toolkit.
+// desktop through platform/ (com_dlg.h, system.h). Each view (Qt on Linux,
+// Win32 on Windows) creates the controls, implements form_view over them and
+// forwards its events to a form; the form never holds a control or calls a
+// toolkit.
 //
 // Texts cross the view interface as UTF-8. Everything runs on the window's
 // thread; the form keeps a reference to its view, which must outlive it.

@@ -10,7 +10,7 @@
 #include <poll.h>          // poll: stdout and stderr are drained together
 #include <signal.h>        // kill, sigprocmask
 #include <stdlib.h>        // mkdtemp, posix_openpt, grantpt, unlockpt, ptsname
-#include <sys/resource.h>  // setrlimit(RLIMIT_FSIZE): a write that fails half-way; rusage
+#include <sys/resource.h>  // setrlimit: a write that fails half-way (RLIMIT_FSIZE), little memory (RLIMIT_AS); rusage
 #include <sys/stat.h>      // mkfifo, stat
 #include <sys/wait.h>      // wait4: the exit and the child's peak memory
 #include <unistd.h>        // fork, execve, pipe2, dup2
@@ -259,6 +259,7 @@ struct launch {
   int cwd_fd = -1;               // or an open folder, for one whose path is too long to name
   bool stderr_terminal = false;  // stderr on a pseudo-terminal instead of a pipe
   rlim_t file_size_limit = RLIM_INFINITY;
+  rlim_t address_space_limit = RLIM_INFINITY;  // RLIMIT_AS: allocations past it fail
   std::optional<uid_t> user;     // run as this user and group (root drops its rights)
   std::vector<int> ignored_signals;  // ignored when the tool starts, as after nohup or trap ''
   std::string stdout_file;       // stdout written to this file (/dev/full) instead of a pipe
@@ -328,6 +329,10 @@ class process {
         ::signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG
         const rlimit limit{how.file_size_limit, how.file_size_limit};
         ::setrlimit(RLIMIT_FSIZE, &limit);
+      }
+      if (how.address_space_limit != RLIM_INFINITY) {
+        const rlimit limit{how.address_space_limit, how.address_space_limit};
+        ::setrlimit(RLIMIT_AS, &limit);
       }
       if (how.user) {
         const gid_t group = *how.user;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "core/encoding.h"
 #include "core/text.h"
 
@@ -190,6 +192,69 @@ TEST(HeadingTest, FindsKeywordsAtEitherEndWhicheverByteItProbes) {
     EXPECT_FALSE(test(di));
     EXPECT_FALSE(test("\xDA" + zhang + "\xB5"));  // halves at the ends
     EXPECT_FALSE(test("\xB0" + di + zhang));  // B0 B5, DA D5: both keywords misaligned
+  }
+}
+
+// The test keeps its place in the line as it goes (the character walk goes
+// on from the last candidate, and from one part of a line to the next), so
+// it is checked against the plain definition: some place where the
+// keyword's bytes sit and, walking from the line's start, a character starts.
+// Lines are built from pieces that put keyword bytes across characters
+// everywhere; the parts are as small as one byte.
+TEST(HeadingTest, AgreesWithAWalkFromTheLineStartWholeAndInParts) {
+  struct example {
+    const char* encoding_name;
+    std::vector<std::string> pieces;
+    std::vector<std::vector<std::string>> keyword_lists;
+  };
+  const std::vector<example> examples = {
+      {"GB18030",
+       {"\xB0\xB5", "\xDA\xB0", "\xB5\xDA", "\xD5\xC2", "\x81\x30\xB5\x30", "\x80", "a", "\xB5", "\xD5\x5C"},
+       {{"第"}, {"第", "章"}, {"\\"}}},
+      {"GBK", {"\xB0\xB5", "\xDA\xB0", "\xB5\xDA", "\xD5\xC2", "\xB5", "\xD5\x5C", " "}, {{"第", "章"}, {"\\"}}},
+      {"Big5", {"\xA4\xB2", "\xC4\xA4", "\xB2\xC4", "\xB3\xB9", "\xB3\x5C", "\\", "\xB2"}, {{"第"}, {"第", "章"}, {"\\"}}},
+      {"UTF-8", {"\xE7\xAC\xAC", "\xE7", "\xAC", "a", "\xE7\xAB\xA0"}, {{"第"}, {"第", "章"}}},
+      {"UTF-16LE", {"\x2C\x7B", "\x7B\x2C", std::string("{\0", 2), "\x3D\xD8", "\x00\xDE"}, {{"{"}, {"第", "{"}}},
+  };
+  std::mt19937 random(7);
+  for (const auto& ex : examples) {
+    const encoding enc = *encoding_by_name(ex.encoding_name);
+    const line_rules rules(enc);
+    for (const auto& keywords : ex.keyword_lists) {
+      heading_test test(enc);
+      test.set_keywords(keywords);
+      for (int n = 0; n < 300; ++n) {
+        std::string line;
+        const auto pieces = random() % 40;
+        for (std::size_t i = 0; i < pieces; ++i) line += ex.pieces[random() % ex.pieces.size()];
+        bool expected = true;
+        for (const auto& keyword : keywords) {
+          const std::string bytes = *encode(keyword, enc);
+          bool found = false;
+          for (auto at = line.find(bytes); at != std::string::npos && !found; at = line.find(bytes, at + 1))
+            found = rules.starts_character(line, at);
+          expected = expected && found;
+        }
+        SCOPED_TRACE(std::string(ex.encoding_name) + " " + keywords.front() + " line of " + std::to_string(line.size()));
+        EXPECT_EQ(test(line), expected);
+        for (const std::size_t block : {1, 2, 3, 5, 8, 64}) {
+          test.begin_parts();
+          std::string window;
+          std::size_t base = 0;
+          for (std::size_t fed = 0;;) {
+            const std::size_t take = std::min(block, line.size() - fed);
+            window.append(line, fed, take);
+            fed += take;
+            const std::size_t next = test.part(window, base, fed == line.size());
+            if (fed == line.size()) break;
+            ASSERT_LE(window.size() - (next - base), test.longest() + 8) << "kept after part";
+            window.erase(0, next - base);
+            base = next;
+          }
+          EXPECT_EQ(test.found(), expected) << "in parts of " << block;
+        }
+      }
+    }
   }
 }
 

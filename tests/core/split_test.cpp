@@ -297,6 +297,57 @@ TEST(Split, RemovesAPieceThatCouldNotBeWrittenAndKeepsThoseBefore) {
   EXPECT_EQ(read_bytes(tmp / "0000.txt"), piece({"第一章", "甲"}));
 }
 
+// A failed allocation in a call into the host stands for one anywhere in
+// the run: it ends the run with a message, keeps the pieces before and
+// removes the one being gathered, also when part of it is on disk already.
+TEST(Split, ReportsRunningOutOfMemoryAndKeepsWholePieces) {
+  std::string text;
+  for (int chapter = 1; chapter <= 4; ++chapter)  // the third has a line of 3 MiB
+    text += "第" + std::to_string(chapter) + "章\r\n" + std::string(chapter == 3 ? 3 << 20 : 10, 'x') + "\r\n";
+  struct failing_host : recording_host {
+    // 1: keywords(), 2: progress at the third heading, 3: the second stop
+    // asked while the long line is copied, after 2 reading up to it and 4
+    // reading it through once, with 1 MiB of it handed to the writer.
+    int fail_at;
+    int stops_after = -1;
+    std::vector<std::string> keywords() override {
+      if (fail_at == 1) throw std::bad_alloc();
+      return recording_host::keywords();
+    }
+    void progress(std::int64_t saved) override {
+      if (saved == 2 && fail_at == 2) throw std::bad_alloc();
+      if (saved == 2) stops_after = 0;
+    }
+    bool stop_requested() override {
+      if (fail_at == 3 && stops_after >= 0 && ++stops_after == 8) throw std::bad_alloc();
+      return false;
+    }
+  };
+  const struct {
+    int fail_at;
+    bool on_source;
+    std::int64_t pieces;
+  } rows[] = {{1, true, 0}, {2, false, 2}, {3, false, 2}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.fail_at);
+    temp_folder tmp;
+    const auto source = tmp.write("novel.txt", text);
+    failing_host host;
+    host.fail_at = r.fail_at;
+    const auto result = split(source, tmp.dir(), host);
+    ASSERT_TRUE(result.failure);
+    const std::string path = r.on_source ? source : tmp / "0002.txt";
+    EXPECT_EQ(result.failure->message(), (r.on_source ? "读取文件“" : "写入文件“") + path + "”失败：内存不足");
+    EXPECT_EQ(result.pieces, r.pieces);
+    std::vector<std::string> files{"novel.txt"};
+    for (std::int64_t i = 0; i < r.pieces; ++i) files.insert(files.end() - 1, "000" + std::to_string(i) + ".txt");
+    EXPECT_EQ(tmp.files(), files);
+    if (r.pieces > 1) {
+      EXPECT_EQ(read_bytes(tmp / "0001.txt"), piece({"第2章", std::string(10, 'x')}));
+    }
+  }
+}
+
 TEST(Split, ReportsASourceThatCannotBeRead) {
   temp_folder tmp;
   recording_host host;

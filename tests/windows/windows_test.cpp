@@ -156,6 +156,26 @@ TEST(WindowsNames, ChineseAndLongNamesThroughTheCommandLine) {
   }
 }
 
+// Refusals reach a redirected stderr as UTF-8, Chinese arguments and paths
+// in them as given.
+TEST(WindowsNames, RefusalsAreUtf8WhenRedirected) {
+  temp_folder tmp;
+  const std::string source = tmp.write("novel.txt", two_chapters);
+  const std::string missing = tmp / "没有这本书.txt";
+  struct row {
+    std::vector<std::wstring> arguments;
+    std::string message;
+  };
+  for (const row& r : {row{{widen(missing), widen(tmp.dir())}, messages::source_missing(missing) + "\n"},
+                       row{{L"-e", L"繁体", widen(source), widen(tmp.dir())}, "quorrel-split: 不支持的编码“繁体”\n"}}) {
+    SCOPED_TRACE(r.message);
+    const auto refused = split(r.arguments, tmp);
+    EXPECT_EQ(refused.status, 1u);
+    EXPECT_EQ(refused.err, r.message);
+    EXPECT_EQ(refused.out, "");
+  }
+}
+
 // What a piece's path may hold: create_piece decides on the file it opened,
 // by volume serial and file index, and changes nothing it refuses.
 TEST(WindowsFiles, PiecesAreOnlyFilesTheRunMayWrite) {

@@ -88,7 +88,8 @@ mkdir cross && cd cross
   CPPFLAGS=-DU_STATIC_IMPLEMENTATION CFLAGS=-O2 CXXFLAGS="-O2 -std=c++17" \
   >cross-configure.log 2>&1
 # The libraries alone: ICU's own data library is replaced below (its install
-# also fails for a static MinGW build).
+# also fails for a static MinGW build). The top-level make would make lib/.
+mkdir -p lib
 for part in common i18n; do
   make -j"$jobs" -C "$part" >"cross-$part.log" 2>&1
   make -C "$part" install >>"cross-$part.log" 2>&1
