@@ -166,6 +166,10 @@ LRESULT frmSave::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:
       Form_Close();
       return 0;
+    case WM_QUERYENDSESSION:
+      // Signing out during a split stops it at the next line, like a close,
+      // instead of the system ending the program in the middle of a piece.
+      return m_form.close_asked() ? TRUE : FALSE;
     case WM_DESTROY:
       if (m_accessibility)
         for (HWND c : m_controls)
