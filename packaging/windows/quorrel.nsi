@@ -57,7 +57,11 @@ SectionEnd
 
 Section "Uninstall"
   SetShellVarContext current
-  ; Only what the installer put there: files the user saved in the folder stay.
+  Delete "$SMPROGRAMS\${PRODUCT}\*.lnk"
+  RMDir "$SMPROGRAMS\${PRODUCT}"
+  DeleteRegKey HKCU "${UNINSTALL_KEY}"
+  ; Only what the installer put there: files the user saved in the folder
+  ; stay. The folder goes last, so its going means the rest has gone.
   Delete "$INSTDIR\quorrel.exe"
   Delete "$INSTDIR\quorrel-split.exe"
   Delete "$INSTDIR\quorrel.ico"
@@ -65,7 +69,4 @@ Section "Uninstall"
   Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
-  Delete "$SMPROGRAMS\${PRODUCT}\*.lnk"
-  RMDir "$SMPROGRAMS\${PRODUCT}"
-  DeleteRegKey HKCU "${UNINSTALL_KEY}"
 SectionEnd

@@ -30,7 +30,7 @@ wine_run reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quo
 
 # The uninstaller copies itself away and returns at once: wait for it.
 wine_run 'C:\quorrel-installer-test\uninstall.exe' /S
-for _ in $(seq 150); do [ -d "$folder" ] || break; sleep 0.2; done
+for _ in $(seq 150); do [ -d "$folder" ] || [ -d "$menu" ] || break; sleep 0.2; done
 [ ! -d "$folder" ] || fail "the folder is still there: $(ls "$folder")"
 [ ! -d "$menu" ] || fail "the Start-menu folder is still there"
 if wine_run reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorrel' >/dev/null 2>&1; then
