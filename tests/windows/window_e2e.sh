@@ -9,7 +9,8 @@
 # The source Browse button opens the open-file dialog (Cancel empties the
 # box, a typed name fills it), the destination Browse button the folder
 # picker (Cancel empties the box); the shop button and the link open the
-# shop's page; Alt+F4 ends the program.
+# shop's page; Alt+F4 ends the program. Started again at 144 dpi, it lays
+# itself out at that size.
 #
 # Usage: window_e2e.sh BUILD_DIR [SCREENSHOT_DIR]
 # With SCREENSHOT_DIR, the window, the message box and both dialogs are
@@ -64,6 +65,7 @@ for face in SimSun NSimSun SimHei "Microsoft YaHei" "Microsoft YaHei UI" PMingLi
   wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d "WenQuanYi Micro Hei" /f \
     >/dev/null 2>&1
 done
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null 2>&1
 # Wine's own Marlett draws the title bars' buttons; it is looked for in the
 # prefix (Debian's fonts-wine puts it elsewhere).
 [ -f /usr/share/wine/fonts/marlett.ttf ] && cp /usr/share/wine/fonts/marlett.ttf "$prefix/drive_c/windows/Fonts/"
@@ -188,12 +190,27 @@ for control in cmdWeb Label1; do
     fail "$control did not open the shop's page"
 done
 
-click Label2  # the window, not a box, has the focus
-xdotool key alt+F4
-tries=0
-while kill -0 "$app" 2>/dev/null; do
-  tries=$((tries + 1))
-  [ "$tries" -le 50 ] || fail "Alt+F4 did not end quorrel.exe"
-  sleep 0.2
-done
-echo "PASS: tab order; split from the argument and from typed Chinese paths, as quorrel-split does; both dialogs opened and cancelled; the shop page opened; Alt+F4 ended it"
+ends_with_alt_f4() {
+  click Label2  # the window, not a box, has the focus
+  xdotool key alt+F4
+  tries=0
+  while kill -0 "$app" 2>/dev/null; do
+    tries=$((tries + 1))
+    [ "$tries" -le 50 ] || fail "Alt+F4 did not end quorrel.exe"
+    sleep 0.2
+  done
+}
+[ "$(probe size Command1)" = "105 33" ] || fail "at 96 dpi Command1 measures $(probe size Command1)"
+ends_with_alt_f4
+
+# At 144 dpi (150 %) the window is drawn at that size, not stretched: 1575
+# by 495 twips are 157.5 by 49.5 pixels.
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1
+wine "$work/便携/quorrel.exe" >>"$work/quorrel.log" 2>&1 &
+app=$!
+within probe text Command1 || fail "the window did not appear at 144 dpi"
+[ "$(probe size Command1)" = "158 50" ] || fail "at 144 dpi Command1 measures $(probe size Command1)"
+shot window-144dpi
+ends_with_alt_f4
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null 2>&1
+echo "PASS: tab order; split from the argument and from typed Chinese paths, as quorrel-split does; both dialogs opened and cancelled; the shop page opened; Alt+F4 ended it; laid out at 96 and 144 dpi"

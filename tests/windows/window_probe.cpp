@@ -1,6 +1,7 @@
 // window_probe: reads the running window frmSave for the end-to-end test,
 // which drives it with real input (xdotool) and needs to see what it shows.
 //   window_probe where NAME   screen position of the middle of control NAME
+//   window_probe size NAME    its width and height in pixels
 //   window_probe text NAME    the control's text (UTF-8)
 //   window_probe focus        the name of the control with the focus
 //   window_probe dialog       title, then each text line, of the window
@@ -96,10 +97,14 @@ int wmain(int argc, wchar_t** argv) {
     print(textOf(control));
     return 0;
   }
+  RECT r{};
+  GetWindowRect(control, &r);
   if (command == L"where") {
-    RECT r{};
-    GetWindowRect(control, &r);
     print(std::to_string((r.left + r.right) / 2) + " " + std::to_string((r.top + r.bottom) / 2));
+    return 0;
+  }
+  if (command == L"size") {
+    print(std::to_string(r.right - r.left) + " " + std::to_string(r.bottom - r.top));
     return 0;
   }
   return 1;
