@@ -30,6 +30,7 @@ quorrel=$2
 work=$3
 fail() {
   echo "FAIL: $*"
+  [ ! -s "$work/quorrel.log" ] || sed 's/^/quorrel: /' "$work/quorrel.log"
   kill "$app" 2>/dev/null || true
   exit 1
 }
@@ -42,11 +43,11 @@ windows() {
     [ "$(xdotool getwindowname "$w" 2>/dev/null)" != "${1:-Quorrel}" ] || echo "$w"
   done
 }
-wait_for_windows() {  # count [name]
+wait_for_windows() {  # count [name]; a busy machine may take many seconds
   tries=0
   while [ "$(windows "${2:-Quorrel}" | wc -l)" -ne "$1" ]; do
     tries=$((tries + 1))
-    [ "$tries" -le 200 ] || return 1
+    [ "$tries" -le 600 ] || return 1
     sleep 0.1
   done
 }
