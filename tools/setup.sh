@@ -48,8 +48,11 @@ build_fuzz() {
 
 # Cross-building for Windows: the compiler, wine to run the tests, NSIS and
 # zip for the packages; dpkg-dev, make and python3 build ICU from Debian's
-# source package; googletest is GoogleTest's sources.
-windows_packages="g++-mingw-w64-x86-64-posix wine wine64 nsis zip dpkg-dev make python3 googletest"
+# source package; googletest is GoogleTest's sources. The window's test adds
+# xmodmap (x11-xserver-utils), to give the Chinese it types keys of their
+# own, and wine's own fonts (the title bar's close glyph, Marlett).
+windows_packages="g++-mingw-w64-x86-64-posix wine wine64 nsis zip dpkg-dev make python3 googletest \
+x11-xserver-utils fonts-wine"
 build_windows() {
   icu_root=$(tools/windows/build-icu.sh | tail -n 1)
   QUORREL_ICU_ROOT="$icu_root" cmake --preset windows >/dev/null

@@ -20,9 +20,12 @@
 #include <QUrl>
 #include <limits>
 #include <optional>
+#include <string_view>
+#include <type_traits>
 
 #include "platform/backend.h"
 #include "ui/caption_label.h"
+#include "ui/layout.h"
 
 // The resources are linked into a static library; registering them must
 // happen outside any namespace.
@@ -32,42 +35,33 @@ namespace {
 
 using quorrel::ui::CaptionLabel;
 
-constexpr int kTwipsPerPixel = 15;
+namespace layout = quorrel::ui::layout;
+
 constexpr int kStopSignalPollMs = 200;  // a stop signal closes an idle window this soon
 
-constexpr int pixels(int twips) { return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel; }
-
-// Client area and control rectangles, in twips: left, top, width, height.
-constexpr int kClientWidth = 5670;
-constexpr int kClientHeight = 4380;
-
-struct Twips {
-  int left, top, width, height;
-};
-
-void place(QWidget* control, const char* name, Twips t) {
-  control->setObjectName(QString::fromLatin1(name));
-  control->setGeometry(pixels(t.left), pixels(t.top), pixels(t.width), pixels(t.height));
+QString qString(std::string_view utf8) {
+  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
 
-CaptionLabel* label(QWidget* parent, const char* name, const QString& caption, Twips t) {
-  auto* control = new CaptionLabel(caption, parent);
-  place(control, name, t);
-  control->adjustSize();  // a label's size is its caption's; left and top stay
-  return control;
-}
-
-QPushButton* button(QWidget* parent, const char* name, const QString& caption, Twips t) {
-  auto* control = new QPushButton(caption, parent);
-  place(control, name, t);
-  control->setAutoDefault(false);  // no default button: Enter presses nothing
-  return control;
-}
-
-QLineEdit* textBox(QWidget* parent, const char* name, Twips t) {
-  auto* control = new QLineEdit(parent);
-  place(control, name, t);
-  control->setMaxLength(std::numeric_limits<int>::max());  // no length limit
+// A control of the table, named, placed and captioned as drawn there.
+template <typename Control>
+Control* make(QWidget* parent, layout::id which) {
+  const layout::control& c = layout::of(which);
+  Control* control;
+  if constexpr (std::is_same_v<Control, QLineEdit> || std::is_same_v<Control, QListWidget>)
+    control = new Control(parent);
+  else
+    control = new Control(qString(c.caption), parent);
+  control->setObjectName(qString(c.name));
+  control->setGeometry(layout::pixels(c.rect.left), layout::pixels(c.rect.top),
+                       layout::pixels(c.rect.width), layout::pixels(c.rect.height));
+  if (!c.accessible_name.empty()) control->setAccessibleName(qString(c.accessible_name));
+  if constexpr (std::is_same_v<Control, CaptionLabel>)
+    control->adjustSize();  // a label's size is its caption's; left and top stay
+  if constexpr (std::is_same_v<Control, QPushButton>)
+    control->setAutoDefault(false);  // no default button: Enter presses nothing
+  if constexpr (std::is_same_v<Control, QLineEdit>)
+    control->setMaxLength(std::numeric_limits<int>::max());  // no length limit
   return control;
 }
 
@@ -127,50 +121,45 @@ frmSave::frmSave(const QString& programFolder, const QString& sourceFile, QWidge
   (void)registered;
 
   setObjectName(QStringLiteral("frmSave"));
-  setWindowTitle(QStringLiteral("Quorrel"));
+  setWindowTitle(qString(layout::title));
   setWindowIcon(QIcon(QStringLiteral(":/quorrel.ico")));
-  setFixedSize(pixels(kClientWidth), pixels(kClientHeight));
+  setFixedSize(layout::pixels(layout::client_width), layout::pixels(layout::client_height));
   setFont(windowFont());
 
-  // The control table, in tab order.
-  Label1 =
-      label(this, "Label1", QStringLiteral("www.quorrel-shop.example"), {120, 3960, 2250, 180});
-  Command1 = button(this, "Command1", QStringLiteral("分割(&S)"), {3120, 3285, 1575, 495});
-  Label2 = label(this, "Label2", QStringLiteral("原始文件："), {120, 240, 900, 180});
-  txtFrom = textBox(this, "txtFrom", {1080, 150, 3255, 375});
-  cmdOrigleFile = button(this, "cmdOrigleFile", QStringLiteral("浏览..."), {4320, 150, 1095, 375});
-  Label3 = label(this, "Label3", QStringLiteral("存放目录："), {120, 690, 900, 180});
-  txtTo = textBox(this, "txtTo", {1080, 600, 3255, 375});
-  cmdSaveFolder = button(this, "cmdSaveFolder", QStringLiteral("浏览..."), {4320, 600, 1095, 375});
-  lstKey = new QListWidget(this);
-  place(lstKey, "lstKey", {120, 1560, 2895, 2220});
-  txtKey = textBox(this, "txtKey", {3120, 1560, 1215, 375});
-  cmdAdd = button(this, "cmdAdd", QStringLiteral("添加"), {4320, 1560, 1095, 375});
-  cmdDelete = button(this, "cmdDelete", QStringLiteral("删除"), {3120, 2160, 1095, 375});
-  Label4 = label(this, "Label4", QStringLiteral("分割特征词："), {120, 1200, 1080, 180});
-  cmdWeb = button(this, "cmdWeb", QStringLiteral("充话费/游戏点卡"), {2520, 3923, 2175, 375});
+  using layout::id;
+  Label1 = make<CaptionLabel>(this, id::Label1);
+  Command1 = make<QPushButton>(this, id::Command1);
+  Label2 = make<CaptionLabel>(this, id::Label2);
+  txtFrom = make<QLineEdit>(this, id::txtFrom);
+  cmdOrigleFile = make<QPushButton>(this, id::cmdOrigleFile);
+  Label3 = make<CaptionLabel>(this, id::Label3);
+  txtTo = make<QLineEdit>(this, id::txtTo);
+  cmdSaveFolder = make<QPushButton>(this, id::cmdSaveFolder);
+  lstKey = make<QListWidget>(this, id::lstKey);
+  txtKey = make<QLineEdit>(this, id::txtKey);
+  cmdAdd = make<QPushButton>(this, id::cmdAdd);
+  cmdDelete = make<QPushButton>(this, id::cmdDelete);
+  Label4 = make<CaptionLabel>(this, id::Label4);
+  cmdWeb = make<QPushButton>(this, id::cmdWeb);
 
-  const QList<QWidget*> tabOrder{Command1, txtFrom, cmdOrigleFile, txtTo,     cmdSaveFolder,
-                                 lstKey,   txtKey,  cmdAdd,        cmdDelete, cmdWeb};
-  for (qsizetype i = 1; i < tabOrder.size(); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
+  // The table's order is the tab order; labels take no focus.
+  QWidget* previous = nullptr;
+  for (const layout::control& c : layout::controls) {
+    if (c.kind == layout::kind::label) continue;
+    auto* control = findChild<QWidget*>(qString(c.name), Qt::FindDirectChildrenOnly);
+    if (previous) setTabOrder(previous, control);
+    previous = control;
+  }
 
   lstKey->setSelectionMode(QAbstractItemView::SingleSelection);
   lstKey->setSortingEnabled(false);
   Label1->setCursor(handCursor());
 
-  // For screen readers: each box and the list is named by its label (the
-  // labels have no access key, so a buddy changes nothing else); the keyword
-  // box has no label, and the Browse buttons and the link say what they do.
+  // For screen readers each box and the list is also the buddy of its label
+  // (the labels have no access key, so this changes nothing else).
   Label2->setBuddy(txtFrom);
   Label3->setBuddy(txtTo);
   Label4->setBuddy(lstKey);
-  txtFrom->setAccessibleName(QStringLiteral("原始文件"));
-  txtTo->setAccessibleName(QStringLiteral("存放目录"));
-  lstKey->setAccessibleName(QStringLiteral("分割特征词"));
-  txtKey->setAccessibleName(QStringLiteral("要添加的分割特征词"));
-  cmdOrigleFile->setAccessibleName(QStringLiteral("选择原始文件"));
-  cmdSaveFolder->setAccessibleName(QStringLiteral("选择存放目录"));
-  Label1->setAccessibleName(QStringLiteral("打开充值商店网页"));
 
   // A change of the list that did not come through the form (the list is a
   // plain widget) is a new keyword list for a running split all the same.

@@ -8,7 +8,7 @@
 // Each control also carries its name as objectName, so tests can find it.
 //
 // Positions and sizes come from the control table in twips, converted at 15
-// twips to a logical pixel (ui/main_window.cpp).
+// twips to a logical pixel (ui/layout.h, the table the Win32 view reads too).
 
 #include <QCoreApplication>  // applicationDirPath, the default program folder
 #include <QWidget>

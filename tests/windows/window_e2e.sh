@@ -1,0 +1,216 @@
+#!/bin/sh
+# End to end: the real quorrel.exe under wine on a virtual X screen, driven
+# with xdotool as a person would (typing, clicking, Alt+S), and read back
+# with window_probe.exe. A copy of the program in a folder of its own, opened
+# with the novel as its argument, starts with the novel as source and its
+# own folder as destination, and Alt+S splits there; then the source and a
+# Chinese destination are typed and Split clicked. Both runs end with the
+# message 保存完毕 and give the pieces quorrel-split.exe gives, byte for byte.
+# The source Browse button opens the open-file dialog (Cancel empties the
+# box, a typed name fills it), the destination Browse button the folder
+# picker (Cancel empties the box); the shop button and the link open the
+# shop's page; Alt+F4 ends the program. Started again at 144 dpi, it lays
+# itself out at that size.
+#
+# Usage: window_e2e.sh BUILD_DIR [SCREENSHOT_DIR]
+# With SCREENSHOT_DIR, the window, the message box and both dialogs are
+# saved there as PNG (ImageMagick's import). Exits 77 (skipped) when wine,
+# xvfb-run, xdotool or xmodmap is missing.
+set -eu
+
+if [ "${1:-}" != "--on-screen" ]; then
+  for tool in wine xvfb-run xdotool xmodmap; do
+    if ! command -v "$tool" >/dev/null 2>&1; then
+      echo "SKIPPED: $tool is not installed (Debian: apt-get install wine xvfb xauth xdotool x11-xserver-utils)"
+      exit 77
+    fi
+  done
+  build=$(realpath "$1")
+  shots=${2:+$(realpath -m "$2")}
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+  status=0
+  xvfb-run -a -s "-screen 0 1024x768x24" sh "$0" --on-screen "$build" "$work" "$shots" || status=$?
+  exit "$status"
+fi
+
+build=$2
+work=$3
+shots=$4
+tools=$(dirname "$0")/../../tools/windows
+
+# A prefix of this test's own: its desktop belongs to this X screen, and it
+# has the settings below. Stopped whatever happens.
+# The Chinese characters typed below get keys of their own (media keys
+# nobody presses here). Left to xdotool, each would be mapped to a spare key
+# just before it is typed, and wine, rereading the keyboard on every change,
+# drops characters when the machine is busy.
+keycode=240
+for character in 小 说 长 篇 输 出; do
+  code=$(printf '%s' "$character" | iconv -f UTF-8 -t UTF-32BE | od -An -tx1 | tr -d ' \n' | sed 's/^0*//')
+  xmodmap -e "keycode $keycode = U$code"
+  keycode=$((keycode + 1))
+done
+
+prefix="$build/wine-window"
+export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+"$tools/wine.sh" "$prefix"
+trap 'wineserver -k 2>/dev/null || true' EXIT
+# Without a window manager, wine must place its windows itself, or clicks
+# arrive late or not at all. Wine's own dialogs draw Chinese only when the
+# Chinese system faces map to a font that exists.
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+for face in SimSun NSimSun SimHei "Microsoft YaHei" "Microsoft YaHei UI" PMingLiU MingLiU \
+  "Microsoft JhengHei" "Microsoft JhengHei UI"; do
+  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d "WenQuanYi Micro Hei" /f \
+    >/dev/null 2>&1
+done
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null 2>&1
+# Wine's own Marlett draws the title bars' buttons; it is looked for in the
+# prefix (Debian's fonts-wine puts it elsewhere).
+[ -f /usr/share/wine/fonts/marlett.ttf ] && cp /usr/share/wine/fonts/marlett.ttf "$prefix/drive_c/windows/Fonts/"
+
+fail() {
+  printf 'FAIL: %s\n' "$*"
+  shot failure
+  exit 1
+}
+probe() { wine "$build/bin/window_probe.exe" "$@"; }
+winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
+# Retries a command for up to 20 seconds.
+within() {
+  tries=0
+  until "$@" >/dev/null 2>&1; do
+    tries=$((tries + 1))
+    [ "$tries" -le 100 ] || return 1
+    sleep 0.2
+  done
+}
+no_dialog() { ! probe dialog; }
+dialog_titled() { [ "$(probe dialog | head -n 1)" = "$1" ]; }
+shot() {
+  [ -n "$shots" ] && command -v import >/dev/null 2>&1 || return 0
+  mkdir -p "$shots"
+  sleep 0.5
+  import -window root "$work/screen.png" && convert "$work/screen.png" -trim +repage "$shots/$1.png"
+}
+click() {  # control
+  # shellcheck disable=SC2046  # x and y
+  xdotool mousemove $(probe where "$1") click 1
+}
+retype() {  # control text: what a user types over the box's text
+  click "$1"
+  xdotool key End shift+Home BackSpace
+  xdotool type --delay 60 "$2"
+  [ "$(probe text "$1")" = "$2" ] || fail "$1 holds '$(probe text "$1")' after typing '$2'"
+}
+finished_with() {  # the message box: title Quorrel, text $1, then closed with Return
+  within dialog_titled Quorrel || fail "no message box"
+  text=$(probe dialog | sed -n 2p)
+  [ "$text" = "$1" ] || fail "the message box says '$text', not '$1'"
+  shot message
+  xdotool key Return
+  within no_dialog || fail "Return did not close the message box"
+}
+same_pieces() {  # folder: the reference's pieces, byte for byte, and no others
+  for piece in "$work/reference/"*.txt; do
+    cmp -s "$piece" "$1/$(basename "$piece")" || fail "$1/$(basename "$piece") differs from quorrel-split's"
+  done
+  [ "$(ls "$1" | grep -c '\.txt$')" -eq "$(ls "$work/reference" | wc -l)" ] ||
+    fail "other pieces in $1: $(ls "$1")"
+}
+
+mkdir "$work/小说" "$work/便携" "$work/输出" "$work/reference"
+printf '%s\r\n' "序言" "第一章 起" "甲行" "  " "第二章 承" "乙行" "" "第三章 转" "丙行" "第四章 合" > "$work/小说/长篇.txt"
+novel=$(winpath "$work/小说/长篇.txt")
+wine "$build/bin/quorrel-split.exe" -q "$novel" "$(winpath "$work/reference")\\" >/dev/null ||
+  fail "quorrel-split.exe did not split the novel"
+[ "$(ls "$work/reference" | wc -l)" -eq 5 ] || fail "quorrel-split.exe wrote $(ls "$work/reference")"
+
+# Opened with the novel, from a folder the user may write to; Alt+S splits.
+cp "$build/bin/quorrel.exe" "$work/便携/"
+wine "$work/便携/quorrel.exe" "$novel" >"$work/quorrel.log" 2>&1 &
+app=$!
+within probe text Command1 || fail "the window did not appear"
+[ "$(probe text txtFrom)" = "$novel" ] || fail "txtFrom is '$(probe text txtFrom)', not the argument"
+[ "$(probe text txtTo)" = "$(winpath "$work/便携")\\" ] || fail "txtTo is '$(probe text txtTo)'"
+shot window
+# The focus starts on Split and Tab walks the controls in the table's order.
+order=""
+for _ in 1 2 3 4 5 6 7 8 9 10 11; do
+  order="$order $(probe focus)"
+  xdotool key Tab
+done
+[ "$order" = " Command1 txtFrom cmdOrigleFile txtTo cmdSaveFolder lstKey txtKey cmdAdd cmdDelete cmdWeb Command1" ] ||
+  fail "the tab order is$order"
+xdotool key alt+s
+finished_with 保存完毕
+same_pieces "$work/便携"
+
+# Typed paths, Chinese ones, and the Split button clicked.
+retype txtFrom "$novel"
+retype txtTo "$(winpath "$work/输出")\\"
+click Command1
+finished_with 保存完毕
+same_pieces "$work/输出"
+[ "$(probe text Label1)" = "已经保存5章" ] || fail "Label1 shows '$(probe text Label1)'"
+
+# The open-file dialog: Cancel empties the box, a typed name fills it.
+click cmdOrigleFile
+within dialog_titled 选择 || fail "the open-file dialog did not open: $(probe dialog)"
+shot open-dialog
+xdotool key Escape
+within no_dialog || fail "Escape did not close the open-file dialog"
+[ -z "$(probe text txtFrom)" ] || fail "Cancel left '$(probe text txtFrom)' in txtFrom"
+click cmdOrigleFile
+within dialog_titled 选择 || fail "the open-file dialog did not open again"
+xdotool type --delay 60 "$novel"
+xdotool key Return
+within no_dialog || fail "the open-file dialog did not take the typed name"
+[ "$(probe text txtFrom)" = "$novel" ] || fail "txtFrom is '$(probe text txtFrom)' after the pick"
+
+# The folder picker shows the prompt; Cancel empties the box.
+click cmdSaveFolder
+within probe dialog || fail "the folder picker did not open"
+probe dialog | grep -q -x 选择目录 || fail "the folder picker does not show 选择目录: $(probe dialog)"
+shot folder-dialog
+xdotool key Escape
+within no_dialog || fail "Escape did not close the folder picker"
+[ -z "$(probe text txtTo)" ] || fail "Cancel left '$(probe text txtTo)' in txtTo"
+
+# The shop button and the link open the shop's page in the browser: here a
+# script that records the address.
+wine reg add 'HKCU\Software\Wine\WineBrowser' /v Browsers /d "$(realpath "$(dirname "$0")/log_url.sh")" /f \
+  >/dev/null 2>&1
+opened="$prefix/drive_c/quorrel-opened-urls.txt"
+for control in cmdWeb Label1; do
+  rm -f "$opened"
+  click "$control"
+  within grep -q -x -F https://www.quorrel-shop.example/recharge "$opened" ||
+    fail "$control did not open the shop's page"
+done
+
+ends_with_alt_f4() {
+  click Label2  # the window, not a box, has the focus
+  xdotool key alt+F4
+  tries=0
+  while kill -0 "$app" 2>/dev/null; do
+    tries=$((tries + 1))
+    [ "$tries" -le 50 ] || fail "Alt+F4 did not end quorrel.exe"
+    sleep 0.2
+  done
+}
+[ "$(probe size Command1)" = "105 33" ] || fail "at 96 dpi Command1 measures $(probe size Command1)"
+ends_with_alt_f4
+
+# At 144 dpi (150 %) the window is drawn at that size, not stretched: 1575
+# by 495 twips are 157.5 by 49.5 pixels.
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1
+wine "$work/便携/quorrel.exe" >>"$work/quorrel.log" 2>&1 &
+app=$!
+within probe text Command1 || fail "the window did not appear at 144 dpi"
+[ "$(probe size Command1)" = "158 50" ] || fail "at 144 dpi Command1 measures $(probe size Command1)"
+shot window-144dpi
+ends_with_alt_f4
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null 2>&1
+echo "PASS: tab order; split from the argument and from typed Chinese paths, as quorrel-split does; both dialogs opened and cancelled; the shop page opened; Alt+F4 ended it; laid out at 96 and 144 dpi"
