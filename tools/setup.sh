@@ -12,6 +12,7 @@
 #                         install what is missing, build a static ICU for
 #                         MinGW once per machine (tools/windows/build-icu.sh),
 #                         cross-build the Windows programs into build/windows/
+#                         and pack them (zip and installer)
 #   tools/setup.sh windows-test
 #                         the same, then run the Windows tests under wine
 #   tools/setup.sh fuzz [SECONDS]
@@ -52,11 +53,12 @@ build_fuzz() {
 # xmodmap (x11-xserver-utils), to give the Chinese it types keys of their
 # own, and wine's own fonts (the title bar's close glyph, Marlett).
 windows_packages="g++-mingw-w64-x86-64-posix wine wine64 nsis zip dpkg-dev make python3 googletest \
-x11-xserver-utils fonts-wine"
+x11-xserver-utils fonts-wine unzip"
 build_windows() {
   icu_root=$(tools/windows/build-icu.sh | tail -n 1)
   QUORREL_ICU_ROOT="$icu_root" cmake --preset windows >/dev/null
   cmake --build --preset windows
+  cmake --build --preset windows --target package-windows
 }
 test_windows() {
   build_windows

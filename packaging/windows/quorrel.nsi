@@ -5,7 +5,6 @@
 ;   VERSION   the program's version
 ;   STAGE     the folder holding what is installed
 ;   OUTFILE   the installer to write
-;   WINDOW    defined when the window, quorrel.exe, is among the programs
 Unicode true
 Target amd64-unicode
 RequestExecutionLevel user
@@ -38,9 +37,7 @@ Section "Install"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   CreateDirectory "$SMPROGRAMS\${PRODUCT}"
-!ifdef WINDOW
   CreateShortcut "$SMPROGRAMS\${PRODUCT}\Quorrel 小说分章.lnk" "$INSTDIR\quorrel.exe" "" "$INSTDIR\quorrel.exe" 0
-!endif
   CreateShortcut "$SMPROGRAMS\${PRODUCT}\Quorrel 说明.lnk" "$INSTDIR\README.txt"
   CreateShortcut "$SMPROGRAMS\${PRODUCT}\卸载 Quorrel.lnk" "$INSTDIR\uninstall.exe"
 

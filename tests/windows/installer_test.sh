@@ -1,8 +1,8 @@
 #!/bin/sh
-# The installer, run under wine: a silent install into a folder of our own
+# The packages, run under wine: a silent install into a folder of our own
 # puts the programs, the texts, the Start-menu entries and the uninstall
 # entry in place; the installed tool runs; the silent uninstall takes all of
-# it away again.
+# it away again. The zip unpacks anywhere and its tool runs from there.
 #   installer_test.sh BUILD_DIR VERSION
 set -eu
 build=$1
@@ -19,10 +19,12 @@ menu="$prefix/drive_c/users/$(id -un)/AppData/Roaming/Microsoft/Windows/Start Me
 rm -rf "$folder"
 
 wine_run "$setup" /S '/D=C:\quorrel-installer-test'
-for file in quorrel-split.exe README.txt LICENSE.txt uninstall.exe; do
+for file in quorrel.exe quorrel-split.exe README.txt LICENSE.txt uninstall.exe; do
   [ -f "$folder/$file" ] || fail "$file not installed"
 done
-[ -f "$menu/卸载 Quorrel.lnk" ] || fail "no Start-menu entry to uninstall"
+for entry in "Quorrel 小说分章" "卸载 Quorrel"; do
+  [ -f "$menu/$entry.lnk" ] || fail "no Start-menu entry $entry"
+done
 [ "$(wine_run 'C:\quorrel-installer-test\quorrel-split.exe' --version)" = "quorrel-split $version" ] ||
   fail "the installed quorrel-split does not run"
 wine_run reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorrel' >/dev/null ||
@@ -37,3 +39,14 @@ if wine_run reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\
   fail "the uninstall entry is still there"
 fi
 echo "installed, ran and uninstalled $(basename "$setup")"
+
+unpacked="$prefix/drive_c/quorrel-zip-test"
+rm -rf "$unpacked" && mkdir -p "$unpacked"
+unzip -q "$build/quorrel-$version-windows-x64.zip" -d "$unpacked"
+for file in quorrel.exe quorrel-split.exe README.txt LICENSE.txt; do
+  [ -f "$unpacked/quorrel-$version-windows-x64/$file" ] || fail "$file not in the zip"
+done
+[ "$(wine_run "C:\\quorrel-zip-test\\quorrel-$version-windows-x64\\quorrel-split.exe" --version)" = "quorrel-split $version" ] ||
+  fail "quorrel-split from the zip does not run"
+rm -rf "$unpacked"
+echo "unpacked and ran quorrel-$version-windows-x64.zip"

@@ -4,9 +4,8 @@
 # writes into BUILD_DIR
 #   quorrel-VERSION-windows-x64.zip        portable: unzip anywhere and run
 #   quorrel-VERSION-windows-x64-setup.exe  installer (NSIS, per user, /S silent)
-# Both hold quorrel-split.exe, and the window quorrel.exe once the build makes
-# it, with README.txt, LICENSE.txt and the icon. Called by the build target
-# package-windows.
+# Both hold the window quorrel.exe and quorrel-split.exe, with README.txt,
+# LICENSE.txt and the icon. Called by the build target package-windows.
 set -eu
 build=$(realpath "$1")
 version=$2
@@ -17,9 +16,9 @@ stage="$build/package/$name"
 rm -rf "$build/package"
 mkdir -p "$stage"
 for program in quorrel.exe quorrel-split.exe; do
-  [ -f "$build/bin/$program" ] && cp "$build/bin/$program" "$stage/"
+  [ -f "$build/bin/$program" ] || { echo "package.sh: no $build/bin/$program" >&2; exit 1; }
+  cp "$build/bin/$program" "$stage/"
 done
-[ -f "$stage/quorrel-split.exe" ] || { echo "package.sh: no $build/bin/quorrel-split.exe" >&2; exit 1; }
 # Text files with CR LF, as Notepad on older Windows needs them.
 sed 's/$/\r/' "$source_dir/README.md" >"$stage/README.txt"
 sed 's/$/\r/' "$source_dir/LICENSE" >"$stage/LICENSE.txt"
@@ -28,8 +27,6 @@ cp "$source_dir/resources/quorrel.ico" "$stage/"
 rm -f "$build/$name.zip" "$build/$name-setup.exe"
 (cd "$build/package" && zip -qr -X "$build/$name.zip" "$name")
 
-window=""
-[ -f "$stage/quorrel.exe" ] && window="-DWINDOW"
 makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$version" -DSTAGE="$stage" -DOUTFILE="$build/$name-setup.exe" \
-  $window "$source_dir/packaging/windows/quorrel.nsi"
+  "$source_dir/packaging/windows/quorrel.nsi"
 ls -l "$build/$name.zip" "$build/$name-setup.exe"
