@@ -26,8 +26,13 @@ std::vector<std::string> arguments(int argc, char** argv);
 std::string keyword_argument(const std::string& argument);
 
 // Writes UTF-8 text to stdout or stderr in the form the reader takes. false
-// when it could not be written, with errno saying why.
+// when it could not be written, with errno saying why; a reader that has
+// closed its end of a pipe is EPIPE on both systems.
 bool write(std::FILE* stream, std::string_view utf8);
+
+// Flushes what write() left in the stream's buffer; false and errno as
+// write().
+bool flush(std::FILE* stream);
 
 // Whether the stream is a terminal (a console on Windows).
 bool is_terminal(std::FILE* stream);

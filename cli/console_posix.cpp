@@ -47,6 +47,13 @@ bool write(std::FILE* stream, std::string_view utf8) {
   return false;
 }
 
+bool flush(std::FILE* stream) {
+  errno = 0;
+  if (std::fflush(stream) == 0) return true;
+  if (errno == 0) errno = EIO;
+  return false;
+}
+
 bool is_terminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
 
 }  // namespace quorrel::cli

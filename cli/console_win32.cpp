@@ -24,6 +24,16 @@ HANDLE console_of(std::FILE* stream) {
   return handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) ? handle : nullptr;
 }
 
+// The C runtime maps a pipe whose reader has gone (ERROR_NO_DATA) to EINVAL,
+// which would read as the tool's own failure: say EPIPE, as Linux does. The
+// failed WriteFile set the last error.
+bool failed_write() {
+  const DWORD error = GetLastError();
+  if (error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE) errno = EPIPE;
+  else if (errno == 0) errno = EIO;
+  return false;
+}
+
 }  // namespace
 
 void init_console() {
@@ -55,9 +65,15 @@ bool write(std::FILE* stream, std::string_view utf8) {
     return false;
   }
   errno = 0;
+  SetLastError(ERROR_SUCCESS);
   if (std::fwrite(utf8.data(), 1, utf8.size(), stream) == utf8.size()) return true;
-  if (errno == 0) errno = EIO;
-  return false;
+  return failed_write();
+}
+
+bool flush(std::FILE* stream) {
+  errno = 0;
+  SetLastError(ERROR_SUCCESS);
+  return std::fflush(stream) == 0 || failed_write();
 }
 
 bool is_terminal(std::FILE* stream) { return console_of(stream) != nullptr; }

@@ -48,8 +48,7 @@ class standard_output {
   }
 
   void finish() {
-    errno = 0;
-    if (error_ == 0 && std::fflush(stdout) != 0) error_ = errno != 0 ? errno : EIO;
+    if (error_ == 0 && !quorrel::cli::flush(stdout)) error_ = errno;
   }
 
   bool broken() const { return error_ != 0; }

@@ -1,0 +1,123 @@
+// quorrel-split cases that need what only POSIX systems have: FIFOs and
+// links among the inputs, and signals sent to a running tool.
+
+#include "split_process.h"
+
+#include <signal.h>    // kill, SIGHUP, SIGINT, SIGTERM
+#include <sys/stat.h>  // mkfifo, stat
+#include <unistd.h>    // usleep
+
+namespace {
+
+using namespace quorrel::cli_testing;
+
+TEST(cli, ReportsSpecialFilesAmongTheInputs) {
+  struct row {
+    const char* name;
+    std::string source, destination;
+    std::string message;  // "{dir}" stands for the case's folder
+  };
+  const row rows[] = {
+      {"a FIFO as source", "{dir}/pipe", "{dir}/out", "文件“{dir}/pipe”不存在"},
+      {"a hard link to the source among the pieces", "{dir}/book.txt", "{dir}/hard",
+       "分割文件会覆盖原始文件“{dir}/book.txt”，请选择其他存放目录"},
+      {"a symbolic link to the source among the pieces", "{dir}/book.txt", "{dir}/sub/soft",
+       "分割文件会覆盖原始文件“{dir}/book.txt”，请选择其他存放目录"},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    temp_folder dir;
+    write_file(dir / "book.txt", three_chapters);
+    ASSERT_TRUE(make_folder(dir / "sub"));
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+    fs::create_hard_link(dir / "book.txt", dir / "hard0007.txt");
+    fs::create_symlink(dir / "book.txt", dir / "sub/soft0002.txt");
+    const listing before = folder_contents(dir.path());
+    launch how;
+    how.cwd = dir.path();
+    const outcome o = run(in_folder({r.source, r.destination}, dir), how);
+    EXPECT_EQ(o.exit_code, 1) << o;
+    EXPECT_EQ(o.out, "");
+    EXPECT_EQ(o.err, replace_all(r.message, "{dir}", dir.path()) + "\n");
+    expect_contents(dir.path(), before);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Interruption
+
+TEST(cli, StopSignalsKeepOnlyCompletePiecesAndIgnoredOnesStayIgnored) {
+  const novel book = long_novel(100 * 1024 * 1024);
+  ASSERT_GT(book.pieces.size(), 100u);
+  struct row {
+    const char* name;
+    int signal;
+    std::vector<int> ignored;  // at the tool's start
+    int exit_code;             // 0: the run went on to its end
+  };
+  const row rows[] = {
+      {"SIGHUP: the terminal closed", SIGHUP, {}, 129},
+      {"SIGINT", SIGINT, {}, 130},
+      {"SIGTERM", SIGTERM, {}, 143},
+      {"SIGINT ignored by the caller (trap '' INT)", SIGINT, {SIGINT}, 0},
+      {"SIGHUP ignored by nohup, SIGTERM still stops", SIGTERM, {SIGHUP}, 143},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    temp_folder dir;
+    write_file(dir / "book.txt", book.source);
+    ASSERT_TRUE(make_folder(dir / "out"));
+
+    // Once the first piece is whole, wait for a later one caught half-way
+    // on disk, hold the tool there and signal it: that piece must go.
+    launch how;
+    how.ignored_signals = r.ignored;
+    process split({"-q", dir / "book.txt", dir / "out/"}, how);
+    std::size_t next = 0;  // the first piece not yet seen whole
+    bool signalled = false;
+    while (!signalled && next < book.pieces.size() && split.running()) {
+      struct stat info{};
+      const std::string path = dir / ("out/" + piece_name(next));
+      if (::stat(path.c_str(), &info) != 0) {
+        ::usleep(200);
+        continue;
+      }
+      if (static_cast<std::size_t>(info.st_size) >= book.pieces[next].size()) {
+        ++next;
+        continue;
+      }
+      if (next == 0 || !split.pause()) continue;
+      const bool still_partial = ::stat(path.c_str(), &info) == 0 &&
+                                 static_cast<std::size_t>(info.st_size) < book.pieces[next].size();
+      if (still_partial) {
+        ASSERT_EQ(::kill(split.pid(), r.signal), 0);
+        signalled = true;
+      }
+      split.resume();
+    }
+    ASSERT_TRUE(signalled) << "the run ended before a piece was caught half-written";
+    const outcome o = split.finish();
+    EXPECT_EQ(o.exit_code, r.exit_code) << o;
+    EXPECT_EQ(o.out, r.exit_code == 0 ? saved : "");
+    EXPECT_EQ(o.err, "");
+
+    // The pieces left are 0000 onwards without a gap, each whole.
+    const listing left = folder_contents(dir / "out");
+    EXPECT_GE(left.size(), 1u);
+    if (r.exit_code == 0) {
+      EXPECT_EQ(left.size(), book.pieces.size()) << "the ignored signal stopped the run";
+    } else {
+      EXPECT_LT(left.size(), book.pieces.size()) << "the run was not interrupted";
+    }
+    for (std::size_t i = 0; i < left.size() && i < book.pieces.size(); ++i) {
+      const auto found = left.find(piece_name(i));
+      if (found == left.end()) {
+        ADD_FAILURE() << "missing " << piece_name(i) << " among " << left.size() << " files";
+        continue;
+      }
+      EXPECT_TRUE(same_bytes(found->second, book.pieces[i])) << "in " << piece_name(i);
+    }
+  }
+}
+
+}  // namespace
