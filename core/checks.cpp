@@ -24,7 +24,11 @@ bool ends_blank(std::string_view s) {
 // the names piece_path produces count: four digits, or more without a
 // leading zero.
 std::int64_t piece_number(std::string_view file_name, std::string_view name_prefix) {
-  if (!file_name.starts_with(name_prefix) || !file_name.ends_with(".txt")) return -1;
+  constexpr std::string_view extension = ".txt";
+  if (file_name.size() < name_prefix.size() + extension.size() ||
+      !same_name(file_name.substr(0, name_prefix.size()), name_prefix) ||
+      !same_name(file_name.substr(file_name.size() - extension.size()), extension))
+    return -1;
   const std::string_view digits =
       file_name.substr(name_prefix.size(), file_name.size() - name_prefix.size() - 4);
   if (digits.size() < 4 || digits.size() > 18 || (digits.size() > 4 && digits[0] == '0')) return -1;

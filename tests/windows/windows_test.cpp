@@ -100,15 +100,17 @@ std::string read_file(const fs::path& path) {
 
 // Paths: "\" ends the destination's folder (and "/" as well), and a piece
 // that would be the source itself is found by volume serial and file index:
-// a hard link under the piece's name is refused, any other file is not.
-TEST(WindowsPaths, PiecesThatAreTheSourceAreRefusedWhateverTheSeparator) {
+// a hard link under the piece's name is refused, any other file is not,
+// whatever the letter case of the name.
+TEST(WindowsPaths, PiecesThatAreTheSourceAreRefusedWhateverTheSeparatorOrCase) {
   struct row {
     const char* destination;  // after the folder
     const char* piece;
     bool hard_link;  // the piece is the source under another name
   };
   for (const row& r : {row{"\\", "0000.txt", true}, row{"\\", "0000.txt", false}, row{"\\book", "book0007.txt", true},
-                       row{"/", "0000.txt", true}, row{"\\sub\\", "sub\\0001.txt", true}}) {
+                       row{"/", "0000.txt", true}, row{"\\sub\\", "sub\\0001.txt", true},
+                       row{"\\Book", "book0002.TXT", true}}) {
     SCOPED_TRACE(std::string(r.destination) + " " + r.piece + (r.hard_link ? " link" : " other"));
     temp_folder tmp;
     fs::create_directory(fs::path(tmp / "sub"));
