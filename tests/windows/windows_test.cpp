@@ -15,6 +15,7 @@
 #include "core/file.h"
 #include "core/messages.h"
 #include "core/win32_text.h"
+#include "split_process.h"
 #include "temp_folder.h"
 
 namespace quorrel {
@@ -27,64 +28,13 @@ using testing::temp_folder;
 // The GBK bytes of 第一章 and 第二章, each a heading line.
 const std::string two_chapters = "\xB5\xDA\xD2\xBB\xD5\xC2\r\n\xD2\xBB\r\n\xB5\xDA\xB6\xFE\xD5\xC2\r\n\xB6\xFE\r\n";
 
-struct run_result {
-  DWORD status = 0;
-  std::string out, err;
-};
-
-// Quoted as CommandLineToArgvW reads it back: backslashes are literal
-// except before a quote.
-std::wstring quoted(const std::wstring& argument) {
-  std::wstring out = L"\"";
-  std::size_t backslashes = 0;
-  for (wchar_t c : argument) {
-    if (c == L'\\') {
-      ++backslashes;
-      continue;
-    }
-    out.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-    backslashes = 0;
-    out += c;
-  }
-  out.append(backslashes * 2, L'\\');
-  return out + L"\"";
-}
-
-std::wstring beside_this_program(const wchar_t* name) {
-  std::wstring self(MAX_PATH, L'\0');
-  self.resize(GetModuleFileNameW(nullptr, self.data(), MAX_PATH));
-  return fs::path(self).replace_filename(name).wstring();
-}
-
-// Runs quorrel-split.exe with its output and messages redirected to files.
-run_result split(const std::vector<std::wstring>& arguments, const temp_folder& tmp) {
-  const std::wstring program = beside_this_program(L"quorrel-split.exe");
-  std::wstring line = quoted(program);
-  for (const auto& argument : arguments) line += L" " + quoted(argument);
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  const auto open = [&](const std::string& name) {
-    return CreateFileW(widen(tmp / name).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
-  };
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = CreateFileW(L"NUL", GENERIC_READ, 0, &inherit, OPEN_EXISTING, 0, nullptr);
-  startup.hStdOutput = open("out.log");
-  startup.hStdError = open("err.log");
-  PROCESS_INFORMATION process{};
-  run_result result;
-  if (CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
-    WaitForSingleObject(process.hProcess, INFINITE);
-    GetExitCodeProcess(process.hProcess, &result.status);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-  } else {
-    result.status = ~DWORD{0};
-  }
-  for (HANDLE h : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) CloseHandle(h);
-  result.out = read_bytes(tmp / "out.log");
-  result.err = read_bytes(tmp / "err.log");
-  return result;
+// Runs quorrel-split.exe, which sits beside this program, with UTF-16
+// arguments and its output and messages on pipes, as the command-line tests
+// do.
+cli_testing::outcome split(const std::vector<std::wstring>& arguments) {
+  std::vector<std::string> utf8;
+  for (const auto& argument : arguments) utf8.push_back(narrow(argument));
+  return cli_testing::run(utf8);
 }
 
 std::wstring wide(const fs::path& path) { return path.wstring(); }
@@ -145,15 +95,15 @@ TEST(WindowsNames, ChineseAndLongNamesThroughTheCommandLine) {
     write_file(source, two_chapters);
     const fs::path destination = folder / fs::path(L"章节");
 
-    const auto done = split({wide(source), wide(destination) + L"\\", L"-k", L"章"}, tmp);
-    EXPECT_EQ(done.status, 0u) << done.err;
+    const auto done = split({wide(source), wide(destination) + L"\\", L"-k", L"章"});
+    EXPECT_EQ(done.exit_code, 0) << done.err;
     EXPECT_EQ(done.out, std::string(messages::finished) + "\n");
     EXPECT_EQ(read_file(destination / "0000.txt"), "\xB5\xDA\xD2\xBB\xD5\xC2\r\n\xD2\xBB\r\n");
     EXPECT_EQ(read_file(destination / "0001.txt"), "\xB5\xDA\xB6\xFE\xD5\xC2\r\n\xB6\xFE\r\n");
 
     const std::string prefix = utf8(destination) + "\\卷";
-    const auto listed = split({wide(source), widen(prefix), L"--list"}, tmp);
-    EXPECT_EQ(listed.status, 0u) << listed.err;
+    const auto listed = split({wide(source), widen(prefix), L"--list"});
+    EXPECT_EQ(listed.exit_code, 0) << listed.err;
     EXPECT_EQ(listed.out, prefix + "0000.txt\t12\t第一章\n" + prefix + "0001.txt\t12\t第二章\n合计：2个文件，24字节\n");
   }
 }
@@ -171,8 +121,8 @@ TEST(WindowsNames, RefusalsAreUtf8WhenRedirected) {
   for (const row& r : {row{{widen(missing), widen(tmp.dir())}, messages::source_missing(missing) + "\n"},
                        row{{L"-e", L"繁体", widen(source), widen(tmp.dir())}, "quorrel-split: 不支持的编码“繁体”\n"}}) {
     SCOPED_TRACE(r.message);
-    const auto refused = split(r.arguments, tmp);
-    EXPECT_EQ(refused.status, 1u);
+    const auto refused = split(r.arguments);
+    EXPECT_EQ(refused.exit_code, 1);
     EXPECT_EQ(refused.err, r.message);
     EXPECT_EQ(refused.out, "");
   }
@@ -295,8 +245,8 @@ TEST(WindowsLinks, PiecesAreNeverWrittenThroughALinkOrJunction) {
     if (!made || attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
       GTEST_SKIP() << "this system makes no " << (junction ? "junctions" : "symbolic links");
 
-    const auto refused = split({widen(source), wide(tmp.dir()) + L"out\\"}, tmp);
-    EXPECT_EQ(refused.status, 2u);
+    const auto refused = split({widen(source), wide(tmp.dir()) + L"out\\"});
+    EXPECT_EQ(refused.exit_code, 2);
     EXPECT_EQ(refused.err, messages::write_failed(utf8(piece), messages::piece_is_link) + "\n");
     if (junction) EXPECT_TRUE(fs::is_empty(target));
     else EXPECT_EQ(read_file(target), "kept");
