@@ -145,10 +145,11 @@ bool frmSave::preTranslate(MSG& message) {
 // button with the focus is the default one, so Enter presses it as Space
 // does, and the one that had the focus is a plain button again.
 void frmSave::focusControl(HWND target) {
-  HWND before = GetFocus();
-  if (before != target && IsChild(m_window, before) && (SendMessageW(before, WM_GETDLGCODE, 0, 0) & DLGC_DEFPUSHBUTTON))
+  const HWND before = GetFocus();
+  const auto dialogCode = [](HWND control) { return SendMessageW(control, WM_GETDLGCODE, 0, 0); };
+  if (before != target && IsChild(m_window, before) && (dialogCode(before) & DLGC_DEFPUSHBUTTON))
     SendMessageW(before, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
-  if (SendMessageW(target, WM_GETDLGCODE, 0, 0) & DLGC_UNDEFPUSHBUTTON)
+  if (dialogCode(target) & DLGC_UNDEFPUSHBUTTON)
     SendMessageW(target, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
   SetFocus(target);
 }
