@@ -16,13 +16,17 @@
 #include <cstdio>
 #include <cstring>  // strerror
 #include <new>  // bad_alloc
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "cli/console.h"
+#include "cli/contents.h"
 #include "core/checks.h"
+#include "core/convert.h"
 #include "core/encoding.h"
+#include "core/file.h"
 #include "core/messages.h"
 #include "core/path.h"
 #include "core/split.h"
@@ -73,10 +77,16 @@ int flushed(standard_output& out, int status) {
 
 class cli_host : public quorrel::fixed_keywords {
  public:
-  cli_host(std::vector<std::string> keywords, bool show_progress, standard_output* list)
-      : fixed_keywords(std::move(keywords)), show_progress_(show_progress), list_(list) {}
+  // With `table`, every piece goes into it; the listing, if any, is then
+  // the table, written whole at the end.
+  cli_host(std::vector<std::string> keywords, bool show_progress, standard_output* list,
+           quorrel::cli::contents* table)
+      : fixed_keywords(std::move(keywords)), show_progress_(show_progress), list_(list), table_(table) {}
 
-  void encoding_known(const quorrel::encoding& enc) override { enc_ = enc; }
+  void encoding_known(const quorrel::encoding& enc) override {
+    enc_ = enc;
+    if (table_) table_->source_encoding = enc;
+  }
 
   void progress(std::int64_t saved) override {
     if (!show_progress_) return;
@@ -100,6 +110,12 @@ class cli_host : public quorrel::fixed_keywords {
 
   void piece_done(const quorrel::piece_info& piece) override {
     total_bytes_ += piece.size;
+    if (table_) {
+      const std::string title = quorrel::decode(piece.first_line, enc_);
+      table_->pieces.push_back({piece.number, piece.path, piece.kind, std::string(quorrel::trim_blanks(title)),
+                                piece.line, piece.offset, piece.size});
+      return;
+    }
     if (!list_) return;
     list_->write(piece.path + "\t" + std::to_string(piece.size) + "\t" +
                  quorrel::decode(piece.first_line, enc_) + "\n");
@@ -110,6 +126,7 @@ class cli_host : public quorrel::fixed_keywords {
  private:
   bool show_progress_;
   standard_output* list_;  // where the listing goes; null for a real split
+  quorrel::cli::contents* table_;
   quorrel::encoding enc_;
   std::chrono::steady_clock::time_point shown_at_{};
   std::int64_t last_ = 0;
@@ -141,6 +158,36 @@ std::string option_problem(int code, std::string_view given, const option* optio
   return text.append("无效的选项“").append(name).append("”\n");
 }
 
+// Why the table of contents may not go to `path`, if it may not: the
+// source itself, or anything but a regular file (a link is not followed).
+std::optional<std::string> contents_refused(const std::string& path, const std::string& source) {
+  const auto id = quorrel::file::identity_of(path);
+  if (id && id == quorrel::file::identity_of(source)) return std::string(quorrel::messages::piece_is_source);
+  if (auto refused = quorrel::file::may_put_in_place(path)) return refused->reason;
+  return std::nullopt;
+}
+
+// Writes the table to a new file beside `path` and puts it in place, so a
+// run that fails leaves neither a half table nor a stray file; a piece just
+// written is never replaced by it. The reason when it fails.
+std::optional<std::string> write_contents(const std::string& path, const quorrel::cli::contents& table) {
+  if (const auto id = quorrel::file::identity_of(path)) {
+    for (const auto& piece : table.pieces)
+      if (quorrel::file::identity_of(piece.path) == id) return "这是刚写入的分割文件";
+  }
+  std::random_device random;
+  const std::string temporary = path + "." + std::to_string(random()) + ".tmp";
+  auto made = quorrel::file::create_piece(
+      temporary, quorrel::file::identity_of(table.source).value_or(quorrel::file::identity{}));
+  if (!made) return made.reason();
+  std::optional<quorrel::file::failure> failed = quorrel::file::write_all(made->file, quorrel::cli::to_json(table));
+  if (!failed) failed = made->file.close();
+  if (!failed) failed = quorrel::file::put_in_place(temporary, path);
+  if (!failed) return std::nullopt;
+  quorrel::file::remove_piece(temporary, *made);
+  return failed->reason;
+}
+
 void usage(standard_output& out) {
   out.write(
         "用法：quorrel-split [选项]... 源文件 存放目录\n"
@@ -156,6 +203,17 @@ void usage(standard_output& out) {
         "                        UTF-16LE, UTF-16BE...) instead of detecting it\n"
         "  -l, --list            write nothing: list the pieces a split would write\n"
         "                        (name, size in bytes, first line), then the total\n"
+        "      --json            with --list: the table of contents as one JSON\n"
+        "                        document instead (source, encoding, and per piece\n"
+        "                        number, file, kind, title, line, offset, size)\n"
+        "      --contents=FILE   after a successful split, write that document to FILE\n"
+        "      --names=title     name each piece that starts at a heading by it:\n"
+        "                        \"0001 第一章 风起.txt\" (Windows-safe; default: number)\n"
+        "      --to=ENCODING     write the pieces in UTF-8, UTF-8-BOM, GB18030, GBK,\n"
+        "                        Big5 or UTF-16LE (with its mark); refused, writing\n"
+        "                        nothing, if the source holds a sequence that cannot\n"
+        "                        be converted...\n"
+        "      --replace-invalid ...unless this is given: each becomes U+FFFD (or ?)\n"
         "  -q, --quiet           no progress line\n"
         "      --help            show this help and exit\n"
         "      --version         show the version and exit\n"
@@ -164,7 +222,9 @@ void usage(standard_output& out) {
         "read or written (standard output included), 128+N stopped by signal N:\n"
         "129 hang-up, 130 interrupt (Ctrl+C), 143 terminate. A stopped run ends at\n"
         "a line: every piece written stays complete. A reader that closes the pipe\n"
-        "early (| head) just ends the output: not an error.\n");
+        "early (| head) just ends the output: not an error.\n"
+        "\n"
+        "Example: quorrel-split --names=title --to=UTF-8 --contents=out/toc.json 小说.txt out/\n");
 }
 
 int split_main(int argc, char** argv) {
@@ -179,15 +239,24 @@ int split_main(int argc, char** argv) {
   argc = static_cast<int>(arguments.size()) + 1;
   argv = argument_pointers.data();
 
-  enum { opt_help = 256, opt_version };
+  enum { opt_help = 256, opt_version, opt_json, opt_contents, opt_names, opt_to, opt_replace_invalid };
   const option options[] = {
       {"keyword", required_argument, nullptr, 'k'}, {"encoding", required_argument, nullptr, 'e'},
       {"list", no_argument, nullptr, 'l'},          {"quiet", no_argument, nullptr, 'q'},
       {"help", no_argument, nullptr, opt_help},     {"version", no_argument, nullptr, opt_version},
+      {"json", no_argument, nullptr, opt_json},     {"contents", required_argument, nullptr, opt_contents},
+      {"names", required_argument, nullptr, opt_names},
+      {"to", required_argument, nullptr, opt_to},
+      {"replace-invalid", no_argument, nullptr, opt_replace_invalid},
       {nullptr, 0, nullptr, 0}};
   std::vector<std::string> keywords;
-  std::optional<std::string> encoding_name;
-  bool list = false, quiet = false;
+  std::optional<std::string> encoding_name, contents_path, to_name;
+  bool list = false, quiet = false, json = false, titles = false, replace_invalid = false;
+  auto bad_usage = [](const std::string& what) {
+    print(stderr, "quorrel-split: " + what + "\n");
+    print(stderr, usage_hint);
+    return exit_input;
+  };
   opterr = 0;
   // The leading ":" tells a missing argument from an unknown option.
   for (int c; (c = getopt_long(argc, argv, ":k:e:lq", options, nullptr)) != -1;) {
@@ -196,6 +265,15 @@ int split_main(int argc, char** argv) {
       case 'e': encoding_name = optarg; break;
       case 'l': list = true; break;
       case 'q': quiet = true; break;
+      case opt_json: json = true; break;
+      case opt_contents: contents_path = optarg; break;
+      case opt_names:
+        if (std::string_view(optarg) != "title" && std::string_view(optarg) != "number")
+          return bad_usage(std::string("无效的“--names=") + optarg + "”（可用 title 或 number）");
+        titles = std::string_view(optarg) == "title";
+        break;
+      case opt_to: to_name = optarg; break;
+      case opt_replace_invalid: replace_invalid = true; break;
       case opt_help: usage(out); return flushed(out, 0);
       case opt_version: out.write("quorrel-split " QUORREL_VERSION "\n"); return flushed(out, 0);
       default:
@@ -210,9 +288,22 @@ int split_main(int argc, char** argv) {
     return exit_input;
   }
   if (keywords.empty()) keywords = {"第", "章"};
+  if (json && !list) return bad_usage("“--json”只能与“--list”同用");
+  if (contents_path && list) return bad_usage("“--contents”在分割之后写入，不能与“--list”同用");
+  if (contents_path && contents_path->empty()) return bad_usage("“--contents”缺少文件名");
+  if (replace_invalid && !to_name) return bad_usage("“--replace-invalid”只能与“--to”同用");
 
   quorrel::split_options split_options;
   split_options.dry_run = list;
+  split_options.title_names = titles;
+  split_options.replace_invalid = replace_invalid;
+  if (to_name) {
+    split_options.convert_to = quorrel::target_by_name(*to_name);
+    if (!split_options.convert_to) {
+      print(stderr, "quorrel-split: 不支持的目标编码“" + *to_name + "”（UTF-8、UTF-8-BOM、GB18030、GBK、Big5、UTF-16LE）\n");
+      return exit_input;
+    }
+  }
   if (encoding_name) {
     split_options.forced_encoding = quorrel::encoding_by_name(*encoding_name);
     if (!split_options.forced_encoding) {
@@ -222,24 +313,53 @@ int split_main(int argc, char** argv) {
   }
 
   // Paths go to the file system as the bytes given, blanks included.
-  const auto check =
-      quorrel::check_inputs(argv[optind], argv[optind + 1], keywords.size(), quorrel::path_text::exact);
+  const auto check = quorrel::check_inputs(argv[optind], argv[optind + 1], keywords.size(),
+                                          quorrel::path_text::exact,
+                                          titles ? quorrel::piece_names::titles : quorrel::piece_names::numbers);
   if (!check.ok) {
     print(stderr, check.message + "\n");
     return exit_input;
   }
+  if (contents_path) {
+    if (auto refused = contents_refused(*contents_path, check.request.source)) {
+      print(stderr, quorrel::messages::write_failed(*contents_path, *refused) + "\n");
+      return exit_input;
+    }
+  }
 
   quorrel::catch_stop_signals();
-  cli_host host(keywords, !quiet && !list && quorrel::cli::is_terminal(stderr), list ? &out : nullptr);
+  quorrel::cli::contents table;
+  table.source = check.request.source;
+  table.keywords = keywords;
+  const bool tabled = json || contents_path;
+  cli_host host(keywords, !quiet && !list && quorrel::cli::is_terminal(stderr), list ? &out : nullptr,
+                tabled ? &table : nullptr);
   const auto result = quorrel::run_split(check.request, host, split_options);
   host.done();
+  if (result.refused) {
+    print(stderr, "quorrel-split: 源文件有" + std::to_string(result.refused->count) + "处无法转换为" +
+                      *to_name + "的字符，第一处在第" + std::to_string(result.refused->first_line) +
+                      "行；未写入任何文件（--replace-invalid 以 U+FFFD 或 ? 代替）\n");
+    return flushed(out, exit_input);
+  }
   if (result.failure) {
     print(stderr, result.failure->message() + "\n");
     return flushed(out, exit_filesystem);
   }
   if (result.stopped && quorrel::stop_signal() != 0)
     return flushed(out, quorrel::exit_status_for_signal(quorrel::stop_signal()));
-  if (list)
+  table.pieces_encoding = split_options.convert_to ? *split_options.convert_to : result.source_encoding;
+  if (contents_path) {
+    if (auto failed = write_contents(*contents_path, table)) {
+      print(stderr, quorrel::messages::write_failed(*contents_path, *failed) + "\n");
+      return flushed(out, exit_filesystem);
+    }
+  }
+  if (result.replaced > 0)
+    print(stderr, "quorrel-split: " + std::to_string(result.replaced) + "处无法转换的字符已替换为 U+FFFD 或 ?\n");
+  if (list && json)
+    out.write(quorrel::cli::to_json(table));
+  else if (list)
     out.write("合计：" + std::to_string(result.pieces) + "个文件，" + std::to_string(host.total_bytes()) + "字节\n");
   else
     out.write(std::string(quorrel::messages::finished) + "\n");

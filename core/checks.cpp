@@ -7,7 +7,7 @@
 #include "core/file.h"
 #include "core/messages.h"
 #include "core/path.h"
-#include "core/split.h"
+#include "core/split.h"  // piece_path
 
 namespace quorrel {
 namespace {
@@ -21,29 +21,33 @@ bool ends_blank(std::string_view s) {
   return s.ends_with(' ') || s.ends_with('\t') || s.ends_with(ideographic_space);
 }
 
-// The piece number in a file name "<name_prefix><digits>.txt", or -1. Only
-// the names piece_path produces count: four digits, or more without a
-// leading zero. The name is read from its end, so that the prefix is
-// compared as the file system compares names (its case may differ, and
-// with it the length of its UTF-8), and a prefix that ends in digits itself
-// is tried at every length.
-std::int64_t piece_number(std::string_view file_name, std::string_view name_prefix) {
-  constexpr std::string_view extension = ".txt";
-  if (file_name.size() < extension.size() ||
-      !file::same_name(file_name.substr(file_name.size() - extension.size()), extension))
-    return -1;
-  const std::string_view stem = file_name.substr(0, file_name.size() - extension.size());
+// Whether a file name is one a piece may get: "<name_prefix><digits>.txt",
+// or with titles also "<name_prefix><digits> <title>.txt". Only the numbers
+// piece_path writes count: four digits, or more without a leading zero.
+// The name is read from its end, so that the prefix is compared as the file
+// system compares names (its case may differ, and with it the length of its
+// UTF-8), and a prefix that ends in digits itself is tried at every length.
+bool is_numbered_stem(std::string_view stem, std::string_view name_prefix) {
   std::size_t digits_at = stem.size();
   while (digits_at > 0 && stem[digits_at - 1] >= '0' && stem[digits_at - 1] <= '9') --digits_at;
   for (std::size_t length = 4; length <= 18 && length <= stem.size() - digits_at; ++length) {
-    const std::string_view digits = stem.substr(stem.size() - length);
-    if (length > 4 && digits[0] == '0') continue;
-    if (!file::same_name(stem.substr(0, stem.size() - length), name_prefix)) continue;
-    std::int64_t number = 0;
-    std::from_chars(digits.data(), digits.data() + digits.size(), number);
-    return number;
+    if (length > 4 && stem[stem.size() - length] == '0') continue;
+    if (file::same_name(stem.substr(0, stem.size() - length), name_prefix)) return true;
   }
-  return -1;
+  return false;
+}
+
+bool is_piece_name(std::string_view file_name, std::string_view name_prefix, piece_names names) {
+  constexpr std::string_view extension = ".txt";
+  if (file_name.size() < extension.size() ||
+      !file::same_name(file_name.substr(file_name.size() - extension.size()), extension))
+    return false;
+  const std::string_view stem = file_name.substr(0, file_name.size() - extension.size());
+  if (is_numbered_stem(stem, name_prefix)) return true;
+  if (names != piece_names::titles) return false;
+  for (std::size_t space = stem.find(' '); space != std::string_view::npos; space = stem.find(' ', space + 1))
+    if (is_numbered_stem(stem.substr(0, space), name_prefix)) return true;
+  return false;
 }
 
 // Whether some file that the split may write is the source itself (the same
@@ -52,7 +56,7 @@ std::int64_t piece_number(std::string_view file_name, std::string_view name_pref
 // will write into, however the destination names it; each candidate is
 // decided by identity. A folder that cannot be listed passes here; creating
 // each piece refuses the source all the same.
-bool pieces_could_overwrite(const std::string& source, const std::string& destination) {
+bool pieces_could_overwrite(const std::string& source, const std::string& destination, piece_names names) {
   const std::optional<file::identity> source_id = file::identity_of(source);
   if (!source_id) return false;
   constexpr std::string_view first_number = "0000.txt";
@@ -60,8 +64,9 @@ bool pieces_could_overwrite(const std::string& source, const std::string& destin
   const std::string name_prefix = first.name.substr(0, first.name.size() - first_number.size());
   bool overwrites = false;
   file::list_folder(first.folder, [&](std::string_view name) {
-    const std::int64_t number = overwrites ? -1 : piece_number(name, name_prefix);
-    if (number >= 0) overwrites = file::identity_of(piece_path(destination, number)) == source_id;
+    if (!overwrites && is_piece_name(name, name_prefix, names))
+      overwrites = file::identity_of(first.folder == "." ? std::string(name) : first.folder + std::string(name)) ==
+                   source_id;
   });
   return overwrites;
 }
@@ -81,7 +86,7 @@ std::string_view trim_blanks(std::string_view s) {
 }
 
 input_check check_inputs(std::string_view source_text, std::string_view destination_text,
-                         std::size_t keyword_count, path_text paths) {
+                         std::size_t keyword_count, path_text paths, piece_names names) {
   const bool trim = paths == path_text::trimmed;
   const std::string source(trim ? trim_blanks(source_text) : source_text);
   const std::string destination(trim ? trim_blanks(destination_text) : destination_text);
@@ -92,7 +97,7 @@ input_check check_inputs(std::string_view source_text, std::string_view destinat
       if (std::string unnameable = unnameable_in(*path); !unnameable.empty()) return unnameable;
     if (!file::is_regular_file(source)) return messages::source_missing(source);
     if (keyword_count == 0) return std::string(messages::no_keywords);
-    if (pieces_could_overwrite(source, destination)) return messages::would_overwrite(source);
+    if (pieces_could_overwrite(source, destination, names)) return messages::would_overwrite(source);
     return {};
   };
   input_check result;

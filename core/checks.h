@@ -28,13 +28,21 @@ enum class path_text {
   exact,    // every byte is part of the path: a command-line operand
 };
 
+enum class piece_names {
+  numbers,  // 0000.txt, 0001.txt...
+  titles,   // also 0001 <title>.txt (core/piece_name.h)
+};
+
 // source_text and destination_text as typed (UTF-8); keyword_count is the
 // number of items in the keyword list. Checks, first failure wins:
 // empty source, empty destination, a character no file name can hold in
 // either path (unnameable_at), source not a regular file, no keyword,
 // a piece that would overwrite the source.
+// The destination's folder is searched for the source under a name of the
+// form `names` gives pieces.
 input_check check_inputs(std::string_view source_text, std::string_view destination_text,
-                         std::size_t keyword_count, path_text paths = path_text::trimmed);
+                         std::size_t keyword_count, path_text paths = path_text::trimmed,
+                         piece_names names = piece_names::numbers);
 
 // Leading and trailing spaces, tabs and ideographic spaces (U+3000) removed.
 std::string_view trim_blanks(std::string_view utf8);

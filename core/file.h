@@ -124,6 +124,18 @@ result<piece> create_piece(const std::string& path, const identity& source_id);
 void remove_piece(const std::string& path, piece& made);
 
 // ---------------------------------------------------------------------------
+// Whole files put in place
+
+// Whether a file made elsewhere may be put at `to`: nothing is there, or a
+// regular file (a link, pipe, device or folder is refused, with the reason).
+std::optional<failure> may_put_in_place(const std::string& to);
+
+// Puts the complete, closed file at `from` in place of `to` in one step, so
+// `to` is never seen half written; `to` is checked as above first, and
+// what it names is replaced, never written through.
+std::optional<failure> put_in_place(const std::string& from, const std::string& to);
+
+// ---------------------------------------------------------------------------
 // Checks before a run
 
 // The file `path` leads to (links followed), or nullopt when it cannot be told.

@@ -138,6 +138,19 @@ void remove_piece(const std::string& path, piece& made) {
     ::unlink(path.c_str());
 }
 
+std::optional<failure> may_put_in_place(const std::string& to) {
+  struct stat found{};
+  if (::lstat(to.c_str(), &found) != 0) return errno == ENOENT ? std::nullopt : std::optional(system_failure(errno));
+  if (!S_ISREG(found.st_mode)) return not_regular(found.st_mode);
+  return std::nullopt;
+}
+
+std::optional<failure> put_in_place(const std::string& from, const std::string& to) {
+  if (auto refused = may_put_in_place(to)) return refused;
+  if (::rename(from.c_str(), to.c_str()) != 0) return system_failure(errno);
+  return std::nullopt;
+}
+
 std::optional<identity> identity_of(const std::string& path) {
   struct stat info{};
   if (::stat(path.c_str(), &info) != 0) return std::nullopt;

@@ -236,6 +236,27 @@ reparse_kind kind_of_reparse(std::uint32_t tag) {
   return reparse_kind::file;
 }
 
+std::optional<failure> may_put_in_place(const std::string& to) {
+  // GetFileAttributesW does not follow a link.
+  const DWORD attributes = GetFileAttributesW(system_path(to).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND) return std::nullopt;
+    return system_failure(error);
+  }
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return refused(messages::piece_is_link);
+  if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) return refused(messages::piece_is_not_regular);
+  return std::nullopt;
+}
+
+std::optional<failure> put_in_place(const std::string& from, const std::string& to) {
+  if (auto refused = may_put_in_place(to)) return refused;
+  if (!MoveFileExW(system_path(from).c_str(), system_path(to).c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return last_failure();
+  return std::nullopt;
+}
+
 std::optional<identity> identity_of(const std::string& path) {
   const handle file = open_to_look(system_path(path));
   if (!file.is_open()) return std::nullopt;

@@ -37,10 +37,10 @@ piece_writer::~piece_writer() {
   thread_.join();
 }
 
-void piece_writer::begin(std::int64_t number) {
+void piece_writer::begin(std::string path) {
   in_piece_ = true;
   piece_opened_ = false;
-  number_ = number;
+  piece_path_ = std::move(path);
   piece_begin_ = filling_->size;
 }
 
@@ -80,8 +80,8 @@ void piece_writer::cut(bool closes, bool discards) {
   // Grown before it is full, so that the cut of a discard always finds
   // room and never allocates (it may follow a failed allocation).
   if (!discards && segments.size() + 1 >= segments.capacity()) segments.reserve(2 * segments.capacity());
-  segments.push_back(
-      {number_, piece_begin_, filling_->size, !piece_opened_, closes, discards});
+  segments.push_back({piece_opened_ ? std::string() : std::move(piece_path_), piece_begin_,
+                      filling_->size, !piece_opened_, closes, discards});
   piece_opened_ = true;
   piece_begin_ = filling_->size;
 }
@@ -135,7 +135,7 @@ void piece_writer::run() {
 void piece_writer::write(const batch& b) {
   for (const segment& s : b.segments) {
     if (s.opens) {
-      path_ = piece_path(destination_, s.number);
+      path_ = s.path;
       auto created = file::create_piece(path_, source_);
       if (!created) return fail(created.reason());
       piece_ = std::move(*created);

@@ -40,7 +40,8 @@ class piece_writer {
   piece_writer& operator=(const piece_writer&) = delete;
 
   // Scanning side. A piece is begun, given bytes, then ended or discarded.
-  void begin(std::int64_t number);
+  // `path` is where it goes: the scanning side names it.
+  void begin(std::string path);
   // Called for every line: the common case, bytes that fit in the batch, is
   // one copy.
   void add(std::string_view bytes) {
@@ -79,7 +80,7 @@ class piece_writer {
 
  private:
   struct segment {
-    std::int64_t number;
+    std::string path;        // the piece's, on the segment that opens it
     std::size_t begin, end;  // bytes of the batch
     bool opens, closes, discards;
   };
@@ -107,7 +108,7 @@ class piece_writer {
   batch* filling_ = nullptr;
   bool in_piece_ = false;
   bool piece_opened_ = false;  // a part of the current piece was handed over
-  std::int64_t number_ = 0;
+  std::string piece_path_;  // until the piece's first segment takes it
   std::size_t piece_begin_ = 0;
   std::int64_t ended_ = 0;  // pieces ended, for a dry run
 

@@ -12,6 +12,7 @@
 
 #include "core/file.h"
 #include "core/messages.h"
+#include "core/piece_name.h"
 #include "core/piece_writer.h"
 #include "core/text.h"
 
@@ -166,9 +167,14 @@ class splitter {
   splitter(const split_request& request, const file::identity& source_id, split_host& host,
            const split_options& options, const encoding& enc, std::string_view sample)
       : host_(host), enc_(enc), rules_(enc), is_heading_(enc, sample),
-        destination_(request.destination), source_(request.source),
-        writer_(request.destination, source_id, options.dry_run), window_(read_block + window_margin) {
+        destination_(request.destination), source_(request.source), title_names_(options.title_names),
+        writer_(request.destination, source_id, options.dry_run), window_(read_block + window_margin),
+        offset_(enc.bom.size()) {
     first_line_.reserve(first_line_limit);
+    if (options.convert_to) {
+      target_bom_ = options.convert_to->bom;
+      convert_.emplace(enc, *options.convert_to, [this](std::string_view bytes) { emit(bytes); });
+    }
   }
 
   // read_failed: read_error() says why.
@@ -206,6 +212,8 @@ class splitter {
         line(content, end.holds_probe ? probe_bytes{} : probe);
       }
       at += end.length + end.terminator;
+      ++lines_;
+      offset_ += end.length + end.terminator;
     }
   }
 
@@ -217,14 +225,14 @@ class splitter {
     const bool heading = (lacks.first < 0 || lacks != is_heading_.probe()) && is_heading_(text);
     if (heading) {
       if (in_piece_) end_piece();
-      begin_piece(text);
+      begin_piece(text, true);
       add_line(text);
       host_.progress(ended_);
       host_called_ = true;
       return;
     }
     if (!in_piece_) {
-      begin_piece(text);
+      begin_piece(text, false);
       add(rules_.crlf());  // text before the first heading: no heading line
     }
     add_line(text);
@@ -293,15 +301,15 @@ class splitter {
       base = keep;
     }
     next = start + static_cast<std::int64_t>(length + terminator);
-    if (blank) return outcome::more;
+    if (blank) return next_line(next);
 
     const bool heading = is_heading_.found();
     const std::string_view first(head_.data(), head);
     if (heading) {
       if (in_piece_) end_piece();
-      begin_piece(first);
+      begin_piece(first, true);
     } else if (!in_piece_) {
-      begin_piece(first);
+      begin_piece(first, false);
       add(rules_.crlf());
     }
     for (std::size_t copied = 0; copied < length;) {
@@ -322,7 +330,7 @@ class splitter {
       host_.progress(ended_);
       host_called_ = true;
     }
-    return outcome::more;
+    return next_line(next);
   }
 
   const std::string& read_error() const { return read_error_; }
@@ -337,6 +345,7 @@ class splitter {
 
   // A run that ends early leaves no incomplete piece behind.
   void abandon() {
+    if (convert_) convert_->reset();
     writer_.discard();
     in_piece_ = false;
     writer_.drain();
@@ -350,12 +359,13 @@ class splitter {
     abandon();
     if (writer_.failure()) return *writer_.failure();
     if (open || writer_.failed())
-      return {split_failure::kind::write, piece_path(destination_, open ? ended_ : writer_.written()),
+      return {split_failure::kind::write, open ? path_ : piece_path(destination_, writer_.written()),
               std::string(messages::out_of_memory)};
     return {split_failure::kind::read, source_, std::string(messages::out_of_memory)};
   }
 
   std::int64_t written() const { return writer_.written(); }
+  std::uint64_t replaced() const { return convert_ ? convert_->replaced() : 0; }
   // After finish() or abandon().
   std::optional<split_failure> failure() const {
     if (writer_.failure() || !writer_.failed()) return writer_.failure();
@@ -381,32 +391,61 @@ class splitter {
     if (window_.size() < wanted) window_.resize(wanted);
   }
 
-  void begin_piece(std::string_view first_line) {
+  // The line after a long one starts at byte `next`.
+  outcome next_line(std::int64_t next) {
+    ++lines_;
+    offset_ = static_cast<std::uint64_t>(next);
+    return outcome::more;
+  }
+
+  // `heading`: the piece starts at a heading line, which may name it.
+  void begin_piece(std::string_view first_line, bool heading) {
     in_piece_ = true;
     size_ = 0;
     // Enough of the line to show it; cut on a character boundary.
     std::size_t keep = std::min(first_line.size(), first_line_limit);
     while (keep < first_line.size() && !rules_.starts_character(first_line, keep)) --keep;
     first_line_.assign(first_line.substr(0, keep));
-    writer_.begin(ended_);
-    add(enc_.bom);
+    kind_ = heading ? piece_kind::chapter : piece_kind::front_matter;
+    line_ = lines_ + 1;
+    start_ = offset_;
+    path_ = piece_path(destination_, ended_);
+    if (title_names_ && heading) {
+      // A heading that is not valid text in its encoding names nothing.
+      if (const auto utf8 = decode_strict(first_line_, enc_))
+        path_ = titled_piece_path(destination_, ended_, file_title(*utf8));
+    }
+    writer_.begin(path_);
+    // A converted piece starts with its target's mark, not the source's.
+    if (convert_) emit(target_bom_);
+    else add(enc_.bom);
   }
 
-  void add(std::string_view bytes) {
+  void emit(std::string_view bytes) {
     size_ += bytes.size();
     writer_.add(bytes);
   }
 
+  void add(std::string_view bytes) {
+    if (convert_) return convert_->write(bytes);
+    emit(bytes);
+  }
+
   // Every line ends in CR LF in the pieces.
   void add_line(std::string_view text) {
+    if (convert_) {
+      convert_->write(text);
+      return convert_->write(rules_.crlf());
+    }
     size_ += text.size() + rules_.crlf().size();
     writer_.add_line(text, rules_.crlf());
   }
 
   void end_piece() {
+    if (convert_) convert_->end();
     writer_.end();
     in_piece_ = false;
-    host_.piece_done({ended_, piece_path(destination_, ended_), size_, first_line_});
+    host_.piece_done({ended_, path_, size_, first_line_, kind_, line_, start_});
     host_called_ = true;
     ++ended_;
   }
@@ -420,7 +459,10 @@ class splitter {
   std::uint64_t keywords_version_ = 0;
   std::string destination_;
   std::string source_;
+  bool title_names_;
   piece_writer writer_;
+  std::optional<text_converter> convert_;  // with a target encoding
+  std::string target_bom_;
   std::vector<char> window_;  // a long line's current block, and what is carried into it
   std::array<char, first_line_limit + 4> head_;  // a long line's first bytes, for first_line_
   std::string read_error_;
@@ -429,6 +471,13 @@ class splitter {
   bool in_piece_ = false;
   std::string first_line_;  // never longer than first_line_limit: no allocation after the first
   std::uint64_t size_ = 0;
+  std::string path_;  // of the piece being gathered
+  piece_kind kind_ = piece_kind::front_matter;
+  std::int64_t line_ = 0;    // where the piece being gathered starts: its line...
+  std::uint64_t start_ = 0;  // ...and byte in the source
+
+  std::int64_t lines_ = 0;    // lines of the source taken so far
+  std::uint64_t offset_ = 0;  // the byte where the next line starts
 };
 
 }  // namespace
@@ -478,6 +527,20 @@ split_result split_source(const split_request& request, split_host& host, const 
   }
   const encoding& enc = result.source_encoding;
   host.encoding_known(enc);
+  if (options.convert_to) {
+    // Nothing is written until the whole source is known to convert.
+    conversion_loss loss;
+    std::string error;
+    if (!check_conversion(file, enc, *options.convert_to, [&] { return host.stop_requested(); }, loss, error)) {
+      if (!error.empty()) return read_failure(error);
+      result.stopped = true;
+      return result;
+    }
+    if (loss.count > 0 && !options.replace_invalid) {
+      result.refused = loss;
+      return result;
+    }
+  }
   if (!reader.fill()) return read_failure(reader.reason());
   // The first block tells which bytes are rare in this text.
   splitter split(request, source->id, host, options, enc, reader.available());
@@ -522,6 +585,7 @@ split_result split_source(const split_request& request, split_host& host, const 
   }
   result.pieces = split.written();
   result.failure = split.failure();
+  result.replaced = split.replaced();
   return result;
 }
 

@@ -28,15 +28,22 @@
 #include <vector>
 
 #include "core/checks.h"
+#include "core/convert.h"
 #include "core/encoding.h"
 
 namespace quorrel {
+
+// What started the piece.
+enum class piece_kind { front_matter, volume, chapter, special, size_cut };
 
 struct piece_info {
   std::int64_t number = 0;
   std::string path;
   std::uint64_t size = 0;   // bytes, byte-order mark and line ends included
   std::string first_line;  // its first line of text (up to 512 bytes), in the source's encoding
+  piece_kind kind = piece_kind::chapter;  // front_matter: the text before the first heading
+  std::int64_t line = 0;                  // the source's line number (1-based) where it starts
+  std::uint64_t offset = 0;               // the byte of the source where it starts
 };
 
 // What the caller provides to a run. Called on the run's thread.
@@ -82,6 +89,15 @@ class fixed_keywords : public split_host {
 struct split_options {
   std::optional<encoding> forced_encoding;  // skip detection
   bool dry_run = false;                     // count pieces, write nothing
+  // A piece that starts at a heading is named by it (titled_piece_path);
+  // the others, and headings that give no title, keep the plain name.
+  bool title_names = false;
+  // Pieces written in this encoding (target_by_name) instead of the
+  // source's own bytes. Before anything is written the whole source is
+  // checked: a sequence the target cannot hold refuses the run, unless
+  // replace_invalid, which writes U+FFFD (or "?") in its place.
+  std::optional<encoding> convert_to;
+  bool replace_invalid = false;
 };
 
 struct split_failure {
@@ -97,6 +113,9 @@ struct split_result {
   bool stopped = false;     // ended early because the host asked
   encoding source_encoding;
   std::optional<split_failure> failure;
+  // The conversion was refused for these: nothing was written.
+  std::optional<conversion_loss> refused;
+  std::uint64_t replaced = 0;  // sequences written as U+FFFD or "?" (replace_invalid)
 };
 
 split_result run_split(const split_request& request, split_host& host,

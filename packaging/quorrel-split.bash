@@ -1,18 +1,20 @@
 # bash completion for quorrel-split                           -*- shell-script -*-
 # Copyright 2026 The Quorrel developers; MIT licence.
 #
-# Options; encodings after -e/--encoding; files and folders for SOURCE,
+# Options; encodings after -e/--encoding and --to, the two name forms after
+# --names, files after --contents; files and folders for SOURCE,
 # folders for DESTINATION. Needs bash alone (none of bash-completion's
 # helpers), so it also works when sourced by hand.
 
 _quorrel_split() {
     local cur=${COMP_WORDS[COMP_CWORD]}
     local prev=${COMP_WORDS[COMP_CWORD-1]}
-    local options='-k --keyword -e --encoding -l --list -q --quiet --help --version'
+    local options='-k --keyword -e --encoding -l --list --json --contents --names --to --replace-invalid -q --quiet --help --version'
     local encodings='GB18030 GBK Big5 UTF-8 UTF-16LE UTF-16BE'
+    local targets='UTF-8 UTF-8-BOM GB18030 GBK Big5 UTF-16LE'
     # A word after which the next word is an option's argument: -k, -e, their
     # long forms, and short clusters ending in one of them (-qk).
-    local takes_argument='^(-[lq]*[ek]|--keyword|--encoding)$'
+    local takes_argument='^(-[lq]*[ek]|--keyword|--encoding|--contents|--names|--to)$'
 
     # The option whose argument is being completed, if any, and what goes
     # before the argument in the same word. With '=' in COMP_WORDBREAKS
@@ -23,7 +25,7 @@ _quorrel_split() {
         option=$prev cur=''
     elif [[ $prev == = && $COMP_CWORD -ge 2 ]]; then
         option=${COMP_WORDS[COMP_CWORD-2]}
-    elif [[ $cur =~ ^(--keyword|--encoding)=(.*)$ ]]; then
+    elif [[ $cur =~ ^(--keyword|--encoding|--contents|--names|--to)=(.*)$ ]]; then
         option=${BASH_REMATCH[1]} lead=$option= cur=${BASH_REMATCH[2]}
     elif [[ $cur =~ ^-[lq]*([ek])(.+)$ ]]; then
         # A short option with its argument attached: -eUTF, -qkWORD.
@@ -40,6 +42,19 @@ _quorrel_split() {
             for name in $encodings; do
                 [[ ${name,,} == "${cur,,}"* ]] && COMPREPLY+=("$lead$name")
             done
+            return 0
+            ;;
+        --to | --names)
+            local name names=$targets
+            [[ $option == --names ]] && names='title number'
+            for name in $names; do
+                [[ ${name,,} == "${cur,,}"* ]] && COMPREPLY+=("$lead$name")
+            done
+            return 0
+            ;;
+        --contents)
+            compopt -o filenames 2>/dev/null
+            mapfile -t COMPREPLY < <(compgen -f -- "$cur")
             return 0
             ;;
         -*k | --keyword)

@@ -46,6 +46,45 @@ TEST(cli, ReportsSpecialFilesAmongTheInputs) {
 // ---------------------------------------------------------------------------
 // Interruption
 
+TEST(cli, WritesTheTableOfContentsOnlyAsANewFileOfItsOwn) {
+  struct row {
+    const char* name;
+    std::string contents;  // --contents=, in the folder
+    int exit_code;
+    std::string reason;
+  };
+  const row rows[] = {
+      {"a link is refused, not followed", "link.json", 1, "这是一个符号链接"},
+      {"a pipe is refused", "pipe.json", 1, "这是一个命名管道"},
+      {"a piece of the run is not replaced", "p-0000.txt", 2, "这是刚写入的分割文件"},
+      {"a regular file is replaced whole", "old.json", 0, ""},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    temp_folder dir;
+    write_file(dir / "book.txt", three_chapters);
+    write_file(dir / "victim", "keep");
+    write_file(dir / "old.json", "old");
+    fs::create_symlink(dir / "victim", dir / "link.json");
+    ASSERT_EQ(::mkfifo((dir / "pipe.json").c_str(), 0600), 0);
+    const outcome o = run({"--contents=" + (dir / r.contents), dir / "book.txt", dir / "p-"});
+    EXPECT_EQ(o.exit_code, r.exit_code) << o;
+    EXPECT_EQ(read_file(dir / "victim"), "keep");
+    if (r.exit_code != 0) {
+      EXPECT_NE(o.err.find(r.reason), std::string::npos) << o;
+    } else {
+      EXPECT_TRUE(read_file(dir / r.contents).starts_with("{\n  \"source\": ")) << o;
+    }
+    // Nothing but the pieces and the table is left: no temporary file.
+    std::size_t files = 0;
+    for (const auto& entry : fs::directory_iterator(dir.path())) files += entry.path().extension() == ".tmp";
+    EXPECT_EQ(files, 0u);
+    // Refused before the split (1), or after it (2): the pieces are whole.
+    if (r.exit_code == 1) EXPECT_FALSE(fs::exists(dir / "p-0000.txt"));
+    else EXPECT_EQ(read_file(dir / "p-0001.txt"), three_pieces[1]);
+  }
+}
+
 TEST(cli, StopSignalsKeepOnlyCompletePiecesAndIgnoredOnesStayIgnored) {
   const novel book = long_novel(100 * 1024 * 1024);
   ASSERT_GT(book.pieces.size(), 100u);

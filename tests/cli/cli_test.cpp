@@ -752,4 +752,156 @@ TEST(cli, DoesNotReportAnOutputReaderThatLeftEarly) {
   });
 }
 
+// ---------------------------------------------------------------------------
+// Titled names, the table of contents, converted pieces
+
+// The value of `key` in each piece of a JSON table, in order (numbers and
+// strings as written).
+std::vector<std::string> json_values(const std::string& json, const std::string& key) {
+  std::vector<std::string> values;
+  const std::string pieces = json.substr(json.find("\"pieces\": ["));
+  const std::string marker = "\"" + key + "\": ";
+  for (auto at = pieces.find(marker); at != std::string::npos; at = pieces.find(marker, at + 1)) {
+    const std::size_t from = at + marker.size();
+    const bool text = pieces[from] == '"';
+    const std::size_t to = text ? pieces.find('"', from + 1) + 1 : pieces.find_first_of(",}", from);
+    values.push_back(text ? pieces.substr(from + 1, to - from - 2) : pieces.substr(from, to - from));
+  }
+  return values;
+}
+
+TEST(cli, TitledPiecesAndTheirTableMatchWhatIsWritten) {
+  const std::string utf8_source = "序言\n\n第一章 风起:云涌?\n甲\n　第二章　海 \n乙\n第三章...\n丙\n";
+  struct row {
+    const char* name;
+    std::string source;
+    std::string encoding;  // as the table names it
+  };
+  const row rows[] = {
+      {"UTF-8", utf8_source, "UTF-8"},
+      {"GBK", gbk(utf8_source), "GB18030"},
+      {"Big5", big5("序言\n\n第一章 風起:雲湧?\n甲\n　第二章　海 \n乙\n第三章...\n丙\n"), "Big5"},
+      {"UTF-16LE with its mark", "\xFF\xFE" + utf16le(utf8_source), "UTF-16LE"},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    temp_folder dir;
+    write_file(dir / "book.txt", r.source);
+    ASSERT_TRUE(make_folder(dir / "out"));
+    const outcome listed = run({"--list", "--json", "--names=title", dir / "book.txt", dir / "out/"});
+    ASSERT_EQ(listed.exit_code, 0) << listed;
+    const outcome split = run({"--names=title", "--contents=" + (dir / "toc.json"), dir / "book.txt", dir / "out/"});
+    ASSERT_EQ(split.exit_code, 0) << split;
+    EXPECT_EQ(read_file(dir / "toc.json"), listed.out);
+    EXPECT_NE(listed.out.find("\"encoding\": \"" + r.encoding + "\""), std::string::npos) << listed.out;
+
+    const std::vector<std::string> files = json_values(listed.out, "file");
+    const bool traditional = r.source == rows[2].source;
+    const std::vector<std::string> expected = {
+        "0000.txt", traditional ? "0001 第一章 風起：雲湧？.txt" : "0001 第一章 风起：云涌？.txt",
+        "0002 第二章 海.txt", "0003 第三章.txt"};
+    EXPECT_EQ(files, expected);
+    EXPECT_EQ(json_values(listed.out, "kind"),
+              (std::vector<std::string>{"front_matter", "chapter", "chapter", "chapter"}));
+    EXPECT_EQ(json_values(listed.out, "line"), (std::vector<std::string>{"1", "3", "5", "7"}));
+    const std::vector<std::string> offsets = json_values(listed.out, "offset");
+    const std::vector<std::string> sizes = json_values(listed.out, "size");
+    const listing written = folder_contents(dir / "out");
+    ASSERT_EQ(written.size(), files.size());
+    ASSERT_EQ(offsets.size(), files.size());
+    for (std::size_t i = 0; i < files.size(); ++i) {
+      const std::string piece = read_file(dir / ("out/" + files[i]));
+      EXPECT_EQ(std::to_string(piece.size()), sizes[i]) << files[i];
+      // Each heading piece starts with the source's bytes at its offset.
+      const std::string body = piece.substr(r.source.starts_with("\xFF\xFE") ? 2 : 0, 4);
+      if (i > 0) EXPECT_EQ(r.source.substr(std::stoull(offsets[i]), 4), body) << files[i];
+    }
+  }
+}
+
+TEST(cli, RefusesASourceNamedLikeATitledPieceBeforeWriting) {
+  temp_folder dir;
+  const std::string source = dir / "0001 第一章 起.txt";
+  write_file(source, three_chapters);
+  const listing before = folder_contents(dir.path());
+  const outcome o = run({"--names=title", source, dir / ""});
+  EXPECT_EQ(o.exit_code, 1) << o;
+  EXPECT_NE(o.err.find("分割文件会覆盖原始文件"), std::string::npos) << o;
+  expect_contents(dir.path(), before);
+  // Plain names cannot be that file: the split runs.
+  EXPECT_EQ(run({source, dir / ""}).exit_code, 0);
+  // Nor may the table replace the source.
+  write_file(dir / "book.txt", three_chapters);
+  const outcome table = run({"--contents=" + (dir / "book.txt"), dir / "book.txt", dir / "out-"});
+  EXPECT_EQ(table.exit_code, 1) << table;
+  EXPECT_EQ(read_file(dir / "book.txt"), three_chapters);
+  EXPECT_FALSE(fs::exists(utf8_path(dir / "out-0000.txt")));
+}
+
+TEST(cli, ConvertsPiecesToEachEncodingAndRefusesALoss) {
+  const std::string text = "序\n第一章 山與海\r\n甲乙\n　\n第二章 他說\r乙\n";
+  const std::vector<std::string> utf8_pieces = {"\r\n序\r\n", "第一章 山與海\r\n甲乙\r\n", "第二章 他說\r\n乙\r\n"};
+  struct row {
+    const char* name;
+    std::string source;
+    std::string to;
+    std::string icu_name, bom;
+  };
+  const row rows[] = {
+      {"GBK to UTF-8", gbk(text), "UTF-8", "UTF-8", ""},
+      {"UTF-8 to UTF-8 with a mark", text, "UTF-8-BOM", "UTF-8", "\xEF\xBB\xBF"},
+      {"Big5 to GB18030", big5(text), "GB18030", "GB18030", ""},
+      {"UTF-8 to GBK", text, "GBK", "GBK", ""},
+      {"UTF-16LE's mark is not copied into a Big5 piece", "\xFF\xFE" + utf16le(text), "Big5", "Big5", ""},
+      {"UTF-8 with a mark to UTF-16LE", "\xEF\xBB\xBF" + text, "UTF-16LE", "UTF-16LE", "\xFF\xFE"},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    temp_folder dir;
+    write_file(dir / "book.txt", r.source);
+    const outcome o = run({"--to=" + r.to, dir / "book.txt", dir / "p-"});
+    ASSERT_EQ(o.exit_code, 0) << o;
+    std::vector<std::string> pieces;
+    for (const auto& p : utf8_pieces) pieces.push_back(r.bom + in_encoding(r.icu_name.c_str(), p));
+    listing expected = {{"book.txt", r.source}};
+    expect_contents(dir.path(), with_pieces(expected, "p-", pieces));
+    // And back: the converted pieces read as the source's encoding again.
+    const outcome back = run({"-e", r.icu_name, "--to=UTF-8", dir / "p-0001.txt", dir / "back-"});
+    ASSERT_EQ(back.exit_code, 0) << back;
+    EXPECT_EQ(read_file(dir / "back-0000.txt"), utf8_pieces[1]);
+  }
+
+  struct loss_row {
+    const char* name;
+    std::string source;
+    std::vector<std::string> options;
+    std::string message;
+  };
+  const loss_row losses[] = {
+      {"simplified characters Big5 lacks", "第一章\n甲\n我们\n们\n", {"--to=Big5"}, "2处无法转换为Big5的字符，第一处在第3行"},
+      {"an invalid GB18030 sequence", gbk("第一章\r\n甲\r\n") + "\x81\x20\r\n", {"--to=UTF-8"},
+       "1处无法转换为UTF-8的字符，第一处在第3行"},
+  };
+  for (const auto& r : losses) {
+    SCOPED_TRACE(r.name);
+    temp_folder dir;
+    write_file(dir / "book.txt", r.source);
+    const listing before = folder_contents(dir.path());
+    std::vector<std::string> args = r.options;
+    args.push_back(dir / "book.txt");
+    args.push_back(dir / "p-");
+    const outcome refused = run(args);
+    EXPECT_EQ(refused.exit_code, 1) << refused;
+    EXPECT_NE(refused.err.find(r.message), std::string::npos) << refused;
+    expect_contents(dir.path(), before);
+    args.insert(args.begin(), "--replace-invalid");
+    const outcome replaced = run(args);
+    EXPECT_EQ(replaced.exit_code, 0) << replaced;
+    EXPECT_NE(replaced.err.find(r.message.substr(0, r.message.find("处")) + "处无法转换的字符已替换"),
+              std::string::npos)
+        << replaced;
+    EXPECT_TRUE(fs::exists(utf8_path(dir / "p-0000.txt")));
+  }
+}
+
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <random>
 
+#include "core/convert.h"
 #include "core/encoding.h"
 
 namespace quorrel {
@@ -135,6 +136,90 @@ TEST(Encoding, AcceptsOnlyEncodingsItCanWalk) {
 TEST(Encoding, DecodesForDisplay) {
   EXPECT_EQ(decode("\xB5\xDA\xD2\xBB\xD5\xC2", *encoding_by_name("GB18030")), "第一章");
   EXPECT_EQ(decode("\xFF", *encoding_by_name("UTF-8")), "\xEF\xBF\xBD");
+}
+
+}  // namespace
+}  // namespace quorrel
+
+namespace quorrel {
+namespace {
+
+// `bytes` from one encoding to another, fed `step` bytes at a time.
+std::string convert(std::string_view bytes, const encoding& from, const encoding& to, std::size_t step,
+                    std::uint64_t* replaced = nullptr) {
+  std::string out;
+  text_converter converter(from, to, [&](std::string_view block) { out.append(block); });
+  for (std::size_t at = 0; at < bytes.size(); at += step) converter.write(bytes.substr(at, step));
+  converter.end();
+  if (replaced) *replaced = converter.replaced();
+  return out;
+}
+
+TEST(Encoding, ConvertsToEachTargetAndBackWithoutLoss) {
+  // Characters every target holds, a long run past the converter's blocks.
+  std::string text = "第一章 山與海\r\n　　這是一個關於山與海的故事。\r\n";
+  for (int i = 0; i < 3000; ++i) text += "他說：「我們明天見。」" + std::to_string(i) + "\r\n";
+  const encoding utf8 = *encoding_by_name("UTF-8");
+  for (const char* name : {"UTF-8", "utf-8-bom", "GB18030", "GBK", "Big5", "UTF-16LE"}) {
+    SCOPED_TRACE(name);
+    const auto target = target_by_name(name);
+    ASSERT_TRUE(target);
+    for (const std::size_t step : {std::size_t{1}, std::size_t{7}, std::size_t{1} << 20}) {
+      std::uint64_t lost = 0;
+      const std::string there = convert(text, utf8, *target, step, &lost);
+      EXPECT_EQ(lost, 0u);
+      EXPECT_EQ(there, *encode(text, *target));
+      EXPECT_EQ(convert(there, *target, utf8, step, &lost), text);
+      EXPECT_EQ(lost, 0u);
+    }
+  }
+  EXPECT_EQ(target_by_name("UTF-16LE")->bom, "\xFF\xFE");
+  EXPECT_EQ(target_by_name("UTF-8-BOM")->bom, "\xEF\xBB\xBF");
+  EXPECT_FALSE(target_by_name("UTF-16BE"));
+  EXPECT_FALSE(target_by_name("Shift_JIS"));
+}
+
+TEST(Encoding, CountsAndReplacesWhatCannotBeConverted) {
+  struct row {
+    const char* name;
+    const char* from;
+    const char* to;
+    std::string bytes;
+    std::string replaced;  // the result, in UTF-8
+    std::uint64_t count;
+    std::int64_t first_line;
+  };
+  const encoding gbk = *encoding_by_name("GBK");
+  const row rows[] = {
+      {"nothing lost", "UTF-8", "Big5", "第一章\n山\n", "第一章\n山\n", 0, 0},
+      {"a character Big5 lacks, first on its line", "UTF-8", "Big5", "第一章\r\n甲\r\n们乙\n们\n",
+       "第一章\r\n甲\r\n?乙\n?\n", 2, 3},
+      {"invalid GB18030 becomes U+FFFD, line ends of every kind", "GB18030", "UTF-8",
+       *encode("甲\r乙\n丙\r\n", gbk) + "\xFF" + *encode("丁\n", gbk), "甲\r乙\n丙\r\n\uFFFD丁\n", 1, 4},
+      {"invalid GB18030 to Big5 counts once, as ?", "GB18030", "Big5", "\x81" + *encode("\n山", gbk) + "\xFF", "?\n山?", 2, 1},
+      {"a lone surrogate in UTF-16", "UTF-16LE", "UTF-8", std::string("A\0\n\0\0\xD8", 6), "A\n\uFFFD", 1, 2},
+      {"a literal U+FFFD that GBK cannot hold", "UTF-8", "GBK", "甲\n\uFFFD\n", "甲\n?\n", 1, 2},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    const encoding from = *encoding_by_name(r.from), to = *target_by_name(r.to);
+    text_converter counter(from, to, nullptr);
+    counter.write(r.bytes);
+    counter.end();
+    EXPECT_EQ(counter.replaced(), r.count);
+    EXPECT_EQ(counter.first_line(), r.first_line);
+    std::uint64_t replaced = 0;
+    const std::string written = convert(r.bytes, from, to, 3, &replaced);
+    EXPECT_EQ(replaced, r.count);
+    EXPECT_EQ(decode(written, to), r.replaced);
+  }
+}
+
+TEST(Encoding, ReadsAHeadingStrictlyForAFileName) {
+  const encoding gb = *encoding_by_name("GB18030");
+  EXPECT_EQ(decode_strict(*encode("第一章", gb), gb), "第一章");
+  EXPECT_FALSE(decode_strict("\xB5\xDA\xFF", gb));
+  EXPECT_FALSE(decode_strict("\xB5", gb));  // cut off
 }
 
 }  // namespace

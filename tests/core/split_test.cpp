@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "core/encoding.h"
+#include "core/piece_name.h"
 #include "core/split.h"
 #include "temp_folder.h"
 
@@ -113,6 +114,89 @@ TEST(Split, ShapesPiecesFromPreamblesHeadingsAndBlankLines) {
       EXPECT_EQ(read_bytes(piece_path(tmp / "out", static_cast<std::int64_t>(i))), ex.pieces[i]) << i;
     EXPECT_EQ(tmp.files().size(), ex.pieces.size() + 1);
     EXPECT_EQ(host.captions, ex.captions);
+  }
+}
+
+TEST(Split, MakesAWindowsSafeFileNameOfEachTitle) {
+  const std::string sixty = std::string(58, 'x') + "第一";
+  struct row {
+    const char* name;
+    std::string heading;
+    std::string title;
+  };
+  const row rows[] = {
+      {"blanks trimmed, inner runs made one space", "　　第一章 \t　风起  云涌\t", "第一章 风起 云涌"},
+      {"characters Windows forbids become full-width", "a\\b/c:d*e?f\"g<h>i|j",
+       "a＼b／c：d＊e？f＂g＜h＞i｜j"},
+      {"control characters count as blanks", "第一章\x01\x7F风起\x1F", "第一章 风起"},
+      {"trailing dots and blanks go", "第一章 风起…… . .. ", "第一章 风起……"},
+      {"a title of dots is empty", " ... ", ""},
+      {"empty", "", ""},
+      {"sixty characters kept", sixty + "章", sixty},
+      {"cut at sixty, then the blank before the cut goes", std::string(59, 'y') + " 第二章", std::string(59, 'y')},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    EXPECT_EQ(file_title(r.heading), r.title);
+  }
+  EXPECT_EQ(titled_piece_path("out/", 1, "第一章"), "out/0001 第一章.txt");
+  EXPECT_EQ(titled_piece_path("out/", 12345, "第一章"), "out/12345 第一章.txt");
+  EXPECT_EQ(titled_piece_path("out/", 7, ""), "out/0007.txt");
+}
+
+std::string gbk(const std::string& utf8) { return *encode(utf8, *encoding_by_name("GBK")); }
+
+TEST(Split, NamesPiecesByTheirHeadingsWhenAsked) {
+  // A heading cut at 60 characters inside a GBK two-byte character, an
+  // invalid one, one that is all forbidden characters, one of blanks and dots.
+  const std::string long_heading = "第" + std::string(58, 'x') + "章节";
+  struct row {
+    const char* name;
+    std::string source;  // GBK
+    std::vector<std::string> files;
+    std::vector<piece_kind> kinds;
+    std::vector<std::int64_t> lines;
+    std::vector<std::uint64_t> offsets;
+  };
+  const row rows[] = {
+      {"front matter keeps its number; titles follow the headings",
+       gbk("序\r\n\r\n第一章 风起\r\n甲\r\n　第二章:云涌?\n乙\n"),
+       {"0000.txt", "0001 第一章 风起.txt", "0002 第二章：云涌？.txt"},
+       {piece_kind::front_matter, piece_kind::chapter, piece_kind::chapter},
+       {1, 3, 5},
+       {0, 6, 23}},
+      {"a title cut on a character, an invalid heading and a heading of dots",
+       gbk(long_heading + "\n甲\n第二章 ") + "\xFF\x20" + gbk("\n乙\n第三章...\n"),
+       {"0000 第" + std::string(58, 'x') + "章.txt", "0001.txt", "0002 第三章.txt"},
+       {piece_kind::chapter, piece_kind::chapter, piece_kind::chapter},
+       {1, 3, 5},
+       {0, 68, 81}},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    temp_folder tmp;
+    const auto source = tmp.write("novel.txt", r.source);
+    tmp.write("0001.txt", "an earlier plain run");
+    recording_host host;
+    split_options options;
+    options.forced_encoding = encoding_by_name("GB18030");
+    options.title_names = true;
+    const auto result = split(source, tmp / "", host, options);
+    ASSERT_FALSE(result.failure);
+    ASSERT_EQ(host.pieces.size(), r.files.size());
+    for (std::size_t i = 0; i < r.files.size(); ++i) {
+      EXPECT_EQ(host.pieces[i].path, tmp / r.files[i]);
+      EXPECT_EQ(read_bytes(host.pieces[i].path).size(), host.pieces[i].size);
+      EXPECT_EQ(host.pieces[i].kind, r.kinds[i]);
+      EXPECT_EQ(host.pieces[i].line, r.lines[i]);
+      EXPECT_EQ(host.pieces[i].offset, r.offsets[i]);
+      // The piece starts with the bytes of the source at that offset.
+      const std::string first = host.pieces[i].first_line;
+      EXPECT_EQ(r.source.substr(host.pieces[i].offset, first.size()), first);
+    }
+    // A plain name from an earlier run is another file: left alone, unless
+    // this run gives that very name.
+    if (r.files[1] != "0001.txt") EXPECT_EQ(read_bytes(tmp / "0001.txt"), "an earlier plain run");
   }
 }
 

@@ -1,0 +1,71 @@
+#include "core/piece_name.h"
+
+#include "core/split.h"  // piece_path
+
+namespace quorrel {
+namespace {
+
+// One code point of valid UTF-8 at the start of `s`: its value and length.
+char32_t next_code_point(std::string_view s, std::size_t& length) {
+  const auto lead = static_cast<unsigned char>(s[0]);
+  length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+  if (length > s.size()) length = s.size();
+  char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+  for (std::size_t i = 1; i < length; ++i) c = (c << 6) | (static_cast<unsigned char>(s[i]) & 0x3F);
+  return c;
+}
+
+bool is_blank_or_control(char32_t c) {
+  return c == U' ' || c == U'\u3000' || c < 0x20 || (c >= 0x7F && c < 0xA0);
+}
+
+// The full-width form of a character Windows forbids in a name, or 0.
+std::string_view full_width(char32_t c) {
+  switch (c) {
+    case U'\\': return "\uFF3C";
+    case U'/': return "\uFF0F";
+    case U':': return "\uFF1A";
+    case U'*': return "\uFF0A";
+    case U'?': return "\uFF1F";
+    case U'"': return "\uFF02";
+    case U'<': return "\uFF1C";
+    case U'>': return "\uFF1E";
+    case U'|': return "\uFF5C";
+    default: return {};
+  }
+}
+
+}  // namespace
+
+std::string file_title(std::string_view heading) {
+  std::string title;
+  std::size_t characters = 0;
+  bool blank_pending = false;
+  for (std::size_t at = 0, length = 0; at < heading.size() && characters < title_characters; at += length) {
+    const char32_t c = next_code_point(heading.substr(at), length);
+    if (is_blank_or_control(c)) {
+      blank_pending = !title.empty();
+      continue;
+    }
+    if (blank_pending) {
+      title += ' ';
+      blank_pending = false;
+      if (++characters == title_characters) break;
+    }
+    const std::string_view replaced = full_width(c);
+    title += replaced.empty() ? heading.substr(at, length) : replaced;
+    ++characters;
+  }
+  // A cut may leave a blank or dots at the end, which Windows drops.
+  while (!title.empty() && (title.back() == '.' || title.back() == ' ')) title.pop_back();
+  return title;
+}
+
+std::string titled_piece_path(const std::string& destination, std::int64_t number, std::string_view title) {
+  std::string path = piece_path(destination, number);
+  if (title.empty()) return path;
+  path.insert(path.size() - 4, " ").insert(path.size() - 4, title);
+  return path;
+}
+
+}  // namespace quorrel
