@@ -212,6 +212,12 @@ std::optional<encoding> encoding_from_line_ends(std::string_view head) {
     if (low_end && high == '\0') ++little_ends;
     if (high_end && low == '\0') ++big_ends;
   }
+  if ((!little || little_ends == 0) && (!big || big_ends == 0)) return std::nullopt;
+  // UTF-8 text with stray NUL bytes can line up the same way; Chinese text
+  // in UTF-16 is never valid UTF-8.
+  utf8_validator utf8;
+  const bool non_ascii = std::any_of(head.begin(), head.end(), [](char c) { return (c & 0x80) != 0; });
+  if (non_ascii && utf8.feed(head) && utf8.finish()) return std::nullopt;
   if (little && little_ends > 0) return encoding{"UTF-16LE", "", char_layout::utf16le};
   if (big && big_ends > 0) return encoding{"UTF-16BE", "", char_layout::utf16be};
   return std::nullopt;

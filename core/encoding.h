@@ -45,7 +45,8 @@ std::optional<encoding> encoding_from_bom(std::string_view head);
 // UTF-16LE or UTF-16BE without a byte-order mark, recognised from the line
 // ends in `head` (the start of the file): CR or LF as 0D 00 / 0A 00 at even
 // offsets (little endian) or 00 0D / 00 0A (big endian), and no 0D or 0A
-// byte on the other side of a pair. nullopt when `head` has no such line end.
+// byte on the other side of a pair. nullopt when `head` has no such line end,
+// or is valid UTF-8 holding more than ASCII (UTF-8 text with NUL bytes).
 std::optional<encoding> encoding_from_line_ends(std::string_view head);
 
 // The encoding of a whole source, decided from its bytes:

@@ -5,7 +5,8 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
-#include <new>           // bad_alloc
+#include <memory>
+#include <new>           // bad_alloc, nothrow
 #include <span>
 #include <system_error>  // a thread that cannot start
 #include <thread>
@@ -539,6 +540,14 @@ split_result split_source(const split_request& request, split_host& host, const 
 
 }  // namespace
 
+// The system says EAGAIN both when it has no memory for a thread's stack
+// and when a limit on threads is reached: whether a stack's worth can be
+// had tells them apart.
+bool room_for_a_thread() {
+  constexpr std::size_t stack_size = 8 << 20;  // the usual default
+  return std::unique_ptr<char[]>(new (std::nothrow) char[stack_size]) != nullptr;
+}
+
 split_result run_split(const split_request& request, split_host& host, const split_options& options) {
   try {
     return split_source(request, host, options);
@@ -553,7 +562,8 @@ split_result run_split(const split_request& request, split_host& host, const spl
     // A thread that could not start, also before any piece: the system's
     // reason (a limit on threads, say), "out of memory" only when it is that.
     split_result result;
-    const bool no_memory = e.code() == std::errc::not_enough_memory;
+    const bool no_memory = e.code() == std::errc::not_enough_memory ||
+                           (e.code() == std::errc::resource_unavailable_try_again && !room_for_a_thread());
     result.failure = split_failure{split_failure::kind::read, request.source,
                                    no_memory ? std::string(messages::out_of_memory) : e.code().message()};
     return result;
