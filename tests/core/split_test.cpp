@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "core/encoding.h"
+#include "core/piece_writer.h"
 #include "core/split.h"
 #include "temp_folder.h"
 
@@ -291,13 +292,43 @@ TEST(Split, StopsBetweenLinesKeepingOnlyCompletePieces) {
 
 TEST(Split, ReportsAFolderThatCannotBeWrittenWithThePathAndReason) {
   temp_folder tmp;
-  const auto source = tmp.write("novel.txt", "第一章\r\n第二章\r\n");
+  std::string text;
+  for (int chapter = 0; chapter < 200; ++chapter) text += "第" + std::to_string(chapter) + "章\r\n";
+  const auto source = tmp.write("novel.txt", text);
   recording_host host;
   const auto result = split(source, tmp / "missing/", host);
   ASSERT_TRUE(result.failure);
   EXPECT_EQ(result.failure->message(),
             "写入文件“" + tmp / "missing/0000.txt" + "”失败：No such file or directory");
   EXPECT_EQ(result.pieces, 0);
+  // Progress never counted a piece that is not on disk.
+  for (const std::int64_t saved : host.captions) EXPECT_EQ(saved, 0);
+}
+
+// Pieces the run has ended wait for the writer in batches bounded by count
+// as well as by bytes, so a source of millions of one-line pieces cannot
+// fill memory with their records.
+TEST(Split, BoundsThePiecesWaitingToBeWrittenByCount) {
+  temp_folder tmp;
+  constexpr std::int64_t lines = 2 * piece_writer::most_pieces_queued;
+  std::string text;
+  for (std::int64_t i = 0; i < lines; ++i) text += "a\n";
+  const auto source = tmp.write("novel.txt", text);
+  struct counting_host : recording_host {
+    using recording_host::recording_host;
+    std::int64_t headings = 0, most_waiting = 0;
+    void progress(std::int64_t saved) override {
+      // At a heading, the pieces before it are ended: all but `saved` wait.
+      most_waiting = std::max(most_waiting, headings++ - saved);
+    }
+    // Far enough past the bound to show it, without writing every piece.
+    bool stop_requested() override { return headings > lines / 2 + lines / 8; }
+  } host({"a"});
+  const auto result = split(source, tmp.dir() + "p", host);
+  ASSERT_FALSE(result.failure) << result.failure->message();
+  EXPECT_TRUE(result.stopped);
+  EXPECT_GT(host.headings, piece_writer::most_pieces_queued);
+  EXPECT_LE(host.most_waiting, piece_writer::most_pieces_queued);
 }
 
 TEST(Split, RemovesAPieceThatCouldNotBeWrittenAndKeepsThoseBefore) {
