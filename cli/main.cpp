@@ -3,7 +3,9 @@
 // Exit status: 0 done, 1 a problem with the input (or the command line),
 // 2 a file-system failure (standard output included) or no memory left,
 // 128 + N stopped by hang-up, interrupt or terminate signal N (129, 130,
-// 143): the run ends at a line boundary, every piece written stays complete.
+// 143): the run ends at a line boundary, every piece written stays complete,
+// also when the signal cut short a read, a write or the output waiting on
+// the system.
 //
 // Standard output is the tool's result, so a failure to write it is an
 // error, except a reader that closes the pipe early (`| head`, `| true`): it
@@ -14,6 +16,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>  // _Exit
 #include <cstring>  // strerror
 #include <new>  // bad_alloc
 #include <random>
@@ -66,10 +69,18 @@ class standard_output {
   int error_ = 0;
 };
 
+// A run stopped by a signal ends here. What standard output still holds is
+// dropped: flushing it could wait again on a reader that takes nothing.
+[[noreturn]] void exit_stopped() {
+  std::fflush(stderr);
+  std::_Exit(quorrel::exit_status_for_signal(quorrel::stop_signal()));
+}
+
 // `status` once standard output is flushed; a failure to write it is
 // reported and, where all else went well, makes the status a file-system one.
 int flushed(standard_output& out, int status) {
   out.finish();
+  if (quorrel::stop_signal() != 0 && out.broken()) exit_stopped();
   if (!out.failed()) return status;
   print(stderr, std::string("quorrel-split: 写入标准输出失败：") + out.reason() + "\n");
   return status == 0 ? exit_filesystem : status;
@@ -92,7 +103,6 @@ class cli_host : public quorrel::fixed_keywords {
     if (!show_progress_) return;
     // At most ten refreshes a second; the line is finished by done().
     const auto now = std::chrono::steady_clock::now();
-    last_ = saved;
     if (now - shown_at_ < std::chrono::milliseconds(100)) return;
     shown_at_ = now;
     print(stderr, std::string("\r").append(quorrel::messages::progress(saved)));
@@ -100,9 +110,11 @@ class cli_host : public quorrel::fixed_keywords {
     dirty_ = true;
   }
 
-  void done() {
+  // The line ends with the pieces complete on disk, which a failed run may
+  // have fewer of than it last showed.
+  void done(std::int64_t written) {
     if (!dirty_) return;
-    print(stderr, "\r" + quorrel::messages::progress(last_) + "\n");
+    print(stderr, "\r" + quorrel::messages::progress(written) + "\n");
   }
 
   // A listing whose output has failed is over: the rest could not be shown.
@@ -129,7 +141,6 @@ class cli_host : public quorrel::fixed_keywords {
   quorrel::cli::contents* table_;
   quorrel::encoding enc_;
   std::chrono::steady_clock::time_point shown_at_{};
-  std::int64_t last_ = 0;
   bool dirty_ = false;
   std::uint64_t total_bytes_ = 0;
 };
@@ -335,19 +346,16 @@ int split_main(int argc, char** argv) {
   cli_host host(keywords, !quiet && !list && quorrel::cli::is_terminal(stderr), list ? &out : nullptr,
                 tabled ? &table : nullptr);
   const auto result = quorrel::run_split(check.request, host, split_options);
-  host.done();
+  host.done(result.pieces);
   if (result.refused) {
     print(stderr, "quorrel-split: 源文件有" + std::to_string(result.refused->count) + "处无法转换为" +
                       *to_name + "的字符，第一处在第" + std::to_string(result.refused->first_line) +
                       "行；未写入任何文件（--replace-invalid 以 U+FFFD 或 ? 代替）\n");
     return flushed(out, exit_input);
   }
-  if (result.failure) {
-    print(stderr, result.failure->message() + "\n");
-    return flushed(out, exit_filesystem);
-  }
-  if (result.stopped && quorrel::stop_signal() != 0)
-    return flushed(out, quorrel::exit_status_for_signal(quorrel::stop_signal()));
+  if (result.failure) print(stderr, result.failure->message() + "\n");
+  if ((result.stopped || result.failure) && quorrel::stop_signal() != 0) exit_stopped();
+  if (result.failure) return flushed(out, exit_filesystem);
   table.pieces_encoding = split_options.convert_to ? *split_options.convert_to : result.source_encoding;
   if (contents_path) {
     if (auto failed = write_contents(*contents_path, table)) {

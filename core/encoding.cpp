@@ -56,16 +56,18 @@ std::string lower(std::string_view s) {
   return out;
 }
 
-bool mentions(const std::string& haystack, std::initializer_list<const char*> needles) {
-  return std::any_of(needles.begin(), needles.end(),
-                     [&](const char* n) { return haystack.find(n) != std::string::npos; });
-}
-
 // The layout of an ICU converter, when it is one the splitter can walk.
-std::optional<char_layout> layout_of(UConverter* conv, const std::string& given) {
+// Decided by the converter ICU actually opened, never by the name given:
+// options and aliases ("Shift_JIS,locale=gbk") may mention a code page
+// whose layout the converter does not have.
+std::optional<char_layout> layout_of(UConverter* conv) {
   UErrorCode status = U_ZERO_ERROR;
-  const std::string canonical = lower(ucnv_getName(conv, &status));
-  const std::string name = lower(given) + " " + canonical;
+  const std::string_view canonical = ucnv_getName(conv, &status);
+  if (U_FAILURE(status)) return std::nullopt;
+  const auto named = [&](std::initializer_list<std::string_view> prefixes) {
+    return std::any_of(prefixes.begin(), prefixes.end(),
+                       [&](std::string_view p) { return canonical.starts_with(p); });
+  };
   switch (ucnv_getType(conv)) {
     case UCNV_UTF8: return char_layout::utf8;
     case UCNV_UTF16_LittleEndian: return char_layout::utf16le;
@@ -76,9 +78,10 @@ std::optional<char_layout> layout_of(UConverter* conv, const std::string& given)
     case UCNV_DBCS:
     case UCNV_MBCS:
       if (ucnv_getMaxCharSize(conv) == 1) return char_layout::single_byte;
-      if (mentions(name, {"gb18030", "gbk", "gb2312", "gb_2312", "936", "euc-cn", "1383", "1386"}))
-        return char_layout::gb18030;
-      if (mentions(name, {"big5", "950"})) return char_layout::big5;
+      // GB18030, GBK (Windows 936) and GB2312 as EUC-CN (IBM 1383, 1386).
+      if (named({"gb18030", "windows-936-", "ibm-1383_", "ibm-1386_"})) return char_layout::gb18030;
+      // Big5 (Windows and IBM 950) and Big5-HKSCS (IBM 1375).
+      if (named({"windows-950-", "ibm-950_", "ibm-1375_"})) return char_layout::big5;
       return std::nullopt;
     default: return std::nullopt;
   }
@@ -90,7 +93,7 @@ std::optional<encoding> encoding_by_name(std::string_view name) {
   const std::string given(name);
   converter_ptr conv = open_converter(given);
   if (!conv) return std::nullopt;
-  const auto layout = layout_of(conv.get(), given);
+  const auto layout = layout_of(conv.get());
   if (!layout) return std::nullopt;
   encoding enc{given, "", *layout};
   // Lines are cut at CR and LF and blanks found by their bytes: refuse an
@@ -190,8 +193,39 @@ std::optional<encoding> encoding_from_bom(std::string_view head) {
   return std::nullopt;
 }
 
+// UTF-16 without a mark shows in its line ends: CR and LF are a byte of 0D
+// or 0A beside a zero byte, on the side the byte order says. Chinese text in
+// UTF-16 has 0A and 0D bytes inside its characters too (上 is U+4E0A), but
+// always in the low byte, so on the line ends' side of each pair; a byte of
+// 0A or 0D on the other side means the text is not UTF-16 in that order.
+// GBK and UTF-8 text has a zero byte beside a line end only by accident,
+// and its line ends fall on both sides, so it is never taken for UTF-16.
+std::optional<encoding> encoding_from_line_ends(std::string_view head) {
+  const std::size_t pairs = head.size() / 2;
+  std::size_t little_ends = 0, big_ends = 0;
+  bool little = true, big = true;
+  for (std::size_t i = 0; i < pairs && (little || big); ++i) {
+    const char low = head[2 * i], high = head[2 * i + 1];
+    const bool low_end = low == '\n' || low == '\r', high_end = high == '\n' || high == '\r';
+    if (high_end) little = false;
+    if (low_end) big = false;
+    if (low_end && high == '\0') ++little_ends;
+    if (high_end && low == '\0') ++big_ends;
+  }
+  if ((!little || little_ends == 0) && (!big || big_ends == 0)) return std::nullopt;
+  // UTF-8 text with stray NUL bytes can line up the same way; Chinese text
+  // in UTF-16 is never valid UTF-8.
+  utf8_validator utf8;
+  const bool non_ascii = std::any_of(head.begin(), head.end(), [](char c) { return (c & 0x80) != 0; });
+  if (non_ascii && utf8.feed(head) && utf8.finish()) return std::nullopt;
+  if (little && little_ends > 0) return encoding{"UTF-16LE", "", char_layout::utf16le};
+  if (big && big_ends > 0) return encoding{"UTF-16BE", "", char_layout::utf16be};
+  return std::nullopt;
+}
+
 encoding detect_encoding(std::string_view head, bool valid_utf8) {
   if (auto marked = encoding_from_bom(head)) return *marked;
+  if (auto by_line_ends = encoding_from_line_ends(head)) return *by_line_ends;
   if (valid_utf8) return {"UTF-8", "", char_layout::utf8};
 
   const encoding gb{"GB18030", "", char_layout::gb18030};

@@ -42,8 +42,16 @@ std::optional<encoding> encoding_by_name(std::string_view name);
 // The encoding a byte-order mark at the start of `head` names, if any.
 std::optional<encoding> encoding_from_bom(std::string_view head);
 
+// UTF-16LE or UTF-16BE without a byte-order mark, recognised from the line
+// ends in `head` (the start of the file): CR or LF as 0D 00 / 0A 00 at even
+// offsets (little endian) or 00 0D / 00 0A (big endian), and no 0D or 0A
+// byte on the other side of a pair. nullopt when `head` has no such line end,
+// or is valid UTF-8 holding more than ASCII (UTF-8 text with NUL bytes).
+std::optional<encoding> encoding_from_line_ends(std::string_view head);
+
 // The encoding of a whole source, decided from its bytes:
-//   1. a byte-order mark: UTF-8, UTF-16LE or UTF-16BE;
+//   1. a byte-order mark: UTF-8, UTF-16LE or UTF-16BE; without one, UTF-16
+//      recognised by its line ends (encoding_from_line_ends);
 //   2. otherwise, if every byte sequence is valid UTF-8: UTF-8;
 //   3. otherwise GB18030, or Big5 when ICU's detector is confident of it.
 // `head` is the start of the file (the detector looks at up to 64 KiB of it);

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "core/messages.h"
+#include "core/stop_signals.h"
 
 namespace quorrel::file {
 namespace {
@@ -74,7 +75,9 @@ result<std::size_t> read_at(const handle& file, std::uint64_t offset, std::span<
   for (;;) {
     const ssize_t got = ::pread(fd_of(file), into.data(), into.size(), static_cast<off_t>(offset));
     if (got >= 0) return static_cast<std::size_t>(got);
-    if (errno != EINTR) return system_failure(errno);
+    // A stop that cut the read short ends it: a source that stalls would
+    // otherwise hold the run forever.
+    if (errno != EINTR || interrupted_by_stop()) return system_failure(errno);
   }
 }
 
@@ -124,7 +127,7 @@ result<piece> create_piece(const std::string& path, const identity& source_id) {
 std::optional<failure> write_all(const handle& file, std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t put = ::write(fd_of(file), bytes.data(), bytes.size());
-    if (put < 0 && errno == EINTR) continue;
+    if (put < 0 && errno == EINTR && !interrupted_by_stop()) continue;
     if (put < 0) return system_failure(errno);
     bytes.remove_prefix(static_cast<std::size_t>(put));
   }

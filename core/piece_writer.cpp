@@ -1,13 +1,17 @@
 #include "core/piece_writer.h"
 
+#include <chrono>
 #include <new>  // bad_alloc
 
 #include "core/messages.h"
+#include "core/stop_signals.h"
 
 namespace quorrel {
 namespace {
 
-constexpr int batches = 4;
+// How often a wait on the writer asks about a stop: well inside the 50 ms
+// a window may go without handling its events.
+constexpr std::chrono::milliseconds tick{20};
 
 template <typename T>
 T take_first(std::vector<T>& queue) {
@@ -18,8 +22,10 @@ T take_first(std::vector<T>& queue) {
 
 }  // namespace
 
-piece_writer::piece_writer(std::string destination, const file::identity& source, bool dry_run)
-    : destination_(std::move(destination)), source_(source), dry_run_(dry_run), pool_(dry_run ? 1 : batches) {
+piece_writer::piece_writer(std::string destination, const file::identity& source, bool dry_run,
+                           split_host& host)
+    : destination_(std::move(destination)), source_(source), dry_run_(dry_run), host_(host),
+      pool_(dry_run ? 1 : batches) {
   full_.reserve(pool_.size());
   free_.reserve(pool_.size());
   for (batch& b : pool_) free_.push_back(&b);
@@ -64,7 +70,7 @@ void piece_writer::end() {
   in_piece_ = false;
   ++ended_;
   if (dry_run_) written_ = ended_;
-  if (filling_->size >= batch_size) hand_over();
+  if (filling_->size >= batch_size || filling_->segments.size() >= segments_per_batch) hand_over();
 }
 
 void piece_writer::discard() {
@@ -76,34 +82,71 @@ void piece_writer::discard() {
 
 void piece_writer::cut(bool closes, bool discards) {
   if (!in_piece_) return;
-  std::vector<segment>& segments = filling_->segments;
-  // Grown before it is full, so that the cut of a discard always finds
-  // room and never allocates (it may follow a failed allocation).
-  if (!discards && segments.size() + 1 >= segments.capacity()) segments.reserve(2 * segments.capacity());
-  segments.push_back({piece_opened_ ? std::string() : std::move(piece_path_), piece_begin_,
-                      filling_->size, !piece_opened_, closes, discards});
+  // A batch is handed over once it holds segments_per_batch segments, and
+  // has room for one more: this never allocates (a path is moved, not copied).
+  filling_->segments.push_back({piece_opened_ ? std::string() : std::move(piece_path_), piece_begin_,
+                                filling_->size, !piece_opened_, closes, discards});
   piece_opened_ = true;
   piece_begin_ = filling_->size;
 }
 
+void piece_writer::clear(batch& b) {
+  b.size = 0;
+  b.segments.clear();
+}
+
+// After a stop, what the run gathers is dropped: nothing more is written.
 void piece_writer::hand_over() {
-  if (dry_run_) {
-    filling_->size = 0;
-    filling_->segments.clear();
-    return;
-  }
+  if (dry_run_ || stopped()) return clear(*filling_);
   std::unique_lock lock(mutex_);
   full_.push_back(filling_);
   changed_.notify_all();
-  changed_.wait(lock, [this] { return !free_.empty(); });
+  wait(lock, [this] { return !free_.empty(); });
   filling_ = take_first(free_);
+  clear(*filling_);
+  if (host_threw_) {
+    host_threw_ = false;
+    throw std::bad_alloc();
+  }
 }
 
 void piece_writer::drain() {
   if (!filling_->segments.empty()) hand_over();
   if (dry_run_) return;
   std::unique_lock lock(mutex_);
-  changed_.wait(lock, [this] { return full_.empty() && !busy_; });
+  wait(lock, [this] { return full_.empty() && !busy_; });
+  host_threw_ = false;  // the run is ending anyway
+}
+
+// Waits until `ready()`, asking the host about a stop every tick. On a stop
+// the writer is told to drop the rest, and the wait goes on (still asking,
+// so a window keeps handling its events) until the writer is idle, cutting
+// its blocked call short each tick: a signal sent just before the call
+// began would be lost. A host that runs out of memory when asked counts as
+// a stop; hand_over() reports it once everything is in order again. False
+// after a stop.
+template <typename ready_t>
+bool piece_writer::wait(std::unique_lock<std::mutex>& lock, ready_t ready) {
+  const auto idle = [this] { return full_.empty() && !busy_; };
+  const auto done = [&] { return abandoned_ ? idle() : ready(); };
+  while (!changed_.wait_for(lock, tick, done)) {
+    lock.unlock();
+    bool stop = true;
+    try {
+      stop = host_.stop_requested();
+    } catch (const std::bad_alloc&) {
+      host_threw_ = true;
+    }
+    lock.lock();
+    if (stop && !abandoned_) {
+      abandoned_ = true;
+      stopped_.store(true, std::memory_order_relaxed);
+      failed_.store(true, std::memory_order_relaxed);
+      changed_.notify_all();
+    }
+    if (abandoned_) interrupt_thread(thread_);
+  }
+  return !abandoned_;
 }
 
 void piece_writer::run() {
@@ -111,21 +154,33 @@ void piece_writer::run() {
     batch* b = nullptr;
     {
       std::unique_lock lock(mutex_);
-      changed_.wait(lock, [this] { return stopping_ || !full_.empty(); });
-      if (full_.empty()) return;
-      b = take_first(full_);
+      // After a stop, the piece left open between batches goes at once.
+      const auto open_and_abandoned = [this] { return abandoned_ && piece_; };
+      changed_.wait(lock, [&] { return stopping_ || !full_.empty() || open_and_abandoned(); });
+      if (full_.empty() && !open_and_abandoned()) return;
+      if (!full_.empty()) b = take_first(full_);
       busy_ = true;
     }
     try {
-      if (!failed()) write(*b);
+      if (b && !failed()) write(*b);
     } catch (const std::bad_alloc&) {
       out_of_memory();
     }
-    b->size = 0;
-    b->segments.clear();
+    bool abandoned = false;
     {
       std::lock_guard lock(mutex_);
-      free_.push_back(b);
+      abandoned = abandoned_;
+    }
+    if (abandoned && piece_) {
+      file::remove_piece(path_, *piece_);
+      piece_.reset();
+    }
+    {
+      std::lock_guard lock(mutex_);
+      if (b) {
+        clear(*b);
+        free_.push_back(b);
+      }
       busy_ = false;
     }
     changed_.notify_all();
@@ -134,6 +189,7 @@ void piece_writer::run() {
 
 void piece_writer::write(const batch& b) {
   for (const segment& s : b.segments) {
+    if (failed()) return;  // a stop came meanwhile
     if (s.opens) {
       path_ = s.path;
       auto created = file::create_piece(path_, source_);
@@ -156,7 +212,10 @@ void piece_writer::write(const batch& b) {
 }
 
 void piece_writer::fail(std::string reason) {
-  failure_ = split_failure{split_failure::kind::write, path_, std::move(reason)};
+  // A call cut short by a stop ends the run as a stop: the piece goes all
+  // the same.
+  if (stopped() || stop_signal() != 0) stopped_.store(true, std::memory_order_relaxed);
+  else failure_ = split_failure{split_failure::kind::write, path_, std::move(reason)};
   // Only a piece this run made is removed: a file it could not open as a
   // piece stays exactly as it was.
   if (piece_) file::remove_piece(path_, *piece_);
@@ -172,7 +231,7 @@ void piece_writer::out_of_memory() noexcept {
   try {
     if (piece_) file::remove_piece(path_, *piece_);
     piece_.reset();
-    failure_ = split_failure{split_failure::kind::write, piece_path(destination_, written_),
+    failure_ = split_failure{split_failure::kind::write, piece_path(destination_, written()),
                              std::string(messages::out_of_memory)};
   } catch (const std::bad_alloc&) {
     // Not even the report fits: failed() says it, and the run names the piece.

@@ -4,14 +4,23 @@
 // only.
 //
 // The run fills a batch with the bytes of one or more pieces, or of part of
-// a long one, and hands it over; a few batches circulate, so memory stays at
-// a few MiB. Pieces are created (safely: see core/file.h), written and
+// a long one, and hands it over; a few batches circulate, each holding at
+// most batch_size bytes and segments_per_batch parts of pieces, so memory
+// stays at a few MiB however small the pieces. Pieces are created (safely: see core/file.h), written and
 // closed in order; when one cannot be written, it is removed if this run
 // made it, nothing after it is written, and failure() says which piece and
 // why. A piece that would be the source is refused before it is touched.
 // A failed allocation on the writer's thread counts as such a failure
 // (reason: out of memory); discard() and drain() allocate nothing, so a run
 // can always end cleanly.
+//
+// The run never waits on the writer without watching for a stop: while it
+// waits it asks the host's stop_requested() every tick (a window lets its
+// events through there). On a stop the writer drops what it has not
+// written, removes the piece it was writing, and a call it is blocked in is
+// cut short where the system allows (interrupt_thread()); stopped() then
+// says so. A write cut short by a stop signal counts as such a stop, not as
+// a failure.
 
 #include <atomic>
 #include <condition_variable>
@@ -34,7 +43,8 @@ class piece_writer {
  public:
   // `source` is the file being split. With dry_run, batches are dropped as
   // they come and nothing is written.
-  piece_writer(std::string destination, const file::identity& source, bool dry_run);
+  // `host` is asked about a stop while the run waits on the writer.
+  piece_writer(std::string destination, const file::identity& source, bool dry_run, split_host& host);
   ~piece_writer();
   piece_writer(const piece_writer&) = delete;
   piece_writer& operator=(const piece_writer&) = delete;
@@ -71,11 +81,15 @@ class piece_writer {
   // Waits until everything handed over is on disk.
   void drain();
 
-  // True once a piece could not be written; cheap enough to ask per line.
+  // True once nothing more will be written: a piece could not be written,
+  // or the run stopped; cheap enough to ask per line.
   bool failed() const { return failed_.load(std::memory_order_relaxed); }
+  // True once a stop was seen while waiting on the writer, or cut a write short.
+  bool stopped() const { return stopped_.load(std::memory_order_relaxed); }
 
-  // After drain(): pieces complete on disk, and the failure if there was one.
-  std::int64_t written() const { return written_; }
+  // Pieces complete on disk so far (final after drain()), and after drain()
+  // the failure if there was one.
+  std::int64_t written() const { return written_.load(std::memory_order_relaxed); }
   const std::optional<split_failure>& failure() const { return failure_; }
 
  private:
@@ -85,16 +99,29 @@ class piece_writer {
     bool opens, closes, discards;
   };
   static constexpr std::size_t batch_size = 1 << 20;  // bytes gathered before a batch is handed over
+
+ public:
+  // Parts of pieces gathered before a batch is handed over: a source of
+  // millions of one-line pieces keeps its records bounded too.
+  static constexpr std::size_t segments_per_batch = 1 << 13;
+  static constexpr int batches = 4;
+  // Pieces ended by the run but not yet on disk, at most.
+  static constexpr std::int64_t most_pieces_queued = batches * segments_per_batch;
+
+ private:
   struct batch {
-    batch() { segments.reserve(16); }
+    batch() { segments.reserve(segments_per_batch + 1); }
     std::unique_ptr<char[]> bytes{new char[batch_size]};
     std::size_t size = 0;
-    std::vector<segment> segments;  // always with room for one more, so discard() never allocates
+    std::vector<segment> segments;  // room for one more than a full batch, so discard() never allocates
   };
 
   void add_across(std::string_view bytes);
   void cut(bool closes, bool discards);
   void hand_over();
+  template <typename ready_t>
+  bool wait(std::unique_lock<std::mutex>& lock, ready_t ready);
+  void clear(batch& b);
   void run();
   void write(const batch& b);
   void fail(std::string reason);
@@ -103,6 +130,7 @@ class piece_writer {
   const std::string destination_;
   const file::identity source_;
   const bool dry_run_;
+  split_host& host_;
 
   // Scanning side.
   batch* filling_ = nullptr;
@@ -118,12 +146,15 @@ class piece_writer {
   std::vector<batch> pool_;
   std::vector<batch*> full_, free_;  // queues, never longer than pool_: no allocation once made
   bool busy_ = false, stopping_ = false;
+  bool abandoned_ = false;  // a stop: the writer drops what it has not written
+  bool host_threw_ = false;  // stop_requested() ran out of memory during a wait
   std::atomic<bool> failed_{false};
+  std::atomic<bool> stopped_{false};
 
   // Writer side; read by the scanning side after drain().
   std::optional<file::piece> piece_;  // made by this run and not yet complete
   std::string path_;
-  std::int64_t written_ = 0;
+  std::atomic<std::int64_t> written_{0};
   std::optional<split_failure> failure_;
 
   std::thread thread_;

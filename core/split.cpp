@@ -5,7 +5,8 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
-#include <new>           // bad_alloc
+#include <memory>
+#include <new>           // bad_alloc, nothrow
 #include <span>
 #include <system_error>  // a thread that cannot start
 #include <thread>
@@ -14,6 +15,7 @@
 #include "core/messages.h"
 #include "core/piece_name.h"
 #include "core/piece_writer.h"
+#include "core/stop_signals.h"
 #include "core/text.h"
 
 namespace quorrel {
@@ -118,6 +120,10 @@ bool detect(const file::handle& source, std::int64_t size, encoding& found, std:
     found = detect_encoding(head, false);
     return true;
   }
+  if (auto by_line_ends = encoding_from_line_ends(head)) {
+    found = *by_line_ends;
+    return true;
+  }
   std::atomic<bool> give_up{false};
   std::vector<char> scratch(read_block);
   std::string second_error;
@@ -168,7 +174,7 @@ class splitter {
            const split_options& options, const encoding& enc, std::string_view sample)
       : host_(host), enc_(enc), rules_(enc), is_heading_(enc, sample),
         destination_(request.destination), source_(request.source), title_names_(options.title_names),
-        writer_(request.destination, source_id, options.dry_run), window_(read_block + window_margin),
+        writer_(request.destination, source_id, options.dry_run, host), window_(read_block + window_margin),
         offset_(enc.bom.size()) {
     first_line_.reserve(first_line_limit);
     if (options.convert_to) {
@@ -227,7 +233,7 @@ class splitter {
       if (in_piece_) end_piece();
       begin_piece(text, true);
       add_line(text);
-      host_.progress(ended_);
+      host_.progress(writer_.written());
       host_called_ = true;
       return;
     }
@@ -327,7 +333,7 @@ class splitter {
     }
     add(rules_.crlf());
     if (heading) {
-      host_.progress(ended_);
+      host_.progress(writer_.written());
       host_called_ = true;
     }
     return next_line(next);
@@ -340,7 +346,7 @@ class splitter {
   void finish() {
     if (in_piece_) end_piece();
     writer_.drain();
-    if (ended_ > 0 && !writer_.failed()) host_.progress(ended_);
+    if (ended_ > 0 && !writer_.failed()) host_.progress(writer_.written());
   }
 
   // A run that ends early leaves no incomplete piece behind.
@@ -366,9 +372,11 @@ class splitter {
 
   std::int64_t written() const { return writer_.written(); }
   std::uint64_t replaced() const { return convert_ ? convert_->replaced() : 0; }
+  // A stop seen while waiting on the writer, or one that cut a write short.
+  bool stopped() const { return writer_.stopped(); }
   // After finish() or abandon().
   std::optional<split_failure> failure() const {
-    if (writer_.failure() || !writer_.failed()) return writer_.failure();
+    if (writer_.failure() || !writer_.failed() || writer_.stopped()) return writer_.failure();
     // The writer ran out of memory even for its report: the piece it was
     // writing is the one after those complete.
     return split_failure{split_failure::kind::write, piece_path(destination_, writer_.written()),
@@ -501,6 +509,11 @@ namespace {
 split_result split_source(const split_request& request, split_host& host, const split_options& options) {
   split_result result;
   auto read_failure = [&](std::string reason) {
+    // A read cut short by a stop signal (a source that stalls) is a stop.
+    if (interrupted_by_stop()) {
+      result.stopped = true;
+      return result;
+    }
     result.failure = split_failure{split_failure::kind::read, request.source, std::move(reason)};
     return result;
   };
@@ -574,8 +587,8 @@ split_result split_source(const split_request& request, split_host& host, const 
         split.finish();
       } else {
         split.abandon();
-        result.stopped = outcome == splitter::outcome::stopped;
       }
+      result.stopped = outcome == splitter::outcome::stopped || split.stopped();
       break;
     }
   } catch (const std::bad_alloc&) {
@@ -591,6 +604,15 @@ split_result split_source(const split_request& request, split_host& host, const 
 
 }  // namespace
 
+// The system says EAGAIN both when it has no memory for a thread's stack
+// and when a limit on threads is reached: whether a stack's worth can be
+// had tells them apart. Asked once the run has let go of its buffers, so
+// the margin is generous: several stacks, not one.
+bool room_for_a_thread() {
+  constexpr std::size_t stacks = 32 << 20;  // four of the usual 8 MiB
+  return std::unique_ptr<char[]>(new (std::nothrow) char[stacks]) != nullptr;
+}
+
 split_result run_split(const split_request& request, split_host& host, const split_options& options) {
   try {
     return split_source(request, host, options);
@@ -602,10 +624,11 @@ split_result run_split(const split_request& request, split_host& host, const spl
         split_failure{split_failure::kind::read, request.source, std::string(messages::out_of_memory)};
     return result;
   } catch (const std::system_error& e) {
-    // A thread that could not start (mostly: no memory for its stack), also
-    // before any piece.
+    // A thread that could not start, also before any piece: the system's
+    // reason (a limit on threads, say), "out of memory" only when it is that.
     split_result result;
-    const bool no_memory = e.code() == std::errc::resource_unavailable_try_again;
+    const bool no_memory = e.code() == std::errc::not_enough_memory ||
+                           (e.code() == std::errc::resource_unavailable_try_again && !room_for_a_thread());
     result.failure = split_failure{split_failure::kind::read, request.source,
                                    no_memory ? std::string(messages::out_of_memory) : e.code().message()};
     return result;

@@ -48,4 +48,10 @@ void catch_stop_signals() { SetConsoleCtrlHandler(on_console_event, TRUE); }
 
 int stop_signal() { return caught.load(std::memory_order_relaxed); }
 
+// Reads and writes are not cut short here: the waits on the writer watch the
+// stop instead, and the writer ends at its next call.
+bool interrupt_thread(std::thread&) { return false; }
+
+bool interrupted_by_stop() { return stop_signal() != 0; }
+
 }  // namespace quorrel

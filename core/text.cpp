@@ -151,7 +151,12 @@ std::uint32_t heading_test::rarity(const std::string& bytes, std::size_t at) con
 void heading_test::set_keywords(const std::vector<std::string>& utf8_keywords) {
   keywords_.clear();
   unmatchable_ = false;
-  for (const std::string& utf8 : utf8_keywords) {
+  // Every keyword must occur, so a repeated one adds nothing but the time
+  // to look for it again: each is kept once.
+  std::vector<std::string_view> distinct(utf8_keywords.begin(), utf8_keywords.end());
+  std::sort(distinct.begin(), distinct.end());
+  distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+  for (const std::string_view utf8 : distinct) {
     auto encoded = encode(utf8, encoding_);
     if (!encoded) {
       unmatchable_ = true;

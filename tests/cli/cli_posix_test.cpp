@@ -159,4 +159,47 @@ TEST(cli, StopSignalsKeepOnlyCompletePiecesAndIgnoredOnesStayIgnored) {
   }
 }
 
+// A stop is acted on while the tool waits on the system: a source whose
+// read never returns (/proc/kmsg, root only), and a listing into a pipe
+// nobody reads. Nothing is restarted after the signal: the tool ends with
+// 143 while the wait would still go on.
+TEST(cli, AStopEndsAWaitOnTheSystem) {
+  temp_folder dir;
+  std::string chapters;
+  for (int i = 0; i < 20'000; ++i) chapters += "第" + std::to_string(i) + "章\n";
+  write_file(dir / "book.txt", chapters);
+  ASSERT_TRUE(make_folder(dir / "out"));
+  struct row {
+    const char* name;
+    std::vector<std::string> args;
+  };
+  const row rows[] = {
+      {"a read that stalls", {"-q", "/proc/kmsg", dir / "out/"}},
+      {"standard output nobody reads", {"--list", dir / "book.txt", dir / "out/"}},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    if (r.args[1] == "/proc/kmsg" && ::access("/proc/kmsg", R_OK) != 0) {
+      std::cout << "skipped: /proc/kmsg cannot be read here\n";
+      continue;
+    }
+    launch how;
+    how.deadline = std::chrono::seconds(60);
+    process split(r.args, how);
+    ::usleep(500'000);  // into the wait
+    ASSERT_TRUE(split.running()) << "the tool did not wait";
+    ASSERT_EQ(::kill(split.pid(), SIGTERM), 0);
+    bool ended = false;  // while the wait would still go on: nothing read from its output
+    for (int i = 0; i < 100 && !ended; ++i) {
+      ended = !split.running();
+      if (!ended) ::usleep(100'000);
+    }
+    const outcome o = split.finish();
+    EXPECT_TRUE(ended) << "still waiting 10 s after SIGTERM";
+    EXPECT_EQ(o.exit_code, 143) << o;
+    EXPECT_EQ(o.err, "");
+    EXPECT_TRUE(folder_contents(dir / "out").empty());
+  }
+}
+
 }  // namespace

@@ -266,6 +266,7 @@ struct launch {
   int cwd_fd = -1;               // or an open folder, for one whose path is too long to name (POSIX)
   bool stderr_terminal = false;  // stderr on a pseudo-terminal instead of a pipe (POSIX)
   std::uint64_t file_size_limit = no_limit;      // RLIMIT_FSIZE, bytes (POSIX)
+  bool file_size_signal = false;  // with that limit, SIGXFSZ left at its default (kills) rather than ignored
   std::uint64_t address_space_limit = no_limit;  // RLIMIT_AS: allocations past it fail (POSIX)
   std::optional<unsigned> user;  // run as this user and group: root drops its rights (POSIX)
   std::vector<int> ignored_signals;  // ignored when the tool starts, as after nohup or trap '' (POSIX)

@@ -80,7 +80,9 @@ class process {
       for (const int signal : {SIGHUP, SIGINT, SIGTERM, SIGPIPE}) ::signal(signal, SIG_DFL);
       for (const int signal : how.ignored_signals) ::signal(signal, SIG_IGN);
       if (how.file_size_limit != no_limit) {
-        ::signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG
+        // A write past the limit then fails with EFBIG, unless the tool is
+        // left to ignore the signal by itself.
+        ::signal(SIGXFSZ, how.file_size_signal ? SIG_DFL : SIG_IGN);
         const rlimit limit{how.file_size_limit, how.file_size_limit};
         ::setrlimit(RLIMIT_FSIZE, &limit);
       }

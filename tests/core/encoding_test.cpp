@@ -37,6 +37,12 @@ TEST(Encoding, DecidesFromMarkThenUtf8ThenChineseCodePages) {
       {"GBK line", in("GBK", "　　第一章 天下大势，分久必合，合久必分。"), false, "GB18030", ""},
       {"Big5 text", big5_text, false, "Big5", ""},
       {"short Big5 stays GB18030", in("Big5", "第一章"), false, "GB18030", ""},
+      // 上 is U+4E0A: a 0A byte inside a character, on the line ends' side.
+      {"UTF-16LE without a mark, by its line ends", in("UTF-16LE", "第一章 上山\r\n正文\n"), false, "UTF-16LE", ""},
+      {"UTF-16BE without a mark, by its line ends", in("UTF-16BE", "第一章 上山\r\n正文\n"), false, "UTF-16BE", ""},
+      {"ASCII in UTF-16LE without a mark", in("UTF-16LE", "Chapter 1\n"), true, "UTF-16LE", ""},
+      {"UTF-8 with NUL bytes beside its line ends", std::string("\0\n第\0章\n\0甲\0\n", 16), true, "UTF-8", ""},
+      {"GBK with a NUL beside a line end", in("GBK", "第一章\r\n") + std::string("\0\n", 2), false, "GB18030", ""},
   };
   for (const auto& ex : examples) {
     SCOPED_TRACE(ex.name);
@@ -127,9 +133,11 @@ TEST(Encoding, ConvertsKeywordsToTheSourceEncoding) {
 
 TEST(Encoding, AcceptsOnlyEncodingsItCanWalk) {
   for (const char* name : {"GBK", "gb18030", "GB2312", "Big5", "UTF-8", "utf-16le", "UTF-16BE",
-                           "windows-1252", "ISO-8859-1"})
+                           "windows-1252", "ISO-8859-1", "cp936", "GBK,version=1", "big5-hkscs", "cp950"})
     EXPECT_TRUE(encoding_by_name(name)) << name;
-  for (const char* name : {"no-such-encoding", "Shift_JIS", "ibm-037", "UTF-7", "UTF-32"})
+  // Options and aliases never give an encoding a layout it does not have.
+  for (const char* name : {"no-such-encoding", "Shift_JIS", "ibm-037", "UTF-7", "UTF-32",
+                           "Shift_JIS,locale=gbk", "EUC-KR,version=gb18030", "gb2312-80"})
     EXPECT_FALSE(encoding_by_name(name)) << name;
 }
 

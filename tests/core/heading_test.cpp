@@ -38,6 +38,8 @@ TEST(HeadingTest, MatchesEveryKeywordExactlyAnywhereInTheLine) {
       {"任何一行", {}, true},                // an empty list matches every line
       {"任何一行", {""}, true},
       {"第一章", {"第", "章", "节"}, false},
+      {"第一章", {"章", "第", "章", "章"}, true},  // a repeated keyword is one keyword
+      {"文章", {"第", "章", "第"}, false},
   };
   for (const auto& ex : examples) {
     SCOPED_TRACE(ex.line);

@@ -105,8 +105,10 @@ class changing_host : public fixed_keywords {
  public:
   changing_host(std::int64_t at_heading, std::function<void()> change)
       : fixed_keywords({"第", "章"}), at_(at_heading), change_(std::move(change)) {}
+  // Progress counts pieces on disk, which may pass the heading asked for
+  // between two reports: the change comes at the first report at or past it.
   void progress(std::int64_t saved) override {
-    if (saved != at_ || !change_) return;
+    if (saved < at_ || !change_) return;
     change_();
     change_ = nullptr;
     changed = true;

@@ -219,6 +219,23 @@ TEST(DestinationFaults, AFileSizeLimitThatEachPieceMeetsExactlyIsNoFault) {
   expect_contents(dir.path(), with_pieces(before, "out", book.pieces));
 }
 
+// A piece past the file size limit (ulimit -f) is a failed write, even when
+// the caller left SIGXFSZ to kill: the message, status 2, no piece cut short.
+TEST(DestinationFaults, AFileSizeLimitIsAFailedWriteNeverAKill) {
+  const novel book = three_chapter_book();
+  temp_folder dir;
+  write_file(dir / "book.txt", book.source);
+  const listing before = folder_contents(dir.path());
+  launch how;
+  how.file_size_limit = book.pieces[0].size() - 1;
+  how.file_size_signal = true;
+  const outcome o = run({dir / "book.txt", dir / "out"}, how);
+  EXPECT_EQ(o.signal, 0) << o;
+  EXPECT_EQ(o.exit_code, 2) << o;
+  EXPECT_EQ(o.err, "写入文件“" + dir / "out0000.txt" + "”失败：File too large\n");
+  expect_contents(dir.path(), before);
+}
+
 TEST(DestinationFaults, AFolderTheUserMayNotWriteStopsTheRun) {
   const user_choice who = user_without_privileges();
   if (!who.unavailable.empty()) GTEST_SKIP() << "permissions cannot be tested: " << who.unavailable;
