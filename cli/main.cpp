@@ -1,6 +1,7 @@
 // quorrel-split: the window's split from the command line.
 //
-// Exit status: 0 done, 1 a problem with the input (or the command line),
+// Exit status: 0 done, 1 a problem with the input (or the command line, or
+// another run writing into the destination's folder: nothing is written),
 // 2 a file-system failure (standard output included) or no memory left,
 // 128 + N stopped by hang-up, interrupt or terminate signal N (129, 130,
 // 143): the run ends at a line boundary, every piece written stays complete.
@@ -132,7 +133,8 @@ void usage(standard_output& out) {
         "      --help            show this help and exit\n"
         "      --version         show the version and exit\n"
         "\n"
-        "Exit status: 0 done, 1 a problem with the input, 2 a file could not be\n"
+        "Exit status: 0 done, 1 a problem with the input (or another run is\n"
+        "writing into the same folder), 2 a file could not be\n"
         "read or written (standard output included), 128+N stopped by signal N:\n"
         "129 hang-up, 130 interrupt (Ctrl+C), 143 terminate. A stopped run ends at\n"
         "a line: every piece written stays complete. A reader that closes the pipe\n"
@@ -205,7 +207,8 @@ int split_main(int argc, char** argv) {
   host.done();
   if (result.failure) {
     print(stderr, result.failure->message() + "\n");
-    return flushed(out, exit_filesystem);
+    const bool busy = result.failure->what == quorrel::split_failure::kind::busy;
+    return flushed(out, busy ? exit_input : exit_filesystem);
   }
   if (result.stopped && quorrel::stop_signal() != 0)
     return flushed(out, quorrel::exit_status_for_signal(quorrel::stop_signal()));

@@ -13,13 +13,24 @@ namespace quorrel {
 inline constexpr char separator = '\\';
 inline constexpr std::string_view separators = "\\/";
 inline constexpr bool names_ignore_case = true;
+inline constexpr bool drive_letters = true;  // "C:name" is relative to drive C's own folder
 #else
 inline constexpr char separator = '/';
 inline constexpr std::string_view separators = "/";
 inline constexpr bool names_ignore_case = false;
+inline constexpr bool drive_letters = false;
 #endif
 
 constexpr bool is_separator(char c) { return separators.find(c) != std::string_view::npos; }
+
+// The folder that a destination prefix writes into: up to and with its last
+// separator, or "." when it has none ("C:" for a Windows drive's own folder).
+constexpr std::string_view folder_of(std::string_view destination) {
+  const auto last = destination.find_last_of(separators);
+  if (last != std::string_view::npos) return destination.substr(0, last + 1);
+  if (drive_letters && destination.size() >= 2 && destination[1] == ':') return destination.substr(0, 2);
+  return ".";
+}
 
 // Whether two file names (UTF-8) name the same file in one folder. Where
 // case is ignored, only ASCII letters are folded: a name differing from a

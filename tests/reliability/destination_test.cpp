@@ -4,9 +4,12 @@
 // path that holds what is not the run's to write (a link, a pipe, a device,
 // a file the user may not write, the source itself). Each failure must name
 // the piece and the reason, exit with 2, keep every piece before it whole,
-// leave no part of the piece that failed and touch nothing else.
+// leave no part of the piece that failed and touch nothing else. A file that
+// another name or user shares is made afresh, and a folder another run is
+// writing into is refused.
 
 #include <fcntl.h>          // open: a reader on a FIFO
+#include <sys/file.h>       // flock: the lock of a run writing into a folder
 #include <sys/sysmacros.h>  // makedev: a character device
 #include <sys/stat.h>       // mknod, mkfifo
 
@@ -154,9 +157,56 @@ TEST(DestinationFaults, NeverWritesThroughALinkAPipeOrADevice) {
   }
 }
 
+// A file at a piece's path whose data another name or another user shares
+// is not written into: its name goes and the piece is made afresh, the
+// run's own with no other name, and the other name keeps its bytes.
+TEST(DestinationFaults, APieceSharedWithAnotherNameOrUserIsMadeAfresh) {
+  const novel book = four_chapter_book();
+  struct row {
+    const char* name;
+    std::function<std::string(const temp_folder&)> make;  // puts it at dest/0001.txt; why it cannot, or ""
+  };
+  const std::vector<row> rows = {
+      {"a hard link to a file outside",
+       [](const temp_folder& dir) {
+         fs::create_hard_link(dir / "outside/kept.txt", dir / "dest/0001.txt");
+         return "";
+       }},
+      {"another user's writable file in a sticky folder",
+       [](const temp_folder& dir) -> std::string {
+         if (::geteuid() != 0) return "only root gives a file to another user";
+         const std::string piece = dir / "dest/0001.txt";
+         write_file(piece, "another user's\n");
+         if (::chown(piece.c_str(), unprivileged_user, unprivileged_user) != 0 || ::chmod(piece.c_str(), 0666) != 0 ||
+             ::chmod((dir / "dest").c_str(), 01777) != 0)
+           return std::strerror(errno);
+         return "";
+       }},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    temp_folder dir;
+    write_file(dir / "book.txt", book.source);
+    ASSERT_TRUE(fs::create_directory(dir / "dest"));
+    ASSERT_TRUE(fs::create_directory(dir / "outside"));
+    write_file(dir / "outside/kept.txt", "not a piece\n");
+    if (const std::string why = r.make(dir); !why.empty()) GTEST_SKIP() << r.name << " cannot be made here: " << why;
+    const listing before = folder_contents(dir.path());
+    const outcome o = run({dir / "book.txt", dir / "dest/"});
+    EXPECT_EQ(o.exit_code, 0) << o;
+    EXPECT_EQ(o.out, saved);
+    expect_contents(dir.path(), with_pieces(before, "dest/", book.pieces));
+    struct stat piece{};
+    ASSERT_EQ(::lstat((dir / "dest/0001.txt").c_str(), &piece), 0);
+    EXPECT_EQ(piece.st_nlink, 1u);
+    EXPECT_EQ(piece.st_uid, ::geteuid());
+  }
+}
+
 // What the user may not open stays as it was, and the source is refused
 // when it is met as a piece, also in a folder that cannot be listed (where
-// the check before the run cannot see it).
+// the check before the run cannot see it). Another user's file that the run
+// may write but not remove stays as it was too.
 TEST(DestinationFaults, AFileTheRunMayNotWriteStaysAsItWas) {
   const user_choice who = user_without_privileges();
   if (!who.unavailable.empty()) GTEST_SKIP() << "permissions cannot be tested: " << who.unavailable;
@@ -169,8 +219,11 @@ TEST(DestinationFaults, AFileTheRunMayNotWriteStaysAsItWas) {
     mode_t folder_mode;      // of dest/ during the run
     std::string message;     // "{dir}" replaced
     std::size_t pieces_kept;
+    bool users_own = true;   // dest/ and the piece given to the user who runs the tool
   };
   const std::vector<row> rows = {
+      {"another user's writable file in a sticky folder", "{dir}/book.txt", "0001.txt", 0666, 01777,
+       "写入文件“{dir}/dest/0001.txt”失败：这个文件属于其他用户，无法删除后重建", 1, false},
       {"a read-only piece the user may not write", "{dir}/book.txt", "0001.txt", 0444, 0755,
        "写入文件“{dir}/dest/0001.txt”失败：Permission denied", 1},
       {"the source as 0003.txt in a folder that cannot be listed", "{dir}/dest/0003.txt", "0003.txt", 0644, 0300,
@@ -178,6 +231,7 @@ TEST(DestinationFaults, AFileTheRunMayNotWriteStaysAsItWas) {
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name);
+    if (!r.users_own && !who.user) continue;  // a user who is not root owns every file it could make here
     temp_folder dir;
     write_file(dir / "book.txt", book.source);
     ASSERT_TRUE(fs::create_directory(dir / "dest"));
@@ -186,7 +240,7 @@ TEST(DestinationFaults, AFileTheRunMayNotWriteStaysAsItWas) {
     ASSERT_EQ(::chmod(piece.c_str(), r.piece_mode), 0);
     ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);  // mkdtemp's folder is 0700
     const listing before = folder_contents(dir.path());
-    if (who.user) {
+    if (who.user && r.users_own) {
       ASSERT_EQ(::chown((dir / "dest").c_str(), *who.user, *who.user), 0);
       ASSERT_EQ(::chown(piece.c_str(), *who.user, *who.user), 0);
     }
@@ -287,6 +341,44 @@ TEST(DestinationFaults, AFullFileSystemStopsTheRunAndKeepsWholePieces) {
                   "small/"};
     expect_fault(f, book, dir, {});
   }
+}
+
+// One run at a time writes into a folder. While another holds the folder's
+// lock (here the test itself, with the same advisory lock), a run into it is
+// refused before it makes any file, whatever the name prefix; a listing
+// writes nothing and goes on. Once the lock goes, a run goes on.
+TEST(DestinationFaults, ARunIntoAFolderAnotherRunIsWritingIsRefused) {
+  const novel book = three_chapter_book();
+  struct row {
+    const char* name;
+    std::vector<std::string> args;  // "{dir}" stands for the case's folder
+    int exit_code;
+    std::string message;  // on stderr, "{dir}" replaced
+  };
+  const std::string busy = "存放目录“{dir}/dest/”正在被另一次分割写入，请稍后再试\n";
+  const std::vector<row> rows = {
+      {"into the folder", {"{dir}/book.txt", "{dir}/dest/"}, 1, busy},
+      {"a name prefix in the folder", {"{dir}/book.txt", "{dir}/dest/第"}, 1, busy},
+      {"a listing", {"--list", "{dir}/book.txt", "{dir}/dest/"}, 0, ""},
+  };
+  temp_folder dir;
+  write_file(dir / "book.txt", book.source);
+  ASSERT_TRUE(fs::create_directory(dir / "dest"));
+  const listing before = folder_contents(dir.path());
+  const int held = ::open((dir / "dest").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    const outcome o = run(in_folder(r.args, dir));
+    EXPECT_EQ(o.exit_code, r.exit_code) << o;
+    EXPECT_EQ(o.err, replace_all(r.message, "{dir}", dir.path()));
+    expect_contents(dir.path(), before);
+  }
+  ::close(held);
+  const outcome o = run({dir / "book.txt", dir / "dest/"});
+  EXPECT_EQ(o.exit_code, 0) << o;
+  expect_contents(dir.path(), with_pieces(before, "dest/", book.pieces));
 }
 
 }  // namespace
