@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "core/file.h"
 #include "core/messages.h"
 #include "core/stop_signals.h"
 #include "ui/form.h"
@@ -125,7 +126,8 @@ TEST(Form, OnePairOfQuotesAroundAPathIsDropped) {
 }
 
 // Quoted paths in both boxes are split as if typed bare; a missing one is
-// named without its quotes.
+// named without its quotes. A folder another run is writing into gets its
+// message box like any other refusal.
 TEST(Form, SplitsFromQuotedPaths) {
   temp_dir dir;
   write_file(dir.path / "novel.txt", "第一章\n甲\n第二章\n乙\n");
@@ -144,6 +146,13 @@ TEST(Form, SplitsFromQuotedPaths) {
   f.split_clicked();
   EXPECT_EQ(view.messages,
             std::vector<std::string>{quorrel::messages::source_missing((dir.path / "missing.txt").string())});
+
+  view.messages.clear();
+  view.source = (dir.path / "novel.txt").string();
+  const auto held = quorrel::file::hold_folder(dir.slash());
+  ASSERT_TRUE(held && held->is_open());
+  f.split_clicked();
+  EXPECT_EQ(view.messages, std::vector<std::string>{quorrel::messages::folder_busy(dir.slash())});
 }
 
 // In one long piece without headings the window still handles its events,
