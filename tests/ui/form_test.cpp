@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "core/file.h"
 #include "core/messages.h"
 #include "core/stop_signals.h"
 #include "ui/form.h"
@@ -126,8 +125,7 @@ TEST(Form, OnePairOfQuotesAroundAPathIsDropped) {
 }
 
 // Quoted paths in both boxes are split as if typed bare; a missing one is
-// named without its quotes. A folder another run is writing into gets its
-// message box like any other refusal.
+// named without its quotes.
 TEST(Form, SplitsFromQuotedPaths) {
   temp_dir dir;
   write_file(dir.path / "novel.txt", "第一章\n甲\n第二章\n乙\n");
@@ -146,13 +144,6 @@ TEST(Form, SplitsFromQuotedPaths) {
   f.split_clicked();
   EXPECT_EQ(view.messages,
             std::vector<std::string>{quorrel::messages::source_missing((dir.path / "missing.txt").string())});
-
-  view.messages.clear();
-  view.source = (dir.path / "novel.txt").string();
-  const auto held = quorrel::file::hold_folder(dir.slash());
-  ASSERT_TRUE(held && held->is_open());
-  f.split_clicked();
-  EXPECT_EQ(view.messages, std::vector<std::string>{quorrel::messages::folder_busy(dir.slash())});
 }
 
 // In one long piece without headings the window still handles its events,
