@@ -24,12 +24,13 @@ HANDLE console_of(std::FILE* stream) {
   return handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) ? handle : nullptr;
 }
 
-// The C runtime maps a pipe whose reader has gone (ERROR_NO_DATA) to EINVAL,
-// which would read as the tool's own failure: say EPIPE, as Linux does. The
-// failed WriteFile set the last error.
+// The C runtime maps a pipe whose reader has gone (ERROR_NO_DATA, or
+// ERROR_BROKEN_PIPE, or ERROR_PIPE_NOT_CONNECTED once the reader has closed
+// its end) to EINVAL, which would read as the tool's own failure: say EPIPE,
+// as Linux does. The failed WriteFile set the last error.
 bool failed_write() {
   const DWORD error = GetLastError();
-  if (error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE) errno = EPIPE;
+  if (error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE || error == ERROR_PIPE_NOT_CONNECTED) errno = EPIPE;
   else if (errno == 0) errno = EIO;
   return false;
 }

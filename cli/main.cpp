@@ -18,12 +18,14 @@
 #include <cstring>  // strerror
 #include <new>  // bad_alloc
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/console.h"
 #include "core/checks.h"
 #include "core/encoding.h"
 #include "core/messages.h"
+#include "core/path.h"
 #include "core/split.h"
 #include "core/stop_signals.h"
 
@@ -34,7 +36,7 @@ constexpr int exit_filesystem = 2;
 
 // Messages and progress on stderr: if they cannot be written, there is
 // nowhere left to say so.
-void print(std::FILE* stream, const std::string& utf8) { quorrel::cli::write(stream, utf8); }
+void print(std::FILE* stream, std::string_view utf8) { quorrel::cli::write(stream, utf8); }
 
 // Standard output, keeping the first failure to write it. SIGPIPE is
 // ignored, so a reader that has gone shows here as EPIPE instead of killing
@@ -116,13 +118,39 @@ class cli_host : public quorrel::fixed_keywords {
   std::uint64_t total_bytes_ = 0;
 };
 
+constexpr std::string_view usage_hint = "请用“quorrel-split --help”查看用法。\n";
+
+// What was wrong with an option getopt_long refused (it prints nothing
+// itself: its words would be English, under the program's file name).
+// `code` is what it returned, `given` the argument it stopped at. The
+// systems' getopt set optopt alike: the option's letter where the option is
+// known, 0 where it is not. A known long option is named in full, however
+// shortened it was given.
+std::string option_problem(int code, std::string_view given, const option* options) {
+  std::string text = "quorrel-split: ";
+  if (given.starts_with("--")) {
+    std::string name(given.substr(0, given.find('=')));
+    if (optopt == 0) return text.append("无效的选项“").append(name).append("”\n");
+    const bool valued = name.size() < given.size();
+    for (const option* known = options; known->name; ++known)
+      if (known->val == optopt) name = std::string("--") + known->name;
+    if (valued) return text.append("选项“").append(name).append("”不接受参数\n");
+    return text.append("选项“").append(name).append("”缺少参数\n");
+  }
+  const std::string name = {'-', static_cast<char>(optopt)};
+  if (code == ':') return text.append("选项“").append(name).append("”缺少参数\n");
+  return text.append("无效的选项“").append(name).append("”\n");
+}
+
 void usage(standard_output& out) {
   out.write(
         "用法：quorrel-split [选项]... 源文件 存放目录\n"
         "Usage: quorrel-split [OPTION]... SOURCE DESTINATION\n"
         "Cut SOURCE into pieces at every line that holds all keywords, written as\n"
         "DESTINATION0000.txt, DESTINATION0001.txt, ... (DESTINATION is used as a\n"
-        "prefix exactly as given: end it with / to write into a folder).\n"
+        "prefix exactly as given: end it with " +
+      std::string(1, quorrel::separator) +
+      " to write into a folder).\n"
         "\n"
         "  -k, --keyword=WORD    a keyword; repeat for more (default: 第 and 章)\n"
         "  -e, --encoding=NAME   the source's encoding (GB18030, GBK, Big5, UTF-8,\n"
@@ -162,7 +190,9 @@ int split_main(int argc, char** argv) {
   std::vector<std::string> keywords;
   std::optional<std::string> encoding_name;
   bool list = false, quiet = false;
-  for (int c; (c = getopt_long(argc, argv, "k:e:lq", options, nullptr)) != -1;) {
+  opterr = 0;
+  // The leading ":" tells a missing argument from an unknown option.
+  for (int c; (c = getopt_long(argc, argv, ":k:e:lq", options, nullptr)) != -1;) {
     switch (c) {
       case 'k': keywords.push_back(quorrel::cli::keyword_argument(optarg)); break;
       case 'e': encoding_name = optarg; break;
@@ -171,14 +201,14 @@ int split_main(int argc, char** argv) {
       case opt_help: usage(out); return flushed(out, 0);
       case opt_version: out.write("quorrel-split " QUORREL_VERSION "\n"); return flushed(out, 0);
       default:
-        std::fputs("Try 'quorrel-split --help' for more information.\n", stderr);
+        print(stderr, option_problem(c, optind > 1 ? argv[optind - 1] : "", options));
+        print(stderr, usage_hint);
         return exit_input;
     }
   }
   if (argc - optind != 2) {
-    std::fputs(argc - optind < 2 ? "quorrel-split: missing operand\n" : "quorrel-split: too many operands\n",
-               stderr);
-    std::fputs("Try 'quorrel-split --help' for more information.\n", stderr);
+    print(stderr, argc - optind < 2 ? "quorrel-split: 缺少源文件或存放目录\n" : "quorrel-split: 多余的参数\n");
+    print(stderr, usage_hint);
     return exit_input;
   }
   if (keywords.empty()) keywords = {"第", "章"};

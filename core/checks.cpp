@@ -1,6 +1,7 @@
 #include "core/checks.h"
 
 #include <charconv>
+#include <initializer_list>
 #include <optional>
 
 #include "core/file.h"
@@ -22,38 +23,53 @@ bool ends_blank(std::string_view s) {
 
 // The piece number in a file name "<name_prefix><digits>.txt", or -1. Only
 // the names piece_path produces count: four digits, or more without a
-// leading zero.
+// leading zero. The name is read from its end, so that the prefix is
+// compared as the file system compares names (its case may differ, and
+// with it the length of its UTF-8), and a prefix that ends in digits itself
+// is tried at every length.
 std::int64_t piece_number(std::string_view file_name, std::string_view name_prefix) {
   constexpr std::string_view extension = ".txt";
-  if (file_name.size() < name_prefix.size() + extension.size() ||
-      !same_name(file_name.substr(0, name_prefix.size()), name_prefix) ||
-      !same_name(file_name.substr(file_name.size() - extension.size()), extension))
+  if (file_name.size() < extension.size() ||
+      !file::same_name(file_name.substr(file_name.size() - extension.size()), extension))
     return -1;
-  const std::string_view digits =
-      file_name.substr(name_prefix.size(), file_name.size() - name_prefix.size() - 4);
-  if (digits.size() < 4 || digits.size() > 18 || (digits.size() > 4 && digits[0] == '0')) return -1;
-  std::int64_t number = 0;
-  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
-  if (error != std::errc() || end != digits.data() + digits.size()) return -1;
-  return number;
+  const std::string_view stem = file_name.substr(0, file_name.size() - extension.size());
+  std::size_t digits_at = stem.size();
+  while (digits_at > 0 && stem[digits_at - 1] >= '0' && stem[digits_at - 1] <= '9') --digits_at;
+  for (std::size_t length = 4; length <= 18 && length <= stem.size() - digits_at; ++length) {
+    const std::string_view digits = stem.substr(stem.size() - length);
+    if (length > 4 && digits[0] == '0') continue;
+    if (!file::same_name(stem.substr(0, stem.size() - length), name_prefix)) continue;
+    std::int64_t number = 0;
+    std::from_chars(digits.data(), digits.data() + digits.size(), number);
+    return number;
+  }
+  return -1;
 }
 
 // Whether some file that the split may write is the source itself (the same
 // file under another name, through a link, or the very path), so that the
-// user is told before anything is written. A folder that cannot be listed
-// passes here; creating each piece refuses the source all the same.
+// user is told before anything is written. The folder is the one the system
+// will write into, however the destination names it; each candidate is
+// decided by identity. A folder that cannot be listed passes here; creating
+// each piece refuses the source all the same.
 bool pieces_could_overwrite(const std::string& source, const std::string& destination) {
   const std::optional<file::identity> source_id = file::identity_of(source);
   if (!source_id) return false;
-  const auto slash = destination.find_last_of(separators);
-  const std::string folder = slash == std::string::npos ? "." : destination.substr(0, slash + 1);
-  const std::string name_prefix = slash == std::string::npos ? destination : destination.substr(slash + 1);
+  constexpr std::string_view first_number = "0000.txt";
+  const file::placement first = file::place_of(piece_path(destination, 0));
+  const std::string name_prefix = first.name.substr(0, first.name.size() - first_number.size());
   bool overwrites = false;
-  file::list_folder(folder, [&](std::string_view name) {
+  file::list_folder(first.folder, [&](std::string_view name) {
     const std::int64_t number = overwrites ? -1 : piece_number(name, name_prefix);
     if (number >= 0) overwrites = file::identity_of(piece_path(destination, number)) == source_id;
   });
   return overwrites;
+}
+
+// The message for the first byte of `path` that no file name can hold, or "".
+std::string unnameable_in(const std::string& path) {
+  const std::size_t at = unnameable_at(path);
+  return at == std::string::npos ? std::string() : messages::unnameable(path, path[at]);
 }
 
 }  // namespace
@@ -66,24 +82,23 @@ std::string_view trim_blanks(std::string_view s) {
 
 input_check check_inputs(std::string_view source_text, std::string_view destination_text,
                          std::size_t keyword_count, path_text paths) {
-  input_check result;
   const bool trim = paths == path_text::trimmed;
   const std::string source(trim ? trim_blanks(source_text) : source_text);
   const std::string destination(trim ? trim_blanks(destination_text) : destination_text);
-  if (source.empty()) {
-    result.message = messages::no_source;
-  } else if (destination.empty()) {
-    result.message = messages::no_destination;
-  } else if (!file::is_regular_file(source)) {
-    result.message = messages::source_missing(source);
-  } else if (keyword_count == 0) {
-    result.message = messages::no_keywords;
-  } else if (pieces_could_overwrite(source, destination)) {
-    result.message = messages::would_overwrite(source);
-  } else {
-    result.ok = true;
-    result.request = {source, destination};
-  }
+  const auto first_problem = [&]() -> std::string {
+    if (source.empty()) return std::string(messages::no_source);
+    if (destination.empty()) return std::string(messages::no_destination);
+    for (const std::string* path : {&source, &destination})
+      if (std::string unnameable = unnameable_in(*path); !unnameable.empty()) return unnameable;
+    if (!file::is_regular_file(source)) return messages::source_missing(source);
+    if (keyword_count == 0) return std::string(messages::no_keywords);
+    if (pieces_could_overwrite(source, destination)) return messages::would_overwrite(source);
+    return {};
+  };
+  input_check result;
+  result.message = first_problem();
+  result.ok = result.message.empty();
+  if (result.ok) result.request = {source, destination};
   return result;
 }
 

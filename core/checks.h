@@ -30,7 +30,8 @@ enum class path_text {
 
 // source_text and destination_text as typed (UTF-8); keyword_count is the
 // number of items in the keyword list. Checks, first failure wins:
-// empty source, empty destination, source not a regular file, no keyword,
+// empty source, empty destination, a character no file name can hold in
+// either path (unnameable_at), source not a regular file, no keyword,
 // a piece that would overwrite the source.
 input_check check_inputs(std::string_view source_text, std::string_view destination_text,
                          std::size_t keyword_count, path_text paths = path_text::trimmed);

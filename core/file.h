@@ -147,6 +147,21 @@ std::optional<identity> identity_of(const std::string& path);
 // Whether `path` leads to a regular file (links followed).
 bool is_regular_file(const std::string& path);
 
+// Where the file `path` names lives: the folder to list and the name in it,
+// found as the system finds the file when it opens the path (on Windows a
+// relative or drive-relative path like "Z:x" is taken against the current
+// folder of its drive). `path` names a file: its last part is not empty.
+struct placement {
+  std::string folder;
+  std::string name;
+};
+placement place_of(const std::string& path);
+
+// Whether two names (UTF-8) in one folder name the same entry, compared as
+// the system compares them: exactly on Linux; on Windows without regard to
+// letter case in any script ("ä" and "Ä", full-width letters too).
+bool same_name(std::string_view a, std::string_view b);
+
 // Calls `each` with the name of every entry of `folder` ("." and ".." may be
 // among them). False when the folder cannot be listed.
 bool list_folder(const std::string& folder, const std::function<void(std::string_view name)>& each);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/messages.h"
+#include "core/win32_file.h"
 #include "core/win32_text.h"
 
 namespace quorrel::file {
@@ -49,6 +50,7 @@ constexpr DWORD share_all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 struct facts {
   bool disk = false;  // a file or folder on a volume: no device, pipe or console
   DWORD attributes = 0;
+  reparse_kind reparse = reparse_kind::file;  // what its reparse point makes it, if it has one
   std::uint64_t size = 0;
   DWORD links = 0;  // names of the file's data (hard links)
   identity id;
@@ -64,16 +66,21 @@ std::optional<facts> facts_of(HANDLE file) {
   out.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
   out.links = info.nNumberOfLinks;
   out.id = {info.dwVolumeSerialNumber, (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+  if (out.attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (!GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof tag)) return std::nullopt;
+    out.reparse = kind_of_reparse(tag.ReparseTag);
+  }
   return out;
 }
 
 bool is_plain_file(const facts& f) {
-  return f.disk && !(f.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+  return f.disk && !(f.attributes & FILE_ATTRIBUTE_DIRECTORY) && f.reparse == reparse_kind::file;
 }
 
 // Why no piece is written over what was found.
 failure not_plain(const facts& f) {
-  if (f.attributes & FILE_ATTRIBUTE_REPARSE_POINT) return refused(messages::piece_is_link);
+  if (f.disk && f.reparse == reparse_kind::link) return refused(messages::piece_is_link);
   return refused(messages::piece_is_not_regular);
 }
 
@@ -98,6 +105,13 @@ bool remove_same(const std::wstring& path, const identity& id) {
   return SetFileInformationByHandle(native_of(now), FileDispositionInfo, &remove, sizeof remove);
 }
 
+// Opens a path for its facts alone, a link or junction itself and not what
+// it points to.
+handle open_unfollowed(const std::wstring& path) {
+  return own(CreateFileW(path.c_str(), 0, share_all, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
+
 // Reads and writes go in steps a DWORD can count.
 constexpr std::size_t step = 1u << 30;
 
@@ -117,7 +131,11 @@ void handle::drop() {
 }
 
 result<source> open_source(const std::string& path) {
-  handle opened = own(CreateFileW(system_path(path).c_str(), GENERIC_READ, share_all, nullptr, OPEN_EXISTING,
+  // No other program may write to the source while it is read (one that
+  // already does is refused with the system's reason); it may still be
+  // renamed or deleted, which leaves the text being read as it is.
+  constexpr DWORD share = FILE_SHARE_READ | FILE_SHARE_DELETE;
+  handle opened = own(CreateFileW(system_path(path).c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!opened.is_open()) return last_failure();
   const auto found = facts_of(native_of(opened));
@@ -161,17 +179,29 @@ result<piece> create_piece(const std::string& path, const identity& source_id) {
       return system_failure(error);
 
     // Looked at before it is opened for writing: a link, junction or folder
-    // is refused unopened. GetFileAttributesW does not follow a link.
-    const DWORD attributes = GetFileAttributesW(wide.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
+    // is refused unopened.
+    const handle looked = open_unfollowed(wide);
+    if (!looked.is_open()) {
       if (GetLastError() == ERROR_FILE_NOT_FOUND) continue;  // removed meanwhile: create it after all
       return last_failure();
     }
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return refused(messages::piece_is_link);
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return refused(messages::piece_is_not_regular);
+    const auto found = facts_of(native_of(looked));
+    if (!found) return last_failure();
+    if (!is_plain_file(*found)) return not_plain(*found);
+    // The source is open without write sharing, so opening it below would
+    // fail for that reason instead of this one.
+    if (found->id == source_id) return refused(messages::piece_is_source);
     if (error == ERROR_ACCESS_DENIED) return system_failure(error);  // a read-only file, say
 
-    handle existing = own(CreateFileW(wide.c_str(), GENERIC_WRITE, share, nullptr, OPEN_EXISTING, flags, nullptr));
+    // DELETE as well: a piece that another program holds open without delete
+    // sharing is refused here, while it still holds its old text, instead of
+    // being cut short and then left behind when the run fails. A reparse
+    // point that is a file (a cloud file, say) is opened through its filter,
+    // as any program opens it; that it is still the file looked at is
+    // checked below.
+    const DWORD open_flags = found->attributes & FILE_ATTRIBUTE_REPARSE_POINT ? FILE_ATTRIBUTE_NORMAL : flags;
+    handle existing =
+        own(CreateFileW(wide.c_str(), GENERIC_WRITE | DELETE, share, nullptr, OPEN_EXISTING, open_flags, nullptr));
     if (!existing.is_open()) {
       error = GetLastError();
       if (error == ERROR_FILE_NOT_FOUND) continue;
@@ -181,6 +211,7 @@ result<piece> create_piece(const std::string& path, const identity& source_id) {
     // have been replaced in between; nothing is truncated until then.
     const auto opened = facts_of(native_of(existing));
     if (!opened) return last_failure();
+    if (opened->id != found->id) continue;
     if (!is_plain_file(*opened)) return not_plain(*opened);
     if (opened->id == source_id) return refused(messages::piece_is_source);
     if (opened->links > 1) {
@@ -236,6 +267,16 @@ std::optional<handle> hold_folder(const std::string& folder) {
   return held;
 }
 
+reparse_kind kind_of_reparse(std::uint32_t tag) {
+  constexpr std::uint32_t app_alias = 0x8000001B;  // IO_REPARSE_TAG_APPEXECLINK
+  constexpr std::uint32_t wsl_socket = 0x80000023, wsl_pipe = 0x80000024, wsl_character_device = 0x80000025,
+                          wsl_block_device = 0x80000026;  // IO_REPARSE_TAG_AF_UNIX, _LX_FIFO, _LX_CHR, _LX_BLK
+  if (IsReparseTagNameSurrogate(tag) || tag == app_alias) return reparse_kind::link;
+  if (tag == wsl_socket || tag == wsl_pipe || tag == wsl_character_device || tag == wsl_block_device)
+    return reparse_kind::special;
+  return reparse_kind::file;
+}
+
 std::optional<identity> identity_of(const std::string& path) {
   const handle file = open_to_look(system_path(path));
   if (!file.is_open()) return std::nullopt;
@@ -249,6 +290,22 @@ bool is_regular_file(const std::string& path) {
   if (!file.is_open()) return false;
   const auto found = facts_of(native_of(file));
   return found && found->disk && !(found->attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+placement place_of(const std::string& path) {
+  const std::wstring wide = widen(path);
+  std::wstring full(GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr), L'\0');
+  full.resize(full.empty() ? 0 : GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr));
+  const std::wstring& placed = full.empty() ? wide : full;
+  const std::size_t last = placed.find_last_of(L"\\/");
+  if (last == std::wstring::npos) return {".", path};
+  return {narrow(placed.substr(0, last + 1)), narrow(placed.substr(last + 1))};
+}
+
+bool same_name(std::string_view a, std::string_view b) {
+  const std::wstring wide_a = widen(a), wide_b = widen(b);
+  return CompareStringOrdinal(wide_a.data(), static_cast<int>(wide_a.size()), wide_b.data(),
+                              static_cast<int>(wide_b.size()), TRUE) == CSTR_EQUAL;
 }
 
 bool list_folder(const std::string& folder, const std::function<void(std::string_view name)>& each) {

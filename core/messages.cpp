@@ -18,6 +18,21 @@ std::string would_overwrite(std::string_view path) {
   return quoted("分割文件会覆盖原始文件", path, "，请选择其他存放目录");
 }
 
+std::string unnameable(std::string_view path, char character) {
+  if (character == ':') return quoted("路径", path, "中的冒号“:”只能紧跟在盘符后面（如 D:\\）");
+  if (character == '"')
+    return quoted("路径", path,
+                  "中有双引号“\"”：文件名不能包含它。在命令行上给带引号的目录时，结尾请写成 \\\\（如 "
+                  "\"D:\\my out\\\\\"），或不写结尾的 \\（如 \"D:\\my out\"）");
+  if (static_cast<unsigned char>(character) < 0x20) {
+    constexpr char hex[] = "0123456789ABCDEF";
+    return quoted("路径", path, "中有文件名不能包含的控制字符 U+00")
+        .append(1, hex[character >> 4])
+        .append(1, hex[character & 0xF]);
+  }
+  return quoted("路径", path, "中有文件名不能包含的字符").append("“").append(1, character).append("”");
+}
+
 std::string read_failed(std::string_view path, std::string_view reason) {
   return quoted("读取文件", path, "失败：").append(reason);
 }

@@ -15,6 +15,10 @@ inline constexpr std::string_view out_of_memory = "内存不足";  // the reason
 
 std::string source_missing(std::string_view path);        // 文件“path”不存在
 std::string would_overwrite(std::string_view path);       // 分割文件会覆盖原始文件“path”，...
+// 路径“path”中有文件名不能包含的字符“c”, with a word on the colon, the
+// double quote (how to end a quoted folder on the command line) and control
+// characters.
+std::string unnameable(std::string_view path, char character);
 std::string read_failed(std::string_view path, std::string_view reason);
 std::string write_failed(std::string_view path, std::string_view reason);
 std::string progress(std::int64_t saved);                 // 已经保存N章

@@ -1,8 +1,8 @@
 #pragma once
 // The platform's path separator, for every rule that names one: where the
 // folder of a destination ends, the trailing separator of a folder. "\" on
-// Windows, which takes "/" as well; "/" elsewhere. And whether two names in
-// one folder are the same: Windows' file systems ignore letter case.
+// Windows, which takes "/" as well; "/" elsewhere. And what a path cannot
+// hold there.
 
 #include <cstddef>
 #include <string_view>
@@ -12,36 +12,43 @@ namespace quorrel {
 #ifdef _WIN32
 inline constexpr char separator = '\\';
 inline constexpr std::string_view separators = "\\/";
-inline constexpr bool names_ignore_case = true;
-inline constexpr bool drive_letters = true;  // "C:name" is relative to drive C's own folder
+inline constexpr bool windows_names = true;
 #else
 inline constexpr char separator = '/';
 inline constexpr std::string_view separators = "/";
-inline constexpr bool names_ignore_case = false;
-inline constexpr bool drive_letters = false;
+inline constexpr bool windows_names = false;
 #endif
 
 constexpr bool is_separator(char c) { return separators.find(c) != std::string_view::npos; }
 
 // The folder that a destination prefix writes into: up to and with its last
-// separator, or "." when it has none ("C:" for a Windows drive's own folder).
+// separator, or "." when it has none (on Windows "C:" for "C:name", which is
+// relative to drive C's own folder).
 constexpr std::string_view folder_of(std::string_view destination) {
   const auto last = destination.find_last_of(separators);
   if (last != std::string_view::npos) return destination.substr(0, last + 1);
-  if (drive_letters && destination.size() >= 2 && destination[1] == ':') return destination.substr(0, 2);
+  if (windows_names && destination.size() >= 2 && destination[1] == ':') return destination.substr(0, 2);
   return ".";
 }
 
-// Whether two file names (UTF-8) name the same file in one folder. Where
-// case is ignored, only ASCII letters are folded: a name differing from a
-// piece's in the case of another letter is missed here, and refused all the
-// same when the piece is created (it is then the source itself).
-constexpr bool same_name(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  const auto fold = [](char c) { return names_ignore_case && c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (fold(a[i]) != fold(b[i])) return false;
-  return true;
+// Where the first byte of `path` (UTF-8) sits that no file name can hold, or
+// npos. Only Windows has such bytes: < > " | ? * and the control characters,
+// which the system refuses as an invalid name, and a colon anywhere but after
+// a drive letter, which NTFS would take as the name of a hidden stream of a
+// file instead. The \\?\ and \\.\ prefixes are the system's own and pass.
+constexpr std::size_t unnameable_at(std::string_view path, bool windows = windows_names) {
+  if (!windows) return std::string_view::npos;
+  std::size_t start = 0;
+  if (path.starts_with("\\\\?\\") || path.starts_with("\\\\.\\")) start = 4;
+  for (std::size_t i = start; i < path.size(); ++i) {
+    const char c = path[i];
+    const bool after_drive = i == start + 1 && ((path[start] >= 'A' && path[start] <= 'Z') ||
+                                                (path[start] >= 'a' && path[start] <= 'z'));
+    if ((c >= 0 && c < ' ') || std::string_view("<>\"|?*").find(c) != std::string_view::npos ||
+        (c == ':' && !after_drive))
+      return i;
+  }
+  return std::string_view::npos;
 }
 
 }  // namespace quorrel

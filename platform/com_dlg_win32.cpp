@@ -88,16 +88,8 @@ std::string ShowOpenFile(owner_window owner, const std::string& title, std::stri
   const std::wstring filters = quorrel::platform::openFileFilter(filter);
   std::wstring file(kLongestPath, L'\0');
 
-  OPENFILENAMEW dialog{};
-  dialog.lStructSize = sizeof dialog;
-  dialog.hwndOwner = static_cast<HWND>(owner);
-  dialog.lpstrFilter = filters.empty() ? nullptr : filters.c_str();
-  dialog.nFilterIndex = 1;
-  dialog.lpstrFile = file.data();
-  dialog.nMaxFile = static_cast<DWORD>(file.size());
-  dialog.lpstrInitialDir = initialDir.c_str();
-  dialog.lpstrTitle = wideTitle.empty() ? nullptr : wideTitle.c_str();  // the system's "打开"
-  dialog.Flags = flags;
+  OPENFILENAMEW dialog =
+      quorrel::platform::openFileDialog(static_cast<HWND>(owner), wideTitle, initialDir, filters, file, flags);
   const std::wstring before = currentDirectory();
   const bool chosen = GetOpenFileNameW(&dialog);  // false: cancelled, or CommDlgExtendedError
   if ((flags & kNoChangeDir) && !before.empty()) SetCurrentDirectoryW(before.c_str());

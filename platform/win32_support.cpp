@@ -19,6 +19,24 @@ std::wstring openFileFilter(std::string_view filter) {
   return list;
 }
 
+OPENFILENAMEW openFileDialog(HWND owner, const std::wstring& title, const std::wstring& initialDir,
+                             const std::wstring& filters, std::wstring& file, DWORD flags) {
+  OPENFILENAMEW dialog{};
+  dialog.lStructSize = sizeof dialog;
+  dialog.hwndOwner = owner;
+  dialog.lpstrFilter = filters.empty() ? nullptr : filters.c_str();
+  dialog.nFilterIndex = 1;
+  dialog.lpstrFile = file.data();
+  dialog.nMaxFile = static_cast<DWORD>(file.size());
+  dialog.lpstrInitialDir = initialDir.c_str();
+  dialog.lpstrTitle = title.empty() ? nullptr : title.c_str();  // the system's "打开"
+  // Empty, not null: the dialog then appends the extension of the filter
+  // chosen ("长篇" beside 长篇.txt is 长篇.txt), where null appends nothing.
+  dialog.lpstrDefExt = L"";
+  dialog.Flags = flags;
+  return dialog;
+}
+
 std::wstring systemPath(const std::string& path) {
   const std::wstring wide = widen(path);
   constexpr std::size_t plainLimit = MAX_PATH - 12;  // the shortest limit of the plain form

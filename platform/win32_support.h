@@ -4,6 +4,7 @@
 // Windows builds only.
 
 #include <windows.h>
+#include <commdlg.h>  // OPENFILENAMEW
 
 #include <string>
 #include <string_view>
@@ -15,6 +16,13 @@ namespace quorrel::platform {
 // the list by one more. "" when no pair is left, which the dialog is given
 // as no list at all.
 std::wstring openFileFilter(std::string_view filter);
+
+// What GetOpenFileNameW is given for ShowOpenFile. The strings are the
+// caller's and must outlive the dialog: `file` receives the choice, `filters`
+// is openFileFilter's list ("" for none). A name typed without an extension
+// gets the chosen filter's, as the system's own programs do.
+OPENFILENAMEW openFileDialog(HWND owner, const std::wstring& title, const std::wstring& initialDir,
+                             const std::wstring& filters, std::wstring& file, DWORD flags);
 
 // A UTF-8 path in the form Windows takes for it: the \\?\ form when it is
 // too long for the plain one.

@@ -107,6 +107,9 @@ class form final : private split_host {
   // The window is asked to close. False while a split runs: the run stops at
   // its next line and the window closes once it has returned.
   bool close_asked();
+  // A close asked during the split is taken back (the sign-out that asked
+  // was cancelled): the run goes on and the window stays.
+  void close_withdrawn() { close_pending_ = false; }
 
   // Polled by the view (a few times a second): a stop signal caught while no
   // split runs closes the window. During a run the run itself stops.

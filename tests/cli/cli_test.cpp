@@ -3,6 +3,7 @@
 // pieces it leaves on disk are compared byte for byte with what the rules
 // say they must hold.
 
+#include "core/path.h"
 #include "split_process.h"
 
 namespace {
@@ -519,7 +520,11 @@ TEST(cli, HelpAndVersionAnswerAndExit) {
     const char* starts_with;
   };
   const row rows[] = {
-      {"help", {"--help"}, {"--keyword", "--encoding", "--list", "--quiet", "--version"}, ""},
+      {"help",
+       {"--help"},
+       {"--keyword", "--encoding", "--list", "--quiet", "--version",
+        "end it with " + std::string(1, quorrel::separator) + " to write into a folder"},
+       ""},
       {"help among operands", {"{dir}/book.txt", "{dir}/out", "--help"}, {"--keyword"}, ""},
       {"version", {"--version"}, {}, "quorrel-split "},
       {"version among operands", {"{dir}/book.txt", "--version", "{dir}/out"}, {}, "quorrel-split "},
@@ -547,18 +552,21 @@ TEST(cli, RejectsABadCommandLine) {
   struct row {
     const char* name;
     std::vector<std::string> args;
+    std::string problem;  // the line before the hint, in the program's own words
   };
   const row rows[] = {
-      {"no operand", {}},
-      {"one operand", {"{dir}/book.txt"}},
-      {"three operands", {"{dir}/book.txt", "{dir}/out", "{dir}/more"}},
-      {"an unknown long option", {"--bogus", "{dir}/book.txt", "{dir}/out"}},
-      {"an unknown short option", {"-x", "{dir}/book.txt", "{dir}/out"}},
-      {"a keyword option without its word", {"{dir}/book.txt", "{dir}/out", "-k"}},
-      {"an encoding option without its name", {"{dir}/book.txt", "{dir}/out", "--encoding"}},
-      {"a value given to --list", {"--list=yes", "{dir}/book.txt", "{dir}/out"}},
-      {"a value given to --quiet", {"--quiet=1", "{dir}/book.txt", "{dir}/out"}},
-      {"only options", {"-q", "-k", "第"}},
+      {"no operand", {}, "quorrel-split: 缺少源文件或存放目录"},
+      {"one operand", {"{dir}/book.txt"}, "quorrel-split: 缺少源文件或存放目录"},
+      {"three operands", {"{dir}/book.txt", "{dir}/out", "{dir}/more"}, "quorrel-split: 多余的参数"},
+      {"an unknown long option", {"--bogus=1", "{dir}/book.txt", "{dir}/out"}, "quorrel-split: 无效的选项“--bogus”"},
+      {"an unknown short option", {"-x", "{dir}/book.txt", "{dir}/out"}, "quorrel-split: 无效的选项“-x”"},
+      {"a keyword option without its word", {"{dir}/book.txt", "{dir}/out", "-k"}, "quorrel-split: 选项“-k”缺少参数"},
+      {"an encoding option without its name",
+       {"{dir}/book.txt", "{dir}/out", "--enc"},
+       "quorrel-split: 选项“--encoding”缺少参数"},
+      {"a value given to --list", {"--list=yes", "{dir}/book.txt", "{dir}/out"}, "quorrel-split: 选项“--list”不接受参数"},
+      {"a value given to --quiet, shortened", {"--qu=1", "{dir}/book.txt", "{dir}/out"}, "quorrel-split: 选项“--quiet”不接受参数"},
+      {"only options", {"-q", "-k", "第"}, "quorrel-split: 缺少源文件或存放目录"},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name);
@@ -568,7 +576,7 @@ TEST(cli, RejectsABadCommandLine) {
     const outcome o = run(in_folder(r.args, dir));
     EXPECT_EQ(o.exit_code, 1) << o;
     EXPECT_EQ(o.out, "");
-    EXPECT_TRUE(o.err.ends_with(usage_hint)) << o.err;
+    EXPECT_EQ(o.err, r.problem + "\n" + usage_hint);
     expect_contents(dir.path(), before);
   }
 }

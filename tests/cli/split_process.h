@@ -299,7 +299,7 @@ inline std::vector<std::string> in_folder(const std::vector<std::string>& args, 
 }
 
 inline const std::string saved = "保存完毕\n";
-inline const std::string usage_hint = "Try 'quorrel-split --help' for more information.\n";
+inline const std::string usage_hint = "请用“quorrel-split --help”查看用法。\n";
 
 // Three chapters, as most cases need.
 inline const std::string three_chapters = "第一章 起\r\n甲\r\n第二章 承\r\n乙\r\n第三章 转\r\n丙\r\n";

@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "core/checks.h"
+#include "core/path.h"
 #include "temp_folder.h"
 
 namespace quorrel {
@@ -94,6 +95,32 @@ TEST(Checks, RefusesToWriteAPieceOverTheSource) {
       EXPECT_EQ(check.message, "分割文件会覆盖原始文件“" + ex.source + "”，请选择其他存放目录");
     }
   }
+}
+
+// The characters Windows names cannot hold, found before the system is
+// asked; Linux names may hold every one of them.
+TEST(Checks, FindsWhatAWindowsNameCannotHold) {
+  struct example {
+    std::string_view path;
+    std::size_t windows_at;  // npos: a name Windows takes
+  };
+  constexpr auto none = std::string_view::npos;
+  const std::vector<example> examples = {
+      {"D:\\out\\*", 7},      {"out\\?", 4},          {"out\\<", 4},
+      {"out\\a|b", 5},        {"my out\"", 6},         {"novel.txt:", 9},
+      {"out\\x:s", 5},        {"a\tb", 1},             {"1:x", 1},
+      {"\\\\.\\D:\\x?", 8},    {"Z:", none},            {"z:x", none},
+      {"D:\\书\\卷", none},   {"\\\\?\\D:\\out\\", none}, {"\\\\server\\share\\", none},
+  };
+  for (const auto& ex : examples) {
+    SCOPED_TRACE(ex.path);
+    EXPECT_EQ(unnameable_at(ex.path, true), ex.windows_at);
+    EXPECT_EQ(unnameable_at(ex.path, false), none);
+  }
+
+  temp_folder tmp;
+  const auto novel = tmp.write("novel.txt", "第一章\r\n");
+  EXPECT_TRUE(check_inputs(novel, tmp / "a|b*?", 2).ok);
 }
 
 }  // namespace

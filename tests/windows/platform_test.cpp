@@ -77,6 +77,19 @@ TEST(WindowsPlatform, FilterListIsPairsOfNulEndedUtf16) {
   for (const auto& c : cases) EXPECT_EQ(quorrel::platform::openFileFilter(c.filter), c.list) << c.filter;
 }
 
+// A name typed without its extension is completed from the chosen filter's:
+// the dialog does that for an empty default extension, not for a null one.
+TEST(WindowsPlatform, OpenFileDialogCompletesATypedNameFromTheFilter) {
+  std::wstring file(260, L'\0');
+  for (const std::wstring filters : {quorrel::platform::openFileFilter("文本文件(*.txt)|*.txt"), std::wstring()}) {
+    const OPENFILENAMEW dialog = quorrel::platform::openFileDialog(nullptr, L"", L"C:\\", filters, file, 0);
+    ASSERT_NE(dialog.lpstrDefExt, nullptr);
+    EXPECT_EQ(std::wstring(dialog.lpstrDefExt), L"");
+    EXPECT_EQ(dialog.lpstrFilter == nullptr, filters.empty());
+    EXPECT_EQ(dialog.lpstrFile, file.data());
+  }
+}
+
 // The probe is started under the versions wine shows a program it is told
 // to; a test of a fixed answer, or of the compatibility version, fails here.
 TEST(WindowsPlatform, VistaOrLaterFollowsTheRunningVersion) {

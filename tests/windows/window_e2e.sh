@@ -3,11 +3,12 @@
 # with xdotool as a person would (typing, clicking, Alt+S), and read back
 # with window_probe.exe. A copy of the program in a folder of its own, opened
 # with the novel as its argument, starts with the novel as source and its
-# own folder as destination, and Alt+S splits there; then the source and a
+# own folder as destination; a plain "s" does nothing, Enter on the focused
+# Split splits there from the start, and so does Alt+S; then the source and a
 # Chinese destination are typed and Split clicked. Both runs end with the
 # message 保存完毕 and give the pieces quorrel-split.exe gives, byte for byte.
 # The source Browse button opens the open-file dialog (Cancel empties the
-# box, a typed name fills it), the destination Browse button the folder
+# box, a typed name fills it, without ".txt" too), the destination Browse button the folder
 # picker (Cancel empties the box); the shop button and the link open the
 # shop's page; Alt+F4 ends the program. Started again at 144 dpi, it lays
 # itself out at that size.
@@ -135,7 +136,16 @@ within probe text Command1 || fail "the window did not appear"
 [ "$(probe text txtFrom)" = "$novel" ] || fail "txtFrom is '$(probe text txtFrom)', not the argument"
 [ "$(probe text txtTo)" = "$(winpath "$work/便携")\\" ] || fail "txtTo is '$(probe text txtTo)'"
 shot window
-# The focus starts on Split and Tab walks the controls in the table's order.
+# The focus starts on Split. Its access key is Alt+S, never a plain "s";
+# Enter presses it from the start, as Space does.
+xdotool key s
+sleep 1
+no_dialog || fail "a plain s pressed Split"
+[ -z "$(ls "$work/便携" | grep '\.txt$')" ] || fail "a plain s split the novel"
+xdotool key Return
+finished_with 保存完毕
+same_pieces "$work/便携"
+# The focus is back on Split, and Tab walks the controls in the table's order.
 order=""
 for _ in 1 2 3 4 5 6 7 8 9 10 11; do
   order="$order $(probe focus)"
@@ -168,6 +178,12 @@ xdotool type --delay 60 "$novel"
 xdotool key Return
 within no_dialog || fail "the open-file dialog did not take the typed name"
 [ "$(probe text txtFrom)" = "$novel" ] || fail "txtFrom is '$(probe text txtFrom)' after the pick"
+click cmdOrigleFile
+within dialog_titled 选择 || fail "the open-file dialog did not open a third time"
+xdotool type --delay 60 "${novel%.txt}"
+xdotool key Return
+within no_dialog || fail "the open-file dialog did not take the name typed without .txt"
+[ "$(probe text txtFrom)" = "$novel" ] || fail "txtFrom is '$(probe text txtFrom)' after typing the name without .txt"
 
 # The folder picker shows the prompt; Cancel empties the box.
 click cmdSaveFolder
@@ -213,4 +229,4 @@ within probe text Command1 || fail "the window did not appear at 144 dpi"
 shot window-144dpi
 ends_with_alt_f4
 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null 2>&1
-echo "PASS: tab order; split from the argument and from typed Chinese paths, as quorrel-split does; both dialogs opened and cancelled; the shop page opened; Alt+F4 ended it; laid out at 96 and 144 dpi"
+echo "PASS: no split on a plain s, Enter splits from the start; tab order; split from the argument and from typed Chinese paths, as quorrel-split does; both dialogs opened and cancelled, a name without .txt completed; the shop page opened; Alt+F4 ended it; laid out at 96 and 144 dpi"

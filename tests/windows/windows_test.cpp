@@ -14,6 +14,7 @@
 #include "core/checks.h"
 #include "core/file.h"
 #include "core/messages.h"
+#include "core/win32_file.h"
 #include "core/win32_text.h"
 #include "split_process.h"
 #include "temp_folder.h"
@@ -78,6 +79,34 @@ TEST(WindowsPaths, PiecesThatAreTheSourceAreRefusedWhateverTheSeparatorOrCase) {
   }
 }
 
+// The folder a destination writes into is the one the system resolves it to:
+// a drive-relative one ("C:", "C:x") is the current folder of its drive.
+// Names compare as the file system compares them, in every script. Refused
+// with nothing written.
+TEST(WindowsPaths, PiecesThatAreTheSourceAreRefusedHoweverTheFolderIsNamed) {
+  struct row {
+    std::string source;       // in the working folder
+    std::string destination;  // "{drive}" is the working folder's drive
+  };
+  for (const row& r : {row{"0001.txt", "{drive}"}, row{"x0001.txt", "{drive}x"}, row{"0001.txt", ".\\"},
+                       row{"0001.txt", "{drive}.\\"}, row{"out\\ä0001.txt", "out\\Ä"},
+                       row{"out\\ａｂ0001.txt", "out\\ＡＢ"}}) {
+    temp_folder tmp;
+    fs::create_directory(fs::path(tmp / "out"));
+    const std::string source = tmp.write(r.source, two_chapters);
+    std::string destination = r.destination;
+    if (destination.starts_with("{drive}")) destination.replace(0, 7, tmp.dir().substr(0, 2));
+    SCOPED_TRACE(r.source + " -> " + destination);
+    cli_testing::launch how;
+    how.cwd = tmp.dir();
+    const auto refused = cli_testing::run({r.source, destination}, how);
+    EXPECT_EQ(refused.exit_code, 1) << refused.err;
+    EXPECT_EQ(refused.err, messages::would_overwrite(r.source) + "\n");
+    EXPECT_EQ(tmp.files().size(), 1u) << "a piece was written";
+    EXPECT_EQ(read_bytes(source), two_chapters);
+  }
+}
+
 // Chinese and long names reach the tool as UTF-16 arguments and the file
 // system as UTF-16 paths (\\?\ beyond MAX_PATH); what it writes to a
 // redirected output is UTF-8.
@@ -123,14 +152,26 @@ TEST(WindowsNames, RefusalsAreUtf8WhenRedirected) {
     std::vector<std::wstring> arguments;
     std::string message;
   };
-  for (const row& r : {row{{widen(missing), widen(tmp.dir())}, messages::source_missing(missing) + "\n"},
-                       row{{L"-e", L"繁体", widen(source), widen(tmp.dir())}, "quorrel-split: 不支持的编码“繁体”\n"},
-                       row{{widen(source), widen(busy) + L"第"}, messages::folder_busy(busy) + "\n"}}) {
+  std::vector<row> rows = {{{widen(missing), widen(tmp.dir())}, messages::source_missing(missing) + "\n"},
+                           {{L"-e", L"繁体", widen(source), widen(tmp.dir())}, "quorrel-split: 不支持的编码“繁体”\n"}};
+  // What no Windows name can hold is the input's fault, refused before a
+  // piece is written: a colon past the drive would make an NTFS stream, and
+  // cmd turns "my out\" into `my out"`.
+  for (const auto& [destination, character] : std::vector<std::pair<std::string, char>>{
+           {"out\\*", '*'}, {"out\\?", '?'}, {"out\\<", '<'}, {"out\\a|b", '|'}, {"out\\x:s", ':'},
+           {"my out\"", '"'}}) {
+    const std::string path = tmp.dir() + destination;
+    rows.push_back({{widen(source), widen(path)}, messages::unnameable(path, character) + "\n"});
+  }
+  rows.push_back({{widen(source + ":"), widen(tmp.dir())}, messages::unnameable(source + ":", ':') + "\n"});
+  rows.push_back({{widen(source), widen(busy) + L"第"}, messages::folder_busy(busy) + "\n"});
+  for (const row& r : rows) {
     SCOPED_TRACE(r.message);
     const auto refused = split(r.arguments);
     EXPECT_EQ(refused.exit_code, 1);
     EXPECT_EQ(refused.err, r.message);
     EXPECT_EQ(refused.out, "");
+    EXPECT_EQ(tmp.files(), std::vector<std::string>{"novel.txt"});
   }
   EXPECT_TRUE(fs::is_empty(fs::path(widen(busy))));
 }
@@ -139,21 +180,23 @@ TEST(WindowsNames, RefusalsAreUtf8WhenRedirected) {
 // by volume serial and file index, and changes nothing it refuses. A hard
 // link to another file is made afresh, so the other name keeps its bytes.
 TEST(WindowsFiles, PiecesAreOnlyFilesTheRunMayWrite) {
-  enum class found { nothing, other_file, other_link, source_link, folder, device };
+  enum class found { nothing, other_file, other_link, source_link, folder, device, held_open };
   struct row {
     found at_path;
-    std::string_view refusal;  // "" when the piece is made
+    std::string_view refusal;  // "" when the piece is made, "?" for the system's reason
   };
   for (const row& r : {row{found::nothing, ""}, row{found::other_file, ""}, row{found::other_link, ""},
                        row{found::source_link, messages::piece_is_source},
                        row{found::folder, messages::piece_is_not_regular},
-                       row{found::device, messages::piece_is_not_regular}}) {
+                       row{found::device, messages::piece_is_not_regular}, row{found::held_open, "?"}}) {
     SCOPED_TRACE(static_cast<int>(r.at_path));
     temp_folder tmp;
     const std::string source = tmp.write("novel.txt", two_chapters);
-    const auto source_id = file::identity_of(source);
-    ASSERT_TRUE(source_id);
+    auto reading = file::open_source(source);  // open, as during a run
+    ASSERT_TRUE(reading) << reading.reason();
+    const auto source_id = reading->id;
     std::string path = tmp / "0000.txt";
+    HANDLE holder = INVALID_HANDLE_VALUE;  // another program's, without delete sharing
     switch (r.at_path) {
       case found::nothing: break;
       case found::other_file: tmp.write("0000.txt", "old"); break;
@@ -163,11 +206,18 @@ TEST(WindowsFiles, PiecesAreOnlyFilesTheRunMayWrite) {
       case found::source_link: CreateHardLinkW(widen(path).c_str(), widen(source).c_str(), nullptr); break;
       case found::folder: fs::create_directory(fs::path(path)); break;
       case found::device: path = tmp / "NUL"; break;
+      case found::held_open:
+        tmp.write("0000.txt", "old");
+        holder = CreateFileW(widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+        break;
     }
-    auto made = file::create_piece(path, *source_id);
+    auto made = file::create_piece(path, source_id);
+    if (holder != INVALID_HANDLE_VALUE) CloseHandle(holder);
     if (r.refusal.empty()) {
       ASSERT_TRUE(made) << made.reason();
-      EXPECT_NE(made->id, *source_id);
+      EXPECT_NE(made->id, source_id);
       BY_HANDLE_FILE_INFORMATION info{};
       ASSERT_TRUE(GetFileInformationByHandle(reinterpret_cast<HANDLE>(made->file.native()), &info));
       EXPECT_EQ(info.nNumberOfLinks, 1u);
@@ -178,12 +228,75 @@ TEST(WindowsFiles, PiecesAreOnlyFilesTheRunMayWrite) {
       continue;
     }
     ASSERT_FALSE(made);
-    EXPECT_EQ(made.reason(), r.refusal);
+    if (r.refusal == "?") {
+      EXPECT_FALSE(made.reason().empty());
+      EXPECT_EQ(read_file(fs::path(widen(path))), "old");  // still whole, and removable
+    } else {
+      EXPECT_EQ(made.reason(), r.refusal);
+    }
     EXPECT_EQ(read_bytes(source), two_chapters);
     if (r.at_path == found::device) {
       EXPECT_EQ(tmp.files(), std::vector<std::string>{"novel.txt"});  // nothing made
     }
   }
+}
+
+// The source is read with no other program writing to it: one that already
+// writes is refused with the system's reason, and none may start while it is
+// read; renaming or deleting it stays possible.
+TEST(WindowsFiles, TheSourceIsReadWhileNoOtherProgramWritesIt) {
+  temp_folder tmp;
+  const std::string source = tmp.write("novel.txt", two_chapters);
+  const auto open_it = [&](DWORD access, DWORD share) {
+    return CreateFileW(widen(source).c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  };
+  const HANDLE writer = open_it(GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+  ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+  const auto refused = file::open_source(source);
+  CloseHandle(writer);
+  ASSERT_FALSE(refused);
+  EXPECT_FALSE(refused.reason().empty());
+
+  auto reading = file::open_source(source);
+  ASSERT_TRUE(reading) << reading.reason();
+  for (const DWORD access : {DWORD{GENERIC_WRITE}, DWORD{DELETE}}) {
+    const HANDLE other = open_it(access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    EXPECT_EQ(other != INVALID_HANDLE_VALUE, access == DELETE) << access;
+    if (other != INVALID_HANDLE_VALUE) CloseHandle(other);
+  }
+}
+
+// Which reparse points are links: those that name another place. Cloud
+// files (OneDrive), deduplicated, compressed and container files are files
+// where they stand; WSL's special files are no files.
+TEST(WindowsLinks, OnlyReparsePointsThatNameAnotherPlaceAreLinks) {
+  using file::reparse_kind;
+  const struct {
+    std::uint32_t tag;
+    reparse_kind kind;
+  } tags[] = {
+      {0xA000000C, reparse_kind::link},     // IO_REPARSE_TAG_SYMLINK
+      {0xA0000003, reparse_kind::link},     // IO_REPARSE_TAG_MOUNT_POINT (junctions too)
+      {0xA000001D, reparse_kind::link},     // IO_REPARSE_TAG_LX_SYMLINK
+      {0xA0000019, reparse_kind::link},     // IO_REPARSE_TAG_GLOBAL_REPARSE
+      {0xA0001027, reparse_kind::link},     // IO_REPARSE_TAG_WCI_LINK_1
+      {0x8000001B, reparse_kind::link},     // IO_REPARSE_TAG_APPEXECLINK: an app alias
+      {0x9000001A, reparse_kind::file},     // IO_REPARSE_TAG_CLOUD
+      {0x9000601A, reparse_kind::file},     // IO_REPARSE_TAG_CLOUD_6 (OneDrive)
+      {0x9000F01A, reparse_kind::file},     // IO_REPARSE_TAG_CLOUD_F
+      {0x80000021, reparse_kind::file},     // IO_REPARSE_TAG_ONEDRIVE
+      {0x80000013, reparse_kind::file},     // IO_REPARSE_TAG_DEDUP
+      {0x80000017, reparse_kind::file},     // IO_REPARSE_TAG_WOF (compressed)
+      {0x80000018, reparse_kind::file},     // IO_REPARSE_TAG_WCI
+      {0x9000001C, reparse_kind::file},     // IO_REPARSE_TAG_PROJFS
+      {0xC0000004, reparse_kind::file},     // IO_REPARSE_TAG_HSM
+      {0x8000001E, reparse_kind::file},     // IO_REPARSE_TAG_STORAGE_SYNC
+      {0x80000023, reparse_kind::special},  // IO_REPARSE_TAG_AF_UNIX
+      {0x80000024, reparse_kind::special},  // IO_REPARSE_TAG_LX_FIFO
+      {0x80000025, reparse_kind::special},  // IO_REPARSE_TAG_LX_CHR
+      {0x80000026, reparse_kind::special},  // IO_REPARSE_TAG_LX_BLK
+  };
+  for (const auto& t : tags) EXPECT_EQ(file::kind_of_reparse(t.tag), t.kind) << std::hex << t.tag;
 }
 
 // A piece is removed only while its path still names the file the run made.

@@ -121,7 +121,7 @@ frmSave::frmSave(HINSTANCE instance, const quorrel::ui::start_folders& folders,
                work.top + (work.bottom - work.top - size.cy) / 2, size.cx, size.cy,
                SWP_NOZORDER | SWP_NOACTIVATE);
   ShowWindow(m_window, SW_SHOWNORMAL);
-  SetFocus(control(id::Command1));
+  focusControl(control(id::Command1));
 }
 
 frmSave::~frmSave() {
@@ -129,7 +129,29 @@ frmSave::~frmSave() {
 }
 
 bool frmSave::preTranslate(MSG& message) {
-  return m_window && IsDialogMessageW(m_window, &message);
+  if (!m_window) return false;
+  // The dialog manager takes a plain letter typed on a control that wants
+  // no characters (a button) for an access key, so "s" alone would split.
+  // Access keys are Alt+letter only (WM_SYSCHAR): a plain character goes to
+  // its control as it is, which ignores it.
+  if (message.message == WM_CHAR && IsChild(m_window, message.hwnd) &&
+      !(SendMessageW(message.hwnd, WM_GETDLGCODE, message.wParam, reinterpret_cast<LPARAM>(&message)) &
+        (DLGC_WANTCHARS | DLGC_WANTMESSAGE | DLGC_WANTALLKEYS)))
+    return false;
+  return IsDialogMessageW(m_window, &message);
+}
+
+// Moves the focus to `target` as the dialog manager does on Tab: a push
+// button with the focus is the default one, so Enter presses it as Space
+// does, and the one that had the focus is a plain button again.
+void frmSave::focusControl(HWND target) {
+  const HWND before = GetFocus();
+  const auto dialogCode = [](HWND control) { return SendMessageW(control, WM_GETDLGCODE, 0, 0); };
+  if (before != target && IsChild(m_window, before) && (dialogCode(before) & DLGC_DEFPUSHBUTTON))
+    SendMessageW(before, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
+  if (dialogCode(target) & DLGC_UNDEFPUSHBUTTON)
+    SendMessageW(target, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
+  SetFocus(target);
 }
 
 LRESULT CALLBACK frmSave::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -167,19 +189,21 @@ LRESULT frmSave::handle(UINT message, WPARAM wParam, LPARAM lParam) {
       Form_Close();
       return 0;
     case WM_QUERYENDSESSION:
-      // Signing out during a split stops it at the next line, like a close,
-      // instead of the system ending the program in the middle of a piece.
-      return m_form.close_asked() ? TRUE : FALSE;
+      return Form_QueryEndSession() ? TRUE : FALSE;
+    case WM_ENDSESSION:
+      Form_EndSession(wParam != FALSE);
+      return 0;
     case WM_DESTROY:
       if (m_accessibility)
         for (HWND c : m_controls)
           m_accessibility->ClearHwndProps(c, OBJID_CLIENT, CHILDID_SELF, &PROPID_ACC_NAME, 1);
       PostQuitMessage(0);
       return 0;
-    case WM_NCDESTROY:
-      SetWindowLongPtrW(m_window, GWLP_USERDATA, 0);
-      m_window = nullptr;
-      break;
+    case WM_NCDESTROY: {
+      const HWND window = std::exchange(m_window, nullptr);
+      SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+      return DefWindowProcW(window, message, wParam, lParam);
+    }
     default:
       break;
   }
@@ -315,7 +339,31 @@ void frmSave::Form_Command(int controlNumber, int code) {
 // handler: the form remembers it, the split stops at its next line, and the
 // window closes once the run has returned (close_window).
 void frmSave::Form_Close() {
+  m_closeAsked = true;
   if (m_form.close_asked()) DestroyWindow(m_window);
+}
+
+// Signing out during a split stops it at the next line, like a close,
+// instead of the system ending the program in the middle of a piece; the
+// sign-out is refused meanwhile. A close the user asked for stays asked.
+bool frmSave::Form_QueryEndSession() {
+  const bool userClosing = m_closeAsked;
+  if (m_form.close_asked()) return true;
+  m_sessionClose = !userClosing;
+  return false;
+}
+
+// The sign-out went on (the program ends now) or was cancelled: then the
+// close it asked for is taken back, whether the run is still going or has
+// already stopped and left the close waiting here.
+void frmSave::Form_EndSession(bool ending) {
+  const bool held = std::exchange(m_closeHeld, false);
+  if (!std::exchange(m_sessionClose, false)) return;
+  if (ending) {
+    if (held) DestroyWindow(m_window);
+    return;
+  }
+  m_form.close_withdrawn();
 }
 
 // The first of the dropped files: a file is the source, a folder the
@@ -346,7 +394,7 @@ void frmSave::Form_Activate(bool active) {
     m_focus = GetFocus();
     return;
   }
-  SetFocus(m_focus && IsChild(m_window, m_focus) ? m_focus : control(id::Command1));
+  focusControl(m_focus && IsChild(m_window, m_focus) ? m_focus : control(id::Command1));
 }
 
 HWND frmSave::boxOf(box which) const {
@@ -436,7 +484,12 @@ void frmSave::process_events() {
   }
 }
 
-// Posted, not done here: the form calls this from inside a handler.
+// Posted, not done here: the form calls this from inside a handler. A close
+// that only a sign-out asked for waits for the sign-out's outcome.
 void frmSave::close_window() {
+  if (m_sessionClose) {
+    m_closeHeld = true;
+    return;
+  }
   if (m_window) PostMessageW(m_window, WM_CLOSE, 0, 0);
 }

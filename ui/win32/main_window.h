@@ -67,7 +67,10 @@ class frmSave final : private quorrel::ui::form_view {
   void Form_DropFiles(HDROP drop);
   void Form_DpiChanged(int dpi, const RECT& suggested);
   void Form_Activate(bool active);
+  bool Form_QueryEndSession();
+  void Form_EndSession(bool ending);
 
+  void focusControl(HWND target);
   void createControls();
   void applyDpi();  // font, icons, control rectangles and window size at m_dpi
   void sizeLabel(HWND label);
@@ -97,6 +100,9 @@ class frmSave final : private quorrel::ui::form_view {
   HWND m_window = nullptr;
   std::array<HWND, quorrel::ui::layout::controls.size()> m_controls{};
   HWND m_focus = nullptr;  // the control that had the focus when the window lost it
+  bool m_closeAsked = false;    // the user asked to close during a split
+  bool m_sessionClose = false;  // a sign-out asked to close during a split, and its outcome is not known yet
+  bool m_closeHeld = false;     // the run stopped for that sign-out: the close waits for its outcome
   int m_dpi = USER_DEFAULT_SCREEN_DPI;
   quorrel::win32::unique_font m_font;
   quorrel::win32::unique_icon m_bigIcon;
