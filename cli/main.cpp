@@ -1,6 +1,7 @@
 // quorrel-split: the window's split from the command line.
 //
-// Exit status: 0 done, 1 a problem with the input (or the command line),
+// Exit status: 0 done, 1 a problem with the input (or the command line, or
+// another run writing into the destination's folder: nothing is written),
 // 2 a file-system failure (standard output included) or no memory left,
 // 128 + N stopped by hang-up, interrupt or terminate signal N (129, 130,
 // 143): the run ends at a line boundary, every piece written stays complete,
@@ -229,7 +230,8 @@ void usage(standard_output& out) {
         "      --help            show this help and exit\n"
         "      --version         show the version and exit\n"
         "\n"
-        "Exit status: 0 done, 1 a problem with the input, 2 a file could not be\n"
+        "Exit status: 0 done, 1 a problem with the input (or another run is\n"
+        "writing into the same folder), 2 a file could not be\n"
         "read or written (standard output included), 128+N stopped by signal N:\n"
         "129 hang-up, 130 interrupt (Ctrl+C), 143 terminate. A stopped run ends at\n"
         "a line: every piece written stays complete. A reader that closes the pipe\n"
@@ -355,7 +357,10 @@ int split_main(int argc, char** argv) {
   }
   if (result.failure) print(stderr, result.failure->message() + "\n");
   if ((result.stopped || result.failure) && quorrel::stop_signal() != 0) exit_stopped();
-  if (result.failure) return flushed(out, exit_filesystem);
+  if (result.failure) {
+    const bool busy = result.failure->what == quorrel::split_failure::kind::busy;
+    return flushed(out, busy ? exit_input : exit_filesystem);
+  }
   table.pieces_encoding = split_options.convert_to ? *split_options.convert_to : result.source_encoding;
   if (contents_path) {
     if (auto failed = write_contents(*contents_path, table)) {

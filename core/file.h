@@ -14,6 +14,8 @@
 // waits on a pipe or a device, and refuses the source itself before a single
 // byte is truncated or written; remove_piece removes only a piece that
 // create_piece returned, and only while its path still names that very file.
+// A piece shares its data with no other name, and one run at a time writes
+// into a folder (hold_folder).
 
 #include <cstdint>
 #include <functional>
@@ -111,8 +113,12 @@ struct piece {
 // Opens `path` as a piece: creates it, or truncates the regular file found
 // there. Refused (nothing created, nothing changed) when the path is a
 // symbolic link, a pipe, a device or anything but a regular file, or when it
-// is the file `source_id` names. Every piece returned is a file this run
-// created or truncated.
+// is the file `source_id` names. A regular file found there that has other
+// names (hard links) or, on POSIX systems, another owner than the run's user
+// is never written into: its name is removed and the piece created afresh,
+// so the other names keep their data; when the name cannot be removed the
+// piece is refused and the file stays as it was. Every piece returned is a
+// file this run created or truncated, with no other name.
 result<piece> create_piece(const std::string& path, const identity& source_id);
 
 // Writes all of `bytes` at the current position (pieces are written front to back).
@@ -122,6 +128,15 @@ result<piece> create_piece(const std::string& path, const identity& source_id);
 // names another file by now (it was replaced meanwhile). Errors are ignored:
 // the failure that led here is the one to report.
 void remove_piece(const std::string& path, piece& made);
+
+// Holds `folder` for this run's writing for as long as the handle lives, so
+// that a second run into the same folder, from any process, is refused:
+// nullopt when another run holds it. Nothing is created on disk for it (an
+// advisory lock on the open folder, or a named object of the system's named
+// after the folder's identity), and a run that ends in any way lets it go.
+// A folder that cannot be opened or held for any other reason does not stop
+// the run: the handle is then empty.
+std::optional<handle> hold_folder(const std::string& folder);
 
 // ---------------------------------------------------------------------------
 // Whole files put in place

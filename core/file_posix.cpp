@@ -2,6 +2,7 @@
 
 #include <dirent.h>    // opendir: a folder's names
 #include <fcntl.h>     // open and its flags
+#include <sys/file.h>  // flock: one run at a time per folder
 #include <sys/stat.h>  // fstat, lstat, stat: what a descriptor or path is
 #include <unistd.h>    // pread, write, ftruncate, close, unlink
 
@@ -39,6 +40,27 @@ failure open_failure(const std::string& path, int error) {
   if ((error == ELOOP || error == ENXIO) && ::lstat(path.c_str(), &now) == 0 && !S_ISREG(now.st_mode))
     return not_regular(now.st_mode);
   return system_failure(error);
+}
+
+// Whether a regular file's data is seen under another name or belongs to
+// another user: writing into it would change what they see.
+bool shared(const struct stat& info) { return info.st_nlink > 1 || info.st_uid != ::geteuid(); }
+
+// Removes the name `path` while it still names the file `id`: errno's value
+// when it could not be removed (0 when the path names another file by now:
+// nothing to remove, and nothing removed).
+int remove_same(const std::string& path, const identity& id) {
+  struct stat now{};
+  if (::lstat(path.c_str(), &now) != 0) return errno == ENOENT ? 0 : errno;
+  if (!S_ISREG(now.st_mode) || identity_from(now) != id) return 0;
+  return ::unlink(path.c_str()) == 0 || errno == ENOENT ? 0 : errno;
+}
+
+// Removes a shared file's name so that the piece can be made afresh; the
+// failure when it stays.
+std::optional<failure> unshare(const std::string& path, const struct stat& info) {
+  if (remove_same(path, identity_from(info)) == 0) return std::nullopt;
+  return refused(info.st_nlink > 1 ? messages::piece_has_links : messages::piece_of_other_user);
 }
 
 }  // namespace
@@ -104,8 +126,14 @@ result<piece> create_piece(const std::string& path, const identity& source_id) {
       return system_failure(error);
     }
     // Anything but a regular file is refused unopened: opening a device can
-    // already act on it.
+    // already act on it. The source is refused before anything is removed.
     if (!S_ISREG(found.st_mode)) return not_regular(found.st_mode);
+    if (identity_from(found) == source_id) return refused(messages::piece_is_source);
+    error = EEXIST;
+    if (shared(found)) {
+      if (auto kept = unshare(path, found)) return *kept;
+      continue;
+    }
     handle existing(::open(path.c_str(), flags));
     if (!existing.is_open()) {
       error = errno;
@@ -118,6 +146,10 @@ result<piece> create_piece(const std::string& path, const identity& source_id) {
     if (::fstat(fd_of(existing), &opened) != 0) return system_failure(errno);
     if (!S_ISREG(opened.st_mode)) return not_regular(opened.st_mode);
     if (identity_from(opened) == source_id) return refused(messages::piece_is_source);
+    if (shared(opened)) {
+      if (auto kept = unshare(path, opened)) return *kept;
+      continue;
+    }
     if (::ftruncate(fd_of(existing), 0) != 0) return system_failure(errno);
     return piece{std::move(existing), identity_from(opened)};
   }
@@ -136,9 +168,18 @@ std::optional<failure> write_all(const handle& file, std::string_view bytes) {
 
 void remove_piece(const std::string& path, piece& made) {
   (void)made.file.close();
-  struct stat now{};
-  if (::lstat(path.c_str(), &now) == 0 && S_ISREG(now.st_mode) && identity_from(now) == made.id)
-    ::unlink(path.c_str());
+  (void)remove_same(path, made.id);
+}
+
+std::optional<handle> hold_folder(const std::string& folder) {
+  handle opened(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOCTTY | O_CLOEXEC));
+  if (!opened.is_open()) return handle();
+  // The lock goes with the descriptor: closed, or the process gone, it is free.
+  for (;;) {
+    if (::flock(fd_of(opened), LOCK_EX | LOCK_NB) == 0) return opened;
+    if (errno == EWOULDBLOCK) return std::nullopt;
+    if (errno != EINTR) return handle();
+  }
 }
 
 std::optional<failure> may_put_in_place(const std::string& to) {

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <string>
 
 #include "core/messages.h"
 #include "core/win32_file.h"
@@ -51,6 +52,7 @@ struct facts {
   DWORD attributes = 0;
   reparse_kind reparse = reparse_kind::file;  // what its reparse point makes it, if it has one
   std::uint64_t size = 0;
+  DWORD links = 0;  // names of the file's data (hard links)
   identity id;
 };
 
@@ -62,6 +64,7 @@ std::optional<facts> facts_of(HANDLE file) {
   if (!GetFileInformationByHandle(file, &info)) return std::nullopt;
   out.attributes = info.dwFileAttributes;
   out.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+  out.links = info.nNumberOfLinks;
   out.id = {info.dwVolumeSerialNumber, (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
   if (out.attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
     FILE_ATTRIBUTE_TAG_INFO tag{};
@@ -85,6 +88,21 @@ failure not_plain(const facts& f) {
 // folders open too.
 handle open_to_look(const std::wstring& path) {
   return own(CreateFileW(path.c_str(), 0, share_all, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+// Removes the name `path` while it still names the plain file `id`, through
+// one handle, so that the file removed is the one checked even if the path
+// changes meanwhile. False only when that file is still there under that
+// name.
+bool remove_same(const std::wstring& path, const identity& id) {
+  const handle now = own(CreateFileW(path.c_str(), DELETE, share_all, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!now.is_open()) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  const auto found = facts_of(native_of(now));
+  if (!found || !is_plain_file(*found) || found->id != id) return true;
+  FILE_DISPOSITION_INFO remove{};
+  remove.DeleteFile = TRUE;
+  return SetFileInformationByHandle(native_of(now), FileDispositionInfo, &remove, sizeof remove);
 }
 
 // Opens a path for its facts alone, a link or junction itself and not what
@@ -196,6 +214,14 @@ result<piece> create_piece(const std::string& path, const identity& source_id) {
     if (opened->id != found->id) continue;
     if (!is_plain_file(*opened)) return not_plain(*opened);
     if (opened->id == source_id) return refused(messages::piece_is_source);
+    if (opened->links > 1) {
+      // Written into, it would change what its other names show: its name is
+      // removed (once this handle is closed) and the piece made afresh.
+      existing = handle();
+      if (!remove_same(wide, opened->id)) return refused(messages::piece_has_links);
+      error = ERROR_FILE_EXISTS;
+      continue;
+    }
     if (!SetEndOfFile(native_of(existing))) return last_failure();  // at offset 0: truncates
     return piece{std::move(existing), opened->id};
   }
@@ -214,16 +240,31 @@ std::optional<failure> write_all(const handle& file, std::string_view bytes) {
 
 void remove_piece(const std::string& path, piece& made) {
   (void)made.file.close();
-  // Opened, checked and deleted through one handle: the file removed is the
-  // one checked, even if the path changes meanwhile.
-  const handle now = own(CreateFileW(system_path(path).c_str(), DELETE, share_all, nullptr, OPEN_EXISTING,
-                                     FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!now.is_open()) return;
-  const auto found = facts_of(native_of(now));
-  if (!found || !is_plain_file(*found) || found->id != made.id) return;
-  FILE_DISPOSITION_INFO remove{};
-  remove.DeleteFile = TRUE;
-  SetFileInformationByHandle(native_of(now), FileDispositionInfo, &remove, sizeof remove);
+  (void)remove_same(system_path(path), made.id);
+}
+
+std::optional<handle> hold_folder(const std::string& folder) {
+  const handle opened = open_to_look(system_path(folder));
+  if (!opened.is_open()) return handle();
+  const auto found = facts_of(native_of(opened));
+  if (!found || !found->disk) return handle();
+  // A named object lives while a handle to it is open, in any process, and
+  // goes with the last one: no file is made and none is left behind by a
+  // run that crashed. Its existence is the lock; nobody needs to own it.
+  // Global: runs in other sessions (other users) into the folder count too.
+  std::wstring name = L"Global\\quorrel-split-folder";
+  for (const std::uint64_t part : {found->id.volume, found->id.index}) {
+    name += L'-';
+    for (int shift = 60; shift >= 0; shift -= 4) name += L"0123456789abcdef"[(part >> shift) & 0xF];
+  }
+  SetLastError(ERROR_SUCCESS);
+  const HANDLE made = CreateMutexW(nullptr, FALSE, name.c_str());
+  const DWORD error = GetLastError();
+  // Denied: it exists, made by another user's run.
+  if (made == nullptr) return error == ERROR_ACCESS_DENIED ? std::nullopt : std::optional<handle>(handle());
+  handle held = own(made);
+  if (error == ERROR_ALREADY_EXISTS) return std::nullopt;
+  return held;
 }
 
 reparse_kind kind_of_reparse(std::uint32_t tag) {

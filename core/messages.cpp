@@ -41,6 +41,10 @@ std::string write_failed(std::string_view path, std::string_view reason) {
   return quoted("写入文件", path, "失败：").append(reason);
 }
 
+std::string folder_busy(std::string_view folder) {
+  return quoted("存放目录", folder, "正在被另一次分割写入，请稍后再试");
+}
+
 std::string progress(std::int64_t saved) { return "已经保存" + std::to_string(saved) + "章"; }
 
 }  // namespace quorrel::messages

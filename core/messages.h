@@ -22,6 +22,7 @@ std::string unnameable(std::string_view path, char character);
 std::string read_failed(std::string_view path, std::string_view reason);
 std::string write_failed(std::string_view path, std::string_view reason);
 std::string progress(std::int64_t saved);                 // 已经保存N章
+std::string folder_busy(std::string_view folder);         // 存放目录“folder”正在被另一次分割写入，...
 
 // Reasons for write_failed that the program gives by itself, when it will not
 // write a piece over what is found at its path.
@@ -29,5 +30,9 @@ inline constexpr std::string_view piece_is_link = "这是一个符号链接";
 inline constexpr std::string_view piece_is_pipe = "这是一个命名管道";
 inline constexpr std::string_view piece_is_not_regular = "这不是普通文件";
 inline constexpr std::string_view piece_is_source = "这是原始文件本身";
+// A file found at a piece's path that another name or user shares, and that
+// could not be removed to make the piece afresh.
+inline constexpr std::string_view piece_has_links = "这个文件另有硬链接，无法删除后重建";
+inline constexpr std::string_view piece_of_other_user = "这个文件属于其他用户，无法删除后重建";
 
 }  // namespace quorrel::messages

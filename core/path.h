@@ -21,6 +21,16 @@ inline constexpr bool windows_names = false;
 
 constexpr bool is_separator(char c) { return separators.find(c) != std::string_view::npos; }
 
+// The folder that a destination prefix writes into: up to and with its last
+// separator, or "." when it has none (on Windows "C:" for "C:name", which is
+// relative to drive C's own folder).
+constexpr std::string_view folder_of(std::string_view destination) {
+  const auto last = destination.find_last_of(separators);
+  if (last != std::string_view::npos) return destination.substr(0, last + 1);
+  if (windows_names && destination.size() >= 2 && destination[1] == ':') return destination.substr(0, 2);
+  return ".";
+}
+
 // Where the first byte of `path` (UTF-8) sits that no file name can hold, or
 // npos. Only Windows has such bytes: < > " | ? * and the control characters,
 // which the system refuses as an invalid name, and a colon anywhere but after

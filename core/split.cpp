@@ -13,6 +13,7 @@
 
 #include "core/file.h"
 #include "core/messages.h"
+#include "core/path.h"
 #include "core/piece_name.h"
 #include "core/piece_writer.h"
 #include "core/stop_signals.h"
@@ -491,8 +492,12 @@ class splitter {
 }  // namespace
 
 std::string split_failure::message() const {
-  return what == kind::read ? messages::read_failed(path, reason)
-                            : messages::write_failed(path, reason);
+  switch (what) {
+    case kind::read: return messages::read_failed(path, reason);
+    case kind::write: return messages::write_failed(path, reason);
+    case kind::busy: break;
+  }
+  return messages::folder_busy(path);
 }
 
 std::string piece_path(const std::string& destination, std::int64_t number) {
@@ -615,6 +620,18 @@ bool room_for_a_thread() {
 
 split_result run_split(const split_request& request, split_host& host, const split_options& options) {
   try {
+    // Held until the last piece is closed: the run's writer is done by the
+    // time split_source returns.
+    std::optional<file::handle> folder_held;
+    if (!options.dry_run) {
+      const std::string folder(folder_of(request.destination));
+      folder_held = file::hold_folder(folder);
+      if (!folder_held) {
+        split_result result;
+        result.failure = split_failure{split_failure::kind::busy, folder, ""};
+        return result;
+      }
+    }
     return split_source(request, host, options);
   } catch (const std::bad_alloc&) {
     // Before any piece was begun (the run catches its own after that), so

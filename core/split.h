@@ -20,7 +20,10 @@
 // such a failure, with the reason messages::out_of_memory: a failed write of
 // the piece being gathered, or a failed read of the source when no piece is
 // open. A piece that could not be written whole is removed; every piece
-// written before it stays complete.
+// written before it stays complete. One run at a time writes into a folder:
+// a run whose destination's folder another run (of any process) is writing
+// into fails as busy before it reads or writes anything; a dry run writes
+// nothing and is never refused.
 
 #include <cstdint>
 #include <optional>
@@ -101,9 +104,9 @@ struct split_options {
 };
 
 struct split_failure {
-  enum class kind { read, write };
+  enum class kind { read, write, busy };
   kind what = kind::read;
-  std::string path;
+  std::string path;    // busy: the destination's folder
   std::string reason;  // the system's description of the error
   std::string message() const;  // the text shown to the user
 };

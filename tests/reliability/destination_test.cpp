@@ -4,9 +4,12 @@
 // path that holds what is not the run's to write (a link, a pipe, a device,
 // a file the user may not write, the source itself). Each failure must name
 // the piece and the reason, exit with 2, keep every piece before it whole,
-// leave no part of the piece that failed and touch nothing else.
+// leave no part of the piece that failed and touch nothing else. A file that
+// another name or user shares is made afresh; a folder another run is
+// writing into is refused.
 
 #include <fcntl.h>          // open: a reader on a FIFO
+#include <sys/file.h>       // flock: the lock of a run writing into a folder
 #include <sys/sysmacros.h>  // makedev: a character device
 #include <sys/stat.h>       // mknod, mkfifo
 
@@ -94,6 +97,8 @@ novel four_chapter_book() {
 // A piece's path that holds what the run must neither write through, nor
 // wait on, nor remove. Each is refused on the file met at the path, so the
 // run ends there with the write message, nothing outside the pieces touched.
+// A file another name or user shares (no reason below) is made afresh: the
+// run's own, with one name, and the other name keeps its bytes.
 TEST(DestinationFaults, NeverWritesThroughALinkAPipeOrADevice) {
   const novel book = four_chapter_book();
   int reader = -1;  // the FIFO's reading end, held by the test
@@ -103,6 +108,12 @@ TEST(DestinationFaults, NeverWritesThroughALinkAPipeOrADevice) {
     std::string reason;
   };
   const std::vector<row> rows = {
+      {"a hard link to a file outside",
+       [](const temp_folder& dir) {
+         fs::create_hard_link(dir / "outside/kept.txt", dir / "dest/0001.txt");
+         return "";
+       },
+       ""},
       {"a symbolic link to a file outside",
        [](const temp_folder& dir) {
          fs::create_symlink(dir / "outside/kept.txt", dir / "dest/0001.txt");
@@ -125,7 +136,15 @@ TEST(DestinationFaults, NeverWritesThroughALinkAPipeOrADevice) {
          return reader >= 0 ? "" : "open";
        },
        "这是一个命名管道"},
-      // Last: where devices cannot be made, the test ends here as skipped.
+      // Last: where files cannot be given away or devices made, the test ends here as skipped.
+      {"another user's writable file in a sticky folder",
+       [](const temp_folder& dir) {
+         const std::string piece = dir / "dest/0001.txt";
+         write_file(piece, "another user's\n");
+         const bool given = ::chown(piece.c_str(), unprivileged_user, unprivileged_user) == 0;
+         return given && ::chmod(piece.c_str(), 0666) == 0 && ::chmod((dir / "dest").c_str(), 01777) == 0 ? "" : "chown";
+       },
+       ""},
       {"a character device",
        [](const temp_folder& dir) {
          return ::mknod((dir / "dest/0001.txt").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0 ? "" : std::strerror(errno);
@@ -140,6 +159,15 @@ TEST(DestinationFaults, NeverWritesThroughALinkAPipeOrADevice) {
     ASSERT_TRUE(fs::create_directory(dir / "outside"));
     write_file(dir / "outside/kept.txt", "not a piece\n");
     if (const std::string why = r.make(dir); !why.empty()) GTEST_SKIP() << r.name << " cannot be made here: " << why;
+    if (r.reason.empty()) {
+      const listing before = folder_contents(dir.path());
+      EXPECT_EQ(run({dir / "book.txt", dir / "dest/"}).exit_code, 0);
+      expect_contents(dir.path(), with_pieces(before, "dest/", book.pieces));
+      struct stat piece{};
+      ASSERT_EQ(::lstat((dir / "dest/0001.txt").c_str(), &piece), 0);
+      EXPECT_TRUE(piece.st_nlink == 1 && piece.st_uid == ::geteuid());
+      continue;
+    }
     launch how;
     how.deadline = std::chrono::seconds(60);  // a run that waits on the FIFO is killed and fails
     expect_fault({r.name, {"{dir}/book.txt", "{dir}/dest/"}, {}, {}, RLIM_INFINITY,
@@ -156,7 +184,8 @@ TEST(DestinationFaults, NeverWritesThroughALinkAPipeOrADevice) {
 
 // What the user may not open stays as it was, and the source is refused
 // when it is met as a piece, also in a folder that cannot be listed (where
-// the check before the run cannot see it).
+// the check before the run cannot see it), and another user's file the run
+// may write but not remove.
 TEST(DestinationFaults, AFileTheRunMayNotWriteStaysAsItWas) {
   const user_choice who = user_without_privileges();
   if (!who.unavailable.empty()) GTEST_SKIP() << "permissions cannot be tested: " << who.unavailable;
@@ -169,8 +198,11 @@ TEST(DestinationFaults, AFileTheRunMayNotWriteStaysAsItWas) {
     mode_t folder_mode;      // of dest/ during the run
     std::string message;     // "{dir}" replaced
     std::size_t pieces_kept;
+    bool users_own = true;   // dest/ and the piece given to the user who runs the tool
   };
   const std::vector<row> rows = {
+      {"another user's writable file in a sticky folder", "{dir}/book.txt", "0001.txt", 0666, 01777,
+       "写入文件“{dir}/dest/0001.txt”失败：这个文件属于其他用户，无法删除后重建", 1, false},
       {"a read-only piece the user may not write", "{dir}/book.txt", "0001.txt", 0444, 0755,
        "写入文件“{dir}/dest/0001.txt”失败：Permission denied", 1},
       {"the source as 0003.txt in a folder that cannot be listed", "{dir}/dest/0003.txt", "0003.txt", 0644, 0300,
@@ -178,6 +210,7 @@ TEST(DestinationFaults, AFileTheRunMayNotWriteStaysAsItWas) {
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name);
+    if (!r.users_own && !who.user) continue;  // a user who is not root owns every file it makes
     temp_folder dir;
     write_file(dir / "book.txt", book.source);
     ASSERT_TRUE(fs::create_directory(dir / "dest"));
@@ -186,7 +219,7 @@ TEST(DestinationFaults, AFileTheRunMayNotWriteStaysAsItWas) {
     ASSERT_EQ(::chmod(piece.c_str(), r.piece_mode), 0);
     ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);  // mkdtemp's folder is 0700
     const listing before = folder_contents(dir.path());
-    if (who.user) {
+    if (who.user && r.users_own) {
       ASSERT_EQ(::chown((dir / "dest").c_str(), *who.user, *who.user), 0);
       ASSERT_EQ(::chown(piece.c_str(), *who.user, *who.user), 0);
     }
@@ -304,6 +337,25 @@ TEST(DestinationFaults, AFullFileSystemStopsTheRunAndKeepsWholePieces) {
                   "small/"};
     expect_fault(f, book, dir, {});
   }
+}
+
+// One run at a time writes into a folder: while another holds its lock (the
+// test, with the same advisory lock), a run into it is refused before it
+// makes any file; a listing writes nothing and goes on.
+TEST(DestinationFaults, ARunIntoAFolderAnotherRunIsWritingIsRefused) {
+  temp_folder dir;
+  write_file(dir / "book.txt", three_chapters);
+  ASSERT_TRUE(fs::create_directory(dir / "dest"));
+  const listing before = folder_contents(dir.path());
+  const int held = ::open((dir / "dest").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+  for (const bool list : {false, true}) {
+    const outcome o = run({list ? "--list" : "-q", dir / "book.txt", dir / "dest/第"});
+    EXPECT_EQ(o.exit_code, list ? 0 : 1) << o;
+    EXPECT_EQ(o.err, list ? "" : "存放目录“" + dir / "dest/" + "”正在被另一次分割写入，请稍后再试\n");
+    expect_contents(dir.path(), before);
+  }
+  ::close(held);
 }
 
 }  // namespace

@@ -138,11 +138,16 @@ TEST(WindowsNames, ChineseAndLongNamesThroughTheCommandLine) {
 }
 
 // Refusals reach a redirected stderr as UTF-8, Chinese arguments and paths
-// in them as given.
+// in them as given; a folder another run is writing into (its named lock
+// held, here by the test) is refused before anything is made in it.
 TEST(WindowsNames, RefusalsAreUtf8WhenRedirected) {
   temp_folder tmp;
   const std::string source = tmp.write("novel.txt", two_chapters);
   const std::string missing = tmp / "没有这本书.txt";
+  const std::string busy = tmp / "busy\\";
+  fs::create_directory(fs::path(widen(busy)));
+  const auto held = file::hold_folder(busy);
+  ASSERT_TRUE(held && held->is_open());
   struct row {
     std::vector<std::wstring> arguments;
     std::string message;
@@ -159,6 +164,7 @@ TEST(WindowsNames, RefusalsAreUtf8WhenRedirected) {
     rows.push_back({{widen(source), widen(path)}, messages::unnameable(path, character) + "\n"});
   }
   rows.push_back({{widen(source + ":"), widen(tmp.dir())}, messages::unnameable(source + ":", ':') + "\n"});
+  rows.push_back({{widen(source), widen(busy) + L"第"}, messages::folder_busy(busy) + "\n"});
   for (const row& r : rows) {
     SCOPED_TRACE(r.message);
     const auto refused = split(r.arguments);
@@ -167,17 +173,19 @@ TEST(WindowsNames, RefusalsAreUtf8WhenRedirected) {
     EXPECT_EQ(refused.out, "");
     EXPECT_EQ(tmp.files(), std::vector<std::string>{"novel.txt"});
   }
+  EXPECT_TRUE(fs::is_empty(fs::path(widen(busy))));
 }
 
 // What a piece's path may hold: create_piece decides on the file it opened,
-// by volume serial and file index, and changes nothing it refuses.
+// by volume serial and file index, and changes nothing it refuses. A hard
+// link to another file is made afresh, so the other name keeps its bytes.
 TEST(WindowsFiles, PiecesAreOnlyFilesTheRunMayWrite) {
-  enum class found { nothing, other_file, source_link, folder, device, held_open };
+  enum class found { nothing, other_file, other_link, source_link, folder, device, held_open };
   struct row {
     found at_path;
     std::string_view refusal;  // "" when the piece is made, "?" for the system's reason
   };
-  for (const row& r : {row{found::nothing, ""}, row{found::other_file, ""},
+  for (const row& r : {row{found::nothing, ""}, row{found::other_file, ""}, row{found::other_link, ""},
                        row{found::source_link, messages::piece_is_source},
                        row{found::folder, messages::piece_is_not_regular},
                        row{found::device, messages::piece_is_not_regular}, row{found::held_open, "?"}}) {
@@ -192,6 +200,9 @@ TEST(WindowsFiles, PiecesAreOnlyFilesTheRunMayWrite) {
     switch (r.at_path) {
       case found::nothing: break;
       case found::other_file: tmp.write("0000.txt", "old"); break;
+      case found::other_link:
+        CreateHardLinkW(widen(path).c_str(), widen(tmp.write("kept.txt", "kept")).c_str(), nullptr);
+        break;
       case found::source_link: CreateHardLinkW(widen(path).c_str(), widen(source).c_str(), nullptr); break;
       case found::folder: fs::create_directory(fs::path(path)); break;
       case found::device: path = tmp / "NUL"; break;
@@ -207,9 +218,13 @@ TEST(WindowsFiles, PiecesAreOnlyFilesTheRunMayWrite) {
     if (r.refusal.empty()) {
       ASSERT_TRUE(made) << made.reason();
       EXPECT_NE(made->id, source_id);
+      BY_HANDLE_FILE_INFORMATION info{};
+      ASSERT_TRUE(GetFileInformationByHandle(reinterpret_cast<HANDLE>(made->file.native()), &info));
+      EXPECT_EQ(info.nNumberOfLinks, 1u);
       EXPECT_FALSE(file::write_all(made->file, "new"));
       EXPECT_FALSE(made->file.close());
       EXPECT_EQ(read_file(fs::path(widen(path))), "new");
+      EXPECT_EQ(read_bytes(tmp / "kept.txt"), r.at_path == found::other_link ? "kept" : "");
       continue;
     }
     ASSERT_FALSE(made);
