@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include <unicode/ustring.h>  // u_strFromUTF8WithSub
+
 namespace quorrel {
 namespace {
 
@@ -201,7 +203,17 @@ heading_form read_heading(std::u16string_view line) {
   std::size_t characters = 0;
   for (char16_t c : s) characters += (c < 0xDC00 || c > 0xDFFF) ? 1 : 0;  // not a surrogate's second half
   const bool guarded = h.guarded || characters > 40 || s.find(u'。') != std::u16string_view::npos;
-  return {guarded ? line_kind::near_miss : h.kind, h.numbered, h.number};
+  return {guarded ? line_kind::near_miss : h.kind, h.kind, h.numbered, h.number};
+}
+
+heading_form read_heading_utf8(std::string_view line) {
+  std::u16string text(line.size() + 1, u'\0');  // never more code units than bytes
+  int32_t length = 0;
+  UErrorCode status = U_ZERO_ERROR;
+  u_strFromUTF8WithSub(reinterpret_cast<UChar*>(text.data()), static_cast<int32_t>(text.size()), &length,
+                       line.data(), static_cast<int32_t>(line.size()), 0xFFFD, nullptr, &status);
+  if (U_FAILURE(status)) return {};
+  return read_heading(std::u16string_view(text).substr(0, static_cast<std::size_t>(length)));
 }
 
 }  // namespace quorrel

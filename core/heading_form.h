@@ -19,6 +19,7 @@
 // only by a guard is a near miss.
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "core/heading_rule.h"
@@ -27,11 +28,14 @@ namespace quorrel {
 
 struct heading_form {
   line_kind kind = line_kind::body;
+  line_kind shape = line_kind::body;  // the kind before the guards: a near miss's too
   bool numbered = false;
   std::int64_t number = 0;  // the number after 第, 卷 or 番外, when numbered
 };
 
 heading_form read_heading(std::u16string_view line);
+// The same for a line in UTF-8 (invalid sequences read as U+FFFD).
+heading_form read_heading_utf8(std::string_view line);
 
 // The value of a numeral in any of the forms above (一百零五, 壹佰零伍, 105,
 // １０５, 一〇五); -1 when `digits` is not one.
