@@ -115,7 +115,7 @@ TEST(HeadingForm, TellsChaptersVolumesAndSectionsFromBodyTextInEveryEncoding) {
 TEST(HeadingForm, ReadsNumeralsInEveryForm) {
   const std::vector<std::pair<std::u16string_view, std::int64_t>> numerals = {
       {u"十", 10}, {u"十一", 11}, {u"二十", 20}, {u"一百零五", 105}, {u"两千零一十", 2010},
-      {u"一万二千三百四十五", 12345}, {u"壹仟贰佰", 1200}, {u"一〇五", 105}, {u"０７", 7},
+      {u"一万二千三百四十五", 12345}, {u"壹仟贰佰", 1200}, {u"叄拾叄", 33}, {u"一〇五", 105}, {u"０７", 7},
       {u"3000", 3000}, {u"", -1}, {u"十x", -1}};
   for (const auto& [digits, value] : numerals) EXPECT_EQ(numeral_value(digits), value);
 }
