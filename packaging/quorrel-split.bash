@@ -1,18 +1,21 @@
 # bash completion for quorrel-split                           -*- shell-script -*-
 # Copyright 2026 The Quorrel developers; MIT licence.
 #
-# Options; encodings after -e/--encoding; files and folders for SOURCE,
+# Options; encodings after -e/--encoding, rules after --headings, sizes
+# after --max-size; files and folders for SOURCE,
 # folders for DESTINATION. Needs bash alone (none of bash-completion's
 # helpers), so it also works when sourced by hand.
 
 _quorrel_split() {
     local cur=${COMP_WORDS[COMP_CWORD]}
     local prev=${COMP_WORDS[COMP_CWORD-1]}
-    local options='-k --keyword -e --encoding -l --list -q --quiet --help --version'
+    local options='-k --keyword -e --encoding -l --list -q --quiet --headings --pattern --max-size --check --help --version'
     local encodings='GB18030 GBK Big5 UTF-8 UTF-16LE UTF-16BE'
+    local rules='keywords auto'
+    local sizes='100K 200K 500K 1M'
     # A word after which the next word is an option's argument: -k, -e, their
     # long forms, and short clusters ending in one of them (-qk).
-    local takes_argument='^(-[lq]*[ek]|--keyword|--encoding)$'
+    local takes_argument='^(-[lq]*[ek]|--keyword|--encoding|--headings|--pattern|--max-size)$'
 
     # The option whose argument is being completed, if any, and what goes
     # before the argument in the same word. With '=' in COMP_WORDBREAKS
@@ -23,7 +26,7 @@ _quorrel_split() {
         option=$prev cur=''
     elif [[ $prev == = && $COMP_CWORD -ge 2 ]]; then
         option=${COMP_WORDS[COMP_CWORD-2]}
-    elif [[ $cur =~ ^(--keyword|--encoding)=(.*)$ ]]; then
+    elif [[ $cur =~ ^(--keyword|--encoding|--headings|--pattern|--max-size)=(.*)$ ]]; then
         option=${BASH_REMATCH[1]} lead=$option= cur=${BASH_REMATCH[2]}
     elif [[ $cur =~ ^-[lq]*([ek])(.+)$ ]]; then
         # A short option with its argument attached: -eUTF, -qkWORD.
@@ -34,6 +37,15 @@ _quorrel_split() {
 
     COMPREPLY=()
     case $option in
+        # Before -*e, which --max-size would match.
+        --headings)
+            mapfile -t COMPREPLY < <(compgen -P "$lead" -W "$rules" -- "$cur")
+            return 0
+            ;;
+        --max-size)
+            mapfile -t COMPREPLY < <(compgen -P "$lead" -W "$sizes" -- "$cur")
+            return 0
+            ;;
         -*e | --encoding)
             # ICU takes encoding names in any case, so match them so too.
             local name
@@ -42,7 +54,7 @@ _quorrel_split() {
             done
             return 0
             ;;
-        -*k | --keyword)
+        -*k | --keyword | --pattern)
             return 0 # any text
             ;;
     esac
