@@ -4,7 +4,7 @@
 #include <unicode/uregex.h>
 #include <unicode/ustring.h>  // u_strFromUTF8
 
-#include <array>
+#include <bitset>
 #include <new>  // bad_alloc
 #include <vector>
 
@@ -74,31 +74,49 @@ class keyword_rule final : public heading_rule {
 };
 
 // Most lines are rejected on their bytes: only a line that starts (after
-// blanks) with the bytes of a heading's first word is decoded and read.
+// blanks) with the bytes of a heading's first word is decoded and read, and
+// most of the others are told by their first two bytes.
 class form_rule final : public heading_rule {
  public:
-  explicit form_rule(const encoding& enc) : rules_(enc), converter_(open_converter(enc)) {
+  explicit form_rule(const encoding& enc) : converter_(open_converter(enc)) {
     static constexpr const char* starts[] = {"第",   "卷",   "序",   "楔子", "引子", "引言", "前言",
                                              "尾声", "尾聲", "后记", "後記", "终章", "終章", "番外",
                                              "外传", "外傳", "完本感言", "【", "["};
     for (const char* start : starts) {
       auto bytes = encode(start, enc);
       if (!bytes || bytes->empty()) continue;  // not in this encoding: no heading starts so
-      lead_[static_cast<unsigned char>((*bytes)[0])] = true;
+      const unsigned first = static_cast<unsigned char>((*bytes)[0]) << 8;
+      if (bytes->size() == 1) {
+        for (unsigned second = 0; second < 256; ++second) pairs_.set(first | second);
+      } else {
+        pairs_.set(first | static_cast<unsigned char>((*bytes)[1]));
+      }
       starts_.push_back(std::move(*bytes));
     }
-    if (auto nbsp = encode("\u00A0", enc)) nbsp_ = std::move(*nbsp);
+    for (const char* blank : {"\u3000", " ", "\t", "\u00A0"})
+      if (auto bytes = encode(blank, enc)) blanks_.push_back(std::move(*bytes));
     decoded_.resize(longest_candidate + 1);
   }
 
   line_kind classify(std::string_view line) override {
+    // Called for every line that is not blank: the blanks are compared
+    // byte by byte, first byte first, with no call.
     std::size_t at = 0;
-    for (;;) {
-      at += rules_.blank_length(line.substr(at));
-      if (nbsp_.empty() || line.substr(at, nbsp_.size()) != nbsp_) break;
-      at += nbsp_.size();
+    for (std::size_t i = 0; i < blanks_.size() && at < line.size();) {
+      const std::string& blank = blanks_[i];
+      std::size_t k = 0;
+      while (k < blank.size() && at + k < line.size() && line[at + k] == blank[k]) ++k;
+      if (k == blank.size()) {
+        at += k;
+        i = 0;
+      } else {
+        ++i;
+      }
     }
-    if (at >= line.size() || !lead_[static_cast<unsigned char>(line[at])]) return line_kind::body;
+    if (at + 1 >= line.size()) return line_kind::body;  // one byte is no heading
+    if (!pairs_.test(static_cast<unsigned>(static_cast<unsigned char>(line[at])) << 8 |
+                     static_cast<unsigned char>(line[at + 1])))
+      return line_kind::body;
     const std::string_view rest = line.substr(at);
     if (rest.size() > longest_candidate || !converter_) return line_kind::body;
     bool starts = false;
@@ -120,11 +138,10 @@ class form_rule final : public heading_rule {
   // 40 characters after its blanks.
   static constexpr std::size_t longest_candidate = 4096;
 
-  line_rules rules_;
   converter_ptr converter_;
-  std::array<bool, 256> lead_{};  // first bytes of starts_
+  std::bitset<65536> pairs_;  // the first two bytes of each of starts_
   std::vector<std::string> starts_;
-  std::string nbsp_;
+  std::vector<std::string> blanks_;  // in the source's encoding, the usual indent first
   std::vector<char16_t> decoded_;
 };
 
