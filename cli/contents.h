@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/encoding.h"
+#include "core/heading_rule.h"
 #include "core/split.h"
 
 namespace quorrel::cli {
@@ -18,7 +19,8 @@ struct contents {
   std::string source;
   encoding source_encoding;
   encoding pieces_encoding;
-  std::vector<std::string> keywords;  // UTF-8
+  heading_choice rule;
+  std::vector<std::string> keywords;  // UTF-8, for the keyword rule
   struct piece {
     std::int64_t number = 0;
     std::string path;

@@ -3,6 +3,7 @@
 // Exit status: 0 done, 1 a problem with the input (or the command line, or
 // another run writing into the destination's folder: nothing is written),
 // 2 a file-system failure (standard output included) or no memory left,
+// 3 --check found something to report,
 // 128 + N stopped by hang-up, interrupt or terminate signal N (129, 130,
 // 143): the run ends at a line boundary, every piece written stays complete,
 // also when the signal cut short a read, a write or the output waiting on
@@ -25,12 +26,14 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/check.h"
 #include "cli/console.h"
 #include "cli/contents.h"
 #include "core/checks.h"
 #include "core/convert.h"
 #include "core/encoding.h"
 #include "core/file.h"
+#include "core/heading_rule.h"
 #include "core/messages.h"
 #include "core/path.h"
 #include "core/split.h"
@@ -40,6 +43,25 @@ namespace {
 
 constexpr int exit_input = 1;
 constexpr int exit_filesystem = 2;
+constexpr int exit_findings = 3;
+constexpr std::uint64_t default_check_size = 200 * 1024;  // bytes: a long chapter, but a chapter
+
+// A size in bytes, with a K or M suffix (1024, 1024 * 1024); nullopt when
+// it is not a positive one.
+std::optional<std::uint64_t> size_argument(const std::string& text) {
+  std::uint64_t value = 0;
+  std::size_t at = 0;
+  for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+    if (value > (std::uint64_t{1} << 40)) return std::nullopt;
+    value = value * 10 + static_cast<std::uint64_t>(text[at] - '0');
+  }
+  const std::string suffix = text.substr(at);
+  if (at == 0 || value == 0) return std::nullopt;
+  if (suffix == "K" || suffix == "k") return value << 10;
+  if (suffix == "M" || suffix == "m") return value << 20;
+  if (suffix.empty()) return value;
+  return std::nullopt;
+}
 
 // Messages and progress on stderr: if they cannot be written, there is
 // nowhere left to say so.
@@ -211,6 +233,22 @@ void usage(standard_output& out) {
       " to write into a folder).\n"
         "\n"
         "  -k, --keyword=WORD    a keyword; repeat for more (default: 第 and 章)\n"
+        "      --headings=RULE   which lines start a piece:\n"
+        "                          keywords  every keyword occurs in the line (default)\n"
+        "                          auto      the line has a heading's form: 第十二章 风起,\n"
+        "                                    第3回, 【第一节】, 第一卷, 卷之二, 楔子, 番外一,\n"
+        "                                    尾声：归来; at most 40 characters, no 。; a\n"
+        "                                    volume title just before a chapter shares\n"
+        "                                    its piece\n"
+        "      --pattern=REGEX   a line where this ICU regular expression finds a\n"
+        "                        match starts a piece, e.g. '^Chapter [0-9]+$'\n"
+        "      --max-size=SIZE   a piece that grows past SIZE bytes (K, M suffixes:\n"
+        "                        --max-size=300K) ends at that line; the text after\n"
+        "                        it goes on in the next piece\n"
+        "      --check           write nothing: report numbering that jumps, repeats\n"
+        "                        or goes back, pieces over 200K (or --max-size) or\n"
+        "                        under 3 lines, and near misses (lines refused by a\n"
+        "                        guard), each with its line number, then a summary\n"
         "  -e, --encoding=NAME   the source's encoding (GB18030, GBK, Big5, UTF-8,\n"
         "                        UTF-16LE, UTF-16BE...) instead of detecting it\n"
         "  -l, --list            write nothing: list the pieces a split would write\n"
@@ -231,8 +269,9 @@ void usage(standard_output& out) {
         "      --version         show the version and exit\n"
         "\n"
         "Exit status: 0 done, 1 a problem with the input (or another run is\n"
-        "writing into the same folder), 2 a file could not be\n"
-        "read or written (standard output included), 128+N stopped by signal N:\n"
+        "writing into the same folder), 2 a file could not be read or written\n"
+        "(standard output included), 3 --check found something to report,\n"
+        "128+N stopped by signal N:\n"
         "129 hang-up, 130 interrupt (Ctrl+C), 143 terminate. A stopped run ends at\n"
         "a line: every piece written stays complete. A reader that closes the pipe\n"
         "early (| head) just ends the output: not an error.\n"
@@ -252,19 +291,23 @@ int split_main(int argc, char** argv) {
   argc = static_cast<int>(arguments.size()) + 1;
   argv = argument_pointers.data();
 
-  enum { opt_help = 256, opt_version, opt_json, opt_contents, opt_names, opt_to, opt_replace_invalid };
+  enum {
+    opt_help = 256, opt_version, opt_headings, opt_pattern, opt_max_size, opt_check,
+    opt_json, opt_contents, opt_names, opt_to, opt_replace_invalid
+  };
   const option options[] = {
-      {"keyword", required_argument, nullptr, 'k'}, {"encoding", required_argument, nullptr, 'e'},
-      {"list", no_argument, nullptr, 'l'},          {"quiet", no_argument, nullptr, 'q'},
-      {"help", no_argument, nullptr, opt_help},     {"version", no_argument, nullptr, opt_version},
-      {"json", no_argument, nullptr, opt_json},     {"contents", required_argument, nullptr, opt_contents},
-      {"names", required_argument, nullptr, opt_names},
-      {"to", required_argument, nullptr, opt_to},
+      {"keyword", required_argument, nullptr, 'k'},          {"encoding", required_argument, nullptr, 'e'},
+      {"list", no_argument, nullptr, 'l'},                   {"quiet", no_argument, nullptr, 'q'},
+      {"headings", required_argument, nullptr, opt_headings}, {"pattern", required_argument, nullptr, opt_pattern},
+      {"max-size", required_argument, nullptr, opt_max_size}, {"check", no_argument, nullptr, opt_check},
+      {"json", no_argument, nullptr, opt_json},              {"contents", required_argument, nullptr, opt_contents},
+      {"names", required_argument, nullptr, opt_names},      {"to", required_argument, nullptr, opt_to},
       {"replace-invalid", no_argument, nullptr, opt_replace_invalid},
+      {"help", no_argument, nullptr, opt_help},              {"version", no_argument, nullptr, opt_version},
       {nullptr, 0, nullptr, 0}};
   std::vector<std::string> keywords;
-  std::optional<std::string> encoding_name, contents_path, to_name;
-  bool list = false, quiet = false, json = false, titles = false, replace_invalid = false;
+  std::optional<std::string> encoding_name, headings, pattern, max_size, contents_path, to_name;
+  bool list = false, quiet = false, check_only = false, json = false, titles = false, replace_invalid = false;
   auto bad_usage = [](const std::string& what) {
     print(stderr, "quorrel-split: " + what + "\n");
     print(stderr, usage_hint);
@@ -278,6 +321,10 @@ int split_main(int argc, char** argv) {
       case 'e': encoding_name = optarg; break;
       case 'l': list = true; break;
       case 'q': quiet = true; break;
+      case opt_headings: headings = optarg; break;
+      case opt_pattern: pattern = quorrel::cli::keyword_argument(optarg); break;
+      case opt_max_size: max_size = optarg; break;
+      case opt_check: check_only = true; break;
       case opt_json: json = true; break;
       case opt_contents: contents_path = optarg; break;
       case opt_names:
@@ -300,14 +347,42 @@ int split_main(int argc, char** argv) {
     print(stderr, usage_hint);
     return exit_input;
   }
+  // Options that exclude each other are refused before anything is read
+  // or written.
+  auto refuse = bad_usage;
+  quorrel::split_options split_options;
+  if (headings && *headings == "auto") {
+    split_options.headings.which = quorrel::heading_choice::rule::form;
+  } else if (headings && *headings != "keywords") {
+    return refuse("未知的标题规则“" + *headings + "”（可用 keywords、auto）");
+  }
+  if (pattern) {
+    if (headings) return refuse("--pattern 与 --headings 不能同时使用");
+    if (const auto problem = quorrel::pattern_problem(*pattern)) {
+      std::string where = problem->line > 0 ? "第" + std::to_string(problem->line) + "行第" : "第";
+      return refuse("正则表达式“" + *pattern + "”有误：" + problem->reason + "（" + where +
+                    std::to_string(problem->offset) + "个字符）");
+    }
+    split_options.headings = {quorrel::heading_choice::rule::pattern, *pattern};
+  }
+  if (!keywords.empty() && split_options.headings.which != quorrel::heading_choice::rule::keywords)
+    return refuse("--keyword 只用于 --headings=keywords");
+  if (max_size) {
+    const auto bytes = size_argument(*max_size);
+    if (!bytes) return refuse("无效的大小“" + *max_size + "”（例如 300K、2M 或字节数）");
+    // --check reports pieces over the size instead of cutting them.
+    if (!check_only) split_options.max_size = *bytes;
+  }
+  if (check_only && list) return refuse("--check 与 --list 不能同时使用");
   if (keywords.empty()) keywords = {"第", "章"};
   if (json && !list) return bad_usage("“--json”只能与“--list”同用");
   if (contents_path && list) return bad_usage("“--contents”在分割之后写入，不能与“--list”同用");
   if (contents_path && contents_path->empty()) return bad_usage("“--contents”缺少文件名");
   if (replace_invalid && !to_name) return bad_usage("“--replace-invalid”只能与“--to”同用");
+  if (check_only && (contents_path || titles || to_name))
+    return bad_usage("--check 不写入任何文件，不能与 --contents、--names 或 --to 同用");
 
-  quorrel::split_options split_options;
-  split_options.dry_run = list;
+  split_options.dry_run = list || check_only;
   split_options.title_names = titles;
   split_options.replace_invalid = replace_invalid;
   if (to_name) {
@@ -341,8 +416,21 @@ int split_main(int argc, char** argv) {
   }
 
   quorrel::catch_stop_signals();
+  if (check_only) {
+    quorrel::cli::check_host checker(keywords, max_size ? *size_argument(*max_size) : default_check_size);
+    const auto result = quorrel::run_split(check.request, checker, split_options);
+    if (result.failure) {
+      print(stderr, result.failure->message() + "\n");
+      return flushed(out, exit_filesystem);
+    }
+    if (result.stopped && quorrel::stop_signal() != 0)
+      return flushed(out, quorrel::exit_status_for_signal(quorrel::stop_signal()));
+    for (const std::string& line : checker.report(argv[optind], result.pieces)) out.write(line);
+    return flushed(out, checker.found_anything() ? exit_findings : 0);
+  }
   quorrel::cli::contents table;
   table.source = check.request.source;
+  table.rule = split_options.headings;
   table.keywords = keywords;
   const bool tabled = json || contents_path;
   cli_host host(keywords, !quiet && !list && quorrel::cli::is_terminal(stderr), list ? &out : nullptr,

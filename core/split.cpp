@@ -2,15 +2,15 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>           // bad_alloc, nothrow
 #include <span>
 #include <system_error>  // a thread that cannot start
-#include <thread>
 
+#include "core/convert.h"
+#include "core/detect.h"
 #include "core/file.h"
 #include "core/messages.h"
 #include "core/path.h"
@@ -90,94 +90,15 @@ class source_reader {
   bool full_ = false;
 };
 
-// Whether bytes [from, to) of the file are valid UTF-8 by themselves (`to`
-// -1: up to the end). Gives up early, saying false, once `give_up` is set.
-// A read error sets `error` to its reason. `scratch` is allocated by the
-// caller.
-bool valid_utf8(const file::handle& source, std::int64_t from, std::int64_t to, std::vector<char>& scratch,
-                const std::atomic<bool>& give_up, std::string& error) {
-  utf8_validator utf8;
-  while ((to < 0 || from < to) && !give_up.load(std::memory_order_relaxed)) {
-    const std::size_t want = to < 0 ? scratch.size() : std::min<std::size_t>(scratch.size(), to - from);
-    const std::int64_t got = read_at(source, scratch.data(), want, from, error);
-    if (got < 0) return false;
-    if (got == 0) break;
-    if (!utf8.feed({scratch.data(), static_cast<std::size_t>(got)})) return false;
-    from += got;
-  }
-  return !give_up.load(std::memory_order_relaxed) && utf8.finish();
-}
-
-// Reads the start of the file and, unless it has a byte-order mark, all of
-// it, to decide its encoding. A large file is checked for UTF-8 in two
-// halves at once: the second core is idle until the split begins.
-// A read error sets `error` to its reason.
-bool detect(const file::handle& source, std::int64_t size, encoding& found, std::string& error) {
-  std::string head(64 * 1024, '\0');  // whatever the size says: /proc files say 0
-  const std::int64_t got = read_at(source, head.data(), head.size(), 0, error);
-  if (got < 0) return false;
-  head.resize(static_cast<std::size_t>(got));
-  if (encoding_from_bom(head)) {
-    found = detect_encoding(head, false);
-    return true;
-  }
-  if (auto by_line_ends = encoding_from_line_ends(head)) {
-    found = *by_line_ends;
-    return true;
-  }
-  std::atomic<bool> give_up{false};
-  std::vector<char> scratch(read_block);
-  std::string second_error;
-  bool valid = false;
-  std::int64_t cut = size / 2;
-  char at_cut[4] = {};  // (c & 0xC0) below is the same whether char is signed or not
-  if (size >= static_cast<std::int64_t>(4 * read_block) &&
-      read_at(source, at_cut, sizeof at_cut, cut, error) == static_cast<std::int64_t>(sizeof at_cut)) {
-    // The second half starts on a character, past any continuation bytes
-    // (10xxxxxx); after four of them the first half is invalid anyway.
-    for (int i = 0; i < 4 && (at_cut[i] & 0xC0) == 0x80; ++i) ++cut;
-    bool second_valid = false;
-    std::vector<char> second_scratch(read_block);
-    std::thread second([&] {
-      try {
-        second_valid = valid_utf8(source, cut, -1, second_scratch, give_up, second_error);
-      } catch (const std::bad_alloc&) {  // the reason of a failed read could not be kept
-        second_error = messages::out_of_memory;
-      }
-      if (!second_valid) give_up = true;
-    });
-    const bool first_valid = valid_utf8(source, 0, cut, scratch, give_up, error);
-    if (!first_valid) give_up = true;
-    second.join();
-    valid = first_valid && second_valid;
-    if (error.empty()) error = second_error;
-  } else {
-    error.clear();
-    valid = valid_utf8(source, 0, -1, scratch, give_up, error);
-  }
-  if (!error.empty()) return false;
-  found = detect_encoding(head, valid);
-  return true;
-}
-
-// A forced encoding still recognises its own byte-order mark.
-void take_bom(const file::handle& source, encoding& enc) {
-  char head[3] = {};
-  std::string ignored;
-  const std::int64_t got = read_at(source, head, sizeof head, 0, ignored);
-  const auto marked = encoding_from_bom({head, got > 0 ? static_cast<std::size_t>(got) : 0});
-  if (marked && marked->layout == enc.layout) enc.bom = marked->bom;
-}
-
 class splitter {
  public:
   splitter(const split_request& request, const file::identity& source_id, split_host& host,
-           const split_options& options, const encoding& enc, std::string_view sample)
-      : host_(host), enc_(enc), rules_(enc), is_heading_(enc, sample),
+           const split_options& options, const encoding& enc, std::unique_ptr<heading_rule> rule)
+      : host_(host), enc_(enc), rules_(enc), rule_(std::move(rule)), max_size_(options.max_size),
         destination_(request.destination), source_(request.source), title_names_(options.title_names),
-        writer_(request.destination, source_id, options.dry_run, host), window_(read_block + window_margin),
-        offset_(enc.bom.size()) {
+        writer_(request.destination, source_id, options.dry_run, host), window_(read_block + window_margin) {
     first_line_.reserve(first_line_limit);
+    volume_.reserve(first_line_limit);
     if (options.convert_to) {
       target_bom_ = options.convert_to->bom;
       convert_.emplace(enc, *options.convert_to, [this](std::string_view bytes) { emit(bytes); });
@@ -189,13 +110,14 @@ class splitter {
 
   // Takes every line of `text` whose end is certain, or every line when
   // nothing follows `text` (`last`). `used` says how many bytes were taken.
-  outcome lines(std::string_view text, bool last, std::size_t& used) {
+  // `text` starts at byte `offset` of the source.
+  outcome lines(std::string_view text, bool last, std::size_t& used, std::int64_t offset) {
     const std::size_t unit = rules_.crlf().size() / 2;
     const std::size_t cr_offset = enc_.layout == char_layout::utf16be ? 1 : 0;
     std::size_t at = 0;
     for (;;) {
       const std::string_view rest = text.substr(at);
-      const probe_bytes probe = is_heading_.probe();
+      const probe_bytes probe = rule_->probe();
       const line_end end = rules_.find_end(rest, probe);
       // A CR at the very end may be the first half of a CR LF still unread.
       const bool cr_at_end = end.terminator == unit && end.length + unit == rest.size() &&
@@ -216,33 +138,32 @@ class splitter {
           host_called_ = false;
           if (host_.stop_requested()) return outcome::stopped;
         }
-        line(content, end.holds_probe ? probe_bytes{} : probe);
+        line(content, end.holds_probe ? probe_bytes{} : probe, offset + static_cast<std::int64_t>(at));
       }
+      ++line_number_;
       at += end.length + end.terminator;
-      ++lines_;
-      offset_ += end.length + end.terminator;
     }
   }
 
-  // Takes one line of the source that is not blank (without its line end);
-  // `lacks` is a probe known to be absent from it, if any.
-  void line(std::string_view text, probe_bytes lacks) {
-    refresh_keywords();
-    // The list may have just changed: the hint counts only for its own probe.
-    const bool heading = (lacks.first < 0 || lacks != is_heading_.probe()) && is_heading_(text);
-    if (heading) {
-      if (in_piece_) end_piece();
-      begin_piece(text, true);
-      add_line(text);
-      host_.progress(writer_.written());
+  // Takes one line of the source that is not blank (without its line end),
+  // which starts at byte `offset`; `lacks` is a probe known to be absent
+  // from it, if any.
+  void line(std::string_view text, probe_bytes lacks, std::int64_t offset) {
+    refresh_rule();
+    // The rule may have just changed: the hint counts only for its own probe.
+    line_kind kind = (lacks.first < 0 || lacks != rule_->probe()) ? rule_->classify(text) : line_kind::body;
+    if (kind == line_kind::near_miss) {
+      host_.heading_seen(kind, line_number_ + 1, text);
       host_called_ = true;
+      kind = line_kind::body;
+    }
+    if (kind == line_kind::volume) {
+      hold_volume(text, offset);
       return;
     }
-    if (!in_piece_) {
-      begin_piece(text, false);
-      add(rules_.crlf());  // text before the first heading: no heading line
-    }
+    open(kind, text, offset);
     add_line(text);
+    cut_if_full();
   }
 
   // A line that starts at byte `start` of the source and is longer than the
@@ -253,8 +174,8 @@ class splitter {
   // before each block of either pass.
   outcome long_line(const file::handle& source, std::int64_t start, std::int64_t& next) {
     if (writer_.failed()) return outcome::failed;
-    refresh_keywords();
-    is_heading_.begin_parts();
+    refresh_rule();
+    rule_->begin_parts();
     const std::size_t unit = rules_.crlf().size() / 2;
     const std::string_view cr = std::string_view(rules_.crlf()).substr(0, unit);
     const std::string_view lf = std::string_view(rules_.crlf()).substr(unit);
@@ -297,7 +218,7 @@ class splitter {
         const std::size_t open = base + size - blank_to;
         blank = open == 0 || (!last && open < rules_.longest_blank());
       }
-      std::size_t keep = is_heading_.part(window, base, last);
+      std::size_t keep = rule_->part(window, base, last);
       if (last) {
         length = base + size;
         break;
@@ -308,17 +229,17 @@ class splitter {
       base = keep;
     }
     next = start + static_cast<std::int64_t>(length + terminator);
-    if (blank) return next_line(next);
-
-    const bool heading = is_heading_.found();
-    const std::string_view first(head_.data(), head);
-    if (heading) {
-      if (in_piece_) end_piece();
-      begin_piece(first, true);
-    } else if (!in_piece_) {
-      begin_piece(first, false);
-      add(rules_.crlf());
+    if (blank) {
+      ++line_number_;
+      return outcome::more;
     }
+
+    // A volume's title is never this long: one here starts a piece as a
+    // chapter does.
+    line_kind kind = rule_->found();
+    if (kind == line_kind::near_miss) kind = line_kind::body;
+    open(kind, {head_.data(), head}, start);
+    ++line_number_;
     for (std::size_t copied = 0; copied < length;) {
       if (host_.stop_requested()) return outcome::stopped;
       if (writer_.failed()) return outcome::failed;
@@ -333,11 +254,9 @@ class splitter {
       copied += static_cast<std::size_t>(got);
     }
     add(rules_.crlf());
-    if (heading) {
-      host_.progress(writer_.written());
-      host_called_ = true;
-    }
-    return next_line(next);
+    ++lines_;
+    cut_if_full();
+    return outcome::more;
   }
 
   const std::string& read_error() const { return read_error_; }
@@ -345,6 +264,16 @@ class splitter {
   // End of the source: the last piece, then the final count once every
   // piece is on disk.
   void finish() {
+    if (!volume_.empty()) {
+      // Volume titles at the very end join the piece before them.
+      if (in_piece_) {
+        add_line(volume_);
+        lines_ += volume_lines_ - 1;
+        volume_.clear();
+      } else {
+        open(line_kind::body, {}, 0);
+      }
+    }
     if (in_piece_) end_piece();
     writer_.drain();
     if (ended_ > 0 && !writer_.failed()) host_.progress(writer_.written());
@@ -389,37 +318,85 @@ class splitter {
   // from one block to the next (see heading_test::part).
   static constexpr std::size_t window_margin = 16;
 
-  // The keyword list, asked afresh before each line.
-  void refresh_keywords() {
-    const std::uint64_t version = host_.keywords_version();
-    if (have_keywords_ && version == keywords_version_) return;
-    is_heading_.set_keywords(host_.keywords());
-    keywords_version_ = version;
-    have_keywords_ = true;
-    const std::size_t wanted = read_block + is_heading_.longest() + window_margin;
+  // The rule may follow the host (the keyword list, asked afresh before
+  // each line).
+  void refresh_rule() {
+    if (!rule_->refresh(host_)) return;
+    const std::size_t wanted = read_block + rule_->longest() + window_margin;
     if (window_.size() < wanted) window_.resize(wanted);
   }
 
-  // The line after a long one starts at byte `next`.
-  outcome next_line(std::int64_t next) {
-    ++lines_;
-    offset_ = static_cast<std::uint64_t>(next);
-    return outcome::more;
+  // A volume's title waits for the line after it: a chapter heading joins
+  // it in one piece, and titles at the end join the piece before.
+  void hold_volume(std::string_view text, std::int64_t offset) {
+    if (volume_.empty()) {
+      volume_line_ = line_number_ + 1;
+      volume_offset_ = offset;
+      volume_first_ = std::min(text.size(), first_line_limit);
+      volume_lines_ = 0;
+    } else {
+      volume_.append(rules_.crlf());
+    }
+    volume_.append(text);
+    ++volume_lines_;
+    host_.heading_seen(line_kind::volume, line_number_ + 1, text);
+    host_called_ = true;
   }
 
-  // `heading`: the piece starts at a heading line, which may name it.
-  void begin_piece(std::string_view first_line, bool heading) {
+  // Makes the piece that line number line_number_ + 1, `text` at byte
+  // `offset` (a line of kind `kind`), goes into, and leaves its heading
+  // written when one waits: the heading itself for a heading, or the
+  // volume titles held before it, or an empty heading line before the
+  // first heading and after a size cut.
+  void open(line_kind kind, std::string_view text, std::int64_t offset) {
+    const bool heading = kind != line_kind::body;
+    if (heading) host_.heading_seen(kind, line_number_ + 1, text);
+    if (!volume_.empty()) {
+      if (in_piece_) end_piece();
+      begin_piece(std::string_view(volume_).substr(0, volume_first_), piece_kind::volume, volume_line_,
+                  volume_offset_);
+      add_line(volume_);
+      lines_ += volume_lines_ - 1;
+      volume_.clear();
+      announce();
+      return;
+    }
+    if (heading) {
+      if (in_piece_) end_piece();
+      begin_piece(text, kind == line_kind::special ? piece_kind::special : piece_kind::chapter,
+                  line_number_ + 1, offset);
+      announce();
+      return;
+    }
+    if (in_piece_) return;
+    begin_piece(text, ended_ == 0 ? piece_kind::front_matter : piece_kind::size_cut, line_number_ + 1, offset);
+    add(rules_.crlf());
+  }
+
+  // At every heading, with the pieces complete on disk so far.
+  void announce() {
+    host_.progress(writer_.written());
+    host_called_ = true;
+  }
+
+  // A piece past the size limit ends with the line that took it there.
+  void cut_if_full() {
+    if (max_size_ > 0 && size_ > max_size_) end_piece();
+  }
+
+  void begin_piece(std::string_view first_line, piece_kind kind, std::int64_t line, std::int64_t offset) {
     in_piece_ = true;
     size_ = 0;
+    lines_ = 0;
+    kind_ = kind;
+    line_ = line;
+    offset_ = static_cast<std::uint64_t>(offset);
     // Enough of the line to show it; cut on a character boundary.
     std::size_t keep = std::min(first_line.size(), first_line_limit);
     while (keep < first_line.size() && !rules_.starts_character(first_line, keep)) --keep;
     first_line_.assign(first_line.substr(0, keep));
-    kind_ = heading ? piece_kind::chapter : piece_kind::front_matter;
-    line_ = lines_ + 1;
-    start_ = offset_;
     path_ = piece_path(destination_, ended_);
-    if (title_names_ && heading) {
+    if (title_names_ && kind != piece_kind::front_matter && kind != piece_kind::size_cut) {
       // A heading that is not valid text in its encoding names nothing.
       if (const auto utf8 = decode_strict(first_line_, enc_))
         path_ = titled_piece_path(destination_, ended_, file_title(*utf8));
@@ -442,6 +419,7 @@ class splitter {
 
   // Every line ends in CR LF in the pieces.
   void add_line(std::string_view text) {
+    ++lines_;
     if (convert_) {
       convert_->write(text);
       return convert_->write(rules_.crlf());
@@ -454,7 +432,16 @@ class splitter {
     if (convert_) convert_->end();
     writer_.end();
     in_piece_ = false;
-    host_.piece_done({ended_, path_, size_, first_line_, kind_, line_, start_});
+    piece_info done;
+    done.number = ended_;
+    done.path = path_;
+    done.lines = lines_;
+    done.size = size_;
+    done.first_line = first_line_;
+    done.kind = kind_;
+    done.line = line_;
+    done.offset = offset_;
+    host_.piece_done(done);
     host_called_ = true;
     ++ended_;
   }
@@ -462,10 +449,9 @@ class splitter {
   split_host& host_;
   encoding enc_;
   line_rules rules_;
-  heading_test is_heading_;
-  bool have_keywords_ = false;
+  std::unique_ptr<heading_rule> rule_;
+  std::uint64_t max_size_;
   bool host_called_ = true;  // since stop_requested() was last asked
-  std::uint64_t keywords_version_ = 0;
   std::string destination_;
   std::string source_;
   bool title_names_;
@@ -481,12 +467,18 @@ class splitter {
   std::string first_line_;  // never longer than first_line_limit: no allocation after the first
   std::uint64_t size_ = 0;
   std::string path_;  // of the piece being gathered
+  std::int64_t lines_ = 0;
   piece_kind kind_ = piece_kind::front_matter;
-  std::int64_t line_ = 0;    // where the piece being gathered starts: its line...
-  std::uint64_t start_ = 0;  // ...and byte in the source
+  std::int64_t line_ = 0;
+  std::uint64_t offset_ = 0;
+  std::int64_t line_number_ = 0;  // lines of the source taken so far, blank ones included
 
-  std::int64_t lines_ = 0;    // lines of the source taken so far
-  std::uint64_t offset_ = 0;  // the byte where the next line starts
+  // Volume titles waiting for the line after them, joined with CR LF.
+  std::string volume_;
+  std::size_t volume_first_ = 0;  // bytes of the first title kept as the piece's first line
+  std::int64_t volume_lines_ = 0;
+  std::int64_t volume_line_ = 0;
+  std::int64_t volume_offset_ = 0;
 };
 
 }  // namespace
@@ -540,7 +532,7 @@ split_result split_source(const split_request& request, split_host& host, const 
     take_bom(file, result.source_encoding);
   } else {
     std::string error;
-    if (!detect(file, static_cast<std::int64_t>(source->size), result.source_encoding, error))
+    if (!detect_source_encoding(file, static_cast<std::int64_t>(source->size), result.source_encoding, error))
       return read_failure(error);
   }
   const encoding& enc = result.source_encoding;
@@ -561,7 +553,9 @@ split_result split_source(const split_request& request, split_host& host, const 
   }
   if (!reader.fill()) return read_failure(reader.reason());
   // The first block tells which bytes are rare in this text.
-  splitter split(request, source->id, host, options, enc, reader.available());
+  auto rule = make_heading_rule(options.headings, enc, reader.available());
+  if (!rule) return read_failure(pattern_problem(options.headings.pattern).value_or(pattern_error{}).reason);
+  splitter split(request, source->id, host, options, enc, std::move(rule));
 
   std::size_t skip = enc.bom.size();  // the mark is not part of the first line
   try {
@@ -574,7 +568,8 @@ split_result split_source(const split_request& request, split_host& host, const 
       }
       std::size_t used = 0;
       auto outcome =
-          skip > 0 && !reader.at_eof() ? splitter::outcome::more : split.lines(text, reader.at_eof(), used);
+          skip > 0 && !reader.at_eof() ? splitter::outcome::more
+                                       : split.lines(text, reader.at_eof(), used, reader.offset());
       reader.consume(used);
       if (outcome == splitter::outcome::more) {
         if (!reader.fill()) return failed_reading(reader.reason(), split);
@@ -609,6 +604,8 @@ split_result split_source(const split_request& request, split_host& host, const 
 
 }  // namespace
 
+namespace {
+
 // The system says EAGAIN both when it has no memory for a thread's stack
 // and when a limit on threads is reached: whether a stack's worth can be
 // had tells them apart. Asked once the run has let go of its buffers, so
@@ -617,6 +614,8 @@ bool room_for_a_thread() {
   constexpr std::size_t stacks = 32 << 20;  // four of the usual 8 MiB
   return std::unique_ptr<char[]>(new (std::nothrow) char[stacks]) != nullptr;
 }
+
+}  // namespace
 
 split_result run_split(const split_request& request, split_host& host, const split_options& options) {
   try {

@@ -2,12 +2,18 @@
 // The split run: reads a checked source, cuts it at heading lines and writes
 // the pieces destination + "0000" + ".txt", "0001.txt", ...
 //
-// A heading is a line holding every keyword. Blank lines (spaces, tabs and
-// ideographic spaces only) are dropped. A piece is its heading (none for the
-// text before the first heading), then CR LF + each following line, and ends
-// with CR LF; lines keep their bytes exactly, in the source's encoding, and a
-// source with a byte-order mark gives pieces that start with it. Pieces are
-// numbered without a gap from 0.
+// Which lines are headings is the heading rule's to say (core/heading_rule.h;
+// by default a line holding every keyword). Every heading starts a piece,
+// but a volume heading followed by nothing but blank lines and a chapter
+// heading opens that chapter's piece, so that no piece holds a volume's
+// title alone. With a size limit, a piece that grows past it ends at that
+// line, and the text after it goes on in a piece of its own. Blank lines
+// (spaces, tabs and ideographic spaces only) are dropped. A piece is its
+// heading (none for the text before the first heading, or after a size
+// cut), then CR LF + each following line, and ends with CR LF; lines keep
+// their bytes exactly, in the source's encoding, and a source with a
+// byte-order mark gives pieces that start with it. Pieces are numbered
+// without a gap from 0.
 //
 // Streams the source through a fixed buffer and writes a long piece in
 // blocks; a line longer than the buffer is read twice in blocks (once to
@@ -28,11 +34,13 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/checks.h"
 #include "core/convert.h"
 #include "core/encoding.h"
+#include "core/heading_rule.h"
 
 namespace quorrel {
 
@@ -42,6 +50,7 @@ enum class piece_kind { front_matter, volume, chapter, special, size_cut };
 struct piece_info {
   std::int64_t number = 0;
   std::string path;
+  std::int64_t lines = 0;  // lines of text in it, blank lines dropped
   std::uint64_t size = 0;   // bytes, byte-order mark and line ends included
   std::string first_line;  // its first line of text (up to 512 bytes), in the source's encoding
   piece_kind kind = piece_kind::chapter;  // front_matter: the text before the first heading
@@ -76,6 +85,15 @@ class split_host {
 
   // Each piece once it is complete on disk (or counted, in a dry run).
   virtual void piece_done(const piece_info& piece) { (void)piece; }
+
+  // Every line the rule takes for a heading, and every near miss, with its
+  // line number (1-based) and bytes, before the piece it starts (if any)
+  // is begun.
+  virtual void heading_seen(line_kind kind, std::int64_t line, std::string_view text) {
+    (void)kind;
+    (void)line;
+    (void)text;
+  }
 };
 
 // A host with a list that never changes.
@@ -101,6 +119,8 @@ struct split_options {
   // replace_invalid, which writes U+FFFD (or "?") in its place.
   std::optional<encoding> convert_to;
   bool replace_invalid = false;
+  heading_choice headings;                  // which lines start a piece
+  std::uint64_t max_size = 0;               // bytes; a piece past it ends at that line (0: no limit)
 };
 
 struct split_failure {

@@ -1,20 +1,23 @@
 # bash completion for quorrel-split                           -*- shell-script -*-
 # Copyright 2026 The Quorrel developers; MIT licence.
 #
-# Options; encodings after -e/--encoding and --to, the two name forms after
-# --names, files after --contents; files and folders for SOURCE,
+# Options; encodings after -e/--encoding and --to, rules after --headings,
+# sizes after --max-size, the two name forms after --names, files after
+# --contents; files and folders for SOURCE,
 # folders for DESTINATION. Needs bash alone (none of bash-completion's
 # helpers), so it also works when sourced by hand.
 
 _quorrel_split() {
     local cur=${COMP_WORDS[COMP_CWORD]}
     local prev=${COMP_WORDS[COMP_CWORD-1]}
-    local options='-k --keyword -e --encoding -l --list --json --contents --names --to --replace-invalid -q --quiet --help --version'
+    local options='-k --keyword -e --encoding -l --list -q --quiet --headings --pattern --max-size --check --json --contents --names --to --replace-invalid --help --version'
     local encodings='GB18030 GBK Big5 UTF-8 UTF-16LE UTF-16BE'
     local targets='UTF-8 UTF-8-BOM GB18030 GBK Big5 UTF-16LE'
+    local rules='keywords auto'
+    local sizes='100K 200K 500K 1M'
     # A word after which the next word is an option's argument: -k, -e, their
     # long forms, and short clusters ending in one of them (-qk).
-    local takes_argument='^(-[lq]*[ek]|--keyword|--encoding|--contents|--names|--to)$'
+    local takes_argument='^(-[lq]*[ek]|--keyword|--encoding|--headings|--pattern|--max-size|--contents|--names|--to)$'
 
     # The option whose argument is being completed, if any, and what goes
     # before the argument in the same word. With '=' in COMP_WORDBREAKS
@@ -25,7 +28,7 @@ _quorrel_split() {
         option=$prev cur=''
     elif [[ $prev == = && $COMP_CWORD -ge 2 ]]; then
         option=${COMP_WORDS[COMP_CWORD-2]}
-    elif [[ $cur =~ ^(--keyword|--encoding|--contents|--names|--to)=(.*)$ ]]; then
+    elif [[ $cur =~ ^(--keyword|--encoding|--headings|--pattern|--max-size|--contents|--names|--to)=(.*)$ ]]; then
         option=${BASH_REMATCH[1]} lead=$option= cur=${BASH_REMATCH[2]}
     elif [[ $cur =~ ^-[lq]*([ek])(.+)$ ]]; then
         # A short option with its argument attached: -eUTF, -qkWORD.
@@ -36,6 +39,15 @@ _quorrel_split() {
 
     COMPREPLY=()
     case $option in
+        # Before -*e, which --max-size would match.
+        --headings)
+            mapfile -t COMPREPLY < <(compgen -P "$lead" -W "$rules" -- "$cur")
+            return 0
+            ;;
+        --max-size)
+            mapfile -t COMPREPLY < <(compgen -P "$lead" -W "$sizes" -- "$cur")
+            return 0
+            ;;
         -*e | --encoding)
             # ICU takes encoding names in any case, so match them so too.
             local name
@@ -57,7 +69,7 @@ _quorrel_split() {
             mapfile -t COMPREPLY < <(compgen -f -- "$cur")
             return 0
             ;;
-        -*k | --keyword)
+        -*k | --keyword | --pattern)
             return 0 # any text
             ;;
     esac

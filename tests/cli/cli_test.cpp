@@ -240,6 +240,79 @@ TEST(cli, KeywordsChooseTheHeadings) {
   }
 }
 
+TEST(cli, HeadingRulesAndSizeLimitChooseThePieces) {
+  struct row {
+    const char* name;
+    std::vector<std::string> options;
+    std::string source;
+    std::vector<std::string> pieces;
+  };
+  const row rows[] = {
+      {"a volume's title opens its first chapter's piece",
+       {"--headings=auto"},
+       "书名\n第一卷 风起\n\n　\n第一章 初\n甲\n第二章\n乙\n卷二\n引\n第三章\n丙\n第三卷\n",
+       {"\r\n书名\r\n", "第一卷 风起\r\n第一章 初\r\n甲\r\n", "第二章\r\n乙\r\n", "卷二\r\n引\r\n",
+        "第三章\r\n丙\r\n第三卷\r\n"}},
+      {"guards keep prose out",
+       {"--headings=auto"},
+       "第一章\n他翻到第三章，看了很久。\n“第三章写得真好。”\n第一节课很无聊\n楔子：旧事\n丁\n",
+       {"第一章\r\n他翻到第三章，看了很久。\r\n“第三章写得真好。”\r\n第一节课很无聊\r\n", "楔子：旧事\r\n丁\r\n"}},
+      {"a regular expression",
+       {"--pattern=^Chapter \\d+$"},
+       "Intro\nChapter 1\na\nChapter 2 and more\nChapter 22\nb\n",
+       {"\r\nIntro\r\n", "Chapter 1\r\na\r\nChapter 2 and more\r\n", "Chapter 22\r\nb\r\n"}},
+      {"a size limit cuts a text without headings",
+       {"--max-size=10"},
+       "一二三四\n五六七八\n九十\n",
+       {"\r\n一二三四\r\n", "\r\n五六七八\r\n", "\r\n九十\r\n"}},
+      {"a size limit with the rule by form",
+       {"--headings=auto", "--max-size=1K"},
+       "第一章\n" + std::string(1020, 'a') + "\nb\n第二章\nc\n",
+       {"第一章\r\n" + std::string(1020, 'a') + "\r\n", "\r\nb\r\n", "第二章\r\nc\r\n"}},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    temp_folder dir;
+    write_file(dir / "book.txt", r.source);
+    const listing before = folder_contents(dir.path());
+    std::vector<std::string> args = r.options;
+    args.push_back(dir / "book.txt");
+    args.push_back(dir / "p");
+    const outcome o = run(args);
+    EXPECT_EQ(o.exit_code, 0) << o;
+    EXPECT_EQ(o.out, saved);
+    expect_contents(dir.path(), with_pieces(before, "p", r.pieces));
+  }
+}
+
+TEST(cli, CheckReportsWhatAReaderWouldTripOverAndWritesNothing) {
+  temp_folder dir;
+  write_file(dir / "book.txt",
+             "第一章\n甲\n甲\n第二章\n乙\n乙\n第二章\n乙\n乙\n第五章\n丙\n丙\n第1章 短\n第一节课很无聊\n"
+             "第二卷\n第一章\n丁\n丁\n第二章\n" + std::string(300, 'x') + "\ny\n");
+  const listing before = folder_contents(dir.path());
+  const std::string book = dir / "book.txt";
+  const outcome o = run({"--headings=auto", "--check", "--max-size=200", book, dir / "p"});
+  EXPECT_EQ(o.exit_code, 3) << o;
+  EXPECT_EQ(o.out, book + ":7: 编号重复（2 之后是 2）：第二章\n" +
+                   book + ":10: 编号跳跃（2 之后是 5）：第五章\n" +
+                   book + ":13: 编号倒退（5 之后是 1）：第1章 短\n" +
+                   book + ":13: 过短：" + (dir / "p") + "0004.txt（第1章 短） 只有 2 行\n" +
+                   book + ":14: 疑似标题（未作标题）：第一节课很无聊\n" +
+                   book + ":19: 过大：" + (dir / "p") + "0006.txt（第二章） 316 字节\n" +
+                   "检查：7个文件，编号问题3处，过大1个，过短1个，疑似标题1处\n");
+  expect_contents(dir.path(), before);
+
+  write_file(dir / "clean.txt", "第一章\n甲\n甲\n第二章\n乙\n乙\n");
+  const outcome clean = run({"--check", dir / "clean.txt", dir / "p"});
+  EXPECT_EQ(clean.exit_code, 0) << clean;
+  EXPECT_EQ(clean.out, "检查：2个文件，编号问题0处，过大0个，过短0个，疑似标题0处\n");
+
+  const outcome refused = run({"--pattern=a)b", book, dir / "p"});
+  EXPECT_EQ(refused.exit_code, 1);
+  EXPECT_NE(refused.err.find("U_REGEX_MISMATCHED_PAREN（第1行第2个字符）"), std::string::npos) << refused.err;
+}
+
 TEST(cli, EncodingOptionDecidesHowTheSourceIsRead) {
   const std::string gbk_text = "前言\r\n第一章 乗\r\n甲乙\r\n第二章\r\n丙\r\n";  // 乗 is 81 5C in GBK
   const std::vector<std::string> gbk_pieces = {gbk("\r\n前言\r\n"), gbk("第一章 乗\r\n甲乙\r\n"),
@@ -567,6 +640,24 @@ TEST(cli, RejectsABadCommandLine) {
       {"a value given to --list", {"--list=yes", "{dir}/book.txt", "{dir}/out"}, "quorrel-split: 选项“--list”不接受参数"},
       {"a value given to --quiet, shortened", {"--qu=1", "{dir}/book.txt", "{dir}/out"}, "quorrel-split: 选项“--quiet”不接受参数"},
       {"only options", {"-q", "-k", "第"}, "quorrel-split: 缺少源文件或存放目录"},
+      {"a pattern ICU refuses", {"--pattern=第(", "{dir}/book.txt", "{dir}/out"},
+       "quorrel-split: 正则表达式“第(”有误：U_REGEX_MISMATCHED_PAREN（第1行第2个字符）"},
+      {"an unknown heading rule", {"--headings=smart", "{dir}/book.txt", "{dir}/out"},
+       "quorrel-split: 未知的标题规则“smart”（可用 keywords、auto）"},
+      {"a pattern and a heading rule", {"--headings=auto", "--pattern=^第", "{dir}/book.txt", "{dir}/out"},
+       "quorrel-split: --pattern 与 --headings 不能同时使用"},
+      {"keywords for the rule by form", {"--headings=auto", "-k", "章", "{dir}/book.txt", "{dir}/out"},
+       "quorrel-split: --keyword 只用于 --headings=keywords"},
+      {"a size that is not one", {"--max-size=12Q", "{dir}/book.txt", "{dir}/out"},
+       "quorrel-split: 无效的大小“12Q”（例如 300K、2M 或字节数）"},
+      {"a size of nothing", {"--max-size=0", "{dir}/book.txt", "{dir}/out"},
+       "quorrel-split: 无效的大小“0”（例如 300K、2M 或字节数）"},
+      {"a check and a listing", {"--check", "--list", "{dir}/book.txt", "{dir}/out"},
+       "quorrel-split: --check 与 --list 不能同时使用"},
+      {"a check that would write a table", {"--check", "--contents=toc.json", "{dir}/book.txt", "{dir}/out"},
+       "quorrel-split: --check 不写入任何文件，不能与 --contents、--names 或 --to 同用"},
+      {"a table without a listing", {"--json", "{dir}/book.txt", "{dir}/out"},
+       "quorrel-split: “--json”只能与“--list”同用"},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name);

@@ -5,6 +5,8 @@
 #include <random>
 
 #include "core/encoding.h"
+#include "core/heading_form.h"
+#include "core/heading_rule.h"
 #include "core/text.h"
 
 namespace quorrel {
@@ -46,6 +48,78 @@ TEST(HeadingTest, MatchesEveryKeywordExactlyAnywhereInTheLine) {
     EXPECT_EQ(is_heading(ex.line, ex.keywords), ex.heading);
     EXPECT_EQ(is_heading(ex.line, ex.keywords, "UTF-8"), ex.heading);
   }
+}
+
+TEST(HeadingForm, TellsChaptersVolumesAndSectionsFromBodyTextInEveryEncoding) {
+  constexpr line_kind body = line_kind::body, miss = line_kind::near_miss, chapter = line_kind::chapter,
+                      volume = line_kind::volume, special = line_kind::special;
+  struct example {
+    const char* line;
+    line_kind kind;
+    std::int64_t number;  // -1: none
+  };
+  const std::vector<example> examples = {
+      {"第十二章 风起", chapter, 12},
+      {"　　第一百零五章：归来", chapter, 105},
+      {"\u00A0第 12 章", chapter, 12},
+      {"第１２回　夜宴", chapter, 12},
+      {"第三节", chapter, 3},
+      {"第四節 舊事", chapter, 4},
+      {"第两千话", chapter, 2000},
+      {"第壹佰零伍話", chapter, 105},
+      {"第一二三章", chapter, 123},
+      {"第二十章风起云涌", chapter, 20},
+      {"【第三章】 出发", chapter, 3},
+      {"[第3章] 出发", chapter, 3},
+      {"第一卷 风起", volume, 1},
+      {"第二部", volume, 2},
+      {"第三集·终", volume, 3},
+      {"第三冊", volume, 3},
+      {"卷一", volume, 1},
+      {"卷之二 山河", volume, 2},
+      {"楔子", special, -1},
+      {"序", special, -1},
+      {"序章 开端", special, -1},
+      {"番外", special, -1},
+      {"番外三 小记", special, 3},
+      {"尾聲：歸來", special, -1},
+      {"完本感言", special, -1},
+      {"后记", special, -1},
+      {"他翻到第三章，看了很久", body, -1},
+      {"第三章，他说", body, -1},
+      {"第二天", body, -1},
+      {"第章", body, -1},
+      {"卷起袖子", body, -1},
+      {"序幕拉开", body, -1},
+      {"前言不搭后语", body, -1},
+      {"【第三章 出发", body, -1},
+      {"“第三章写得真好。”", body, -1},
+      {"第三章写得真好。", miss, 3},
+      {"第一节课很无聊", miss, 1},
+      {"第二回合", miss, 2},
+      {"第一部分 总论", miss, 1},
+      {"第三章 这一行的标题实在是太长了远远超过了四十个字所以它只能算作正文里的一句话而已，不是标题", miss, 3},
+  };
+  for (const char* name : {"GB18030", "UTF-8", "Big5", "UTF-16LE", "UTF-16BE"}) {
+    const encoding enc = *encoding_by_name(name);
+    const auto rule = make_heading_rule({heading_choice::rule::form, {}}, enc, {});
+    for (const auto& ex : examples) {
+      SCOPED_TRACE(std::string(name) + ": " + ex.line);
+      const auto bytes = encode(ex.line, enc);
+      if (!bytes) continue;  // Simplified characters Big5 cannot write
+      EXPECT_EQ(rule->classify(*bytes), ex.kind);
+      const heading_form form = read_heading_utf8(ex.line);
+      EXPECT_EQ(form.numbered ? form.number : -1, ex.number);
+    }
+  }
+}
+
+TEST(HeadingForm, ReadsNumeralsInEveryForm) {
+  const std::vector<std::pair<std::u16string_view, std::int64_t>> numerals = {
+      {u"十", 10}, {u"十一", 11}, {u"二十", 20}, {u"一百零五", 105}, {u"两千零一十", 2010},
+      {u"一万二千三百四十五", 12345}, {u"壹仟贰佰", 1200}, {u"叄拾叄", 33}, {u"一〇五", 105}, {u"０７", 7},
+      {u"3000", 3000}, {u"", -1}, {u"十x", -1}};
+  for (const auto& [digits, value] : numerals) EXPECT_EQ(numeral_value(digits), value);
 }
 
 TEST(HeadingTest, NeverMatchesInsideACharacter) {

@@ -504,6 +504,44 @@ TEST(Split, ListsPiecesWithoutWritingInADryRun) {
   EXPECT_EQ(host.pieces[0].size, std::string("\r\n序\r\n").size());
   EXPECT_EQ(host.pieces[1].first_line, "第一章 起");
   EXPECT_EQ(host.pieces[1].size, piece({"第一章 起", "甲"}).size());
+  EXPECT_EQ(host.pieces[0].kind, piece_kind::front_matter);
+  EXPECT_EQ(host.pieces[1].kind, piece_kind::chapter);
+  EXPECT_EQ(host.pieces[1].line, 2);
+  EXPECT_EQ(host.pieces[1].offset, std::string("序\r\n").size());
+  EXPECT_EQ(host.pieces[1].lines, 2);
+}
+
+TEST(Split, TellsWhatStartedEachPieceByForm) {
+  temp_folder tmp;
+  // Byte-order mark, a volume sharing its chapter's piece, a volume that
+  // opens a piece with text of its own, and a size cut.
+  const auto source = tmp.write("novel.txt", "\xEF\xBB\xBF书名\n第一卷\n\n第一章\n甲\n卷二\n引\n楔子\n" +
+                                                 std::string(30, 'x') + "\n乙\n");
+  recording_host host;
+  split_options options;
+  options.dry_run = true;
+  options.headings.which = heading_choice::rule::form;
+  options.max_size = 40;
+  split(source, tmp.dir(), host, options);
+  struct expected {
+    piece_kind kind;
+    std::int64_t line;
+    std::uint64_t offset;
+    const char* first_line;
+  };
+  const std::vector<expected> pieces = {{piece_kind::front_matter, 1, 3, "书名"},
+                                        {piece_kind::volume, 2, 10, "第一卷"},
+                                        {piece_kind::volume, 6, 35, "卷二"},
+                                        {piece_kind::special, 8, 46, "楔子"},
+                                        {piece_kind::size_cut, 10, 84, "乙"}};
+  ASSERT_EQ(host.pieces.size(), pieces.size());
+  for (std::size_t i = 0; i < pieces.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(host.pieces[i].kind, pieces[i].kind);
+    EXPECT_EQ(host.pieces[i].line, pieces[i].line);
+    EXPECT_EQ(host.pieces[i].offset, pieces[i].offset);
+    EXPECT_EQ(host.pieces[i].first_line, pieces[i].first_line);
+  }
 }
 
 TEST(Split, ForcedEncodingOverridesDetection) {

@@ -1,0 +1,58 @@
+#!/bin/bash
+# The heading rules against each other on bench/compare.sh's synthetic
+# novels: quorrel-split with the keyword rule (the default), --headings=auto
+# and --pattern, timed with hyperfine into tmpfs, peak memory from
+# /usr/bin/time. Prints one table per input: median seconds, ratio to the
+# keyword rule, peak MiB.
+#
+#   bench/headings.sh [BUILD_FOLDER]   (default build/release; a release build
+#                                       with quorrel-split and quorrel-gen-novel)
+#   Environment: QUORREL_BENCH_DATA  data folder (default /tmp/quorrel-bench)
+#                QUORREL_BENCH_RUNS  timed runs per command (default 5)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bin=${1:-build/release}
+data=${QUORREL_BENCH_DATA:-/tmp/quorrel-bench}
+runs=${QUORREL_BENCH_RUNS:-5}
+shm=/dev/shm/quorrel-headings
+split_bin=$PWD/$bin/cli/quorrel-split
+gen_bin=$PWD/$bin/tools/novel/quorrel-gen-novel
+mkdir -p "$data"
+
+# The same inputs as bench/compare.sh, generated once.
+novel() {
+  local path="$data/cmp-$1-$2-$3.txt"
+  if [ ! -f "$path" ]; then
+    "$gen_bin" --size "$1" --chapters "$2" --encoding "$3" --preamble --blank-lines \
+      --decoys 1 --seed 7 -o "$path.part" 2>/dev/null
+    mv "$path.part" "$path"
+  fi
+  echo "$path"
+}
+inputs=("a|200M GBK, 20000 chapters|$(novel 200M 20000 GBK)"
+        "b|200M UTF-8, 20000 chapters|$(novel 200M 20000 UTF-8)"
+        "c|200M GBK, 100 chapters|$(novel 200M 100 GBK)")
+pattern='^\s*第[0-9一二三四五六七八九十百千]+章'
+rules=("keywords|" "auto|--headings=auto" "pattern|--pattern=$pattern")
+
+for input in "${inputs[@]}"; do
+  IFS='|' read -r label title src <<<"$input"
+  echo "($label) $title"
+  cmds=()
+  for rule in "${rules[@]}"; do
+    cmds+=("$split_bin -q ${rule#*|} $src $shm/")
+  done
+  hyperfine --runs "$runs" --warmup 1 --prepare "rm -rf $shm; mkdir -p $shm" \
+    --export-json "$data/headings-$label.json" "${cmds[@]}" >/dev/null
+  base=""
+  for i in "${!rules[@]}"; do
+    median=$(jq ".results[$i].median" "$data/headings-$label.json")
+    [ -z "$base" ] && base=$median
+    rm -rf "$shm"; mkdir -p "$shm"
+    # shellcheck disable=SC2086  # the rule's option, if any
+    peak=$(/usr/bin/time -f %M "$split_bin" -q ${rules[$i]#*|} "$src" "$shm/" 2>&1 >/dev/null | tail -1)
+    printf '  %-9s %8.3f s  %5.2fx  %6.1f MiB\n' "${rules[$i]%%|*}" "$median" \
+      "$(echo "$median / $base" | bc -l)" "$(echo "$peak / 1024" | bc -l)"
+  done
+done
+rm -rf "$shm"

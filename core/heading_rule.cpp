@@ -1,0 +1,218 @@
+#include "core/heading_rule.h"
+
+#include <unicode/ucnv.h>
+#include <unicode/uregex.h>
+#include <unicode/ustring.h>  // u_strFromUTF8
+
+#include <bitset>
+#include <new>  // bad_alloc
+#include <vector>
+
+#include "core/heading_form.h"
+#include "core/split.h"  // split_host: the keyword list
+
+namespace quorrel {
+namespace {
+
+struct converter_closer {
+  void operator()(UConverter* c) const { ucnv_close(c); }
+};
+using converter_ptr = std::unique_ptr<UConverter, converter_closer>;
+
+struct regex_closer {
+  void operator()(URegularExpression* r) const { uregex_close(r); }
+};
+using regex_ptr = std::unique_ptr<URegularExpression, regex_closer>;
+
+converter_ptr open_converter(const encoding& enc) {
+  UErrorCode status = U_ZERO_ERROR;
+  converter_ptr converter(ucnv_open(enc.name.c_str(), &status));
+  if (U_FAILURE(status)) {
+    if (status == U_MEMORY_ALLOCATION_ERROR) throw std::bad_alloc();
+    return nullptr;
+  }
+  return converter;
+}
+
+// `bytes` decoded into `out` (invalid sequences as U+FFFD); `out` only ever
+// grows, and needs at most one code unit per byte, plus one.
+std::u16string_view decode_into(UConverter* converter, std::string_view bytes, std::vector<char16_t>& out) {
+  if (out.size() < bytes.size() + 1) out.resize(bytes.size() + 1);
+  UErrorCode status = U_ZERO_ERROR;
+  const int32_t length = ucnv_toUChars(converter, reinterpret_cast<UChar*>(out.data()),
+                                       static_cast<int32_t>(out.size()), bytes.data(),
+                                       static_cast<int32_t>(bytes.size()), &status);
+  if (U_FAILURE(status) && status != U_STRING_NOT_TERMINATED_WARNING) return {};
+  return {out.data(), static_cast<std::size_t>(length)};
+}
+
+class keyword_rule final : public heading_rule {
+ public:
+  keyword_rule(const encoding& enc, std::string_view sample) : test_(enc, sample) {}
+
+  bool refresh(split_host& host) override {
+    const std::uint64_t version = host.keywords_version();
+    if (have_keywords_ && version == version_) return false;
+    test_.set_keywords(host.keywords());
+    version_ = version;
+    have_keywords_ = true;
+    return true;
+  }
+  probe_bytes probe() const override { return test_.probe(); }
+  line_kind classify(std::string_view line) override { return test_(line) ? line_kind::chapter : line_kind::body; }
+  void begin_parts() override { test_.begin_parts(); }
+  std::size_t part(std::string_view window, std::size_t base, bool last) override {
+    return test_.part(window, base, last);
+  }
+  line_kind found() const override { return test_.found() ? line_kind::chapter : line_kind::body; }
+  std::size_t longest() const override { return test_.longest(); }
+
+ private:
+  heading_test test_;
+  std::uint64_t version_ = 0;
+  bool have_keywords_ = false;
+};
+
+// Most lines are rejected on their bytes: only a line that starts (after
+// blanks) with the bytes of a heading's first word is decoded and read, and
+// most of the others are told by their first two bytes.
+class form_rule final : public heading_rule {
+ public:
+  explicit form_rule(const encoding& enc) : converter_(open_converter(enc)) {
+    static constexpr const char* starts[] = {"第",   "卷",   "序",   "楔子", "引子", "引言", "前言",
+                                             "尾声", "尾聲", "后记", "後記", "终章", "終章", "番外",
+                                             "外传", "外傳", "完本感言", "【", "["};
+    for (const char* start : starts) {
+      auto bytes = encode(start, enc);
+      if (!bytes || bytes->empty()) continue;  // not in this encoding: no heading starts so
+      const unsigned first = static_cast<unsigned char>((*bytes)[0]) << 8;
+      if (bytes->size() == 1) {
+        for (unsigned second = 0; second < 256; ++second) pairs_.set(first | second);
+      } else {
+        pairs_.set(first | static_cast<unsigned char>((*bytes)[1]));
+      }
+      starts_.push_back(std::move(*bytes));
+    }
+    for (const char* blank : {"\u3000", " ", "\t", "\u00A0"})
+      if (auto bytes = encode(blank, enc)) blanks_.push_back(std::move(*bytes));
+    decoded_.resize(longest_candidate + 1);
+  }
+
+  line_kind classify(std::string_view line) override {
+    // Called for every line that is not blank: the blanks are compared
+    // byte by byte, first byte first, with no call.
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < blanks_.size() && at < line.size();) {
+      const std::string& blank = blanks_[i];
+      std::size_t k = 0;
+      while (k < blank.size() && at + k < line.size() && line[at + k] == blank[k]) ++k;
+      if (k == blank.size()) {
+        at += k;
+        i = 0;
+      } else {
+        ++i;
+      }
+    }
+    if (at + 1 >= line.size()) return line_kind::body;  // one byte is no heading
+    if (!pairs_.test(static_cast<unsigned>(static_cast<unsigned char>(line[at])) << 8 |
+                     static_cast<unsigned char>(line[at + 1])))
+      return line_kind::body;
+    const std::string_view rest = line.substr(at);
+    if (rest.size() > longest_candidate || !converter_) return line_kind::body;
+    bool starts = false;
+    for (const std::string& s : starts_) starts = starts || rest.starts_with(s);
+    if (!starts) return line_kind::body;
+    return read_heading(decode_into(converter_.get(), rest, decoded_)).kind;
+  }
+
+  // A line too long to hold is far past the length of a heading.
+  void begin_parts() override {}
+  std::size_t part(std::string_view window, std::size_t base, bool last) override {
+    (void)last;
+    return (base + window.size()) / 4 * 4;
+  }
+  line_kind found() const override { return line_kind::body; }
+
+ private:
+  // Longer lines are prose whatever they start with; a heading is at most
+  // 40 characters after its blanks.
+  static constexpr std::size_t longest_candidate = 4096;
+
+  converter_ptr converter_;
+  std::bitset<65536> pairs_;  // the first two bytes of each of starts_
+  std::vector<std::string> starts_;
+  std::vector<std::string> blanks_;  // in the source's encoding, the usual indent first
+  std::vector<char16_t> decoded_;
+};
+
+// Every line that is not blank is decoded and searched. A line too long to
+// hold is searched in its first window only.
+class pattern_rule final : public heading_rule {
+ public:
+  pattern_rule(const encoding& enc, regex_ptr regex) : converter_(open_converter(enc)), regex_(std::move(regex)) {}
+
+  line_kind classify(std::string_view line) override {
+    return matches(line) ? line_kind::chapter : line_kind::body;
+  }
+  void begin_parts() override { found_ = false; }
+  std::size_t part(std::string_view window, std::size_t base, bool last) override {
+    (void)last;
+    if (base == 0) found_ = matches(window);
+    return (base + window.size()) / 4 * 4;
+  }
+  line_kind found() const override { return found_ ? line_kind::chapter : line_kind::body; }
+
+ private:
+  bool matches(std::string_view line) {
+    if (!converter_) return false;
+    const std::u16string_view text = decode_into(converter_.get(), line, decoded_);
+    UErrorCode status = U_ZERO_ERROR;
+    uregex_setText(regex_.get(), reinterpret_cast<const UChar*>(text.data()), static_cast<int32_t>(text.size()),
+                   &status);
+    const bool found = uregex_find(regex_.get(), 0, &status);
+    return U_SUCCESS(status) && found;
+  }
+
+  converter_ptr converter_;
+  regex_ptr regex_;
+  std::vector<char16_t> decoded_;
+  bool found_ = false;
+};
+
+regex_ptr compile(const std::string& utf8, UParseError& where, UErrorCode& status) {
+  std::u16string pattern(utf8.size() + 1, u'\0');
+  int32_t length = 0;
+  u_strFromUTF8(reinterpret_cast<UChar*>(pattern.data()), static_cast<int32_t>(pattern.size()), &length,
+                utf8.data(), static_cast<int32_t>(utf8.size()), &status);
+  if (U_FAILURE(status)) return nullptr;
+  regex_ptr regex(uregex_open(reinterpret_cast<const UChar*>(pattern.data()), length, 0, &where, &status));
+  if (status == U_MEMORY_ALLOCATION_ERROR) throw std::bad_alloc();
+  return U_SUCCESS(status) ? std::move(regex) : nullptr;
+}
+
+}  // namespace
+
+std::unique_ptr<heading_rule> make_heading_rule(const heading_choice& choice, const encoding& enc,
+                                                std::string_view sample) {
+  switch (choice.which) {
+    case heading_choice::rule::keywords: return std::make_unique<keyword_rule>(enc, sample);
+    case heading_choice::rule::form: return std::make_unique<form_rule>(enc);
+    case heading_choice::rule::pattern: {
+      UParseError where{};
+      UErrorCode status = U_ZERO_ERROR;
+      regex_ptr regex = compile(choice.pattern, where, status);
+      if (!regex) return nullptr;
+      return std::make_unique<pattern_rule>(enc, std::move(regex));
+    }
+  }
+  return nullptr;
+}
+
+std::optional<pattern_error> pattern_problem(const std::string& utf8_pattern) {
+  UParseError where{};
+  UErrorCode status = U_ZERO_ERROR;
+  if (compile(utf8_pattern, where, status)) return std::nullopt;
+  return pattern_error{u_errorName(status), where.line, where.offset};
+}
+
+}  // namespace quorrel

@@ -1,0 +1,78 @@
+#pragma once
+// How the run tells a heading from body text: one small interface, chosen
+// once per run, with three rules behind it.
+//
+//  - keywords: every keyword of the host's list occurs in the line (the
+//    window's rule, and the default of quorrel-split); see heading_test.
+//  - form: the line looks like a heading: 第 + number + unit, 卷 + number,
+//    or a named section such as 楔子 or 番外 (core/heading_form.h).
+//  - pattern: an ICU regular expression finds a match in the decoded line.
+//
+// A rule sees one line at a time, without its line end, in the source's
+// encoding; it never allocates per line. A line too long to hold is given
+// in parts (begin_parts, part, found), as heading_test describes.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/encoding.h"
+#include "core/text.h"
+
+namespace quorrel {
+
+class split_host;
+
+// What a rule makes of a line. near_miss: a line that has a heading's form
+// but was refused by one of the guards against body text; the run treats it
+// as body text and only reports it.
+enum class line_kind { body, near_miss, chapter, volume, special };
+
+struct heading_choice {
+  enum class rule { keywords, form, pattern };
+  rule which = rule::keywords;
+  std::string pattern;  // UTF-8, for rule::pattern; check it with pattern_problem() first
+};
+
+class heading_rule {
+ public:
+  virtual ~heading_rule() = default;
+
+  // Before each line that is not blank. A rule that follows the host (the
+  // keyword list, asked afresh for every line) updates itself here; true
+  // when it changed, so that longest() and probe() may have changed too.
+  virtual bool refresh(split_host& host) {
+    (void)host;
+    return false;
+  }
+  // Bytes every heading holds side by side ({} if none): the run's line-end
+  // search notes lines without them, which are then never classified.
+  virtual probe_bytes probe() const { return {}; }
+  virtual line_kind classify(std::string_view line) = 0;
+
+  virtual void begin_parts() = 0;
+  // Where the next window must start; see heading_test::part.
+  virtual std::size_t part(std::string_view window, std::size_t base, bool last) = 0;
+  virtual line_kind found() const = 0;
+  // Bytes the rule may carry from one window to the next, beyond 8.
+  virtual std::size_t longest() const { return 0; }
+};
+
+// The rule for a run over a source in `enc`; `sample` is the start of the
+// source (the keyword rule learns which bytes are rare from it). nullptr
+// only for a pattern that pattern_problem() refuses.
+std::unique_ptr<heading_rule> make_heading_rule(const heading_choice& choice, const encoding& enc,
+                                                std::string_view sample);
+
+// Why ICU refuses a regular expression, and where: nullopt when it is good.
+struct pattern_error {
+  std::string reason;  // ICU's name for it, e.g. U_REGEX_MISMATCHED_PAREN
+  int line = 0;        // 1-based; 0 when ICU does not say
+  int offset = 0;      // 1-based, in characters of that line
+};
+std::optional<pattern_error> pattern_problem(const std::string& utf8_pattern);
+
+}  // namespace quorrel
