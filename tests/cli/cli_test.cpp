@@ -118,19 +118,23 @@ TEST(cli, ReportsInputProblemsInOrderAndWritesNothing) {
     const char* name;
     std::string source, destination;
     std::string message;  // "{dir}" stands for the case's folder
+    std::string on_windows = "";  // the message there where it differs: no name there holds a tab or "*"
   };
   const row rows[] = {
       {"no source, no destination", "", "", "请选择要分割的文件"},
-      {"a source of blanks only is a name like any other", " \t　", "{dir}/out", "文件“ \t　”不存在"},
+      {"a source of blanks only is a name like any other", " \t　", "{dir}/out", "文件“ \t　”不存在",
+       "路径“ \t　”中有文件名不能包含的控制字符 U+0009"},
       {"the source is checked before the destination", "", "{dir}/missing/", "请选择要分割的文件"},
       {"no destination", "{dir}/book.txt", "", "请选择要保存分割文件的目录"},
       {"the destination is checked before the source exists", "{dir}/nothing.txt", "",
        "请选择要保存分割文件的目录"},
       {"a missing source", "{dir}/nothing.txt", "{dir}/out", "文件“{dir}/nothing.txt”不存在"},
       {"blanks around the source are part of its name", " book.txt", "out", "文件“ book.txt”不存在"},
-      {"so are ideographic spaces and tabs", "{dir}/book.txt　\t", "out", "文件“{dir}/book.txt　\t”不存在"},
+      {"so are ideographic spaces and tabs", "{dir}/book.txt　\t", "out", "文件“{dir}/book.txt　\t”不存在",
+       "路径“{dir}/book.txt　\t”中有文件名不能包含的控制字符 U+0009"},
       {"a folder as source", "{dir}/sub", "{dir}/out", "文件“{dir}/sub”不存在"},
-      {"wildcards are not expanded", "{dir}/book.*", "{dir}/out", "文件“{dir}/book.*”不存在"},
+      {"wildcards are not expanded", "{dir}/book.*", "{dir}/out", "文件“{dir}/book.*”不存在",
+       "路径“{dir}/book.*”中有文件名不能包含的字符“*”"},
       {"the source is piece 0001 of the destination", "{dir}/out0001.txt", "{dir}/out",
        "分割文件会覆盖原始文件“{dir}/out0001.txt”，请选择其他存放目录"},
       {"the same piece spelt another way", "{dir}/./out0001.txt", "{dir}/sub/../out",
@@ -152,7 +156,8 @@ TEST(cli, ReportsInputProblemsInOrderAndWritesNothing) {
     const outcome o = run(in_folder({r.source, r.destination}, dir), how);
     EXPECT_EQ(o.exit_code, 1) << o;
     EXPECT_EQ(o.out, "");
-    EXPECT_EQ(o.err, replace_all(r.message, "{dir}", dir.path()) + "\n");
+    const std::string& message = quorrel::windows_names && !r.on_windows.empty() ? r.on_windows : r.message;
+    EXPECT_EQ(o.err, replace_all(message, "{dir}", dir.path()) + "\n");
     expect_contents(dir.path(), before);
   }
 }

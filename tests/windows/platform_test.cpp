@@ -81,7 +81,7 @@ TEST(WindowsPlatform, FilterListIsPairsOfNulEndedUtf16) {
 // the dialog does that for an empty default extension, not for a null one.
 TEST(WindowsPlatform, OpenFileDialogCompletesATypedNameFromTheFilter) {
   std::wstring file(260, L'\0');
-  for (const std::wstring filters : {quorrel::platform::openFileFilter("文本文件(*.txt)|*.txt"), std::wstring()}) {
+  for (const std::wstring& filters : {quorrel::platform::openFileFilter("文本文件(*.txt)|*.txt"), std::wstring()}) {
     const OPENFILENAMEW dialog = quorrel::platform::openFileDialog(nullptr, L"", L"C:\\", filters, file, 0);
     ASSERT_NE(dialog.lpstrDefExt, nullptr);
     EXPECT_EQ(std::wstring(dialog.lpstrDefExt), L"");

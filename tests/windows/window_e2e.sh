@@ -99,10 +99,20 @@ click() {  # control
   # shellcheck disable=SC2046  # x and y
   xdotool mousemove $(probe where "$1") click 1
 }
+# Types over the text of the box that has the focus (in the window or a
+# dialog), and again while the machine was too busy for wine to take every
+# character.
+type_over() {  # text
+  for _ in 1 2 3; do
+    xdotool key End shift+Home BackSpace
+    xdotool type --delay 60 "$1"
+    [ "$(probe typed)" = "$1" ] && return 0
+  done
+  fail "the box with the focus holds '$(probe typed)' after typing '$1' three times"
+}
 retype() {  # control text: what a user types over the box's text
   click "$1"
-  xdotool key End shift+Home BackSpace
-  xdotool type --delay 60 "$2"
+  type_over "$2"
   [ "$(probe text "$1")" = "$2" ] || fail "$1 holds '$(probe text "$1")' after typing '$2'"
 }
 finished_with() {  # the message box: title Quorrel, text $1, then closed with Return
@@ -174,13 +184,13 @@ within no_dialog || fail "Escape did not close the open-file dialog"
 [ -z "$(probe text txtFrom)" ] || fail "Cancel left '$(probe text txtFrom)' in txtFrom"
 click cmdOrigleFile
 within dialog_titled 选择 || fail "the open-file dialog did not open again"
-xdotool type --delay 60 "$novel"
+type_over "$novel"
 xdotool key Return
 within no_dialog || fail "the open-file dialog did not take the typed name"
 [ "$(probe text txtFrom)" = "$novel" ] || fail "txtFrom is '$(probe text txtFrom)' after the pick"
 click cmdOrigleFile
 within dialog_titled 选择 || fail "the open-file dialog did not open a third time"
-xdotool type --delay 60 "${novel%.txt}"
+type_over "${novel%.txt}"
 xdotool key Return
 within no_dialog || fail "the open-file dialog did not take the name typed without .txt"
 [ "$(probe text txtFrom)" = "$novel" ] || fail "txtFrom is '$(probe text txtFrom)' after typing the name without .txt"

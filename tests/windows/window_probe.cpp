@@ -4,6 +4,8 @@
 //   window_probe size NAME    its width and height in pixels
 //   window_probe text NAME    the control's text (UTF-8)
 //   window_probe focus        the name of the control with the focus
+//   window_probe typed        the text of the control with the focus, in
+//                             frmSave or in a dialog it opened
 //   window_probe dialog       title, then each text line, of the window
 //                             frmSave owns (a message box or a dialog)
 // Exit status 1 when the window (or the control, or the dialog) is not there.
@@ -82,10 +84,14 @@ int wmain(int argc, wchar_t** argv) {
         0);
     return 0;
   }
-  if (command == L"focus") {
+  if (command == L"focus" || command == L"typed") {
     GUITHREADINFO info{};
     info.cbSize = sizeof info;
     if (!GetGUIThreadInfo(GetWindowThreadProcessId(main, nullptr), &info) || !info.hwndFocus) return 1;
+    if (command == L"typed") {
+      print(textOf(info.hwndFocus));
+      return 0;
+    }
     for (const layout::control& c : layout::controls)
       if (GetDlgCtrlID(info.hwndFocus) == 100 + static_cast<int>(c.which)) print(std::string(c.name));
     return 0;
