@@ -80,8 +80,8 @@ std::optional<char_layout> layout_of(UConverter* conv) {
       if (ucnv_getMaxCharSize(conv) == 1) return char_layout::single_byte;
       // GB18030, GBK (Windows 936) and GB2312 as EUC-CN (IBM 1383, 1386).
       if (named({"gb18030", "windows-936-", "ibm-1383_", "ibm-1386_"})) return char_layout::gb18030;
-      // Big5 (Windows and IBM 950) and Big5-HKSCS (IBM 1375).
-      if (named({"windows-950-", "ibm-950_", "ibm-1375_"})) return char_layout::big5;
+      // Big5 (Windows and IBM 950, IBM 1373) and Big5-HKSCS (IBM 1375).
+      if (named({"windows-950-", "ibm-950_", "ibm-1373_", "ibm-1375_"})) return char_layout::big5;
       return std::nullopt;
     default: return std::nullopt;
   }

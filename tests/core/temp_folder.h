@@ -13,6 +13,16 @@
 
 namespace quorrel::testing {
 
+// Paths in the program are UTF-8; std::filesystem takes a plain string in
+// the system's code page on Windows, so names cross as UTF-8 explicitly.
+inline std::filesystem::path utf8_path(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+inline std::string utf8_of(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return {text.begin(), text.end()};
+}
+
 class temp_folder {
  public:
   temp_folder() {
@@ -29,20 +39,20 @@ class temp_folder {
   temp_folder& operator=(const temp_folder&) = delete;
 
   // The folder's path with a trailing separator, ready to be a destination.
-  std::string dir() const { return path_.string() + separator; }
-  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+  std::string dir() const { return utf8_of(path_) + separator; }
+  std::string operator/(const std::string& name) const { return utf8_of(path_ / utf8_path(name)); }
 
   std::string write(const std::string& name, const std::string& bytes) const {
     const std::string file = *this / name;
-    std::ofstream(file, std::ios::binary) << bytes;
+    std::ofstream(utf8_path(file), std::ios::binary) << bytes;
     return file;
   }
 
   // Names of the regular files in a folder, sorted.
   std::vector<std::string> files(const std::string& sub = "") const {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(path_ / sub))
-      if (entry.is_regular_file()) names.push_back(entry.path().filename().string());
+    for (const auto& entry : std::filesystem::directory_iterator(path_ / utf8_path(sub)))
+      if (entry.is_regular_file()) names.push_back(utf8_of(entry.path().filename()));
     std::sort(names.begin(), names.end());
     return names;
   }
@@ -52,7 +62,7 @@ class temp_folder {
 };
 
 inline std::string read_bytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(utf8_path(path), std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
