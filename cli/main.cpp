@@ -179,7 +179,7 @@ int split_main(int argc, char** argv) {
     std::fputs("Try 'quorrel-split --help' for more information.\n", stderr);
     return exit_input;
   }
-  if (keywords.empty()) keywords = {"第", "章"};
+  if (keywords.empty()) keywords = quorrel::default_keywords();
 
   quorrel::split_options split_options;
   split_options.dry_run = list;

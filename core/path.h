@@ -5,6 +5,7 @@
 // one folder are the same: Windows' file systems ignore letter case.
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace quorrel {
@@ -20,6 +21,15 @@ inline constexpr bool names_ignore_case = false;
 #endif
 
 constexpr bool is_separator(char c) { return separators.find(c) != std::string_view::npos; }
+
+// `folder` ending in exactly one separator, whatever it ended in: a run of
+// them becomes the platform's one, so a root ("/", "D:\") stays itself and a
+// folder's pieces go inside it. An empty folder gives the root.
+inline std::string with_one_separator(std::string folder) {
+  while (!folder.empty() && is_separator(folder.back())) folder.pop_back();
+  folder += separator;
+  return folder;
+}
 
 // Whether two file names (UTF-8) name the same file in one folder. Where
 // case is ignored, only ASCII letters are folded: a name differing from a

@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "core/checks.h"
-#include "temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace quorrel {
 namespace {

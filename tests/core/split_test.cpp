@@ -10,7 +10,7 @@
 
 #include "core/encoding.h"
 #include "core/split.h"
-#include "temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace quorrel {
 namespace {

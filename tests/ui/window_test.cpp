@@ -1,5 +1,5 @@
 // The window frmSave, driven through its real controls on the offscreen
-// platform, with a scripted desktop (FakeBackend) recording message boxes.
+// platform, with a scripted desktop (quorrel::testing::fake_backend) recording message boxes.
 
 #include <QAccessible>
 #include <QApplication>
@@ -23,7 +23,7 @@
 #include <utility>  // exchange
 
 #include "core/messages.h"
-#include "fake_backend.h"
+#include "tests/support/fake_backend.h"
 #include "ui/application.h"
 #include "ui/caption_label.h"
 #include "ui/main_window.h"
@@ -104,7 +104,6 @@ class WindowTest : public QObject {
   void controls_follow_the_control_table();
   void window_is_fixed_titled_and_centred();
   void tab_moves_through_the_controls_in_table_order();
-  void starts_with_defaults_data();
   void starts_with_defaults();
   void qt_texts_are_chinese_whatever_the_locale();
   void controls_have_accessible_names_data();
@@ -134,7 +133,14 @@ class WindowTest : public QObject {
   void link_label_shows_the_hand_with_its_hot_spot();
 
  private:
-  FakeBackend m_desktop;
+  // The message boxes shown so far.
+  QStringList messages() const {
+    QStringList shown;
+    for (const std::string& message : m_desktop.messages) shown << QString::fromStdString(message);
+    return shown;
+  }
+
+  quorrel::testing::fake_backend m_desktop;
   std::optional<quorrel::platform::ScopedBackend> m_guard;
   std::optional<QTemporaryDir> m_dir;
 };
@@ -147,7 +153,8 @@ void WindowTest::initTestCase() {
 }
 
 void WindowTest::init() {
-  m_desktop = FakeBackend();
+  m_desktop = quorrel::testing::fake_backend();
+  m_desktop.program_folder = QDir::currentPath().toStdString();
   m_guard.emplace(m_desktop);
   m_dir.emplace();
   QVERIFY(m_dir->isValid());
@@ -290,34 +297,15 @@ void WindowTest::tab_moves_through_the_controls_in_table_order() {
 
 // ------------------------------------------------------------------ start-up
 
-void WindowTest::starts_with_defaults_data() {
-  QTest::addColumn<QString>("programFolder");
-  QTest::addColumn<bool>("writable");  // the user may write in the program's folder
-  QTest::addColumn<QString>("sourceFile");  // the program was opened with
-  QTest::addColumn<QString>("destination");
-  QTest::newRow("folder") << "/opt/quorrel" << true << "" << native("/opt/quorrel/");
-  QTest::newRow("folder with spaces and Chinese")
-      << "/home/李/小说 工具" << true << "" << native("/home/李/小说 工具/");
-  QTest::newRow("root keeps its one separator")
-      << QDir::rootPath() << true << "" << native(QDir::rootPath());
-  QTest::newRow("unwritable program folder: documents")
-      << "/usr/bin" << false << "" << native("/home/李/文档/");
-  QTest::newRow("opened with a file")
-      << "/opt/quorrel" << true << native("/home/李/小说.txt") << native("/opt/quorrel/");
-}
-
+// The form's defaults (tested with the form) reach the controls; focus on
+// Split, nothing selected.
 void WindowTest::starts_with_defaults() {
-  QFETCH(QString, programFolder);
-  QFETCH(bool, writable);
-  QFETCH(QString, sourceFile);
-  QFETCH(QString, destination);
-  if (!writable) m_desktop.unwritable << programFolder;
-  frmSave w(programFolder, sourceFile);
+  m_desktop.program_folder = "/home/李/小说 工具";
+  frmSave w(QStringLiteral("/home/李/小说.txt"));
   auto* lstKey = control<QListWidget>(w, "lstKey");
   QCOMPARE(items(lstKey), (QStringList{"第", "章"}));
-  QCOMPARE(selectedRow(lstKey), -1);
-  QCOMPARE(control<QLineEdit>(w, "txtTo")->text(), destination);
-  QCOMPARE(control<QLineEdit>(w, "txtFrom")->text(), sourceFile);
+  QCOMPARE(control<QLineEdit>(w, "txtTo")->text(), QStringLiteral("/home/李/小说 工具/"));
+  QCOMPARE(control<QLineEdit>(w, "txtFrom")->text(), QStringLiteral("/home/李/小说.txt"));
   QCOMPARE(control<QLineEdit>(w, "txtKey")->text(), QString());
   QCOMPARE(control<QLabel>(w, "Label1")->text(), QStringLiteral("www.quorrel-shop.example"));
 
@@ -325,13 +313,8 @@ void WindowTest::starts_with_defaults() {
   QVERIFY(QTest::qWaitForWindowActive(&w));
   QCOMPARE(QApplication::focusWidget(), control<QWidget>(w, "Command1"));
   QCOMPARE(selectedRow(lstKey), -1);
-  QVERIFY(m_desktop.messages.isEmpty());
+  QVERIFY(m_desktop.messages.empty());
   w.close();
-
-  // Without a folder given, the program's own.
-  frmSave own;
-  QCOMPARE(control<QLineEdit>(own, "txtTo")->text(),
-           native(QCoreApplication::applicationDirPath()) + QDir::separator());
 }
 
 // Qt's own texts (buttons of the message box, a text box's context menu) in
@@ -400,7 +383,8 @@ void WindowTest::files_dropped_fill_the_source_or_the_destination() {
   source.replace('@', native(dir));
   destination.replace('@', native(dir));
 
-  frmSave w(dir);
+  m_desktop.program_folder = dir.toStdString();
+  frmSave w;
   const QString startDestination = control<QLineEdit>(w, "txtTo")->text();
   QWidget* on = target == "frmSave" ? &w : control<QWidget>(w, qPrintable(target));
   const QUrl url = dropped.startsWith('/') ? QUrl::fromLocalFile(dropped) : QUrl(dropped);
@@ -458,7 +442,7 @@ void WindowTest::add_appends_the_typed_keyword() {
   }
   QCOMPARE(items(lstKey), list);
   QCOMPARE(selectedRow(lstKey), selected);
-  QVERIFY(m_desktop.messages.isEmpty());
+  QVERIFY(m_desktop.messages.empty());
 }
 
 void WindowTest::delete_removes_the_selected_keyword_data() {
@@ -510,7 +494,7 @@ void WindowTest::enter_and_escape_press_nothing() {
   QTest::keyClick(txtKey, Qt::Key_Enter);
   QTest::keyClick(txtKey, Qt::Key_Escape);
   QCOMPARE(items(control<QListWidget>(w, "lstKey")), (QStringList{"第", "章"}));
-  QCOMPARE(m_desktop.messages, QStringList());  // Split was not pressed either
+  QCOMPARE(messages(), QStringList());  // Split was not pressed either
   QVERIFY(w.isVisible());
   w.close();
 }
@@ -521,7 +505,7 @@ void WindowTest::alt_s_presses_split() {
   QVERIFY(QTest::qWaitForWindowActive(&w));
   QTest::keyClick(&w, Qt::Key_S, Qt::AltModifier);
   // A shortcut presses the button visibly, and clicks once it is released.
-  QTRY_COMPARE(m_desktop.messages, QStringList{text(quorrel::messages::no_source)});
+  QTRY_COMPARE(messages(), QStringList{text(quorrel::messages::no_source)});
   w.close();
 }
 
@@ -576,7 +560,7 @@ void WindowTest::split_reports_the_first_input_problem() {
   control<QLineEdit>(w, "txtTo")->setText(destination);
   QTest::mouseClick(control<QWidget>(w, "Command1"), Qt::LeftButton);
 
-  QCOMPARE(m_desktop.messages, QStringList{message});
+  QCOMPARE(messages(), QStringList{message});
   const bool wrote = QFile::exists(m_dir->filePath("out-0000.txt"));
   QCOMPARE(wrote, message == kFinished);
 }
@@ -634,7 +618,7 @@ void WindowTest::splits_a_novel_into_pieces() {
   control<QLineEdit>(w, "txtTo")->setText(native(m_dir->path() + prefix));
   QTest::mouseClick(control<QWidget>(w, "Command1"), Qt::LeftButton);
 
-  QCOMPARE(m_desktop.messages, QStringList{kFinished});
+  QCOMPARE(messages(), QStringList{kFinished});
   QCOMPARE(pieces(m_dir->path()), expected);
   QVERIFY(!seen.isEmpty());
   QCOMPARE(seen.first(), captions.first());
@@ -668,7 +652,7 @@ void WindowTest::a_failed_write_is_reported_with_the_pieces_written() {
   control<QLineEdit>(w, "txtTo")->setText(native(out + "/"));
   QTest::mouseClick(control<QWidget>(w, "Command1"), Qt::LeftButton);
 
-  QCOMPARE(m_desktop.messages,
+  QCOMPARE(messages(),
            QStringList{QStringLiteral("写入文件“%1”失败：Is a directory").arg(native(out + "/0300.txt"))});
   QCOMPARE(control<CaptionLabel>(w, "Label1")->text(), progress(300));
   QCOMPARE(pieces(out).size(), 300);
@@ -756,7 +740,7 @@ void WindowTest::keyword_edits_during_a_split_apply_to_later_lines() {
   w.show();
   QVERIFY(QTest::qWaitForWindowExposed(&w));
   splitWith(w, native(m_dir->filePath("source.txt")), native(m_dir->path() + '/'), moment, edit);
-  QCOMPARE(m_desktop.messages, QStringList{kFinished});
+  QCOMPARE(messages(), QStringList{kFinished});
   QCOMPARE(pieces(m_dir->path()), expected);
   w.close();
 }
@@ -787,7 +771,7 @@ void WindowTest::other_controls_during_a_split_leave_it_intact() {
   QVERIFY(QTest::qWaitForWindowActive(&w));
   splitWith(w, native(m_dir->filePath("source.txt")), native(m_dir->path() + '/'),
             Moment::FromProgress, during);
-  QCOMPARE(m_desktop.messages, QStringList{kFinished});
+  QCOMPARE(messages(), QStringList{kFinished});
   Pieces expected;
   for (int k = 1; k <= 5; ++k) expected[QStringLiteral("000%1.txt").arg(k - 1)] = chapterPiece(k);
   QCOMPARE(pieces(m_dir->path()), expected);
@@ -816,14 +800,14 @@ void WindowTest::closing_during_a_split_stops_it_and_closes() {
     control<QLineEdit>(w, "txtFrom")->setText(native(m_dir->filePath("source.txt")));
     control<QLineEdit>(w, "txtTo")->setText(native(other.path() + '/'));
     control<QPushButton>(w, "Command1")->click();
-    QCOMPARE(m_desktop.messages, QStringList{kFinished});
+    QCOMPARE(messages(), QStringList{kFinished});
     m_desktop.messages.clear();
   }
   splitWith(w, native(m_dir->filePath("source.txt")), native(m_dir->path() + '/'), moment,
             [](frmSave& window) { window.close(); });
 
   QVERIFY(!w.isVisible());
-  QCOMPARE(m_desktop.messages, QStringList());
+  QCOMPARE(messages(), QStringList());
   QCOMPARE(pieces(m_dir->path()), (Pieces{{"0000.txt", "\r\n序\r\n"}}));
 }
 
@@ -852,7 +836,7 @@ void WindowTest::closing_in_a_long_piece_without_headings_is_seen_quickly() {
   if (!sinceClose.isValid()) QSKIP("the whole split took less than the time between events");
   QVERIFY2(sinceClose.elapsed() < 2000, qPrintable(QString::number(sinceClose.elapsed())));
   QVERIFY(!w.isVisible());
-  QCOMPARE(m_desktop.messages, QStringList());
+  QCOMPARE(messages(), QStringList());
   QCOMPARE(QDir(m_dir->path()).entryList({QStringLiteral("0*.txt")}, QDir::Files), QStringList());
 }
 
