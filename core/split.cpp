@@ -87,7 +87,9 @@ class source_reader {
 };
 
 // Whether bytes [from, to) of the file are valid UTF-8 by themselves (`to`
-// -1: up to the end). Gives up early, saying false, once `give_up` is set.
+// -1: up to the end). Gives up early once `give_up` is set, saying true: no
+// fault was seen in what was read, and the other half's answer decides, so
+// the answer never depends on which half finished first.
 // A read error sets `error` to its reason. `scratch` is allocated by the
 // caller.
 bool valid_utf8(const file::handle& source, std::int64_t from, std::int64_t to, std::vector<char>& scratch,
@@ -101,7 +103,7 @@ bool valid_utf8(const file::handle& source, std::int64_t from, std::int64_t to, 
     if (!utf8.feed({scratch.data(), static_cast<std::size_t>(got)})) return false;
     from += got;
   }
-  return !give_up.load(std::memory_order_relaxed) && utf8.finish();
+  return give_up.load(std::memory_order_relaxed) || utf8.finish();
 }
 
 // Reads the start of the file and, unless it has a byte-order mark, all of
