@@ -342,6 +342,8 @@ TEST(cli, FileSystemFailureStopsTheRunAndKeepsCompletePieces) {
        no_limit, "写入文件“{dir}/out0001.txt”失败：Is a directory", 1},
       {"the disk refuses a piece half-way", {"{dir}/book.txt", "{dir}/out"}, {}, 2 * 1024 * 1024,
        "写入文件“{dir}/out0001.txt”失败：File too large", 1},
+      {"the disk refuses the first piece", {"{dir}/book.txt", "{dir}/out"}, {}, 4,
+       "写入文件“{dir}/out0000.txt”失败：File too large", 0},
       // A regular file whose first bytes cannot be read: the tool's own
       // memory at address 0.
       {"a source that cannot be read", {"/proc/self/mem", "{dir}/out"}, {}, no_limit,

@@ -286,6 +286,17 @@ TEST(Split, StopsBetweenLinesKeepingOnlyCompletePieces) {
   EXPECT_TRUE(result2.stopped);
   EXPECT_EQ(result2.pieces, 2);
   EXPECT_EQ(tmp2.files(), (std::vector<std::string>{"0000.txt", "0001.txt", "novel.txt"}));
+
+  // A stop at a heading is seen before the next line, also where the rest of
+  // the source came in the same read block.
+  temp_folder tmp3;
+  const auto source3 = tmp3.write("novel.txt", "第1章\n甲\n第2章\n乙\n第3章\n丙\n");
+  recording_host host3;
+  host3.on_progress = [&](std::int64_t saved) { host3.stop = saved == 1; };
+  const auto result3 = split(source3, tmp3.dir(), host3);
+  EXPECT_TRUE(result3.stopped);
+  EXPECT_EQ(result3.pieces, 1);
+  EXPECT_EQ(tmp3.files(), (std::vector<std::string>{"0000.txt", "novel.txt"}));
 }
 
 TEST(Split, ReportsAFolderThatCannotBeWrittenWithThePathAndReason) {
@@ -318,6 +329,12 @@ TEST(Split, RemovesAPieceThatCouldNotBeWrittenAndKeepsThoseBefore) {
   std::filesystem::rename(tmp.write("other.txt", "他人"), tmp / "swap.txt");
   file::remove_piece(tmp / "swap.txt", *made);
   EXPECT_EQ(read_bytes(tmp / "swap.txt"), "他人");
+
+  // The source itself is refused as a piece before a byte of it is truncated.
+  const std::optional<file::identity> source_id = file::identity_of(source);
+  ASSERT_TRUE(source_id);
+  EXPECT_FALSE(file::create_piece(source, *source_id));
+  EXPECT_EQ(read_bytes(source), "第一章\r\n甲\r\n第二章\r\n乙\r\n");
 }
 
 // A failed allocation in a call into the host stands for one anywhere in
