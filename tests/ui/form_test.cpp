@@ -131,6 +131,130 @@ TEST(Form, OnePairOfQuotesAroundAPathIsDropped) {
   for (const row& r : rows) EXPECT_EQ(form::unquoted(r.typed), r.read) << r.typed;
 }
 
+// Split with something wrong: the first problem, in the checks' order, is
+// the one message, and nothing is written. "@" stands for the folder.
+TEST(Form, SplitReportsTheFirstInputProblem) {
+  namespace messages = quorrel::messages;
+  struct row {
+    std::string source, destination;
+    int deleted_keywords;
+    std::string message;
+  };
+  const row rows[] = {
+      {"", "", 2, std::string(messages::no_source)},
+      {" \t　", "@/", 0, std::string(messages::no_source)},
+      {"@/source.txt", "", 2, std::string(messages::no_destination)},
+      {"@/source.txt", "   ", 0, std::string(messages::no_destination)},
+      {"@/nothing.txt", "@/", 2, messages::source_missing("@/nothing.txt")},
+      {"@", "@/", 0, messages::source_missing("@")},
+      {"@/source.txt", "@/", 2, std::string(messages::no_keywords)},
+      {"@/0000.txt", "@/", 0, messages::would_overwrite("@/0000.txt")},
+      {" @/source.txt ", "@/out-", 0, std::string(messages::finished)},
+  };
+  for (const row& r : rows) {
+    temp_folder dir;
+    dir.write("source.txt", "第1章\n甲\n");
+    dir.write("0000.txt", "第1章\n甲\n");
+    const auto expand = [&](std::string text) {
+      if (const auto at = text.find('@'); at != std::string::npos) text.replace(at, 1, dir.path());
+      return text;
+    };
+    fake_view view;
+    form f(view, {dir.path(), true, ""});
+    f.load();
+    for (int i = 0; i < r.deleted_keywords; ++i) {
+      view.selected = 0;
+      f.delete_clicked();
+    }
+    view.source = expand(r.source);
+    view.destination = expand(r.destination);
+    f.split_clicked();
+    EXPECT_EQ(view.messages, std::vector<std::string>{expand(r.message)}) << r.source;
+    EXPECT_EQ(dir.files().size(), r.message == messages::finished ? 3u : 2u) << r.source;
+  }
+}
+
+// Keywords added or deleted while a run is on (at its first heading, where
+// the window lets events through) apply from the next line; a list emptied
+// makes every later line a heading.
+TEST(Form, KeywordEditsDuringASplitApplyToLaterLines) {
+  struct row {
+    std::string source;
+    std::string added;  // typed and added
+    int deleted[2];     // rows deleted in turn, -1 none
+    std::vector<std::string> pieces;
+  };
+  const std::string text = "第一章 甲\n第二天\n第二章 乙\n丙\n第三章 丁\n戊\n";
+  const row rows[] = {
+      {text, "二", {-1, -1}, {"第一章 甲\r\n第二天\r\n", "第二章 乙\r\n丙\r\n第三章 丁\r\n戊\r\n"}},
+      {text, "", {1, -1}, {"第一章 甲\r\n", "第二天\r\n", "第二章 乙\r\n丙\r\n", "第三章 丁\r\n戊\r\n"}},
+      {"序\n第一章 甲\n乙\n丙 丁\n", "", {0, 0}, {"\r\n序\r\n", "第一章 甲\r\n", "乙\r\n", "丙 丁\r\n"}},
+  };
+  for (const row& r : rows) {
+    temp_folder dir;
+    const std::string source = dir.write("source.txt", r.source);
+    fake_view view;
+    form f(view, {dir.path(), true, ""});
+    f.load();
+    view.source = source;
+    view.destination = dir.dir() + "out-";
+    bool edited = false;
+    view.on_events = [&] {
+      if (std::exchange(edited, true)) return;
+      if (!r.added.empty()) {
+        view.keyword = r.added;
+        f.add_clicked();
+      }
+      for (const int deleted : r.deleted) {
+        if (deleted < 0) continue;
+        view.selected = deleted;
+        f.delete_clicked();
+      }
+    };
+    f.split_clicked();
+    EXPECT_EQ(view.messages, std::vector<std::string>{std::string(quorrel::messages::finished)});
+    std::vector<std::string> written;
+    for (std::size_t k = 0; k < r.pieces.size(); ++k)
+      written.push_back(quorrel::testing::read_bytes(dir / ("out-000" + std::to_string(k) + ".txt")));
+    EXPECT_EQ(written, r.pieces) << r.added;
+    EXPECT_EQ(dir.files().size(), r.pieces.size() + 1);
+  }
+}
+
+// Closed at the first chapter heading, after the preamble's piece, also on a
+// second run: that piece stays whole, the chapter begun is removed, nothing
+// else is written, the window closes without a message.
+TEST(Form, ClosingDuringASplitStopsItAndCloses) {
+  for (const bool split_before : {false, true}) {
+    temp_folder dir;
+    std::string text = "序\n";
+    for (int k = 1; k <= 50; ++k) text += "第" + std::to_string(k) + "章\n正文\n";
+    const std::string source = dir.write("source.txt", text);
+    fake_view view;
+    form f(view, {dir.path(), true, ""});
+    f.load();
+    view.source = source;
+    if (split_before) {
+      temp_folder other;
+      view.destination = other.dir();
+      f.split_clicked();
+      ASSERT_EQ(view.messages.size(), 1u);
+      view.messages.clear();
+    }
+    view.destination = dir.dir();
+    bool asked = false;
+    view.on_events = [&] {
+      if (!std::exchange(asked, true)) EXPECT_FALSE(f.close_asked());
+    };
+    f.split_clicked();
+    EXPECT_TRUE(view.closed);
+    EXPECT_TRUE(view.messages.empty());
+    EXPECT_EQ(dir.files(), (std::vector<std::string>{"0000.txt", "source.txt"}));
+    EXPECT_EQ(quorrel::testing::read_bytes(dir / "0000.txt"), "\r\n序\r\n");
+    EXPECT_TRUE(f.close_asked());
+  }
+}
+
 // Quoted paths in both boxes are split as if typed bare; a missing one is
 // named without its quotes.
 TEST(Form, SplitsFromQuotedPaths) {

@@ -117,17 +117,11 @@ class WindowTest : public QObject {
   void delete_removes_the_selected_keyword();
   void enter_and_escape_press_nothing();
   void alt_s_presses_split();
-  void split_reports_the_first_input_problem_data();
-  void split_reports_the_first_input_problem();
   void splits_a_novel_into_pieces_data();
   void splits_a_novel_into_pieces();
   void a_failed_write_is_reported_with_the_pieces_written();
-  void keyword_edits_during_a_split_apply_to_later_lines_data();
-  void keyword_edits_during_a_split_apply_to_later_lines();
   void other_controls_during_a_split_leave_it_intact_data();
   void other_controls_during_a_split_leave_it_intact();
-  void closing_during_a_split_stops_it_and_closes_data();
-  void closing_during_a_split_stops_it_and_closes();
   void closing_in_a_long_piece_without_headings_is_seen_quickly();
   void window_shows_the_program_icon();
   void link_label_shows_the_hand_with_its_hot_spot();
@@ -511,60 +505,6 @@ void WindowTest::alt_s_presses_split() {
 
 // ------------------------------------------------------------------ split
 
-void WindowTest::split_reports_the_first_input_problem_data() {
-  QTest::addColumn<QString>("source");  // "@" stands for the temporary folder
-  QTest::addColumn<QString>("destination");
-  QTest::addColumn<int>("deletedKeywords");
-  QTest::addColumn<QString>("message");
-
-  const QString src = QStringLiteral("@/source.txt");
-  QTest::newRow("all empty") << ""
-                             << "" << 2 << text(quorrel::messages::no_source);
-  QTest::newRow("blank source") << " \t　"
-                                << "@/" << 0 << text(quorrel::messages::no_source);
-  QTest::newRow("empty destination") << src << "" << 2 << text(quorrel::messages::no_destination);
-  QTest::newRow("blank destination")
-      << src << "   " << 0 << text(quorrel::messages::no_destination);
-  QTest::newRow("missing source") << "@/nothing.txt"
-                                  << "@/" << 2
-                                  << text(quorrel::messages::source_missing("@/nothing.txt"));
-  QTest::newRow("folder as source") << "@"
-                                    << "@/" << 0 << text(quorrel::messages::source_missing("@"));
-  QTest::newRow("no keywords") << src << "@/" << 2 << text(quorrel::messages::no_keywords);
-  QTest::newRow("would overwrite source")
-      << "@/0000.txt"
-      << "@/" << 0 << text(quorrel::messages::would_overwrite("@/0000.txt"));
-  QTest::newRow("all well") << " " + src + " "
-                            << "@/out-" << 0 << kFinished;
-}
-
-void WindowTest::split_reports_the_first_input_problem() {
-  QFETCH(QString, source);
-  QFETCH(QString, destination);
-  QFETCH(int, deletedKeywords);
-  QFETCH(QString, message);
-  const QString dir = native(m_dir->path());
-  source.replace('@', dir);
-  destination.replace('@', dir);
-  message.replace('@', dir);
-  QVERIFY(writeBytes(m_dir->filePath("source.txt"), novel(2)));
-  QVERIFY(writeBytes(m_dir->filePath("0000.txt"), novel(1)));
-
-  frmSave w;
-  auto* lstKey = control<QListWidget>(w, "lstKey");
-  for (int i = 0; i < deletedKeywords; ++i) {
-    lstKey->item(0)->setSelected(true);
-    QTest::mouseClick(control<QWidget>(w, "cmdDelete"), Qt::LeftButton);
-  }
-  control<QLineEdit>(w, "txtFrom")->setText(source);
-  control<QLineEdit>(w, "txtTo")->setText(destination);
-  QTest::mouseClick(control<QWidget>(w, "Command1"), Qt::LeftButton);
-
-  QCOMPARE(messages(), QStringList{message});
-  const bool wrote = QFile::exists(m_dir->filePath("out-0000.txt"));
-  QCOMPARE(wrote, message == kFinished);
-}
-
 void WindowTest::splits_a_novel_into_pieces_data() {
   QTest::addColumn<QByteArray>("source");
   QTest::addColumn<QString>("prefix");  // destination after the folder
@@ -664,34 +604,15 @@ Q_DECLARE_METATYPE(Action)
 
 namespace {
 
-void addKeyword(frmSave& w, const QString& keyword) {
-  control<QLineEdit>(w, "txtKey")->setText(keyword);
-  QTest::mouseClick(control<QWidget>(w, "cmdAdd"), Qt::LeftButton);
-}
-
-void deleteKeyword(frmSave& w, int row) {
-  control<QListWidget>(w, "lstKey")->item(row)->setSelected(true);
-  QTest::mouseClick(control<QWidget>(w, "cmdDelete"), Qt::LeftButton);
-}
-
-// How something happens in the middle of a split: at its first heading, where
-// the window always lets events through, either from the progress report (as
-// an event handled there does) or as an event posted before Split is pressed.
-enum class Moment { FromProgress, Queued };
-
-void splitWith(frmSave& w, const QString& source, const QString& destination, Moment moment,
+// Presses Split and runs `during` at the first heading, where the window
+// lets events through.
+void splitWith(frmSave& w, const QString& source, const QString& destination,
                const Action& during) {
   auto* label1 = control<CaptionLabel>(w, "Label1");
   bool done = false;
-  QMetaObject::Connection hook;
-  if (moment == Moment::Queued) {
-    QMetaObject::invokeMethod(
-        &w, [&] { during(w); }, Qt::QueuedConnection);
-  } else {
-    hook = QObject::connect(label1, &CaptionLabel::captionChanged, label1, [&] {
-      if (!std::exchange(done, true)) during(w);
-    });
-  }
+  const auto hook = QObject::connect(label1, &CaptionLabel::captionChanged, label1, [&] {
+    if (!std::exchange(done, true)) during(w);
+  });
   control<QLineEdit>(w, "txtFrom")->setText(source);
   control<QLineEdit>(w, "txtTo")->setText(destination);
   control<QPushButton>(w, "Command1")->click();
@@ -699,51 +620,6 @@ void splitWith(frmSave& w, const QString& source, const QString& destination, Mo
 }
 
 }  // namespace
-
-Q_DECLARE_METATYPE(Moment)
-
-void WindowTest::keyword_edits_during_a_split_apply_to_later_lines_data() {
-  QTest::addColumn<QByteArray>("source");
-  QTest::addColumn<Moment>("moment");
-  QTest::addColumn<Action>("edit");
-  QTest::addColumn<Pieces>("expected");
-
-  const QByteArray text = "第一章 甲\n第二天\n第二章 乙\n丙\n第三章 丁\n戊\n";
-  QTest::newRow("keyword added") << text << Moment::FromProgress
-                                 << Action([](frmSave& w) { addKeyword(w, "二"); })
-                                 << Pieces{{"0000.txt", "第一章 甲\r\n第二天\r\n"},
-                                           {"0001.txt", "第二章 乙\r\n丙\r\n第三章 丁\r\n戊\r\n"}};
-  QTest::newRow("keyword deleted by a queued event")
-      << text << Moment::Queued << Action([](frmSave& w) { deleteKeyword(w, 1); })
-      << Pieces{{"0000.txt", "第一章 甲\r\n"},
-                {"0001.txt", "第二天\r\n"},
-                {"0002.txt", "第二章 乙\r\n丙\r\n"},
-                {"0003.txt", "第三章 丁\r\n戊\r\n"}};
-  QTest::newRow("list emptied: every later line a heading")
-      << QByteArray("序\n第一章 甲\n乙\n丙 丁\n") << Moment::FromProgress << Action([](frmSave& w) {
-           deleteKeyword(w, 0);
-           deleteKeyword(w, 0);
-         })
-      << Pieces{{"0000.txt", "\r\n序\r\n"},
-                {"0001.txt", "第一章 甲\r\n"},
-                {"0002.txt", "乙\r\n"},
-                {"0003.txt", "丙 丁\r\n"}};
-}
-
-void WindowTest::keyword_edits_during_a_split_apply_to_later_lines() {
-  QFETCH(QByteArray, source);
-  QFETCH(Moment, moment);
-  QFETCH(Action, edit);
-  QFETCH(Pieces, expected);
-  QVERIFY(writeBytes(m_dir->filePath("source.txt"), source));
-  frmSave w;
-  w.show();
-  QVERIFY(QTest::qWaitForWindowExposed(&w));
-  splitWith(w, native(m_dir->filePath("source.txt")), native(m_dir->path() + '/'), moment, edit);
-  QCOMPARE(messages(), QStringList{kFinished});
-  QCOMPARE(pieces(m_dir->path()), expected);
-  w.close();
-}
 
 void WindowTest::other_controls_during_a_split_leave_it_intact_data() {
   QTest::addColumn<Action>("during");
@@ -769,46 +645,12 @@ void WindowTest::other_controls_during_a_split_leave_it_intact() {
   frmSave w;
   w.show();
   QVERIFY(QTest::qWaitForWindowActive(&w));
-  splitWith(w, native(m_dir->filePath("source.txt")), native(m_dir->path() + '/'),
-            Moment::FromProgress, during);
+  splitWith(w, native(m_dir->filePath("source.txt")), native(m_dir->path() + '/'), during);
   QCOMPARE(messages(), QStringList{kFinished});
   Pieces expected;
   for (int k = 1; k <= 5; ++k) expected[QStringLiteral("000%1.txt").arg(k - 1)] = chapterPiece(k);
   QCOMPARE(pieces(m_dir->path()), expected);
   w.close();
-}
-
-void WindowTest::closing_during_a_split_stops_it_and_closes_data() {
-  QTest::addColumn<Moment>("moment");
-  QTest::addColumn<bool>("splitBefore");  // the window has run a split just before
-  QTest::newRow("from the progress report") << Moment::FromProgress << false;
-  QTest::newRow("by a queued event") << Moment::Queued << false;
-  QTest::newRow("by a queued event, second run") << Moment::Queued << true;
-}
-
-// Closed at the first chapter heading, after the preamble's piece: that piece
-// stays whole, the chapter begun is removed, nothing else is written.
-void WindowTest::closing_during_a_split_stops_it_and_closes() {
-  QFETCH(Moment, moment);
-  QFETCH(bool, splitBefore);
-  QVERIFY(writeBytes(m_dir->filePath("source.txt"), "序\n" + novel(50)));
-  frmSave w;
-  w.show();
-  QVERIFY(QTest::qWaitForWindowExposed(&w));
-  if (splitBefore) {
-    QTemporaryDir other;
-    control<QLineEdit>(w, "txtFrom")->setText(native(m_dir->filePath("source.txt")));
-    control<QLineEdit>(w, "txtTo")->setText(native(other.path() + '/'));
-    control<QPushButton>(w, "Command1")->click();
-    QCOMPARE(messages(), QStringList{kFinished});
-    m_desktop.messages.clear();
-  }
-  splitWith(w, native(m_dir->filePath("source.txt")), native(m_dir->path() + '/'), moment,
-            [](frmSave& window) { window.close(); });
-
-  QVERIFY(!w.isVisible());
-  QCOMPARE(messages(), QStringList());
-  QCOMPARE(pieces(m_dir->path()), (Pieces{{"0000.txt", "\r\n序\r\n"}}));
 }
 
 // The window handles its events also inside one long piece, by the clock:
