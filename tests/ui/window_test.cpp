@@ -1,5 +1,6 @@
 // The window frmSave, driven through its real controls on the offscreen
-// platform, with a scripted desktop (quorrel::testing::fake_backend) recording message boxes.
+// platform, with a scripted desktop (tests/support/fake_backend.h) recording
+// message boxes.
 
 #include <QAccessible>
 #include <QApplication>
