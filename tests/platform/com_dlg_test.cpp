@@ -29,8 +29,11 @@ using quorrel::testing::temp_folder;
 class ComDlg : public ::testing::Test {
  protected:
   ComDlg() {
+    // Windows takes no name ending in a space: those rows are Linux's.
+    std::error_code ignored;
     for (const char* folder : {"书", ".hidden", "dir ", "   ", "程序"})
-      fs::create_directory(quorrel::testing::utf8_path(dir / folder));
+      fs::create_directory(quorrel::testing::utf8_path(dir / folder), ignored);
+    spaced = quorrel::separator == '/' && fs::is_directory(quorrel::testing::utf8_path(dir / "dir "), ignored);
     dir.write("书/a.txt", "");
     desktop.program_folder = expand("#");
   }
@@ -45,6 +48,7 @@ class ComDlg : public ::testing::Test {
   }
 
   temp_folder dir;
+  bool spaced = false;  // folders named with a trailing space exist
   fake_backend desktop;
   ScopedBackend guard{desktop};
 };
@@ -69,6 +73,7 @@ TEST_F(ComDlg, OpenFileStartsInAFolderThatExists) {
   const fs::path before = fs::current_path();
   fs::current_path(quorrel::testing::utf8_path(dir.path()));
   for (const auto& r : rows) {
+    if (!spaced && r.given.ends_with(' ')) continue;
     desktop.dialogs.clear();
     std::string startDir = expand(r.given);
     modComDlg32::ShowOpenFile(nullptr, "选择", startDir, "*.txt|*.txt", 0);
@@ -167,6 +172,7 @@ TEST_F(ComDlg, FolderPickerReturnsARealFolderWithOneSeparator) {
       {"@/无", ""},
   };
   for (const auto& r : rows) {
+    if (!spaced && r.answer.ends_with(' ')) continue;
     desktop.folder_answer = expand(r.answer);
     EXPECT_EQ(modComDlg32::BrowseFolder("选择目录", nullptr, 0), expand(r.result)) << r.answer;
   }

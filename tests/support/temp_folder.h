@@ -43,8 +43,8 @@ class temp_folder {
   temp_folder& operator=(const temp_folder&) = delete;
 
   const std::string& path() const { return path_; }
-  // The folder's path with a trailing separator, ready to be a destination.
-  std::string dir() const { return path_ + separator; }
+  // The folder's path with a trailing "/", ready to be a destination.
+  std::string dir() const { return path_ + "/"; }
   std::string operator/(std::string_view name) const { return path_ + "/" + std::string(name); }
 
   std::string write(const std::string& name, std::string_view bytes) const {

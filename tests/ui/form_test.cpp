@@ -415,7 +415,7 @@ TEST(Form, BrowseDuringASplitChangesOnlyItsBox) {
     f.split_clicked();
     EXPECT_TRUE(pressed);
     EXPECT_EQ(view.source, source ? dir / "b.txt" : novel);
-    EXPECT_EQ(view.destination, source ? dir / "out/" : dir.dir());
+    EXPECT_EQ(view.destination, source ? dir / "out/" : dir.path() + quorrel::separator);
     EXPECT_EQ(view.messages, std::vector<std::string>{std::string(quorrel::messages::finished)});
     EXPECT_EQ(dir.files("out"),
               (std::vector<std::string>{"0000.txt", "0001.txt", "0002.txt", "0003.txt", "0004.txt"}));
