@@ -29,14 +29,19 @@
 
 namespace {
 
+using quorrel::platform::owner_window;
+
 class RecordingBackend final : public quorrel::platform::Backend {
  public:
-  QStringList messages;
-  void showMessage(QWidget*, const QString& text) override { messages << text; }
-  QString openFile(QWidget*, const QString&, const QString&, const QStringList&) override { return {}; }
-  QString chooseFolder(QWidget*, const QString&, const QString&) override { return {}; }
-  bool openUrl(const QUrl&) override { return false; }
-  QOperatingSystemVersion osVersion() override { return QOperatingSystemVersion::current(); }
+  std::vector<std::string> messages;
+  void showMessage(owner_window, const std::string& text) override { messages.push_back(text); }
+  std::string openFile(owner_window, const std::string&, const std::string&,
+                       const std::vector<quorrel::platform::FileFilter>&) override {
+    return {};
+  }
+  std::string chooseFolder(owner_window, const std::string&, std::int32_t) override { return {}; }
+  bool openDocument(owner_window, const std::string&, std::string&) override { return false; }
+  quorrel::platform::OsVersion osVersion() override { return {}; }
 };
 
 void empty_folder(const std::string& folder) {
@@ -90,9 +95,9 @@ int main(int argc, char** argv) {
     timer.start();
     split->click();
     window_times.push_back(timer.nsecsElapsed() / 1e9);
-    if (backend.messages != QStringList{QStringLiteral("保存完毕")}) {
+    if (backend.messages != std::vector<std::string>{"保存完毕"}) {
       std::fprintf(stderr, "the window's split did not finish: %s\n",
-                   backend.messages.join(QStringLiteral(" | ")).toStdString().c_str());
+                   backend.messages.empty() ? "" : backend.messages.back().c_str());
       return 2;
     }
   }

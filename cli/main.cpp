@@ -243,7 +243,7 @@ void usage(standard_output& out) {
         "      --pattern=REGEX   a line where this ICU regular expression finds a\n"
         "                        match starts a piece, e.g. '^Chapter [0-9]+$'\n"
         "      --max-size=SIZE   a piece that grows past SIZE bytes (K, M suffixes:\n"
-        "                        --max-size=300K) ends at that line; the text after\n"
+        "                        300K, 2M) ends at that line; the text after\n"
         "                        it goes on in the next piece\n"
         "      --check           write nothing: report numbering that jumps, repeats\n"
         "                        or goes back, pieces over 200K (or --max-size) or\n"
@@ -374,7 +374,7 @@ int split_main(int argc, char** argv) {
     if (!check_only) split_options.max_size = *bytes;
   }
   if (check_only && list) return refuse("--check 与 --list 不能同时使用");
-  if (keywords.empty()) keywords = {"第", "章"};
+  if (keywords.empty()) keywords = quorrel::default_keywords();
   if (json && !list) return bad_usage("“--json”只能与“--list”同用");
   if (contents_path && list) return bad_usage("“--contents”在分割之后写入，不能与“--list”同用");
   if (contents_path && contents_path->empty()) return bad_usage("“--contents”缺少文件名");

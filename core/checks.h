@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quorrel {
 
@@ -43,6 +44,10 @@ enum class piece_names {
 input_check check_inputs(std::string_view source_text, std::string_view destination_text,
                          std::size_t keyword_count, path_text paths = path_text::trimmed,
                          piece_names names = piece_names::numbers);
+
+// The keyword list a run starts with when none is given: 第 and 章, so a
+// heading is a line like "第十二章".
+inline std::vector<std::string> default_keywords() { return {"第", "章"}; }
 
 // Leading and trailing spaces, tabs and ideographic spaces (U+3000) removed.
 std::string_view trim_blanks(std::string_view utf8);

@@ -26,7 +26,9 @@ std::int64_t read_at(const file::handle& source, char* to, std::size_t bytes, st
 }
 
 // Whether bytes [from, to) of the file are valid UTF-8 by themselves (`to`
-// -1: up to the end). Gives up early, saying false, once `give_up` is set.
+// -1: up to the end). Gives up early once `give_up` is set, saying true: no
+// fault was seen in what was read, and the other half's answer decides, so
+// the answer never depends on which half finished first.
 // A read error sets `error` to its reason. `scratch` is allocated by the
 // caller.
 bool valid_utf8(const file::handle& source, std::int64_t from, std::int64_t to, std::vector<char>& scratch,
@@ -40,7 +42,7 @@ bool valid_utf8(const file::handle& source, std::int64_t from, std::int64_t to, 
     if (!utf8.feed({scratch.data(), static_cast<std::size_t>(got)})) return false;
     from += got;
   }
-  return !give_up.load(std::memory_order_relaxed) && utf8.finish();
+  return give_up.load(std::memory_order_relaxed) || utf8.finish();
 }
 
 // A large file is checked for UTF-8 in two halves at once: the second core

@@ -4,8 +4,9 @@
 // converts a source: it works on bytes and uses the layout below to find
 // character boundaries and blank lines.
 //
-// All conversion goes through ICU here and nowhere else, so that a Windows
-// build can put the system's code page behind the same functions.
+// All conversion and detection goes through ICU, here and nowhere else, on
+// every system: the Windows build links its own ICU, so the same text gets
+// the same answer everywhere.
 
 #include <optional>
 #include <string>

@@ -5,6 +5,7 @@
 // hold there.
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace quorrel {
@@ -49,6 +50,15 @@ constexpr std::size_t unnameable_at(std::string_view path, bool windows = window
       return i;
   }
   return std::string_view::npos;
+}
+
+// `folder` ending in exactly one separator, whatever it ended in: a run of
+// them becomes the platform's one, so a root ("/", "D:\") stays itself and a
+// folder's pieces go inside it. An empty folder gives the root.
+inline std::string with_one_separator(std::string folder) {
+  while (!folder.empty() && is_separator(folder.back())) folder.pop_back();
+  folder += separator;
+  return folder;
 }
 
 }  // namespace quorrel

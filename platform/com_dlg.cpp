@@ -1,13 +1,10 @@
 #include "platform/com_dlg.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QStandardPaths>
-#include <QStringList>
-#include <optional>
+#include <algorithm>
+#include <filesystem>  // current_path, kept as the system's own path type
+#include <system_error>
 
-#include "platform/backend.h"
-#include "platform/com_dlg_rules.h"
+#include "core/path.h"
 
 namespace modComDlg32 {
 
@@ -15,107 +12,72 @@ namespace {
 
 using quorrel::platform::backend;
 
-// Windows special-folder numbers (CSIDL) that have a standard location here.
-constexpr std::int32_t kCsidlPrograms = 2;
-constexpr std::int32_t kCsidlPersonal = 5;
-constexpr std::int32_t kCsidlDesktopDirectory = 16;
-constexpr std::int32_t kCsidlFonts = 20;
-constexpr std::int32_t kCsidlLocalAppData = 28;
-constexpr std::int32_t kCsidlMyPictures = 39;
-
-// Typed paths may use "/" on Windows too.
-bool endsWithSeparator(const QString& path) {
-  return path.endsWith(QDir::separator()) || path.endsWith(u'/');
+// Only spaces count as blank around a starting directory or a filter, as in
+// the Windows program; a tab is text.
+std::string_view trimSpaces(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
-bool isFolder(const std::string& path) { return QFileInfo(QString::fromStdString(path)).isDir(); }
-
-// "*.txt;*.log" -> "*.txt *.log"; "*.*" matches every name on Windows, with
-// or without a dot, so it becomes "*".
-QString qtPatterns(const std::string& windowsPatterns) {
-  QStringList patterns;
-  for (const QString& pattern :
-       QString::fromStdString(windowsPatterns).split(u';', Qt::SkipEmptyParts)) {
-    const QString one =
-        QString::fromStdString(std::string(quorrel::platform::trimSpaces(pattern.toStdString())));
-    if (!one.isEmpty()) patterns << (one == QLatin1String("*.*") ? QStringLiteral("*") : one);
-  }
-  return patterns.join(u' ');
-}
-
-QStringList nameFilters(const std::string& filter) {
-  QStringList filters;
-  for (const quorrel::platform::FileFilter& pair : quorrel::platform::filterPairs(filter)) {
-    // A display text that is its own pattern list is shown once: "*.txt",
-    // not "*.txt (*.txt)".
-    const QString text = QString::fromStdString(pair.text);
-    const QString patterns = qtPatterns(pair.patterns);
-    filters << (text == patterns ? patterns : QStringLiteral("%1 (%2)").arg(text, patterns));
-  }
-  return filters;
-}
-
-std::optional<QStandardPaths::StandardLocation> standardLocation(std::int32_t csidl) {
-  switch (csidl) {
-    case kCsidlPrograms:
-      return QStandardPaths::ApplicationsLocation;
-    case kCsidlPersonal:
-      return QStandardPaths::DocumentsLocation;
-    case kCsidlDesktopDirectory:
-      return QStandardPaths::DesktopLocation;
-    case kCsidlFonts:
-      return QStandardPaths::FontsLocation;
-    case kCsidlLocalAppData:
-      return QStandardPaths::GenericDataLocation;
-    case kCsidlMyPictures:
-      return QStandardPaths::PicturesLocation;
-    default:
-      return std::nullopt;  // the desktop, the user's profile, ...: home
-  }
-}
-
-QString startingFolder(std::int32_t csidl) {
-  if (const auto location = standardLocation(csidl)) {
-    const QString folder = QStandardPaths::writableLocation(*location);
-    if (!folder.isEmpty() && QFileInfo(folder).isDir()) return QDir::toNativeSeparators(folder);
-  }
-  return QDir::toNativeSeparators(QDir::homePath());
-}
-
-// One separator at the end, whatever the dialog handed back; a root as it is.
-QString withTrailingSeparator(QString folder) {
-  while (endsWithSeparator(folder) && !QDir(folder).isRoot()) folder.chop(1);
-  if (!endsWithSeparator(folder)) folder += QDir::separator();
-  return folder;
+// Typed paths may use "/" on Windows too. With the separator a file's path
+// is no folder: "a.txt/" does not exist.
+std::string startingDirectory(const std::string& given) {
+  const std::string programFolder = backend().programFolder();
+  if (trimSpaces(given).empty()) return programFolder;
+  const std::string folder = quorrel::is_separator(given.back()) ? given : given + quorrel::separator;
+  return backend().isFolder(folder) ? folder : programFolder;
 }
 
 }  // namespace
 
+std::vector<quorrel::platform::FileFilter> FilterPairs(std::string_view filter) {
+  if (trimSpaces(filter).empty()) filter = "*.*|*.*";
+  std::vector<std::string_view> parts;
+  for (std::size_t start = 0;;) {
+    const std::size_t bar = filter.find('|', start);
+    parts.push_back(filter.substr(start, bar - start));
+    if (bar == std::string_view::npos) break;
+    start = bar + 1;
+  }
+  std::vector<quorrel::platform::FileFilter> pairs;
+  for (std::size_t i = 0; i + 1 < parts.size(); i += 2) {
+    if (parts[i].empty() || parts[i + 1].empty()) break;  // the end of the Windows list
+    pairs.push_back({std::string(parts[i]), std::string(parts[i + 1])});
+  }
+  return pairs;
+}
+
+// Neither dialog keeps the current directory by itself (Qt's may move it, the
+// system's ignores OFN_NOCHANGEDIR), so it is put back here.
 std::string ShowOpenFile(owner_window owner, const std::string& title, std::string& startDir,
                          const std::string& filter, std::uint32_t flags) {
-  const std::string programFolder =
-      QDir::toNativeSeparators(backend().programFolder()).toStdString();
-  startDir = quorrel::platform::startingDirectory(startDir, programFolder, isFolder);
-  const QString currentDir = QDir::currentPath();
-  QString chosen;
-  try {
-    chosen = backend().openFile(static_cast<QWidget*>(owner), QString::fromStdString(title),
-                                QString::fromStdString(startDir), nameFilters(filter));
-  } catch (...) {
-    // A dialog that could not be shown chose nothing.
+  startDir = startingDirectory(startDir);
+  std::error_code unreadable;
+  const std::filesystem::path before = std::filesystem::current_path(unreadable);
+  std::string chosen = backend().openFile(owner, title, startDir, FilterPairs(filter));
+  if ((flags & kNoChangeDir) && !unreadable) {
+    std::error_code ignored;
+    std::filesystem::current_path(before, ignored);
   }
-  if (flags & kNoChangeDir) QDir::setCurrent(currentDir);
-  return chosen.toStdString();
+  chosen.resize(std::min(chosen.size(), chosen.find('\0')));
+  return chosen;
 }
 
 std::string BrowseFolder(const std::string& prompt, owner_window owner, std::int16_t rootCode) {
-  const QString folder = QDir::toNativeSeparators(
-      backend().chooseFolder(static_cast<QWidget*>(owner),
-                             QString::fromStdString(quorrel::platform::shownPrompt(prompt)),
-                             startingFolder(MapFolderRoot(rootCode))));
-  if (folder.isEmpty()) return {};
-  if ((BrowseFlags() & kReturnOnlyFsDirs) && !QFileInfo(folder).isDir()) return {};
-  return withTrailingSeparator(folder).toStdString();
+  const std::string folder = backend().chooseFolder(
+      owner, prompt.empty() ? std::string("请选择文件夹:") : prompt, MapFolderRoot(rootCode));
+  if (folder.empty()) return {};
+  if ((BrowseFlags() & kReturnOnlyFsDirs) && !backend().isFolder(folder)) return {};
+  return quorrel::with_one_separator(folder);
 }
+
+std::int32_t MapFolderRoot(std::int16_t rootCode) {
+  if (rootCode < 2) return 0;
+  if (rootCode <= 11) return rootCode;
+  return std::int32_t{rootCode} + 4;
+}
+
+std::uint32_t BrowseFlags() { return kReturnOnlyFsDirs; }
 
 }  // namespace modComDlg32

@@ -1,8 +1,9 @@
 #pragma once
 // modComDlg32: the open-file dialog and the folder picker behind the window's
-// two Browse buttons, the same on every system: Qt's dialogs on Linux
-// (com_dlg.cpp), the system's own on Windows (com_dlg_win32.cpp); the rules
-// both follow are in com_dlg_rules.cpp. No toolkit type crosses this header.
+// two Browse buttons. Their rules (where a dialog starts, what is kept of its
+// answer) are here, in com_dlg.cpp, for every system; the dialogs themselves
+// are the desktop backend's (backend.h): Qt's on Linux, the system's own on
+// Windows.
 //
 // The module's name and its functions' (ShowOpenFile, BrowseFolder,
 // MapFolderRoot, BrowseFlags), their arguments and the numbers they take
@@ -16,12 +17,14 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/backend.h"
 
 namespace modComDlg32 {
 
-// The window that owns a dialog, as the system knows it: a QWidget* on
-// Linux, an HWND on Windows; null for none.
-using owner_window = void*;
+using quorrel::platform::owner_window;
 
 // Open-file dialog flags (Windows' OFN_ values). Long names are always
 // taken; the process's current directory is kept when asked.
@@ -45,7 +48,9 @@ inline constexpr std::uint32_t kReturnOnlyFsDirs = 0x1;
 // dropped, as the Windows dialog reads it.
 //
 // A typed name of a file that does not exist is accepted. Returns the chosen
-// path, "" on cancel or when the dialog could not be shown.
+// path up to any NUL in the dialog's answer, "" on cancel or when the dialog
+// could not be shown. With kNoChangeDir the process's current directory is
+// the one it was before, whatever the dialog did to it.
 std::string ShowOpenFile(owner_window owner, const std::string& title, std::string& startDir,
                          const std::string& filter, std::uint32_t flags);
 
@@ -67,5 +72,10 @@ std::int32_t MapFolderRoot(std::int16_t rootCode);
 
 // The folder picker's flags: kReturnOnlyFsDirs.
 std::uint32_t BrowseFlags();
+
+// The pairs of a "|"-separated filter, the first one selected: empty or only
+// spaces gives "*.*" for every file; the list ends at an empty part, and a
+// text without a pattern is dropped.
+std::vector<quorrel::platform::FileFilter> FilterPairs(std::string_view filter);
 
 }  // namespace modComDlg32

@@ -1,7 +1,7 @@
 #pragma once
 // modSystem: what the window asks of the operating system itself, the same on
-// every system: Qt on Linux (system.cpp), the Windows API on Windows
-// (system_win32.cpp). Texts are UTF-8.
+// every system (system.cpp), through the desktop backend (backend.h). Texts
+// are UTF-8.
 //
 // The names (modSystem, IsVistaOrLater, ShellVerb) and the shell verbs
 // "Runas" and "Open" come from the Windows program Quorrel was first written
@@ -11,11 +11,11 @@
 
 #include <string>
 
+#include "platform/backend.h"
+
 namespace modSystem {
 
-// The window a shell call belongs to: a QWidget* on Linux, an HWND on
-// Windows; null for none.
-using owner_window = void*;
+using quorrel::platform::owner_window;
 
 // True only on Windows NT 6.0 (Vista) or later, from the version the system
 // really runs (not the one a compatibility layer shows the program).
@@ -32,8 +32,7 @@ std::string ShellVerb();
 //
 // True when the handler accepted the target. On failure `errorText` receives
 // the system's reason when it gives one (Windows does), and is left as it
-// was otherwise. Nothing is thrown by the system's call; a replaced desktop
-// backend in tests may throw, which passes through.
+// was otherwise (Qt gives none). Nothing is thrown.
 bool ShellOpen(owner_window owner, const std::string& verb, const std::string& target,
                std::string& errorText);
 

@@ -1,12 +1,12 @@
 #include "ui/form.h"
 
-#include <algorithm>
-#include <exception>
 #include <utility>
 
 #include "core/checks.h"
 #include "core/messages.h"
+#include "core/path.h"
 #include "core/stop_signals.h"
+#include "platform/backend.h"
 #include "platform/com_dlg.h"
 #include "platform/system.h"
 
@@ -19,16 +19,21 @@ constexpr auto shop_page = "https://www.quorrel-shop.example/recharge";
 
 }  // namespace
 
+start_folders start_folders::of_desktop() {
+  platform::Backend& desktop = platform::backend();
+  const std::string program = desktop.programFolder();
+  return {program, desktop.mayWriteTo(program), desktop.documentsFolder()};
+}
+
 form::form(form_view& view, start_folders folders) : view_(view), folders_(std::move(folders)) {}
 
 void form::load(const std::string& source) {
   view_.clear_keys();
-  view_.add_key("第");
-  view_.add_key("章");
+  for (const std::string& keyword : default_keywords()) view_.add_key(keyword);
   ++keywords_version_;
   const std::string& folder =
       folders_.program_folder_writable ? folders_.program_folder : folders_.fallback_folder;
-  view_.set_text(form_view::box::destination, with_separator(folder, folders_.separator));
+  view_.set_text(form_view::box::destination, with_one_separator(folder));
   if (!source.empty()) view_.set_text(form_view::box::source, source);
 }
 
@@ -47,14 +52,11 @@ void form::delete_clicked() {
   ++keywords_version_;
 }
 
-// The dialog's answer is kept up to its first NUL, should it carry any.
 void form::browse_source_clicked() {
   std::string start_dir = view_.text(form_view::box::source);
-  std::string chosen =
-      modComDlg32::ShowOpenFile(view_.native_window(), "选择", start_dir, "*.txt|*.txt",
-                                modComDlg32::kLongNames | modComDlg32::kNoChangeDir);
-  chosen.resize(std::min(chosen.size(), chosen.find('\0')));
-  view_.set_text(form_view::box::source, chosen);
+  view_.set_text(form_view::box::source,
+                 modComDlg32::ShowOpenFile(view_.native_window(), "选择", start_dir, "*.txt|*.txt",
+                                           modComDlg32::kLongNames | modComDlg32::kNoChangeDir));
 }
 
 void form::browse_destination_clicked() {
@@ -68,14 +70,7 @@ void form::shop_clicked() {
 }
 
 bool form::OpenWithShell(void* owner, const std::string& target, std::string& error_text) {
-  try {
-    return modSystem::ShellOpen(owner, modSystem::ShellVerb(), target, error_text);
-  } catch (const std::exception& e) {
-    error_text = e.what();
-  } catch (...) {
-    error_text = "unknown error";
-  }
-  return false;
+  return modSystem::ShellOpen(owner, modSystem::ShellVerb(), target, error_text);
 }
 
 // While a split runs the window lets events through, so every control stays
@@ -118,7 +113,7 @@ void form::split_clicked() {
 
 void form::dropped(const std::string& path, bool is_folder) {
   if (is_folder)
-    view_.set_text(form_view::box::destination, with_separator(path, folders_.separator));
+    view_.set_text(form_view::box::destination, with_one_separator(path));
   else
     view_.set_text(form_view::box::source, path);
 }
@@ -139,11 +134,6 @@ std::string_view form::unquoted(std::string_view text) {
       trimmed.substr(1, trimmed.size() - 2).find('"') == std::string_view::npos)
     return trimmed.substr(1, trimmed.size() - 2);
   return trimmed;
-}
-
-std::string form::with_separator(std::string folder, char separator) {
-  if (folder.empty() || folder.back() != separator) folder += separator;
-  return folder;
 }
 
 std::vector<std::string> form::keywords() {

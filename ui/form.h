@@ -1,4 +1,9 @@
 #pragma once
+// ui/ holds the window in three parts: this form (form.h, form.cpp), what the
+// window does, with no toolkit; the Qt view on Linux (main_window.h, the
+// class frmSave, with application.h and caption_label.h); and win32/, the
+// Win32 view on Windows. Both views draw the same control table (layout.h).
+//
 // What the window frmSave does, without a toolkit: its start-up defaults,
 // the editing of the keyword list, the checks and the run behind the Split
 // button, the progress caption, the messages, files dropped on the window,
@@ -65,7 +70,9 @@ struct start_folders {
   std::string program_folder;
   bool program_folder_writable = false;
   std::string fallback_folder;
-  char separator = '/';
+
+  // The folders as the desktop (platform/backend.h) answers them.
+  static start_folders of_desktop();
 };
 
 class form final : private split_host {
@@ -78,7 +85,7 @@ class form final : private split_host {
 
   form(form_view& view, start_folders folders);
 
-  // Form_Load: keywords 第 and 章, the destination, and `source` (the file
+  // Form_Load: the default keywords (default_keywords), the destination, and `source` (the file
   // the program was opened with, if any) in txtFrom.
   void load(const std::string& source = {});
 
@@ -87,7 +94,7 @@ class form final : private split_host {
   void split_clicked();   // Command1_Click: checks, run, final caption, message
 
   // cmdOrigleFile_Click: the open-file dialog, started where txtFrom points;
-  // its answer (up to any NUL) replaces txtFrom, "" on cancel.
+  // its answer replaces txtFrom, "" on cancel.
   void browse_source_clicked();
   // cmdSaveFolder_Click: the folder picker; its answer replaces txtTo, ""
   // on cancel.
@@ -101,7 +108,7 @@ class form final : private split_host {
   void keywords_changed() { ++keywords_version_; }
 
   // A local file or folder dropped on the window: a file fills txtFrom, a
-  // folder fills txtTo, ending in the separator.
+  // folder fills txtTo, ending in one separator.
   void dropped(const std::string& path, bool is_folder);
 
   // The window is asked to close. False while a split runs: the run stops at
@@ -121,10 +128,6 @@ class form final : private split_host {
   // around it trimmed, then one pair of surrounding double quotes dropped.
   static std::string_view unquoted(std::string_view text);
 
-  // `folder` with `separator` appended unless it already ends in one, so a
-  // root ("/", "D:\\") keeps its single separator.
-  static std::string with_separator(std::string folder, char separator);
-
  private:
   std::uint64_t keywords_version() override { return keywords_version_; }
   std::vector<std::string> keywords() override;
@@ -132,9 +135,9 @@ class form final : private split_host {
   bool stop_requested() override;
 
   // Opens `target`, a document's path or a web address, with the user's
-  // default handler, unelevated. True when the handler accepted it. Nothing
-  // is thrown: a failure caught on the way is described in `error_text`, which
-  // is left as it was otherwise. The name is the window's own.
+  // default handler, unelevated. True when the handler accepted it; on
+  // failure `error_text` may receive the system's reason. The name is the
+  // window's own.
   bool OpenWithShell(void* owner, const std::string& target, std::string& error_text);
 
   void show_progress();

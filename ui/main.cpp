@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
   const QString given = arguments.value(1);
   const QString source =
       given.isEmpty() ? QString() : QDir::toNativeSeparators(QFileInfo(given).absoluteFilePath());
-  frmSave window(QCoreApplication::applicationDirPath(), source);
+  frmSave window(source);
   window.show();
   const int status = QApplication::exec();
   if (const int signal = quorrel::stop_signal()) return quorrel::exit_status_for_signal(signal);

@@ -91,15 +91,6 @@ QCursor handCursor() {
   return QCursor(QPixmap::fromImage(image), u16(10), u16(12));
 }
 
-// The default destination: the program's folder when the user may write
-// there, else the documents folder.
-quorrel::ui::start_folders startFolders(const QString& programFolder) {
-  quorrel::platform::Backend& desktop = quorrel::platform::backend();
-  return {QDir::toNativeSeparators(programFolder).toStdString(), desktop.mayWriteTo(programFolder),
-          QDir::toNativeSeparators(desktop.documentsFolder()).toStdString(),
-          static_cast<char>(QDir::separator().unicode())};
-}
-
 // The first local file or folder among dragged URLs, with its native path.
 std::optional<QString> droppedPath(const QMimeData* data) {
   if (!data || !data->hasUrls()) return std::nullopt;
@@ -111,11 +102,11 @@ std::optional<QString> droppedPath(const QMimeData* data) {
 
 }  // namespace
 
-frmSave::frmSave(const QString& programFolder, const QString& sourceFile, QWidget* parent)
+frmSave::frmSave(const QString& sourceFile, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
-      m_form(*this, startFolders(programFolder)),
+      m_form(*this, quorrel::ui::start_folders::of_desktop()),
       m_sourceFile(sourceFile) {
   static const bool registered = (registerResources(), true);
   (void)registered;
@@ -312,7 +303,7 @@ void frmSave::set_caption(const std::string& caption) {
 }
 
 void frmSave::show_message(const std::string& text) {
-  quorrel::platform::showMessage(this, QString::fromStdString(text));
+  quorrel::platform::backend().showMessage(static_cast<QWidget*>(this), text);
 }
 
 void frmSave::process_events() { QCoreApplication::processEvents(); }

@@ -10,7 +10,6 @@
 // Positions and sizes come from the control table in twips, converted at 15
 // twips to a logical pixel (ui/layout.h, the table the Win32 view reads too).
 
-#include <QCoreApplication>  // applicationDirPath, the default program folder
 #include <QWidget>
 #include <string>
 
@@ -32,11 +31,10 @@ class frmSave : public QWidget, private quorrel::ui::form_view {
   Q_OBJECT
 
  public:
-  // programFolder: the folder that holds the program, the default destination
-  // when the user may write there. sourceFile: put into txtFrom at start-up
-  // (the file the program was opened with), none when empty.
-  explicit frmSave(const QString& programFolder = QCoreApplication::applicationDirPath(),
-                   const QString& sourceFile = QString(), QWidget* parent = nullptr);
+  // sourceFile: put into txtFrom at start-up (the file the program was opened
+  // with), none when empty. The destination starts in the folders the
+  // desktop names (quorrel::ui::start_folders::of_desktop).
+  explicit frmSave(const QString& sourceFile = QString(), QWidget* parent = nullptr);
   ~frmSave() override;
 
  protected:

@@ -3,9 +3,11 @@
 
 #include "split_process.h"
 
-#include <signal.h>    // kill, SIGHUP, SIGINT, SIGTERM
-#include <sys/stat.h>  // mkfifo, stat
-#include <unistd.h>    // usleep
+#include <fcntl.h>        // open
+#include <signal.h>       // kill, SIGHUP, SIGINT, SIGTERM
+#include <sys/inotify.h>  // a FIFO's opens, watched
+#include <sys/stat.h>     // mkfifo, stat
+#include <unistd.h>       // usleep
 
 namespace {
 
@@ -41,6 +43,23 @@ TEST(cli, ReportsSpecialFilesAmongTheInputs) {
     EXPECT_EQ(o.err, replace_all(r.message, "{dir}", dir.path()) + "\n");
     expect_contents(dir.path(), before);
   }
+
+  // A FIFO where a piece goes is refused without being opened even once,
+  // also while a reader holds it open: an open can act on the other end.
+  temp_folder dir;
+  write_file(dir / "book.txt", three_chapters);
+  ASSERT_EQ(::mkfifo((dir / "out0000.txt").c_str(), 0600), 0);
+  const int reader = ::open((dir / "out0000.txt").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(reader, 0);
+  const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(::inotify_add_watch(watch, (dir / "out0000.txt").c_str(), IN_OPEN), 0);
+  const outcome o = run({dir / "book.txt", dir / "out"});
+  EXPECT_EQ(o.err, "写入文件“" + dir / "out0000.txt" + "”失败：这是一个命名管道\n") << o;
+  alignas(inotify_event) char events[4096];
+  EXPECT_EQ(::read(watch, events, sizeof events), -1) << "the FIFO was opened";
+  ::close(watch);
+  ::close(reader);
 }
 
 // ---------------------------------------------------------------------------

@@ -20,7 +20,6 @@
 #include <iterator>
 #include <map>
 #include <optional>
-#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -28,6 +27,7 @@
 #include <vector>
 
 #include "core/encoding.h"
+#include "tests/support/temp_folder.h"
 
 namespace quorrel::cli_testing {
 
@@ -38,36 +38,9 @@ inline const std::string tool = QUORREL_SPLIT;
 // ---------------------------------------------------------------------------
 // Folders and files
 
-// A fresh folder with a random name, removed with everything in it at the
-// end. Paths are built with '/', which Windows takes as well.
-class temp_folder {
- public:
-  temp_folder() {
-    std::random_device random;
-    do path_ = (fs::temp_directory_path() / ("quorrel-cli-" + std::to_string(random()))).string();
-    while (!fs::create_directory(path_));
-  }
-  ~temp_folder() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  temp_folder(const temp_folder&) = delete;
-  temp_folder& operator=(const temp_folder&) = delete;
-
-  const std::string& path() const { return path_; }
-  std::string operator/(std::string_view name) const { return path_ + "/" + std::string(name); }
-
- private:
-  std::string path_;
-};
-
-// Paths are UTF-8 strings here; on Windows a std::string would be read in
-// the ANSI code page, so they go to the file system as UTF-8 explicitly.
-inline fs::path utf8_path(std::string_view utf8) { return fs::path(std::u8string(utf8.begin(), utf8.end())); }
-inline std::string utf8_name(const fs::path& path) {
-  const std::u8string name = path.generic_u8string();
-  return {name.begin(), name.end()};
-}
+using quorrel::testing::temp_folder;
+using quorrel::testing::utf8_name;
+using quorrel::testing::utf8_path;
 
 // A new folder; false if it was there already.
 inline bool make_folder(const std::string& path) { return fs::create_directory(utf8_path(path)); }

@@ -9,7 +9,7 @@
 
 #include "core/checks.h"
 #include "core/path.h"
-#include "temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace quorrel {
 namespace {

@@ -9,10 +9,11 @@
 #include <functional>
 
 #include "core/encoding.h"
+#include "core/file.h"
 #include "core/piece_name.h"
 #include "core/piece_writer.h"
 #include "core/split.h"
-#include "temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace quorrel {
 namespace {
@@ -294,6 +295,8 @@ TEST(Split, WritesPiecesAndLinesLargerThanItsBuffers) {
   const std::string long_line(3 * 1024 * 1024 + 17, 'a');  // several read and write blocks
   std::string many_lines;
   for (int i = 0; i < 200000; ++i) many_lines += "line " + std::to_string(i) + "\n";
+  std::string blank_line;  // ideographic spaces, one cut at each block's edge
+  while (blank_line.size() < 2 * 1024 * 1024) blank_line += "\u3000";
   const auto source = tmp.write("novel.txt", "第一章\n" + long_line + "\n第二章\n" + many_lines);
   recording_host host;
   const auto result = split(source, tmp.dir(), host);
@@ -303,6 +306,18 @@ TEST(Split, WritesPiecesAndLinesLargerThanItsBuffers) {
   for (int i = 0; i < 200000; ++i) expected += "line " + std::to_string(i) + "\r\n";
   EXPECT_EQ(read_bytes(tmp / "0001.txt"), expected);
   EXPECT_EQ(host.pieces[1].size, expected.size());
+
+  // Blank lines longer than a read block are dropped like short ones, with
+  // a character cut at the block's edge in each of the ways it can be, and
+  // no keyword, so that the heading test keeps nothing of a block.
+  for (std::size_t shift = 0; shift < 3; ++shift) {
+    const auto blank = tmp.write("blank.txt", std::string(shift, '\n') + blank_line + "\n第1章\n甲\n");
+    recording_host blank_host(std::vector<std::string>{});
+    const auto blank_result = split(blank, tmp.dir() + "blank-", blank_host);
+    EXPECT_FALSE(blank_result.failure) << shift;
+    EXPECT_EQ(blank_result.pieces, 2) << shift;
+    EXPECT_EQ(read_bytes(tmp / "blank-0001.txt"), piece({"甲"})) << shift;
+  }
 }
 
 TEST(Split, AppliesKeywordEditsToTheLinesAfterThem) {
@@ -372,6 +387,17 @@ TEST(Split, StopsBetweenLinesKeepingOnlyCompletePieces) {
   EXPECT_TRUE(result2.stopped);
   EXPECT_EQ(result2.pieces, 2);
   EXPECT_EQ(tmp2.files(), (std::vector<std::string>{"0000.txt", "0001.txt", "novel.txt"}));
+
+  // A stop at a heading is seen before the next line, also where the rest of
+  // the source came in the same read block.
+  temp_folder tmp3;
+  const auto source3 = tmp3.write("novel.txt", "第1章\n甲\n第2章\n乙\n第3章\n丙\n");
+  recording_host host3;
+  host3.on_progress = [&](std::int64_t saved) { host3.stop = saved == 1; };
+  const auto result3 = split(source3, tmp3.dir(), host3);
+  EXPECT_TRUE(result3.stopped);
+  EXPECT_EQ(result3.pieces, 1);
+  EXPECT_EQ(tmp3.files(), (std::vector<std::string>{"0000.txt", "novel.txt"}));
 }
 
 TEST(Split, ReportsAFolderThatCannotBeWrittenWithThePathAndReason) {
@@ -426,6 +452,20 @@ TEST(Split, RemovesAPieceThatCouldNotBeWrittenAndKeepsThoseBefore) {
   EXPECT_EQ(result.failure->message(), "写入文件“" + tmp / "0001.txt" + "”失败：Is a directory");
   EXPECT_EQ(result.pieces, 1);
   EXPECT_EQ(read_bytes(tmp / "0000.txt"), piece({"第一章", "甲"}));
+
+  // A piece swapped for another file before it is removed: the other file
+  // stays, as only the file create_piece made may go.
+  file::result<file::piece> made = file::create_piece(tmp / "swap.txt", {});
+  ASSERT_TRUE(made);
+  std::filesystem::rename(tmp.write("other.txt", "他人"), tmp / "swap.txt");
+  file::remove_piece(tmp / "swap.txt", *made);
+  EXPECT_EQ(read_bytes(tmp / "swap.txt"), "他人");
+
+  // The source itself is refused as a piece before a byte of it is truncated.
+  const std::optional<file::identity> source_id = file::identity_of(source);
+  ASSERT_TRUE(source_id);
+  EXPECT_FALSE(file::create_piece(source, *source_id));
+  EXPECT_EQ(read_bytes(source), "第一章\r\n甲\r\n第二章\r\n乙\r\n");
 }
 
 // A failed allocation in a call into the host stands for one anywhere in

@@ -1,284 +1,223 @@
-// The open-file dialog and the folder picker of modComDlg32 on a scripted
-// desktop: what they ask the dialog (start, filters, prompt) and what they
-// make of its answer, on real folders in a temporary folder.
+// modComDlg32 and modSystem on a scripted desktop: what the dialogs are asked
+// (start, filters, prompt, root) and what is made of their answers, and the
+// verb and address of the shell call, on real folders in a temporary folder.
+// No toolkit: the same tables run on Linux and under wine.
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/path.h"
 #include "platform/com_dlg.h"
-
-#include <QApplication>
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
-#include <QtTest>
-#include <optional>
-
-#include "tests/ui/fake_backend.h"
+#include "platform/system.h"
+#include "tests/support/fake_backend.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
-QString native(const QString& path) { return QDir::toNativeSeparators(path); }
+namespace fs = std::filesystem;
+using namespace std::literals;
+using quorrel::platform::FileFilter;
+using quorrel::platform::OsVersion;
+using quorrel::platform::ScopedBackend;
+using quorrel::testing::fake_backend;
+using quorrel::testing::temp_folder;
 
-// The wrappers speak UTF-8.
-std::string utf8(const QString& text) { return text.toStdString(); }
-QString qt(const std::string& text) { return QString::fromStdString(text); }
-
-}  // namespace
-
-class ComDlgTest : public QObject {
-  Q_OBJECT
-
- private slots:
-  void init();
-  void cleanup();
-  void open_file_starts_in_a_folder_that_exists_data();
-  void open_file_starts_in_a_folder_that_exists();
-  void open_file_offers_the_filter_pairs_data();
-  void open_file_offers_the_filter_pairs();
-  void open_file_answers_and_keeps_the_current_directory_data();
-  void open_file_answers_and_keeps_the_current_directory();
-  void folder_picker_shows_the_prompt_data();
-  void folder_picker_shows_the_prompt();
-  void root_codes_map_without_overflow_data();
-  void root_codes_map_without_overflow();
-  void folder_picker_starts_at_the_roots_place_data();
-  void folder_picker_starts_at_the_roots_place();
-  void folder_picker_returns_a_real_folder_with_one_separator_data();
-  void folder_picker_returns_a_real_folder_with_one_separator();
-
- private:
-  // "@" in a row stands for the temporary folder, "#" for the program's.
-  QString expand(QString path) const {
-    return native(path.replace('#', m_dir->filePath("程序")).replace('@', m_dir->path()));
+class ComDlg : public ::testing::Test {
+ protected:
+  ComDlg() {
+    // Windows takes no name ending in a space: those rows are Linux's.
+    std::error_code ignored;
+    for (const char* folder : {"书", ".hidden", "dir ", "   ", "程序"})
+      fs::create_directory(quorrel::testing::utf8_path(dir / folder), ignored);
+    spaced = quorrel::separator == '/' && fs::is_directory(quorrel::testing::utf8_path(dir / "dir "), ignored);
+    dir.write("书/a.txt", "");
+    desktop.program_folder = expand("#");
   }
 
-  FakeBackend m_desktop;
-  std::optional<quorrel::platform::ScopedBackend> m_guard;
-  std::optional<QTemporaryDir> m_dir;
+  // "@" stands for the temporary folder, "#" for the program's; '/' is the
+  // platform's separator.
+  std::string expand(std::string path) const {
+    for (const auto& [mark, folder] : {std::pair{'#', dir / "程序"}, std::pair{'@', dir.path()}})
+      if (const auto at = path.find(mark); at != std::string::npos) path.replace(at, 1, folder);
+    std::replace(path.begin(), path.end(), '/', quorrel::separator);
+    return path;
+  }
+
+  temp_folder dir;
+  bool spaced = false;  // folders named with a trailing space exist
+  fake_backend desktop;
+  ScopedBackend guard{desktop};
 };
-
-void ComDlgTest::init() {
-  m_desktop = FakeBackend();
-  m_guard.emplace(m_desktop);
-  m_dir.emplace();
-  QVERIFY(m_dir->isValid());
-  QDir dir(m_dir->path());
-  for (const char* folder : {"书", ".hidden", "dir ", "   ", "程序"}) QVERIFY(dir.mkdir(folder));
-  QFile file(m_dir->filePath("书/a.txt"));
-  QVERIFY(file.open(QIODevice::WriteOnly));
-  m_desktop.folderOfProgram = m_dir->filePath("程序");
-}
-
-void ComDlgTest::cleanup() {
-  m_guard.reset();
-  m_dir.reset();
-  for (QWidget* top : QApplication::topLevelWidgets()) QVERIFY(!top->isVisible());
-}
-
-void ComDlgTest::open_file_starts_in_a_folder_that_exists_data() {
-  QTest::addColumn<QString>("given");
-  QTest::addColumn<QString>("used");
-  QTest::newRow("empty") << ""
-                         << "#";
-  QTest::newRow("spaces only, a folder's name here") << "   "
-                                                     << "#";
-  QTest::newRow("folder") << "@/书"
-                          << "@/书/";
-  QTest::newRow("folder with separator") << "@/书/"
-                                         << "@/书/";
-  QTest::newRow("folder here") << "书"
-                               << "书/";
-  QTest::newRow("hidden folder") << "@/.hidden"
-                                 << "@/.hidden/";
-  QTest::newRow("folder ending in a space") << "@/dir "
-                                            << "@/dir /";
-  QTest::newRow("spaces before a folder are part of it") << " @/书"
-                                                         << "#";
-  QTest::newRow("file path") << "@/书/a.txt"
-                             << "#";
-  QTest::newRow("missing folder") << "@/无"
-                                  << "#";
-}
 
 // The dialog starts there, and the caller's variable receives it. Names
 // without a folder are looked up in the temporary folder, made current.
-void ComDlgTest::open_file_starts_in_a_folder_that_exists() {
-  QFETCH(QString, given);
-  QFETCH(QString, used);
-  std::string startDir = utf8(expand(given));
-  const QString before = QDir::currentPath();
-  QVERIFY(QDir::setCurrent(m_dir->path()));
-  modComDlg32::ShowOpenFile(nullptr, "选择", startDir, "*.txt|*.txt", 0);
-  QDir::setCurrent(before);
-  QCOMPARE(m_desktop.dialogs.size(), 1);
-  QCOMPARE(m_desktop.dialogs[0].startDir, expand(used));
-  QCOMPARE(qt(startDir), expand(used));
-}
-
-void ComDlgTest::open_file_offers_the_filter_pairs_data() {
-  QTest::addColumn<QString>("filter");
-  QTest::addColumn<QStringList>("offered");  // the first one selected
-  QTest::newRow("one pair") << "*.txt|*.txt" << QStringList{"*.txt"};
-  QTest::newRow("empty: every file") << "" << QStringList{"*.* (*)"};
-  QTest::newRow("spaces only: every file") << "   " << QStringList{"*.* (*)"};
-  QTest::newRow("two pairs, several patterns")
-      << "文本|*.txt; *.log|全部|*.*" << QStringList{"文本 (*.txt *.log)", "全部 (*)"};
-  QTest::newRow("text without pattern dropped") << "文本|*.txt|全部" << QStringList{"文本 (*.txt)"};
-  QTest::newRow("empty part ends the list")
-      << "文本|*.txt||全部|*.*" << QStringList{"文本 (*.txt)"};
-  QTest::newRow("a tab is no blank") << "\t" << QStringList{};
-  QTest::newRow("spaces around a pattern") << "全部| *.* " << QStringList{"全部 (*)"};
-}
-
-void ComDlgTest::open_file_offers_the_filter_pairs() {
-  QFETCH(QString, filter);
-  QFETCH(QStringList, offered);
-  std::string startDir;
-  modComDlg32::ShowOpenFile(nullptr, "选择", startDir, utf8(filter), 0);
-  QCOMPARE(m_desktop.dialogs.size(), 1);
-  QCOMPARE(m_desktop.dialogs[0].filters, offered);
-}
-
-void ComDlgTest::open_file_answers_and_keeps_the_current_directory_data() {
-  QTest::addColumn<QString>("answer");
-  QTest::addColumn<bool>("fails");  // the dialog cannot be shown
-  QTest::addColumn<std::uint32_t>("flags");
-  QTest::addColumn<QString>("result");
-  QTest::addColumn<QString>("currentDir");  // "." as before the call
-  const std::uint32_t caller = modComDlg32::kLongNames | modComDlg32::kNoChangeDir;
-  QTest::newRow("chosen") << "@/书/a.txt" << false << caller << "@/书/a.txt"
-                          << ".";
-  QTest::newRow("typed name of a missing file") << "@/新.txt" << false << caller << "@/新.txt"
-                                                << ".";
-  QTest::newRow("cancelled") << "" << false << caller << ""
-                             << ".";
-  QTest::newRow("dialog fails") << "@/书/a.txt" << true << caller << ""
-                                << ".";
-  QTest::newRow("directory change allowed") << "" << false << modComDlg32::kLongNames << ""
-                                            << "@/书";
-}
-
-// The scripted dialog moves the current directory, as a native one may.
-void ComDlgTest::open_file_answers_and_keeps_the_current_directory() {
-  QFETCH(QString, answer);
-  QFETCH(bool, fails);
-  QFETCH(std::uint32_t, flags);
-  QFETCH(QString, result);
-  QFETCH(QString, currentDir);
-  const QString before = QDir::currentPath();
-  m_desktop.fileAnswer = expand(answer);
-  m_desktop.whileDialogOpen = [&] {
-    QDir::setCurrent(m_dir->filePath("书"));
-    if (fails) throw std::runtime_error("no dialog");
+TEST_F(ComDlg, OpenFileStartsInAFolderThatExists) {
+  const struct {
+    std::string given, used;
+  } rows[] = {
+      {"", "#"},
+      {"   ", "#"},  // spaces only, though a folder has that name here
+      {"@/书", "@/书/"},
+      {"@/书/", "@/书/"},
+      {"书", "书/"},
+      {"@/.hidden", "@/.hidden/"},
+      {"@/dir ", "@/dir /"},
+      {" @/书", "#"},  // spaces before a folder are part of it
+      {"@/书/a.txt", "#"},
+      {"@/无", "#"},
   };
-  QWidget owner;
-  std::string startDir;
-  const QString chosen = qt(modComDlg32::ShowOpenFile(&owner, " 选择 ", startDir, "", flags));
-  const QString after = QDir::currentPath();
-  QDir::setCurrent(before);
-  QCOMPARE(chosen, expand(result));
-  QCOMPARE(m_desktop.dialogs[0].owner, &owner);
-  QCOMPARE(m_desktop.dialogs[0].title, QStringLiteral(" 选择 "));
-  QCOMPARE(native(after), currentDir == "." ? native(before) : expand(currentDir));
+  const fs::path before = fs::current_path();
+  fs::current_path(quorrel::testing::utf8_path(dir.path()));
+  for (const auto& r : rows) {
+    if (!spaced && r.given.ends_with(' ')) continue;
+    desktop.dialogs.clear();
+    std::string startDir = expand(r.given);
+    modComDlg32::ShowOpenFile(nullptr, "选择", startDir, "*.txt|*.txt", 0);
+    ASSERT_EQ(desktop.dialogs.size(), 1u);
+    EXPECT_EQ(desktop.dialogs[0].start, expand(r.used)) << r.given;
+    EXPECT_EQ(startDir, expand(r.used)) << r.given;
+  }
+  fs::current_path(before);
 }
 
-void ComDlgTest::folder_picker_shows_the_prompt_data() {
-  QTest::addColumn<QString>("prompt");
-  QTest::addColumn<QString>("shown");
-  QTest::newRow("empty") << ""
-                         << "请选择文件夹:";
-  QTest::newRow("the window's") << "选择目录"
-                                << "选择目录";
-  QTest::newRow("a space is text") << " "
-                                   << " ";
+TEST_F(ComDlg, OpenFileOffersTheFilterPairs) {
+  const struct {
+    std::string filter;
+    std::vector<FileFilter> offered;  // the first one selected
+  } rows[] = {
+      {"*.txt|*.txt", {{"*.txt", "*.txt"}}},
+      {"", {{"*.*", "*.*"}}},
+      {"   ", {{"*.*", "*.*"}}},
+      {"文本|*.txt; *.log|全部|*.*", {{"文本", "*.txt; *.log"}, {"全部", "*.*"}}},
+      {"文本|*.txt|全部", {{"文本", "*.txt"}}},   // a text without a pattern is dropped
+      {"文本|*.txt||全部|*.*", {{"文本", "*.txt"}}},  // an empty part ends the list
+      {"\t", {}},  // a tab is no blank
+  };
+  for (const auto& r : rows) {
+    desktop.dialogs.clear();
+    std::string startDir;
+    modComDlg32::ShowOpenFile(nullptr, "选择", startDir, r.filter, 0);
+    ASSERT_EQ(desktop.dialogs.size(), 1u);
+    EXPECT_EQ(desktop.dialogs[0].filters, r.offered) << r.filter;
+  }
 }
 
-void ComDlgTest::folder_picker_shows_the_prompt() {
-  QFETCH(QString, prompt);
-  QFETCH(QString, shown);
-  QWidget owner;
-  modComDlg32::BrowseFolder(utf8(prompt), &owner, 0);
-  QCOMPARE(m_desktop.dialogs.size(), 1);
-  QCOMPARE(m_desktop.dialogs[0].title, shown);
-  QCOMPARE(m_desktop.dialogs[0].owner, &owner);
+// The scripted dialog moves the current directory, as a real one may.
+TEST_F(ComDlg, OpenFileAnswersAndKeepsTheCurrentDirectory) {
+  const std::uint32_t caller = modComDlg32::kLongNames | modComDlg32::kNoChangeDir;
+  const struct {
+    std::string answer;
+    std::uint32_t flags;
+    std::string result;
+    bool moved;  // the current directory is the dialog's afterwards
+  } rows[] = {
+      {"@/书/a.txt", caller, "@/书/a.txt", false},
+      {"@/新.txt", caller, "@/新.txt", false},  // a typed name of a missing file
+      {"@/书/a.txt\0@/书/b.txt\0"s, caller, "@/书/a.txt", false},
+      {"", caller, "", false},
+      {"", modComDlg32::kLongNames, "", true},
+  };
+  const fs::path before = fs::current_path();
+  const fs::path moved = quorrel::testing::utf8_path(dir / "书");
+  desktop.while_dialog_open = [&] { fs::current_path(moved); };
+  int owner = 0;
+  for (const auto& r : rows) {
+    desktop.dialogs.clear();
+    desktop.file_answer = expand(r.answer);
+    std::string startDir;
+    const std::string chosen = modComDlg32::ShowOpenFile(&owner, " 选择 ", startDir, "", r.flags);
+    const fs::path after = fs::current_path();
+    fs::current_path(before);
+    EXPECT_EQ(chosen, expand(r.result));
+    EXPECT_EQ(desktop.dialogs[0].owner, &owner);
+    EXPECT_EQ(desktop.dialogs[0].title, " 选择 ");
+    EXPECT_TRUE(fs::equivalent(after, r.moved ? moved : before)) << r.answer;
+  }
 }
 
-void ComDlgTest::root_codes_map_without_overflow_data() {
-  QTest::addColumn<qint16>("code");
-  QTest::addColumn<qint32>("csidl");
-  const QList<std::pair<qint16, qint32>> table{
-      {-32768, 0},    {-1, 0},        {0, 0},         {1, 0},        {2, 2},
-      {5, 5},         {11, 11},       {12, 16},       {13, 17},      {32763, 32767},
-      {32764, 32768}, {32765, 32769}, {32766, 32770}, {32767, 32771}};
-  for (const auto& [code, csidl] : table) QTest::addRow("%d", code) << code << csidl;
+TEST_F(ComDlg, FolderPickerShowsThePromptAtTheRootsPlace) {
+  const struct {
+    std::string prompt, shown;
+    std::int16_t code;
+    std::int32_t csidl;
+  } rows[] = {
+      {"", "请选择文件夹:", 0, 0},        {"选择目录", "选择目录", 1, 0},
+      {" ", " ", -32768, 0},             {"选择目录", "选择目录", 2, 2},
+      {"选择目录", "选择目录", 11, 11},  {"选择目录", "选择目录", 12, 16},
+      {"选择目录", "选择目录", 13, 17},  {"选择目录", "选择目录", 32767, 32771},
+  };
+  int owner = 0;
+  for (const auto& r : rows) {
+    desktop.dialogs.clear();
+    modComDlg32::BrowseFolder(r.prompt, &owner, r.code);
+    ASSERT_EQ(desktop.dialogs.size(), 1u);
+    EXPECT_EQ(desktop.dialogs[0].title, r.shown);
+    EXPECT_EQ(desktop.dialogs[0].owner, &owner);
+    EXPECT_EQ(desktop.dialogs[0].csidl, r.csidl) << r.code;
+    EXPECT_EQ(modComDlg32::MapFolderRoot(r.code), r.csidl);
+  }
+  EXPECT_EQ(modComDlg32::BrowseFlags(), modComDlg32::kReturnOnlyFsDirs);
 }
 
-void ComDlgTest::root_codes_map_without_overflow() {
-  QFETCH(qint16, code);
-  QFETCH(qint32, csidl);
-  QCOMPARE(modComDlg32::MapFolderRoot(code), csidl);
+TEST_F(ComDlg, FolderPickerReturnsARealFolderWithOneSeparator) {
+  const struct {
+    std::string answer, result;
+  } rows[] = {
+      {"@/书", "@/书/"},     {"@/书/", "@/书/"},         {"@/书//", "@/书/"},
+      {"@/dir ", "@/dir /"}, {"", ""},                   {"@/书/a.txt", ""},
+      {"@/无", ""},
+  };
+  for (const auto& r : rows) {
+    if (!spaced && r.answer.ends_with(' ')) continue;
+    desktop.folder_answer = expand(r.answer);
+    EXPECT_EQ(modComDlg32::BrowseFolder("选择目录", nullptr, 0), expand(r.result)) << r.answer;
+  }
+  desktop.folder_answer = fs::path(dir.path()).root_path().string();
+  EXPECT_EQ(modComDlg32::BrowseFolder("选择目录", nullptr, 0), desktop.folder_answer);
 }
 
-void ComDlgTest::folder_picker_starts_at_the_roots_place_data() {
-  QTest::addColumn<qint16>("code");
-  QTest::addColumn<QString>("start");  // in the home folder
-  QTest::newRow("0 desktop: home") << qint16(0) << "";
-  QTest::newRow("-32768: home") << qint16(-32768) << "";
-  QTest::newRow("2 programs") << qint16(2) << "/.local/share/applications";
-  QTest::newRow("5 documents") << qint16(5) << "/Documents";
-  QTest::newRow("12 desktop directory") << qint16(12) << "/Desktop";
-  QTest::newRow("13 the computer: home") << qint16(13) << "";
-  QTest::newRow("24 local application data") << qint16(24) << "/.local/share";
-  QTest::newRow("35 pictures, missing: home") << qint16(35) << "";
+TEST_F(ComDlg, ShellVerbFollowsTheWindowsVersion) {
+  const struct {
+    OsVersion version;
+    bool vistaOrLater;
+  } rows[] = {
+      {{true, 5}, false}, {{true, 6}, true}, {{true, 10}, true}, {{true, -1}, false},
+      {{false, 13}, false}, {{false, 0}, false},
+  };
+  for (const auto& r : rows) {
+    desktop.version = r.version;
+    EXPECT_EQ(modSystem::IsVistaOrLater(), r.vistaOrLater) << r.version.major;
+    EXPECT_EQ(modSystem::ShellVerb(), r.vistaOrLater ? "Runas" : "Open");
+  }
 }
 
-// The user's folders as Linux lays them out, in a home of the test's own.
-void ComDlgTest::folder_picker_starts_at_the_roots_place() {
-#ifndef Q_OS_LINUX
-  QSKIP("the standard folders are laid out as on Linux");
-#endif
-  QFETCH(qint16, code);
-  QFETCH(QString, start);
-  const QString home = m_dir->filePath("home");
-  for (const char* folder : {"Documents", "Desktop", ".local/share/applications"})
-    QVERIFY(QDir(home).mkpath(folder));
-  const QByteArray oldHome = qgetenv("HOME");
-  const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME"), oldData = qgetenv("XDG_DATA_HOME");
-  qputenv("HOME", QFile::encodeName(home));
-  qunsetenv("XDG_CONFIG_HOME");
-  qunsetenv("XDG_DATA_HOME");
-  modComDlg32::BrowseFolder("选择目录", nullptr, code);
-  qputenv("HOME", oldHome);
-  if (!oldConfig.isNull()) qputenv("XDG_CONFIG_HOME", oldConfig);
-  if (!oldData.isNull()) qputenv("XDG_DATA_HOME", oldData);
-  QCOMPARE(m_desktop.dialogs.size(), 1);
-  QCOMPARE(m_desktop.dialogs[0].startDir, native(home + start));
+// Whatever the verb, the same handler opens the same address; a refusal's
+// reason reaches the caller, and only then.
+TEST_F(ComDlg, ShellOpenHandsTheTargetToTheDefaultHandler) {
+  const std::string shop = "https://www.quorrel-shop.example/recharge";
+  const struct {
+    std::string verb, target;
+    bool accepted;
+    std::string errorText;
+  } rows[] = {
+      {"Runas", shop, true, "前"},
+      {"Open", shop, false, "没有浏览器"},
+      {"Runas", expand("@/书/a b.txt"), true, "前"},
+  };
+  desktop.refusal = "没有浏览器";
+  for (const auto& r : rows) {
+    desktop.opened.clear();
+    desktop.accepted = r.accepted;
+    std::string errorText = "前";
+    int owner = 0;
+    EXPECT_EQ(modSystem::ShellOpen(&owner, r.verb, r.target, errorText), r.accepted);
+    EXPECT_EQ(desktop.opened, std::vector<std::string>{r.target});
+    EXPECT_EQ(errorText, r.errorText);
+  }
 }
 
-void ComDlgTest::folder_picker_returns_a_real_folder_with_one_separator_data() {
-  QTest::addColumn<QString>("answer");
-  QTest::addColumn<QString>("result");
-  QTest::newRow("folder") << "@/书"
-                          << "@/书/";
-  QTest::newRow("folder with separator") << "@/书/"
-                                         << "@/书/";
-  QTest::newRow("folder with two") << "@/书//"
-                                   << "@/书/";
-  QTest::newRow("folder ending in a space") << "@/dir "
-                                            << "@/dir /";
-  QTest::newRow("root") << QDir::rootPath() << QDir::rootPath();
-  QTest::newRow("cancelled") << ""
-                             << "";
-  QTest::newRow("a file") << "@/书/a.txt"
-                          << "";
-  QTest::newRow("missing folder") << "@/无"
-                                  << "";
-}
-
-void ComDlgTest::folder_picker_returns_a_real_folder_with_one_separator() {
-  QFETCH(QString, answer);
-  QFETCH(QString, result);
-  m_desktop.folderAnswer = expand(answer);
-  QCOMPARE(qt(modComDlg32::BrowseFolder("选择目录", nullptr, 0)), expand(result));
-}
-
-QTEST_MAIN(ComDlgTest)
-#include "com_dlg_test.moc"
+}  // namespace

@@ -1,4 +1,4 @@
-// The desktop backend: the real Qt dialogs, each answered from a timer the
+// The desktop backend on Linux: the real Qt dialogs, each answered from a timer the
 // way a person would, and the guard that swaps in a scripted backend.
 
 #include "platform/backend.h"
@@ -14,7 +14,7 @@
 #include <QtTest>
 #include <functional>
 
-#include "fake_backend.h"
+#include "tests/support/fake_backend.h"
 
 namespace {
 
@@ -43,7 +43,7 @@ class BackendTest : public QObject {
   void cleanup();
   void message_box_is_titled_with_information_icon_and_ok();
   void open_file_dialog_answers_the_chosen_path();
-  void folder_chooser_answers_without_trailing_separator();
+  void folder_chooser_answers_where_it_started();
   void scoped_backend_replaces_and_restores();
   void writable_folder_is_an_existing_writable_folder();
 };
@@ -68,7 +68,7 @@ void BackendTest::message_box_is_titled_with_information_icon_and_ok() {
     parent = box->parentWidget();
     box->button(QMessageBox::Ok)->click();
   });
-  quorrel::platform::showMessage(&owner, QStringLiteral("保存完毕"));
+  backend().showMessage(&owner, "保存完毕");
   QCOMPARE(title, QStringLiteral("Quorrel"));
   QCOMPARE(text, QStringLiteral("保存完毕"));
   QCOMPARE(icon, QMessageBox::Information);
@@ -102,50 +102,67 @@ void BackendTest::open_file_dialog_answers_the_chosen_path() {
     name->setText(novel);
     static_cast<QDialog*>(dialog)->done(QDialog::Accepted);
   });
-  const QStringList offered{QStringLiteral("*.txt (*.txt)"), QStringLiteral("All (*)")};
-  const QString chosen = backend().openFile(nullptr, QStringLiteral("选择"), dir.path(), offered);
-  QCOMPARE(chosen, QDir::toNativeSeparators(novel));
+  // A text that is its own pattern list is shown once; "*.*" is every name.
+  const std::vector<quorrel::platform::FileFilter> offered{
+      {"*.txt", "*.txt"}, {"文本", "*.txt; *.log"}, {"全部", " *.* "}};
+  const QStringList shown{QStringLiteral("*.txt"), QStringLiteral("文本 (*.txt *.log)"),
+                          QStringLiteral("全部 (*)")};
+  const std::string chosen = backend().openFile(nullptr, "选择", dir.path().toStdString(), offered);
+  QCOMPARE(QString::fromStdString(chosen), QDir::toNativeSeparators(novel));
   QCOMPARE(title, QStringLiteral("选择"));
-  QCOMPARE(filters, offered);
-  QCOMPARE(selectedFilter, offered.first());
+  QCOMPARE(filters, shown);
+  QCOMPARE(selectedFilter, shown.first());
   QVERIFY(anyName);
 }
 
-// Accepted where it opened: the folder it was started in, whatever the
-// spelling of the start, comes back without a trailing separator.
-void BackendTest::folder_chooser_answers_without_trailing_separator() {
+// Accepted where it opened: the user's home for the desktop, else the
+// standard folder a root names when it exists, in a home of the test's own.
+void BackendTest::folder_chooser_answers_where_it_started() {
   QTemporaryDir dir;
   QVERIFY(dir.isValid());
-  QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("目录")));
-  const QString folder = dir.filePath(QStringLiteral("目录"));
-
-  QString prompt;
-  whenOpen<QFileDialog>([&](QFileDialog* dialog) {
-    prompt = dialog->windowTitle();
-    static_cast<QDialog*>(dialog)->accept();  // QFileDialog hides accept()
-  });
-  QCOMPARE(backend().chooseFolder(nullptr, QStringLiteral("选择目录"), folder + '/'),
-           QDir::toNativeSeparators(folder));
-  QCOMPARE(prompt, QStringLiteral("选择目录"));
-
+  const QString home = dir.filePath(QStringLiteral("家"));
+  for (const char* folder : {"Documents", "Desktop", ".local/share/applications"})
+    QVERIFY(QDir(home).mkpath(folder));
+  const QByteArray oldHome = qgetenv("HOME");
+  const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME"), oldData = qgetenv("XDG_DATA_HOME");
+  qputenv("HOME", QFile::encodeName(home));
+  qunsetenv("XDG_CONFIG_HOME");
+  qunsetenv("XDG_DATA_HOME");
+  const QList<std::pair<std::int32_t, QString>> roots{
+      {0, ""},          {2, "/.local/share/applications"}, {5, "/Documents"},
+      {16, "/Desktop"}, {17, ""},                          {28, "/.local/share"},
+      {39, ""}};
+  for (const auto& [csidl, start] : roots) {
+    QString prompt;
+    whenOpen<QFileDialog>([&](QFileDialog* dialog) {
+      prompt = dialog->windowTitle();
+      static_cast<QDialog*>(dialog)->accept();  // QFileDialog hides accept()
+    });
+    const std::string chosen = backend().chooseFolder(nullptr, "选择目录", csidl);
+    QCOMPARE(QString::fromStdString(chosen), QDir::toNativeSeparators(home + start));
+    QCOMPARE(prompt, QStringLiteral("选择目录"));
+  }
   whenOpen<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); });
-  QCOMPARE(backend().chooseFolder(nullptr, QStringLiteral("选择目录"), folder), QString());
+  QCOMPARE(backend().chooseFolder(nullptr, "选择目录", 0), std::string());
+  qputenv("HOME", oldHome);
+  if (!oldConfig.isNull()) qputenv("XDG_CONFIG_HOME", oldConfig);
+  if (!oldData.isNull()) qputenv("XDG_DATA_HOME", oldData);
 }
 
 void BackendTest::scoped_backend_replaces_and_restores() {
   quorrel::platform::Backend* real = &backend();
-  FakeBackend outer, inner;
+  quorrel::testing::fake_backend outer, inner;
   {
     quorrel::platform::ScopedBackend outerGuard(outer);
     QCOMPARE(&backend(), static_cast<quorrel::platform::Backend*>(&outer));
     {
       quorrel::platform::ScopedBackend innerGuard(inner);
-      quorrel::platform::showMessage(nullptr, QStringLiteral("一"));
+      backend().showMessage(nullptr, "一");
     }
-    quorrel::platform::showMessage(nullptr, QStringLiteral("二"));
+    backend().showMessage(nullptr, "二");
   }
-  QCOMPARE(inner.messages, QStringList{QStringLiteral("一")});
-  QCOMPARE(outer.messages, QStringList{QStringLiteral("二")});
+  QCOMPARE(inner.messages, std::vector<std::string>{"一"});
+  QCOMPARE(outer.messages, std::vector<std::string>{"二"});
   QCOMPARE(&backend(), real);
 }
 
@@ -160,8 +177,10 @@ void BackendTest::writable_folder_is_an_existing_writable_folder() {
                                               {dir.filePath("a.txt"), false},
                                               {QStringLiteral("/proc/self"), false}};
   for (const auto& [folder, writable] : cases)
-    QVERIFY2(backend().mayWriteTo(folder) == writable, qPrintable(folder));
-  QVERIFY(QFileInfo(backend().documentsFolder()).isDir());
+    QVERIFY2(backend().mayWriteTo(folder.toStdString()) == writable, qPrintable(folder));
+  QVERIFY(QFileInfo(QString::fromStdString(backend().documentsFolder())).isDir());
+  QCOMPARE(QString::fromStdString(backend().programFolder()),
+           QDir::toNativeSeparators(QCoreApplication::applicationDirPath()));
 }
 
 QTEST_MAIN(BackendTest)

@@ -3,21 +3,27 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/messages.h"
+#include "core/path.h"
 #include "core/stop_signals.h"
+#include "tests/support/fake_backend.h"
+#include "tests/support/temp_folder.h"
 #include "ui/form.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::literals;
 using quorrel::ui::form;
 using quorrel::ui::form_view;
 using quorrel::ui::start_folders;
@@ -58,49 +64,50 @@ class fake_view final : public form_view {
   std::chrono::steady_clock::time_point time_{};
 };
 
-struct temp_dir {
-  fs::path path = fs::temp_directory_path() /
-                  ("quorrel-form-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                   "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-  temp_dir() {
-    fs::remove_all(path);
-    fs::create_directories(path);
-  }
-  ~temp_dir() { fs::remove_all(path); }
-  std::string slash() const { return path.string() + "/"; }
-};
+using quorrel::platform::ScopedBackend;
+using quorrel::testing::fake_backend;
+using quorrel::testing::temp_folder;
 
-void write_file(const fs::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
+// A path written with '/' in the platform's own spelling.
+std::string native(std::string path) {
+  std::replace(path.begin(), path.end(), '/', quorrel::separator);
+  return path;
 }
 
 // `lines` lines of body text with no heading: one long piece.
-void write_headingless(const fs::path& path, int lines) {
-  std::ofstream out(path, std::ios::binary);
+void write_headingless(const std::string& path, int lines) {
+  std::ofstream out(quorrel::testing::utf8_path(path), std::ios::binary);
   const std::string line(100, 'x');
   for (int i = 0; i < lines; ++i) out << line << '\n';
 }
 
-TEST(Form, StartsWithKeywordsAndAWritableDestinationOnWindows) {
+// The folders come from the desktop; the destination ends in exactly one
+// separator, a root included.
+TEST(Form, StartsWithKeywordsAndAWritableDestination) {
   struct row {
-    start_folders folders;
+    std::string program;
+    bool writable;
     std::string source, destination;
   };
-  // The window's tests cover "/"; these are the Windows view's folders.
   const row rows[] = {
-      {{"D:\\Tools\\Split", true, "", '\\'}, "", "D:\\Tools\\Split\\"},
-      {{"D:\\", true, "", '\\'}, "", "D:\\"},
-      {{"C:\\Program Files\\Quorrel", false, "C:\\Users\\li\\Documents", '\\'}, "",
-       "C:\\Users\\li\\Documents\\"},
-      {{"D:\\Split", true, "", '\\'}, "D:\\小说.txt", "D:\\Split\\"},
+      {"D:/Tools/Split", true, "", "D:/Tools/Split/"},
+      {"D:/", true, "", "D:/"},
+      {"D:/Split//", true, "", "D:/Split/"},
+      {"C:/Program Files/Quorrel", false, "", "/home/李/文档/"},
+      {"D:/Split", true, "D:/小说.txt", "D:/Split/"},
   };
   for (const row& r : rows) {
+    fake_backend desktop;
+    const ScopedBackend guard(desktop);
+    desktop.program_folder = native(r.program);
+    desktop.documents = native("/home/李/文档");
+    if (!r.writable) desktop.unwritable.insert(desktop.program_folder);
     fake_view view;
     view.keys = {"old"};
-    form f(view, r.folders);
+    form f(view, start_folders::of_desktop());
     f.load(r.source);
-    EXPECT_EQ(view.keys, (std::vector<std::string>{"第", "章"})) << r.folders.program_folder;
-    EXPECT_EQ(view.destination, r.destination) << r.folders.program_folder;
+    EXPECT_EQ(view.keys, (std::vector<std::string>{"第", "章"})) << r.program;
+    EXPECT_EQ(view.destination, native(r.destination)) << r.program;
     EXPECT_EQ(view.source, r.source);
     EXPECT_EQ(view.selected, -1);
     EXPECT_TRUE(view.messages.empty());
@@ -124,26 +131,149 @@ TEST(Form, OnePairOfQuotesAroundAPathIsDropped) {
   for (const row& r : rows) EXPECT_EQ(form::unquoted(r.typed), r.read) << r.typed;
 }
 
+// Split with something wrong: the first problem, in the checks' order, is
+// the one message, and nothing is written. "@" stands for the folder.
+TEST(Form, SplitReportsTheFirstInputProblem) {
+  namespace messages = quorrel::messages;
+  struct row {
+    std::string source, destination;
+    int deleted_keywords;
+    std::string message;
+  };
+  const row rows[] = {
+      {"", "", 2, std::string(messages::no_source)},
+      {" \t　", "@/", 0, std::string(messages::no_source)},
+      {"@/source.txt", "", 2, std::string(messages::no_destination)},
+      {"@/source.txt", "   ", 0, std::string(messages::no_destination)},
+      {"@/nothing.txt", "@/", 2, messages::source_missing("@/nothing.txt")},
+      {"@", "@/", 0, messages::source_missing("@")},
+      {"@/source.txt", "@/", 2, std::string(messages::no_keywords)},
+      {"@/0000.txt", "@/", 0, messages::would_overwrite("@/0000.txt")},
+      {" @/source.txt ", "@/out-", 0, std::string(messages::finished)},
+  };
+  for (const row& r : rows) {
+    temp_folder dir;
+    dir.write("source.txt", "第1章\n甲\n");
+    dir.write("0000.txt", "第1章\n甲\n");
+    const auto expand = [&](std::string text) {
+      if (const auto at = text.find('@'); at != std::string::npos) text.replace(at, 1, dir.path());
+      return text;
+    };
+    fake_view view;
+    form f(view, {dir.path(), true, ""});
+    f.load();
+    for (int i = 0; i < r.deleted_keywords; ++i) {
+      view.selected = 0;
+      f.delete_clicked();
+    }
+    view.source = expand(r.source);
+    view.destination = expand(r.destination);
+    f.split_clicked();
+    EXPECT_EQ(view.messages, std::vector<std::string>{expand(r.message)}) << r.source;
+    EXPECT_EQ(dir.files().size(), r.message == messages::finished ? 3u : 2u) << r.source;
+  }
+}
+
+// Keywords added or deleted while a run is on (at its first heading, where
+// the window lets events through) apply from the next line; a list emptied
+// makes every later line a heading.
+TEST(Form, KeywordEditsDuringASplitApplyToLaterLines) {
+  struct row {
+    std::string source;
+    std::string added;  // typed and added
+    int deleted[2];     // rows deleted in turn, -1 none
+    std::vector<std::string> pieces;
+  };
+  const std::string text = "第一章 甲\n第二天\n第二章 乙\n丙\n第三章 丁\n戊\n";
+  const row rows[] = {
+      {text, "二", {-1, -1}, {"第一章 甲\r\n第二天\r\n", "第二章 乙\r\n丙\r\n第三章 丁\r\n戊\r\n"}},
+      {text, "", {1, -1}, {"第一章 甲\r\n", "第二天\r\n", "第二章 乙\r\n丙\r\n", "第三章 丁\r\n戊\r\n"}},
+      {"序\n第一章 甲\n乙\n丙 丁\n", "", {0, 0}, {"\r\n序\r\n", "第一章 甲\r\n", "乙\r\n", "丙 丁\r\n"}},
+  };
+  for (const row& r : rows) {
+    temp_folder dir;
+    const std::string source = dir.write("source.txt", r.source);
+    fake_view view;
+    form f(view, {dir.path(), true, ""});
+    f.load();
+    view.source = source;
+    view.destination = dir.dir() + "out-";
+    bool edited = false;
+    view.on_events = [&] {
+      if (std::exchange(edited, true)) return;
+      if (!r.added.empty()) {
+        view.keyword = r.added;
+        f.add_clicked();
+      }
+      for (const int deleted : r.deleted) {
+        if (deleted < 0) continue;
+        view.selected = deleted;
+        f.delete_clicked();
+      }
+    };
+    f.split_clicked();
+    EXPECT_EQ(view.messages, std::vector<std::string>{std::string(quorrel::messages::finished)});
+    std::vector<std::string> written;
+    for (std::size_t k = 0; k < r.pieces.size(); ++k)
+      written.push_back(quorrel::testing::read_bytes(dir / ("out-000" + std::to_string(k) + ".txt")));
+    EXPECT_EQ(written, r.pieces) << r.added;
+    EXPECT_EQ(dir.files().size(), r.pieces.size() + 1);
+  }
+}
+
+// Closed at the first chapter heading, after the preamble's piece, also on a
+// second run: that piece stays whole, the chapter begun is removed, nothing
+// else is written, the window closes without a message.
+TEST(Form, ClosingDuringASplitStopsItAndCloses) {
+  for (const bool split_before : {false, true}) {
+    temp_folder dir;
+    std::string text = "序\n";
+    for (int k = 1; k <= 50; ++k) text += "第" + std::to_string(k) + "章\n正文\n";
+    const std::string source = dir.write("source.txt", text);
+    fake_view view;
+    form f(view, {dir.path(), true, ""});
+    f.load();
+    view.source = source;
+    if (split_before) {
+      temp_folder other;
+      view.destination = other.dir();
+      f.split_clicked();
+      ASSERT_EQ(view.messages.size(), 1u);
+      view.messages.clear();
+    }
+    view.destination = dir.dir();
+    bool asked = false;
+    view.on_events = [&] {
+      if (!std::exchange(asked, true)) EXPECT_FALSE(f.close_asked());
+    };
+    f.split_clicked();
+    EXPECT_TRUE(view.closed);
+    EXPECT_TRUE(view.messages.empty());
+    EXPECT_EQ(dir.files(), (std::vector<std::string>{"0000.txt", "source.txt"}));
+    EXPECT_EQ(quorrel::testing::read_bytes(dir / "0000.txt"), "\r\n序\r\n");
+    EXPECT_TRUE(f.close_asked());
+  }
+}
+
 // Quoted paths in both boxes are split as if typed bare; a missing one is
 // named without its quotes.
 TEST(Form, SplitsFromQuotedPaths) {
-  temp_dir dir;
-  write_file(dir.path / "novel.txt", "第一章\n甲\n第二章\n乙\n");
+  temp_folder dir;
+  const std::string novel = dir.write("novel.txt", "第一章\n甲\n第二章\n乙\n");
   fake_view view;
-  form f(view, {dir.path.string(), true, "", '/'});
+  form f(view, {dir.path(), true, ""});
   f.load();
-  view.source = "\"" + (dir.path / "novel.txt").string() + "\"";
-  view.destination = " \"" + dir.slash() + "\" ";
+  view.source = "\"" + novel + "\"";
+  view.destination = " \"" + dir.dir() + "\" ";
   f.split_clicked();
   EXPECT_EQ(view.messages, std::vector<std::string>{std::string(quorrel::messages::finished)});
-  EXPECT_TRUE(fs::exists(dir.path / "0001.txt"));
+  EXPECT_EQ(dir.files(), (std::vector<std::string>{"0000.txt", "0001.txt", "novel.txt"}));
   EXPECT_EQ(view.caption, quorrel::messages::progress(2));
 
   view.messages.clear();
-  view.source = "\"" + (dir.path / "missing.txt").string() + "\"";
+  view.source = "\"" + dir / "missing.txt" + "\"";
   f.split_clicked();
-  EXPECT_EQ(view.messages,
-            std::vector<std::string>{quorrel::messages::source_missing((dir.path / "missing.txt").string())});
+  EXPECT_EQ(view.messages, std::vector<std::string>{quorrel::messages::source_missing(dir / "missing.txt")});
 }
 
 // In one long piece without headings the window still handles its events,
@@ -152,8 +282,8 @@ TEST(Form, SplitsFromQuotedPaths) {
 // piece and closes the window without a message; a close taken back at once
 // (a cancelled sign-out) lets the run go on.
 TEST(Form, LetsEventsThroughInALongPieceByTheClock) {
-  temp_dir dir;
-  write_headingless(dir.path / "novel.txt", 80'000);  // 8 MB, eight read blocks
+  temp_folder dir;
+  write_headingless(dir / "novel.txt", 80'000);  // 8 MB, eight read blocks
   struct row {
     std::chrono::milliseconds step;
     bool close, withdrawn;
@@ -168,10 +298,10 @@ TEST(Form, LetsEventsThroughInALongPieceByTheClock) {
   };
   for (const row& r : rows) {
     fake_view view;
-    form f(view, {dir.path.string(), true, "", '/'});
+    form f(view, {dir.path(), true, ""});
     f.load();
-    view.source = (dir.path / "novel.txt").string();
-    view.destination = dir.slash() + "out-";
+    view.source = dir / "novel.txt";
+    view.destination = dir.dir() + "out-";
     view.clock_step = r.step;
     view.on_events = [&] {
       if (r.close) {
@@ -185,8 +315,115 @@ TEST(Form, LetsEventsThroughInALongPieceByTheClock) {
     EXPECT_LE(view.events, r.max_events) << r.step.count();
     EXPECT_EQ(view.closed, closes);
     EXPECT_EQ(view.messages.size(), closes ? 0u : 1u);
-    EXPECT_EQ(fs::exists(dir.path / "out-0000.txt"), !closes);
-    fs::remove(dir.path / "out-0000.txt");
+    EXPECT_EQ(dir.files(), (closes ? std::vector<std::string>{"novel.txt"}
+                                     : std::vector<std::string>{"novel.txt", "out-0000.txt"}));
+    fs::remove(quorrel::testing::utf8_path(dir / "out-0000.txt"));
+  }
+}
+
+// The Browse buttons on a scripted desktop: what each dialog is asked and
+// what its answer leaves in the window. "@" stands for the temporary folder,
+// "#" for the program's; "-" in `file` presses the destination's Browse.
+TEST(Form, BrowseButtonsPutTheAnswerIntoTheirBox) {
+  struct row {
+    std::string before, file, folder, start, after;
+  };
+  const row rows[] = {
+      {"", "@/书/a.txt", "", "#", "@/书/a.txt"},
+      {"@/书/a.txt", "@/书/b.txt\0\0\0x"s, "", "#", "@/书/b.txt"},  // cut at a NUL
+      {"@/书/a.txt", "", "", "#", ""},                                         // cancel
+      {"@/书", "@/书/a.txt", "", "@/书/", "@/书/a.txt"},
+      {"@/书/", "-", "@/out", "", "@/out/"},
+      {"@/书/", "-", "@/out//", "", "@/out/"},
+      {"@/书/", "-", "", "", ""},            // cancel empties the default
+      {"@/书/", "-", "@/书/a.txt", "", ""},  // not a folder
+      {"@/书/", "-", "@/无", "", ""},        // missing
+  };
+  temp_folder dir;
+  for (const char* folder : {"书", "out", "程序"}) fs::create_directory(quorrel::testing::utf8_path(dir / folder));
+  dir.write("书/a.txt", "第一章\n");
+  const auto expand = [&](std::string path) {
+    for (const auto& [mark, folder] : {std::pair{'#', dir / "程序"}, std::pair{'@', dir.path()}})
+      if (const auto at = path.find(mark); at != std::string::npos) path.replace(at, 1, folder);
+    return native(path);
+  };
+  for (const row& r : rows) {
+    fake_backend desktop;
+    const ScopedBackend guard(desktop);
+    desktop.program_folder = expand("#");
+    const bool source = r.file != "-";
+    desktop.file_answer = expand(r.file);
+    desktop.folder_answer = expand(r.folder);
+    fake_view view;
+    form f(view, start_folders::of_desktop());
+    f.load();
+    const std::string other = source ? view.destination : view.source;
+    (source ? view.source : view.destination) = expand(r.before);
+    source ? f.browse_source_clicked() : f.browse_destination_clicked();
+    EXPECT_EQ(source ? view.source : view.destination, expand(r.after)) << r.file << r.folder;
+    EXPECT_EQ(source ? view.destination : view.source, other);
+    ASSERT_EQ(desktop.dialogs.size(), 1u);
+    const fake_backend::dialog& shown = desktop.dialogs[0];
+    EXPECT_EQ(shown.owner, view.native_window());
+    EXPECT_EQ(shown.title, source ? "选择" : "选择目录");
+    EXPECT_EQ(shown.start, source ? expand(r.start) : "");
+    EXPECT_EQ(shown.csidl, source ? -1 : 0);
+    EXPECT_EQ(shown.filters.size(), source ? 1u : 0u);
+    EXPECT_TRUE(desktop.messages.empty());
+  }
+}
+
+// The shop button and the link open the page and tell the user nothing,
+// whether the browser took it or not.
+TEST(Form, ShopButtonOpensTheShopPageSilently) {
+  for (const bool accepted : {true, false}) {
+    fake_backend desktop;
+    const ScopedBackend guard(desktop);
+    desktop.accepted = accepted;
+    desktop.refusal = "没有浏览器";
+    fake_view view;
+    form f(view, start_folders::of_desktop());
+    f.load();
+    view.caption = "www.quorrel-shop.example";
+    f.shop_clicked();
+    EXPECT_EQ(desktop.opened, std::vector<std::string>{"https://www.quorrel-shop.example/recharge"});
+    EXPECT_TRUE(view.messages.empty());
+    EXPECT_TRUE(desktop.messages.empty());
+    EXPECT_EQ(view.caption, "www.quorrel-shop.example");
+  }
+}
+
+// Pressed during a run, a Browse button changes only its box: the run keeps
+// the source and destination it checked.
+TEST(Form, BrowseDuringASplitChangesOnlyItsBox) {
+  temp_folder dir;
+  fs::create_directory(quorrel::testing::utf8_path(dir / "out"));
+  std::string novel_text;
+  for (int k = 1; k <= 5; ++k) novel_text += "第" + std::to_string(k) + "章\n正文\n";
+  const std::string novel = dir.write("a.txt", novel_text);
+  for (const bool source : {true, false}) {
+    fake_backend desktop;
+    const ScopedBackend guard(desktop);
+    desktop.file_answer = dir / "b.txt";
+    desktop.folder_answer = dir.path();
+    fake_view view;
+    form f(view, {dir.path(), true, ""});
+    f.load();
+    view.source = novel;
+    view.destination = dir / "out/";
+    bool pressed = false;
+    view.on_events = [&] {
+      if (std::exchange(pressed, true)) return;
+      source ? f.browse_source_clicked() : f.browse_destination_clicked();
+    };
+    f.split_clicked();
+    EXPECT_TRUE(pressed);
+    EXPECT_EQ(view.source, source ? dir / "b.txt" : novel);
+    EXPECT_EQ(view.destination, source ? dir / "out/" : dir.path() + quorrel::separator);
+    EXPECT_EQ(view.messages, std::vector<std::string>{std::string(quorrel::messages::finished)});
+    EXPECT_EQ(dir.files("out"),
+              (std::vector<std::string>{"0000.txt", "0001.txt", "0002.txt", "0003.txt", "0004.txt"}));
+    EXPECT_EQ(dir.files(), std::vector<std::string>{"a.txt"});
   }
 }
 
@@ -194,11 +431,11 @@ TEST(Form, LetsEventsThroughInALongPieceByTheClock) {
 // split started then stops before writing anything and closes the window.
 // Run in a child process, as the signal stays caught for the process's life.
 TEST(FormDeathTest, AStopSignalClosesTheWindow) {
-  temp_dir dir;
-  write_file(dir.path / "novel.txt", "第一章\n甲\n");
+  temp_folder dir;
+  const std::string novel = dir.write("novel.txt", "第一章\n甲\n");
   const auto child = [&] {
     fake_view view;
-    form f(view, {dir.path.string(), true, "", '/'});
+    form f(view, {dir.path(), true, ""});
     f.load();
     f.poll_stop_signal();
     if (view.closed) std::_Exit(2);
@@ -207,10 +444,10 @@ TEST(FormDeathTest, AStopSignalClosesTheWindow) {
     f.poll_stop_signal();
     if (!view.closed) std::_Exit(3);
     view.closed = false;
-    view.source = (dir.path / "novel.txt").string();
-    view.destination = dir.slash();
+    view.source = novel;
+    view.destination = dir.dir();
     f.split_clicked();
-    std::_Exit(view.closed && view.messages.empty() && !fs::exists(dir.path / "0000.txt") ? 0 : 4);
+    std::_Exit(view.closed && view.messages.empty() && dir.files().size() == 1 ? 0 : 4);
   };
   EXPECT_EXIT(child(), ::testing::ExitedWithCode(0), "");
 }

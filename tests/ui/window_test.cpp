@@ -1,5 +1,6 @@
 // The window frmSave, driven through its real controls on the offscreen
-// platform, with a scripted desktop (FakeBackend) recording message boxes.
+// platform, with a scripted desktop (tests/support/fake_backend.h) recording
+// message boxes.
 
 #include <QAccessible>
 #include <QApplication>
@@ -23,7 +24,7 @@
 #include <utility>  // exchange
 
 #include "core/messages.h"
-#include "fake_backend.h"
+#include "tests/support/fake_backend.h"
 #include "ui/application.h"
 #include "ui/caption_label.h"
 #include "ui/main_window.h"
@@ -104,7 +105,6 @@ class WindowTest : public QObject {
   void controls_follow_the_control_table();
   void window_is_fixed_titled_and_centred();
   void tab_moves_through_the_controls_in_table_order();
-  void starts_with_defaults_data();
   void starts_with_defaults();
   void qt_texts_are_chinese_whatever_the_locale();
   void controls_have_accessible_names_data();
@@ -118,23 +118,24 @@ class WindowTest : public QObject {
   void delete_removes_the_selected_keyword();
   void enter_and_escape_press_nothing();
   void alt_s_presses_split();
-  void split_reports_the_first_input_problem_data();
-  void split_reports_the_first_input_problem();
   void splits_a_novel_into_pieces_data();
   void splits_a_novel_into_pieces();
   void a_failed_write_is_reported_with_the_pieces_written();
-  void keyword_edits_during_a_split_apply_to_later_lines_data();
-  void keyword_edits_during_a_split_apply_to_later_lines();
   void other_controls_during_a_split_leave_it_intact_data();
   void other_controls_during_a_split_leave_it_intact();
-  void closing_during_a_split_stops_it_and_closes_data();
-  void closing_during_a_split_stops_it_and_closes();
   void closing_in_a_long_piece_without_headings_is_seen_quickly();
   void window_shows_the_program_icon();
   void link_label_shows_the_hand_with_its_hot_spot();
 
  private:
-  FakeBackend m_desktop;
+  // The message boxes shown so far.
+  QStringList messages() const {
+    QStringList shown;
+    for (const std::string& message : m_desktop.messages) shown << QString::fromStdString(message);
+    return shown;
+  }
+
+  quorrel::testing::fake_backend m_desktop;
   std::optional<quorrel::platform::ScopedBackend> m_guard;
   std::optional<QTemporaryDir> m_dir;
 };
@@ -147,7 +148,8 @@ void WindowTest::initTestCase() {
 }
 
 void WindowTest::init() {
-  m_desktop = FakeBackend();
+  m_desktop = quorrel::testing::fake_backend();
+  m_desktop.program_folder = QDir::currentPath().toStdString();
   m_guard.emplace(m_desktop);
   m_dir.emplace();
   QVERIFY(m_dir->isValid());
@@ -290,34 +292,15 @@ void WindowTest::tab_moves_through_the_controls_in_table_order() {
 
 // ------------------------------------------------------------------ start-up
 
-void WindowTest::starts_with_defaults_data() {
-  QTest::addColumn<QString>("programFolder");
-  QTest::addColumn<bool>("writable");  // the user may write in the program's folder
-  QTest::addColumn<QString>("sourceFile");  // the program was opened with
-  QTest::addColumn<QString>("destination");
-  QTest::newRow("folder") << "/opt/quorrel" << true << "" << native("/opt/quorrel/");
-  QTest::newRow("folder with spaces and Chinese")
-      << "/home/李/小说 工具" << true << "" << native("/home/李/小说 工具/");
-  QTest::newRow("root keeps its one separator")
-      << QDir::rootPath() << true << "" << native(QDir::rootPath());
-  QTest::newRow("unwritable program folder: documents")
-      << "/usr/bin" << false << "" << native("/home/李/文档/");
-  QTest::newRow("opened with a file")
-      << "/opt/quorrel" << true << native("/home/李/小说.txt") << native("/opt/quorrel/");
-}
-
+// The form's defaults (tested with the form) reach the controls; focus on
+// Split, nothing selected.
 void WindowTest::starts_with_defaults() {
-  QFETCH(QString, programFolder);
-  QFETCH(bool, writable);
-  QFETCH(QString, sourceFile);
-  QFETCH(QString, destination);
-  if (!writable) m_desktop.unwritable << programFolder;
-  frmSave w(programFolder, sourceFile);
+  m_desktop.program_folder = "/home/李/小说 工具";
+  frmSave w(QStringLiteral("/home/李/小说.txt"));
   auto* lstKey = control<QListWidget>(w, "lstKey");
   QCOMPARE(items(lstKey), (QStringList{"第", "章"}));
-  QCOMPARE(selectedRow(lstKey), -1);
-  QCOMPARE(control<QLineEdit>(w, "txtTo")->text(), destination);
-  QCOMPARE(control<QLineEdit>(w, "txtFrom")->text(), sourceFile);
+  QCOMPARE(control<QLineEdit>(w, "txtTo")->text(), QStringLiteral("/home/李/小说 工具/"));
+  QCOMPARE(control<QLineEdit>(w, "txtFrom")->text(), QStringLiteral("/home/李/小说.txt"));
   QCOMPARE(control<QLineEdit>(w, "txtKey")->text(), QString());
   QCOMPARE(control<QLabel>(w, "Label1")->text(), QStringLiteral("www.quorrel-shop.example"));
 
@@ -325,13 +308,8 @@ void WindowTest::starts_with_defaults() {
   QVERIFY(QTest::qWaitForWindowActive(&w));
   QCOMPARE(QApplication::focusWidget(), control<QWidget>(w, "Command1"));
   QCOMPARE(selectedRow(lstKey), -1);
-  QVERIFY(m_desktop.messages.isEmpty());
+  QVERIFY(m_desktop.messages.empty());
   w.close();
-
-  // Without a folder given, the program's own.
-  frmSave own;
-  QCOMPARE(control<QLineEdit>(own, "txtTo")->text(),
-           native(QCoreApplication::applicationDirPath()) + QDir::separator());
 }
 
 // Qt's own texts (buttons of the message box, a text box's context menu) in
@@ -400,7 +378,8 @@ void WindowTest::files_dropped_fill_the_source_or_the_destination() {
   source.replace('@', native(dir));
   destination.replace('@', native(dir));
 
-  frmSave w(dir);
+  m_desktop.program_folder = dir.toStdString();
+  frmSave w;
   const QString startDestination = control<QLineEdit>(w, "txtTo")->text();
   QWidget* on = target == "frmSave" ? &w : control<QWidget>(w, qPrintable(target));
   const QUrl url = dropped.startsWith('/') ? QUrl::fromLocalFile(dropped) : QUrl(dropped);
@@ -458,7 +437,7 @@ void WindowTest::add_appends_the_typed_keyword() {
   }
   QCOMPARE(items(lstKey), list);
   QCOMPARE(selectedRow(lstKey), selected);
-  QVERIFY(m_desktop.messages.isEmpty());
+  QVERIFY(m_desktop.messages.empty());
 }
 
 void WindowTest::delete_removes_the_selected_keyword_data() {
@@ -510,7 +489,7 @@ void WindowTest::enter_and_escape_press_nothing() {
   QTest::keyClick(txtKey, Qt::Key_Enter);
   QTest::keyClick(txtKey, Qt::Key_Escape);
   QCOMPARE(items(control<QListWidget>(w, "lstKey")), (QStringList{"第", "章"}));
-  QCOMPARE(m_desktop.messages, QStringList());  // Split was not pressed either
+  QCOMPARE(messages(), QStringList());  // Split was not pressed either
   QVERIFY(w.isVisible());
   w.close();
 }
@@ -521,65 +500,11 @@ void WindowTest::alt_s_presses_split() {
   QVERIFY(QTest::qWaitForWindowActive(&w));
   QTest::keyClick(&w, Qt::Key_S, Qt::AltModifier);
   // A shortcut presses the button visibly, and clicks once it is released.
-  QTRY_COMPARE(m_desktop.messages, QStringList{text(quorrel::messages::no_source)});
+  QTRY_COMPARE(messages(), QStringList{text(quorrel::messages::no_source)});
   w.close();
 }
 
 // ------------------------------------------------------------------ split
-
-void WindowTest::split_reports_the_first_input_problem_data() {
-  QTest::addColumn<QString>("source");  // "@" stands for the temporary folder
-  QTest::addColumn<QString>("destination");
-  QTest::addColumn<int>("deletedKeywords");
-  QTest::addColumn<QString>("message");
-
-  const QString src = QStringLiteral("@/source.txt");
-  QTest::newRow("all empty") << ""
-                             << "" << 2 << text(quorrel::messages::no_source);
-  QTest::newRow("blank source") << " \t　"
-                                << "@/" << 0 << text(quorrel::messages::no_source);
-  QTest::newRow("empty destination") << src << "" << 2 << text(quorrel::messages::no_destination);
-  QTest::newRow("blank destination")
-      << src << "   " << 0 << text(quorrel::messages::no_destination);
-  QTest::newRow("missing source") << "@/nothing.txt"
-                                  << "@/" << 2
-                                  << text(quorrel::messages::source_missing("@/nothing.txt"));
-  QTest::newRow("folder as source") << "@"
-                                    << "@/" << 0 << text(quorrel::messages::source_missing("@"));
-  QTest::newRow("no keywords") << src << "@/" << 2 << text(quorrel::messages::no_keywords);
-  QTest::newRow("would overwrite source")
-      << "@/0000.txt"
-      << "@/" << 0 << text(quorrel::messages::would_overwrite("@/0000.txt"));
-  QTest::newRow("all well") << " " + src + " "
-                            << "@/out-" << 0 << kFinished;
-}
-
-void WindowTest::split_reports_the_first_input_problem() {
-  QFETCH(QString, source);
-  QFETCH(QString, destination);
-  QFETCH(int, deletedKeywords);
-  QFETCH(QString, message);
-  const QString dir = native(m_dir->path());
-  source.replace('@', dir);
-  destination.replace('@', dir);
-  message.replace('@', dir);
-  QVERIFY(writeBytes(m_dir->filePath("source.txt"), novel(2)));
-  QVERIFY(writeBytes(m_dir->filePath("0000.txt"), novel(1)));
-
-  frmSave w;
-  auto* lstKey = control<QListWidget>(w, "lstKey");
-  for (int i = 0; i < deletedKeywords; ++i) {
-    lstKey->item(0)->setSelected(true);
-    QTest::mouseClick(control<QWidget>(w, "cmdDelete"), Qt::LeftButton);
-  }
-  control<QLineEdit>(w, "txtFrom")->setText(source);
-  control<QLineEdit>(w, "txtTo")->setText(destination);
-  QTest::mouseClick(control<QWidget>(w, "Command1"), Qt::LeftButton);
-
-  QCOMPARE(m_desktop.messages, QStringList{message});
-  const bool wrote = QFile::exists(m_dir->filePath("out-0000.txt"));
-  QCOMPARE(wrote, message == kFinished);
-}
 
 void WindowTest::splits_a_novel_into_pieces_data() {
   QTest::addColumn<QByteArray>("source");
@@ -613,8 +538,8 @@ void WindowTest::splits_a_novel_into_pieces_data() {
 }
 
 // Progress is shown at the first heading, then at most once a frame, and the
-// total at the end: the captions seen are those of the run, in order, from
-// the first to the total.
+// total at the end: the captions seen are those of the run, in order, up to
+// the total.
 void WindowTest::splits_a_novel_into_pieces() {
   QFETCH(QByteArray, source);
   QFETCH(QString, prefix);
@@ -634,14 +559,17 @@ void WindowTest::splits_a_novel_into_pieces() {
   control<QLineEdit>(w, "txtTo")->setText(native(m_dir->path() + prefix));
   QTest::mouseClick(control<QWidget>(w, "Command1"), Qt::LeftButton);
 
-  QCOMPARE(m_desktop.messages, QStringList{kFinished});
+  QCOMPARE(messages(), QStringList{kFinished});
   QCOMPARE(pieces(m_dir->path()), expected);
   QVERIFY(!seen.isEmpty());
-  QCOMPARE(seen.first(), captions.first());
   QCOMPARE(seen.last(), captions.last());
+  // The count is of pieces on disk, which may lag the headings read: at the
+  // first heading it may still be 0.
+  QStringList allowed = captions;
+  if (allowed.first() != progress(0)) allowed.prepend(progress(0));
   qsizetype at = 0;
   for (const QString& caption : seen) {
-    at = captions.indexOf(caption, at);
+    at = allowed.indexOf(caption, at);
     QVERIFY2(at >= 0,
              qPrintable(QStringLiteral("%1 out of order in %2").arg(caption, seen.join(' '))));
     ++at;
@@ -668,7 +596,7 @@ void WindowTest::a_failed_write_is_reported_with_the_pieces_written() {
   control<QLineEdit>(w, "txtTo")->setText(native(out + "/"));
   QTest::mouseClick(control<QWidget>(w, "Command1"), Qt::LeftButton);
 
-  QCOMPARE(m_desktop.messages,
+  QCOMPARE(messages(),
            QStringList{QStringLiteral("写入文件“%1”失败：Is a directory").arg(native(out + "/0300.txt"))});
   QCOMPARE(control<CaptionLabel>(w, "Label1")->text(), progress(300));
   QCOMPARE(pieces(out).size(), 300);
@@ -680,34 +608,15 @@ Q_DECLARE_METATYPE(Action)
 
 namespace {
 
-void addKeyword(frmSave& w, const QString& keyword) {
-  control<QLineEdit>(w, "txtKey")->setText(keyword);
-  QTest::mouseClick(control<QWidget>(w, "cmdAdd"), Qt::LeftButton);
-}
-
-void deleteKeyword(frmSave& w, int row) {
-  control<QListWidget>(w, "lstKey")->item(row)->setSelected(true);
-  QTest::mouseClick(control<QWidget>(w, "cmdDelete"), Qt::LeftButton);
-}
-
-// How something happens in the middle of a split: at its first heading, where
-// the window always lets events through, either from the progress report (as
-// an event handled there does) or as an event posted before Split is pressed.
-enum class Moment { FromProgress, Queued };
-
-void splitWith(frmSave& w, const QString& source, const QString& destination, Moment moment,
+// Presses Split and runs `during` at the first heading, where the window
+// lets events through.
+void splitWith(frmSave& w, const QString& source, const QString& destination,
                const Action& during) {
   auto* label1 = control<CaptionLabel>(w, "Label1");
   bool done = false;
-  QMetaObject::Connection hook;
-  if (moment == Moment::Queued) {
-    QMetaObject::invokeMethod(
-        &w, [&] { during(w); }, Qt::QueuedConnection);
-  } else {
-    hook = QObject::connect(label1, &CaptionLabel::captionChanged, label1, [&] {
-      if (!std::exchange(done, true)) during(w);
-    });
-  }
+  const auto hook = QObject::connect(label1, &CaptionLabel::captionChanged, label1, [&] {
+    if (!std::exchange(done, true)) during(w);
+  });
   control<QLineEdit>(w, "txtFrom")->setText(source);
   control<QLineEdit>(w, "txtTo")->setText(destination);
   control<QPushButton>(w, "Command1")->click();
@@ -715,51 +624,6 @@ void splitWith(frmSave& w, const QString& source, const QString& destination, Mo
 }
 
 }  // namespace
-
-Q_DECLARE_METATYPE(Moment)
-
-void WindowTest::keyword_edits_during_a_split_apply_to_later_lines_data() {
-  QTest::addColumn<QByteArray>("source");
-  QTest::addColumn<Moment>("moment");
-  QTest::addColumn<Action>("edit");
-  QTest::addColumn<Pieces>("expected");
-
-  const QByteArray text = "第一章 甲\n第二天\n第二章 乙\n丙\n第三章 丁\n戊\n";
-  QTest::newRow("keyword added") << text << Moment::FromProgress
-                                 << Action([](frmSave& w) { addKeyword(w, "二"); })
-                                 << Pieces{{"0000.txt", "第一章 甲\r\n第二天\r\n"},
-                                           {"0001.txt", "第二章 乙\r\n丙\r\n第三章 丁\r\n戊\r\n"}};
-  QTest::newRow("keyword deleted by a queued event")
-      << text << Moment::Queued << Action([](frmSave& w) { deleteKeyword(w, 1); })
-      << Pieces{{"0000.txt", "第一章 甲\r\n"},
-                {"0001.txt", "第二天\r\n"},
-                {"0002.txt", "第二章 乙\r\n丙\r\n"},
-                {"0003.txt", "第三章 丁\r\n戊\r\n"}};
-  QTest::newRow("list emptied: every later line a heading")
-      << QByteArray("序\n第一章 甲\n乙\n丙 丁\n") << Moment::FromProgress << Action([](frmSave& w) {
-           deleteKeyword(w, 0);
-           deleteKeyword(w, 0);
-         })
-      << Pieces{{"0000.txt", "\r\n序\r\n"},
-                {"0001.txt", "第一章 甲\r\n"},
-                {"0002.txt", "乙\r\n"},
-                {"0003.txt", "丙 丁\r\n"}};
-}
-
-void WindowTest::keyword_edits_during_a_split_apply_to_later_lines() {
-  QFETCH(QByteArray, source);
-  QFETCH(Moment, moment);
-  QFETCH(Action, edit);
-  QFETCH(Pieces, expected);
-  QVERIFY(writeBytes(m_dir->filePath("source.txt"), source));
-  frmSave w;
-  w.show();
-  QVERIFY(QTest::qWaitForWindowExposed(&w));
-  splitWith(w, native(m_dir->filePath("source.txt")), native(m_dir->path() + '/'), moment, edit);
-  QCOMPARE(m_desktop.messages, QStringList{kFinished});
-  QCOMPARE(pieces(m_dir->path()), expected);
-  w.close();
-}
 
 void WindowTest::other_controls_during_a_split_leave_it_intact_data() {
   QTest::addColumn<Action>("during");
@@ -785,46 +649,12 @@ void WindowTest::other_controls_during_a_split_leave_it_intact() {
   frmSave w;
   w.show();
   QVERIFY(QTest::qWaitForWindowActive(&w));
-  splitWith(w, native(m_dir->filePath("source.txt")), native(m_dir->path() + '/'),
-            Moment::FromProgress, during);
-  QCOMPARE(m_desktop.messages, QStringList{kFinished});
+  splitWith(w, native(m_dir->filePath("source.txt")), native(m_dir->path() + '/'), during);
+  QCOMPARE(messages(), QStringList{kFinished});
   Pieces expected;
   for (int k = 1; k <= 5; ++k) expected[QStringLiteral("000%1.txt").arg(k - 1)] = chapterPiece(k);
   QCOMPARE(pieces(m_dir->path()), expected);
   w.close();
-}
-
-void WindowTest::closing_during_a_split_stops_it_and_closes_data() {
-  QTest::addColumn<Moment>("moment");
-  QTest::addColumn<bool>("splitBefore");  // the window has run a split just before
-  QTest::newRow("from the progress report") << Moment::FromProgress << false;
-  QTest::newRow("by a queued event") << Moment::Queued << false;
-  QTest::newRow("by a queued event, second run") << Moment::Queued << true;
-}
-
-// Closed at the first chapter heading, after the preamble's piece: that piece
-// stays whole, the chapter begun is removed, nothing else is written.
-void WindowTest::closing_during_a_split_stops_it_and_closes() {
-  QFETCH(Moment, moment);
-  QFETCH(bool, splitBefore);
-  QVERIFY(writeBytes(m_dir->filePath("source.txt"), "序\n" + novel(50)));
-  frmSave w;
-  w.show();
-  QVERIFY(QTest::qWaitForWindowExposed(&w));
-  if (splitBefore) {
-    QTemporaryDir other;
-    control<QLineEdit>(w, "txtFrom")->setText(native(m_dir->filePath("source.txt")));
-    control<QLineEdit>(w, "txtTo")->setText(native(other.path() + '/'));
-    control<QPushButton>(w, "Command1")->click();
-    QCOMPARE(m_desktop.messages, QStringList{kFinished});
-    m_desktop.messages.clear();
-  }
-  splitWith(w, native(m_dir->filePath("source.txt")), native(m_dir->path() + '/'), moment,
-            [](frmSave& window) { window.close(); });
-
-  QVERIFY(!w.isVisible());
-  QCOMPARE(m_desktop.messages, QStringList());
-  QCOMPARE(pieces(m_dir->path()), (Pieces{{"0000.txt", "\r\n序\r\n"}}));
 }
 
 // The window handles its events also inside one long piece, by the clock:
@@ -852,7 +682,7 @@ void WindowTest::closing_in_a_long_piece_without_headings_is_seen_quickly() {
   if (!sinceClose.isValid()) QSKIP("the whole split took less than the time between events");
   QVERIFY2(sinceClose.elapsed() < 2000, qPrintable(QString::number(sinceClose.elapsed())));
   QVERIFY(!w.isVisible());
-  QCOMPARE(m_desktop.messages, QStringList());
+  QCOMPARE(messages(), QStringList());
   QCOMPARE(QDir(m_dir->path()).entryList({QStringLiteral("0*.txt")}, QDir::Files), QStringList());
 }
 

@@ -24,17 +24,13 @@ inline void delete_font(HFONT font) { DeleteObject(font); }
 inline void destroy_icon(HICON icon) { DestroyIcon(icon); }
 inline void destroy_cursor(HCURSOR cursor) { DestroyCursor(cursor); }
 inline void free_local(wchar_t** memory) { LocalFree(memory); }
-inline void free_co_task(wchar_t* memory) { CoTaskMemFree(memory); }
 inline void finish_drop(HDROP drop) { DragFinish(drop); }
-inline void close_file(HANDLE file) { CloseHandle(file); }
 
 using unique_font = unique_handle<HFONT, delete_font>;
 using unique_icon = unique_handle<HICON, destroy_icon>;
 using unique_cursor = unique_handle<HCURSOR, destroy_cursor>;
 using unique_argv = unique_handle<wchar_t**, free_local>;        // CommandLineToArgvW
-using unique_co_string = unique_handle<wchar_t*, free_co_task>;  // SHGetKnownFolderPath
 using unique_drop = unique_handle<HDROP, finish_drop>;           // WM_DROPFILES
-using unique_file = unique_handle<HANDLE, close_file>;           // never INVALID_HANDLE_VALUE
 
 // A screen device context, released on every path.
 class screen_dc {
@@ -60,21 +56,6 @@ class selection {
  private:
   HDC dc_;
   HGDIOBJ previous_;
-};
-
-// COM on this thread, as the shell's dialogs and accessibility need it, for
-// the life of the object (single-threaded apartment: the window's thread).
-class com_apartment {
- public:
-  com_apartment() : ok_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-  ~com_apartment() {
-    if (ok_) CoUninitialize();
-  }
-  com_apartment(const com_apartment&) = delete;
-  com_apartment& operator=(const com_apartment&) = delete;
-
- private:
-  bool ok_;
 };
 
 // A COM interface pointer, released once.
