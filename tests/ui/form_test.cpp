@@ -8,10 +8,12 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "core/messages.h"
+#include "core/split.h"  // piece_path
 #include "core/stop_signals.h"
 #include "ui/form.h"
 
@@ -28,13 +30,18 @@ class fake_view final : public form_view {
   std::vector<std::string> keys, messages;
   int selected = -1;
   int events = 0;  // times events were let through
+  int keyword_reads = 0;  // times the run read the keyword list afresh
   bool closed = false;
   std::chrono::milliseconds clock_step{0};  // each look at the clock advances it by this
+  bool real_clock = false;  // the system's clock instead, for waits on another thread
   std::function<void()> on_events = [] {};
 
   std::string text(box which) override { return slot(which); }
   void set_text(box which, const std::string& text) override { slot(which) = text; }
-  int key_count() override { return static_cast<int>(keys.size()); }
+  int key_count() override {
+    ++keyword_reads;
+    return static_cast<int>(keys.size());
+  }
   std::string key(int index) override { return keys.at(static_cast<std::size_t>(index)); }
   void add_key(const std::string& key) override { keys.push_back(key); }
   void remove_key(int index) override { keys.erase(keys.begin() + index); }
@@ -49,7 +56,9 @@ class fake_view final : public form_view {
   }
   void close_window() override { closed = true; }
   void* native_window() override { return this; }
-  std::chrono::steady_clock::time_point now() override { return time_ += clock_step; }
+  std::chrono::steady_clock::time_point now() override {
+    return real_clock ? std::chrono::steady_clock::now() : time_ += clock_step;
+  }
 
  private:
   std::string& slot(box which) {
@@ -188,6 +197,53 @@ TEST(Form, LetsEventsThroughInALongPieceByTheClock) {
     EXPECT_EQ(fs::exists(dir.path / "out-0000.txt"), !closes);
     fs::remove(dir.path / "out-0000.txt");
   }
+}
+
+// Many one-line chapters: the run is soon done reading and then waits for
+// the writer to put thousands of pieces on disk. Events keep coming in that
+// wait: one with no line read since the one before can only come from it (the
+// keyword list, marked changed at every event, is read again before the next
+// line). A close asked there ends the run well before every piece is
+// written, closes the window without a message, and leaves the pieces
+// written complete and numbered without a gap.
+TEST(Form, LetsEventsThroughWhileWaitingForPiecesToBeWritten) {
+  temp_dir dir;
+  constexpr int chapters = 20'000;  // far more than the writer puts on disk in a few ticks
+  {
+    std::ofstream out(dir.path / "novel.txt", std::ios::binary);
+    for (int i = 0; i < chapters; ++i) out << "第" << i << "章\n";
+  }
+  fake_view view;
+  form f(view, {dir.path.string(), true, "", '/'});
+  f.load();
+  view.source = (dir.path / "novel.txt").string();
+  view.destination = dir.slash();
+  view.real_clock = true;
+  const auto piece = [&](int number) { return dir.path / quorrel::piece_path("", number); };
+  int reads_at_last_event = -1;
+  bool closed_in_wait = false;
+  view.on_events = [&] {
+    if (!closed_in_wait && view.keyword_reads == reads_at_last_event) {
+      closed_in_wait = true;
+      EXPECT_FALSE(fs::exists(piece(chapters - 1)));  // the writer still has work
+      EXPECT_FALSE(f.close_asked());
+    }
+    reads_at_last_event = view.keyword_reads;
+    f.keywords_changed();
+  };
+  f.split_clicked();
+  EXPECT_TRUE(closed_in_wait);
+  EXPECT_TRUE(view.closed);
+  EXPECT_TRUE(view.messages.empty());
+  int written = 0;
+  while (fs::exists(piece(written))) {
+    std::ifstream in(piece(written), std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+    EXPECT_EQ(bytes, "第" + std::to_string(written) + "章\r\n") << written;
+    ++written;
+  }
+  EXPECT_LT(written, chapters);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), {}), written + 1);  // and the source
 }
 
 // A stop signal: caught while idle it closes the window at the next poll; a
