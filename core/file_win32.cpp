@@ -7,6 +7,7 @@
 
 #include "core/messages.h"
 #include "core/win32_file.h"
+#include "core/win32_stop.h"
 #include "core/win32_text.h"
 
 namespace quorrel::file {
@@ -150,6 +151,7 @@ result<std::size_t> read_at(const handle& file, std::uint64_t offset, std::span<
   at.Offset = static_cast<DWORD>(offset);
   at.OffsetHigh = static_cast<DWORD>(offset >> 32);
   DWORD got = 0;
+  const stoppable_call stoppable;
   if (ReadFile(native_of(file), into.data(), static_cast<DWORD>(std::min(into.size(), step)), &got, &at))
     return static_cast<std::size_t>(got);
   if (GetLastError() == ERROR_HANDLE_EOF) return std::size_t{0};
@@ -229,6 +231,7 @@ result<piece> create_piece(const std::string& path, const identity& source_id) {
 }
 
 std::optional<failure> write_all(const handle& file, std::string_view bytes) {
+  const stoppable_call stoppable;
   while (!bytes.empty()) {
     DWORD put = 0;
     if (!WriteFile(native_of(file), bytes.data(), static_cast<DWORD>(std::min(bytes.size(), step)), &put, nullptr))

@@ -29,7 +29,10 @@ constexpr int exit_status_for_signal(int signal) { return 128 + signal; }
 // Cuts short the system call `thread` is waiting in (it fails with EINTR),
 // and makes every later EINTR on that thread final. Does nothing and says
 // false where catch_stop_signals() has not installed the means to (a thread
-// is never sent a signal that has no handler).
+// is never sent a signal that has no handler). On Windows only a read or
+// write of core/file.h is cut short (it fails with ERROR_OPERATION_ABORTED),
+// with or without catch_stop_signals(); a console stop cuts short the read
+// or write of the thread that called catch_stop_signals() the same way.
 bool interrupt_thread(std::thread& thread);
 
 // Whether a call that failed with EINTR on this thread was cut short by a

@@ -9,12 +9,14 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "core/messages.h"
 #include "core/path.h"
+#include "core/split.h"  // piece_path
 #include "core/stop_signals.h"
 #include "tests/support/fake_backend.h"
 #include "tests/support/temp_folder.h"
@@ -34,13 +36,18 @@ class fake_view final : public form_view {
   std::vector<std::string> keys, messages;
   int selected = -1;
   int events = 0;  // times events were let through
+  int keyword_reads = 0;  // times the run read the keyword list afresh
   bool closed = false;
   std::chrono::milliseconds clock_step{0};  // each look at the clock advances it by this
+  bool real_clock = false;  // the system's clock instead, for waits on another thread
   std::function<void()> on_events = [] {};
 
   std::string text(box which) override { return slot(which); }
   void set_text(box which, const std::string& text) override { slot(which) = text; }
-  int key_count() override { return static_cast<int>(keys.size()); }
+  int key_count() override {
+    ++keyword_reads;
+    return static_cast<int>(keys.size());
+  }
   std::string key(int index) override { return keys.at(static_cast<std::size_t>(index)); }
   void add_key(const std::string& key) override { keys.push_back(key); }
   void remove_key(int index) override { keys.erase(keys.begin() + index); }
@@ -55,7 +62,9 @@ class fake_view final : public form_view {
   }
   void close_window() override { closed = true; }
   void* native_window() override { return this; }
-  std::chrono::steady_clock::time_point now() override { return time_ += clock_step; }
+  std::chrono::steady_clock::time_point now() override {
+    return real_clock ? std::chrono::steady_clock::now() : time_ += clock_step;
+  }
 
  private:
   std::string& slot(box which) {
@@ -425,6 +434,54 @@ TEST(Form, BrowseDuringASplitChangesOnlyItsBox) {
               (std::vector<std::string>{"0000.txt", "0001.txt", "0002.txt", "0003.txt", "0004.txt"}));
     EXPECT_EQ(dir.files(), std::vector<std::string>{"a.txt"});
   }
+}
+
+// Many one-line chapters: the run is soon done reading and then waits for
+// the writer to put thousands of pieces on disk. Events keep coming in that
+// wait: one with no line read since the one before can only come from it (the
+// keyword list, marked changed at every event, is read again before the next
+// line). A close asked there ends the run well before every piece is
+// written, closes the window without a message, and leaves the pieces
+// written complete and numbered without a gap.
+TEST(Form, LetsEventsThroughWhileWaitingForPiecesToBeWritten) {
+  temp_folder dir;
+  constexpr int chapters = 20'000;  // far more than the writer puts on disk in a few ticks
+  {
+    std::string novel;
+    for (int i = 0; i < chapters; ++i) novel += "第" + std::to_string(i) + "章\n";
+    dir.write("novel.txt", novel);
+  }
+  fake_view view;
+  form f(view, {dir.path(), true, ""});
+  f.load();
+  view.source = dir / "novel.txt";
+  view.destination = dir.dir();
+  view.real_clock = true;
+  const auto piece = [&](int number) { return quorrel::testing::utf8_path(quorrel::piece_path(dir.dir(), number)); };
+  int reads_at_last_event = -1;
+  bool closed_in_wait = false;
+  view.on_events = [&] {
+    if (!closed_in_wait && view.keyword_reads == reads_at_last_event) {
+      closed_in_wait = true;
+      EXPECT_FALSE(fs::exists(piece(chapters - 1)));  // the writer still has work
+      EXPECT_FALSE(f.close_asked());
+    }
+    reads_at_last_event = view.keyword_reads;
+    f.keywords_changed();
+  };
+  f.split_clicked();
+  EXPECT_TRUE(closed_in_wait);
+  EXPECT_TRUE(view.closed);
+  EXPECT_TRUE(view.messages.empty());
+  int written = 0;
+  while (fs::exists(piece(written))) {
+    std::ifstream in(piece(written), std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+    EXPECT_EQ(bytes, "第" + std::to_string(written) + "章\r\n") << written;
+    ++written;
+  }
+  EXPECT_LT(written, chapters);
+  EXPECT_EQ(dir.files().size(), static_cast<std::size_t>(written) + 1);  // and the source
 }
 
 // A stop signal: caught while idle it closes the window at the next poll; a

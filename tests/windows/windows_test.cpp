@@ -5,15 +5,18 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/checks.h"
 #include "core/file.h"
 #include "core/messages.h"
+#include "core/stop_signals.h"
 #include "core/win32_file.h"
 #include "core/win32_text.h"
 #include "split_process.h"
@@ -318,6 +321,43 @@ TEST(WindowsFiles, RemovesOnlyThePieceItMade) {
     const std::vector<std::string> left = replaced ? std::vector<std::string>{"0000.txt", "moved.txt"}
                                                    : std::vector<std::string>{};
     EXPECT_EQ(tmp.files(), left);
+  }
+}
+
+// A stop cuts short a write or a read that waits in the system (here on a
+// pipe nobody reads from or writes to, as a stalled network folder would):
+// interrupt_thread() makes it fail instead of waiting. Should it not, the
+// other end of the pipe lets the call finish, so the test ends either way.
+TEST(WindowsFiles, AStopCutsShortAWriteOrReadThatWaits) {
+  for (const bool writing : {true, false}) {
+    SCOPED_TRACE(writing);
+    HANDLE read_end = nullptr, write_end = nullptr;
+    ASSERT_TRUE(CreatePipe(&read_end, &write_end, nullptr, 4096));
+    const file::handle reader(reinterpret_cast<file::handle::native_type>(read_end));
+    const file::handle writer(reinterpret_cast<file::handle::native_type>(write_end));
+    std::atomic<bool> done{false};
+    bool failed = false;
+    std::thread waiting([&] {
+      char byte = 0;
+      if (writing) failed = file::write_all(writer, std::string(1 << 20, 'x')).has_value();
+      else failed = !file::read_at(reader, 0, {&byte, 1});
+      done = true;
+    });
+    for (int tick = 0; tick < 250 && !done; ++tick) {
+      EXPECT_TRUE(interrupt_thread(waiting));
+      Sleep(20);
+    }
+    EXPECT_TRUE(done);
+    std::vector<char> drained(1 << 16);
+    while (!done) {
+      DWORD moved = 0, waiting_bytes = 0;
+      if (!writing) WriteFile(write_end, "x", 1, &moved, nullptr);
+      else if (PeekNamedPipe(read_end, nullptr, 0, nullptr, &waiting_bytes, nullptr) && waiting_bytes > 0)
+        ReadFile(read_end, drained.data(), static_cast<DWORD>(drained.size()), &moved, nullptr);
+      Sleep(1);
+    }
+    waiting.join();
+    EXPECT_TRUE(failed);
   }
 }
 
