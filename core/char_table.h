@@ -1,0 +1,44 @@
+#pragma once
+// The characters of a one- or two-byte source encoding already written in a
+// target encoding, looked up by their bytes, so that the bulk of a converted
+// split costs a table lookup a character instead of two passes through ICU.
+//
+// The table is made by ICU itself, one character at a time, so every entry
+// is exactly what ICU's converters give. It holds only what converts cleanly
+// on its own: a byte or a pair of bytes that ICU reads as one character from
+// a fresh state and that the target holds. Everything else (GB18030's
+// four-byte characters, invalid or unmapped bytes, characters the target
+// lacks) has no entry and is left to ICU by the caller, which keeps ICU's
+// replacement and counting exactly. Built once per pair of encodings and
+// shared, read-only; ICU's failed allocations throw std::bad_alloc.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "core/encoding.h"
+
+namespace quorrel {
+
+struct char_table {
+  struct entry {
+    char bytes[4];      // the character in the target; only `size` of them count
+    std::uint8_t size;  // 0: no entry
+    bool line_end;      // CR or LF
+    bool cr;
+  };
+  std::array<entry, 256> single{};
+  std::array<bool, 256> lead{};  // starts a pair (or longer sequence); see `pair`
+  std::vector<entry> pair;       // by lead * 256 + trail
+
+  const entry& of_pair(unsigned char lead_byte, unsigned char trail) const {
+    return pair[lead_byte * 256u + trail];
+  }
+};
+
+// The table from `from` to `to`, or null when `from` is not an encoding of
+// one- and two-byte characters that a table can serve (UTF-8, UTF-16).
+std::shared_ptr<const char_table> char_table_for(const encoding& from, const encoding& to);
+
+}  // namespace quorrel
