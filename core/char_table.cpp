@@ -98,8 +98,10 @@ std::shared_ptr<const char_table> make_table(const encoding& from, const encodin
     for (int trail = 0; trail < 256; ++trail) {
       const char bytes[2] = {static_cast<char>(lead), static_cast<char>(trail)};
       char_table::entry& e = table->pair[lead * 256 + trail];
-      if (read_one(reader.get(), bytes, 2, units, count) != read_as::character ||
-          !write_one(writer.get(), units, count, e))
+      if (read_one(reader.get(), bytes, 2, units, count) == read_as::character &&
+          write_one(writer.get(), units, count, e))
+        table->pair_ok[(lead * 256 + trail) / 64] |= std::uint64_t{1} << (lead * 256 + trail) % 64;
+      else
         e = {};
     }
   }

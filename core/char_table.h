@@ -22,7 +22,7 @@
 namespace quorrel {
 
 struct char_table {
-  struct entry {
+  struct alignas(8) entry {
     char bytes[4];      // the character in the target; only `size` of them count
     std::uint8_t size;  // 0: no entry
     bool line_end;      // CR or LF
@@ -31,10 +31,7 @@ struct char_table {
   std::array<entry, 256> single{};
   std::array<bool, 256> lead{};  // starts a pair (or longer sequence); see `pair`
   std::vector<entry> pair;       // by lead * 256 + trail
-
-  const entry& of_pair(unsigned char lead_byte, unsigned char trail) const {
-    return pair[lead_byte * 256u + trail];
-  }
+  std::array<std::uint64_t, 256 * 256 / 64> pair_ok{};  // a bit a pair: it has an entry
 };
 
 // The table from `from` to `to`, or null when `from` is not an encoding of

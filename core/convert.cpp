@@ -209,41 +209,52 @@ namespace {
 
 // Converts from the table up to the first byte it has no character for (or
 // a lead byte with its trail still to come), which it returns. Line ends
-// are counted as ICU's path counts them.
+// are counted as ICU's path counts them. Everything the loop reads is held
+// in locals: the bytes it writes could otherwise alias the table.
 template <bool write, bool count_lines>
 const char* convert_from_table(text_converter::state& s, const text_converter::sink& out, const char* from,
                                const char* const end) {
-  const char_table& table = *s.table;
+  const char_table::entry* const single = s.table->single.data();
+  const bool* const lead = s.table->lead.data();
+  const char_table::entry* const pair = s.table->pair.data();
+  const std::uint64_t* const pair_ok = s.table->pair_ok.data();
   const auto* in = reinterpret_cast<const unsigned char*>(from);
   const auto* const in_end = reinterpret_cast<const unsigned char*>(end);
   char* const start = s.output.data();
+  char* const full = start + output_bytes;
   char* at = start + s.used;
+  std::int64_t lines = s.lines;
+  bool after_cr = s.after_cr;
   while (in < in_end) {
-    if constexpr (write) {
-      if (at >= start + output_bytes) {
-        out({start, static_cast<std::size_t>(at - start)});
-        at = start;
+    const char_table::entry* e = &single[*in];
+    if (e->size != 0) {
+      if constexpr (count_lines) {
+        if (e->cr || (e->line_end && !after_cr)) ++lines;
+        after_cr = e->cr;
       }
-    }
-    const char_table::entry* e = &table.single[*in];
-    std::ptrdiff_t size = 1;
-    if (e->size == 0) {
-      if (!table.lead[*in] || in_end - in < 2) break;
-      e = &table.of_pair(in[0], in[1]);
-      if (e->size == 0) break;
-      size = 2;
-    }
-    if constexpr (count_lines) {
-      if (e->cr || (e->line_end && !s.after_cr)) ++s.lines;
-      s.after_cr = e->cr;
+      ++in;
+    } else {
+      if (!lead[*in] || in_end - in < 2) break;
+      const unsigned index = in[0] * 256u + in[1];
+      if (!(pair_ok[index / 64] >> (index % 64) & 1)) break;
+      e = &pair[index];
+      if constexpr (count_lines) after_cr = false;
+      in += 2;
     }
     if constexpr (write) {
       std::memcpy(at, e->bytes, sizeof e->bytes);  // output_slack keeps the spare bytes inside
       at += e->size;
+      if (at >= full) {
+        out({start, static_cast<std::size_t>(at - start)});
+        at = start;
+      }
     }
-    in += size;
   }
   if constexpr (write) s.used = static_cast<std::size_t>(at - start);
+  if constexpr (count_lines) {
+    s.lines = lines;
+    s.after_cr = after_cr;
+  }
   return reinterpret_cast<const char*>(in);
 }
 
