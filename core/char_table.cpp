@@ -3,6 +3,7 @@
 #include <unicode/ucnv.h>
 #include <unicode/utf16.h>  // U16_IS_LEAD and friends
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 #include <new>  // bad_alloc
@@ -75,34 +76,33 @@ std::shared_ptr<const char_table> make_table(const encoding& from, const encodin
   converter_ptr reader = open_strict(from.name), writer = open_strict(to.name);
   if (!reader || !writer) return nullptr;
   auto table = std::make_shared<char_table>();
+  table->next.assign(256 * 256, char_table::entry{});
   UChar units[4];
   int count = 0;
-  bool any_lead = false;
-  for (int b = 0; b < 256; ++b) {
-    const char byte = static_cast<char>(b);
+  for (int first = 0; first < 256; ++first) {
+    const char byte = static_cast<char>(first);
+    char_table::entry* const row = &table->next[first * 256];
     switch (read_one(reader.get(), &byte, 1, units, count)) {
       case read_as::character:
-        if (!write_one(writer.get(), units, count, table->single[b])) table->single[b] = {};
+        if (write_one(writer.get(), units, count, table->single[first])) {
+          table->single[first].length = 1;
+          std::fill(row, row + 256, table->single[first]);
+        } else {
+          table->single[first] = {};
+        }
         break;
       case read_as::lead:
-        table->lead[b] = any_lead = true;
+        for (int second = 0; second < 256; ++second) {
+          const char bytes[2] = {byte, static_cast<char>(second)};
+          if (read_one(reader.get(), bytes, 2, units, count) == read_as::character &&
+              write_one(writer.get(), units, count, row[second]))
+            row[second].length = 2;
+          else
+            row[second] = {};
+        }
         break;
       case read_as::other:
         break;
-    }
-  }
-  if (!any_lead) return table;
-  table->pair.assign(256 * 256, char_table::entry{});
-  for (int lead = 0; lead < 256; ++lead) {
-    if (!table->lead[lead]) continue;
-    for (int trail = 0; trail < 256; ++trail) {
-      const char bytes[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-      char_table::entry& e = table->pair[lead * 256 + trail];
-      if (read_one(reader.get(), bytes, 2, units, count) == read_as::character &&
-          write_one(writer.get(), units, count, e))
-        table->pair_ok[(lead * 256 + trail) / 64] |= std::uint64_t{1} << (lead * 256 + trail) % 64;
-      else
-        e = {};
     }
   }
   return table;

@@ -23,15 +23,18 @@ namespace quorrel {
 
 struct char_table {
   struct alignas(8) entry {
-    char bytes[4];      // the character in the target; only `size` of them count
-    std::uint8_t size;  // 0: no entry
-    bool line_end;      // CR or LF
+    char bytes[4];        // the character in the target; only `size` of them count
+    std::uint8_t size;    // 0: no entry
+    std::uint8_t length;  // bytes of the source it reads: 1 or 2
+    bool line_end;        // CR or LF
     bool cr;
   };
+  // By the next two bytes of the source, first * 256 + second: the
+  // character they start with, one byte or two. The second byte decides
+  // nothing after a one-byte character; a source's last byte is looked up
+  // in `single`.
+  std::vector<entry> next;
   std::array<entry, 256> single{};
-  std::array<bool, 256> lead{};  // starts a pair (or longer sequence); see `pair`
-  std::vector<entry> pair;       // by lead * 256 + trail
-  std::array<std::uint64_t, 256 * 256 / 64> pair_ok{};  // a bit a pair: it has an entry
 };
 
 // The table from `from` to `to`, or null when `from` is not an encoding of

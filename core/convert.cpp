@@ -214,10 +214,7 @@ namespace {
 template <bool write, bool count_lines>
 const char* convert_from_table(text_converter::state& s, const text_converter::sink& out, const char* from,
                                const char* const end) {
-  const char_table::entry* const single = s.table->single.data();
-  const bool* const lead = s.table->lead.data();
-  const char_table::entry* const pair = s.table->pair.data();
-  const std::uint64_t* const pair_ok = s.table->pair_ok.data();
+  const char_table::entry* const next = s.table->next.data();
   const auto* in = reinterpret_cast<const unsigned char*>(from);
   const auto* const in_end = reinterpret_cast<const unsigned char*>(end);
   char* const start = s.output.data();
@@ -225,31 +222,35 @@ const char* convert_from_table(text_converter::state& s, const text_converter::s
   char* at = start + s.used;
   std::int64_t lines = s.lines;
   bool after_cr = s.after_cr;
-  while (in < in_end) {
-    const char_table::entry* e = &single[*in];
-    if (e->size != 0) {
-      if constexpr (count_lines) {
-        if (e->cr || (e->line_end && !after_cr)) ++lines;
-        after_cr = e->cr;
-      }
-      ++in;
-    } else {
-      if (!lead[*in] || in_end - in < 2) break;
-      const unsigned index = in[0] * 256u + in[1];
-      if (!(pair_ok[index / 64] >> (index % 64) & 1)) break;
-      e = &pair[index];
-      if constexpr (count_lines) after_cr = false;
-      in += 2;
+  const auto take = [&](const char_table::entry& e) {
+    if constexpr (count_lines) {
+      if (e.cr || (e.line_end && !after_cr)) ++lines;
+      after_cr = e.cr;
     }
     if constexpr (write) {
-      std::memcpy(at, e->bytes, sizeof e->bytes);  // output_slack keeps the spare bytes inside
-      at += e->size;
+      std::memcpy(at, e.bytes, sizeof e.bytes);  // output_slack keeps the spare bytes inside
+      at += e.size;
       if (at >= full) {
         out({start, static_cast<std::size_t>(at - start)});
         at = start;
       }
     }
+  };
+  while (in_end - in >= 2) {
+    const char_table::entry& e = next[in[0] * 256u + in[1]];
+    // Two branches rather than `in += e.length`: predicted, they keep the
+    // next lookup from waiting on this one.
+    if (e.length == 2) {
+      take(e);
+      in += 2;
+    } else if (e.length == 1) {
+      take(e);
+      ++in;
+    } else {
+      break;
+    }
   }
+  if (in_end - in == 1 && s.table->single[*in].size != 0) take(s.table->single[*in++]);
   if constexpr (write) s.used = static_cast<std::size_t>(at - start);
   if constexpr (count_lines) {
     s.lines = lines;
