@@ -3,7 +3,6 @@
 #include <unicode/ucnv.h>
 #include <unicode/utf16.h>  // U16_IS_LEAD and friends
 
-#include <algorithm>
 #include <map>
 #include <mutex>
 #include <new>  // bad_alloc
@@ -81,12 +80,12 @@ std::shared_ptr<const char_table> make_table(const encoding& from, const encodin
   int count = 0;
   for (int first = 0; first < 256; ++first) {
     const char byte = static_cast<char>(first);
-    char_table::entry* const row = &table->next[first * 256];
+    const auto at = [&](int second) -> char_table::entry& { return table->next[first + second * 256]; };
     switch (read_one(reader.get(), &byte, 1, units, count)) {
       case read_as::character:
         if (write_one(writer.get(), units, count, table->single[first])) {
           table->single[first].length = 1;
-          std::fill(row, row + 256, table->single[first]);
+          for (int second = 0; second < 256; ++second) at(second) = table->single[first];
         } else {
           table->single[first] = {};
         }
@@ -94,11 +93,13 @@ std::shared_ptr<const char_table> make_table(const encoding& from, const encodin
       case read_as::lead:
         for (int second = 0; second < 256; ++second) {
           const char bytes[2] = {byte, static_cast<char>(second)};
+          // A line end of two bytes is left to ICU: the table counts lines
+          // by single bytes only.
           if (read_one(reader.get(), bytes, 2, units, count) == read_as::character &&
-              write_one(writer.get(), units, count, row[second]))
-            row[second].length = 2;
+              write_one(writer.get(), units, count, at(second)) && !at(second).line_end)
+            at(second).length = 2;
           else
-            row[second] = {};
+            at(second) = {};
         }
         break;
       case read_as::other:

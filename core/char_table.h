@@ -26,13 +26,13 @@ struct char_table {
     char bytes[4];        // the character in the target; only `size` of them count
     std::uint8_t size;    // 0: no entry
     std::uint8_t length;  // bytes of the source it reads: 1 or 2
-    bool line_end;        // CR or LF
+    bool line_end;        // CR or LF, only ever of one byte
     bool cr;
   };
-  // By the next two bytes of the source, first * 256 + second: the
-  // character they start with, one byte or two. The second byte decides
-  // nothing after a one-byte character; a source's last byte is looked up
-  // in `single`.
+  // By the next two bytes of the source, first + second * 256 (what a
+  // little-endian machine loads from them at once): the character they
+  // start with, one byte or two. The second byte decides nothing after a
+  // one-byte character; a source's last byte is looked up in `single`.
   std::vector<entry> next;
   std::array<entry, 256> single{};
 };

@@ -5,6 +5,7 @@
 #include <unicode/ustring.h>
 
 #include <algorithm>
+#include <bit>  // endian
 #include <cctype>
 #include <cstring>  // memcpy
 #include <new>      // bad_alloc
@@ -207,6 +208,15 @@ std::int64_t text_converter::first_line() const { return state_->first_line; }
 
 namespace {
 
+// The table's index of the two bytes at `in`: first + second * 256, in one
+// load.
+std::uint16_t next_two(const unsigned char* in) {
+  std::uint16_t two;
+  std::memcpy(&two, in, sizeof two);
+  if constexpr (std::endian::native == std::endian::big) two = static_cast<std::uint16_t>(two >> 8 | two << 8);
+  return two;
+}
+
 // Converts from the table up to the first byte it has no character for (or
 // a lead byte with its trail still to come), which it returns. Line ends
 // are counted as ICU's path counts them. Everything the loop reads is held
@@ -222,35 +232,44 @@ const char* convert_from_table(text_converter::state& s, const text_converter::s
   char* at = start + s.used;
   std::int64_t lines = s.lines;
   bool after_cr = s.after_cr;
-  const auto take = [&](const char_table::entry& e) {
+  // A pair is never a line end: only a single byte is counted.
+  const auto take = [&](const char_table::entry& e, bool single_byte) {
     if constexpr (count_lines) {
-      if (e.cr || (e.line_end && !after_cr)) ++lines;
-      after_cr = e.cr;
+      if (single_byte && (e.cr || (e.line_end && !after_cr))) ++lines;
+      after_cr = single_byte && e.cr;
     }
     if constexpr (write) {
       std::memcpy(at, e.bytes, sizeof e.bytes);  // output_slack keeps the spare bytes inside
       at += e.size;
-      if (at >= full) {
+    }
+  };
+  for (bool blocked = false; !blocked;) {
+    std::ptrdiff_t stretch = in_end - in - 1;  // where a lookup may start: it reads two bytes
+    if (stretch <= 0) break;
+    if constexpr (write) {
+      if (full - at < 4) {
         out({start, static_cast<std::size_t>(at - start)});
         at = start;
       }
+      stretch = std::min(stretch, (full - at) / 4);  // a byte in gives 4 bytes out at most
     }
-  };
-  while (in_end - in >= 2) {
-    const char_table::entry& e = next[in[0] * 256u + in[1]];
-    // Two branches rather than `in += e.length`: predicted, they keep the
-    // next lookup from waiting on this one.
-    if (e.length == 2) {
-      take(e);
-      in += 2;
-    } else if (e.length == 1) {
-      take(e);
-      ++in;
-    } else {
-      break;
+    for (const unsigned char* const stop = in + stretch; in < stop;) {
+      const char_table::entry& e = next[next_two(in)];
+      // Two branches rather than `in += e.length`: predicted, they keep the
+      // next lookup from waiting on this one.
+      if (e.length == 2) {
+        take(e, false);
+        in += 2;
+      } else if (e.length == 1) {
+        take(e, true);
+        ++in;
+      } else {
+        blocked = true;
+        break;
+      }
     }
   }
-  if (in_end - in == 1 && s.table->single[*in].size != 0) take(s.table->single[*in++]);
+  if (in_end - in == 1 && s.table->single[*in].size != 0) take(s.table->single[*in++], true);
   if constexpr (write) s.used = static_cast<std::size_t>(at - start);
   if constexpr (count_lines) {
     s.lines = lines;
