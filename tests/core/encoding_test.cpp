@@ -218,10 +218,11 @@ std::string utf8_by_icu(std::string_view bytes, const char* from, std::uint64_t&
 
 TEST(Encoding, ConvertsEveryByteAndPairAsIcuDoes) {
   // Every byte after every lead byte, each pair after a space: valid pairs,
-  // unmapped ones, invalid trails, starts of four-byte characters, pairs cut
-  // by the edge of a block (64 KiB is not a multiple of 3); then four-byte
-  // characters, invalid bytes, and a lead byte cut off by the end.
-  std::string bytes;
+  // unmapped ones, invalid trails, starts of four-byte characters, and,
+  // after the line end that comes first, a pair cut by the edge of a block
+  // of 64 KiB; then four-byte characters, invalid bytes, and a lead byte cut
+  // off by the end.
+  std::string bytes = "\r\n";
   for (int lead = 0x80; lead <= 0xFF; ++lead)
     for (int trail = 0; trail <= 0xFF; ++trail) bytes += {' ', static_cast<char>(lead), static_cast<char>(trail)};
   bytes += "\x95\x32\x82\x36\x81\x30\x81\x30\x81\x30\xFF\x80\r\n\xFF\xFE\x81";
