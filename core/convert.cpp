@@ -5,9 +5,13 @@
 #include <unicode/ustring.h>
 
 #include <algorithm>
+#include <bit>  // endian
 #include <cctype>
-#include <new>  // bad_alloc
+#include <cstring>  // memcpy
+#include <new>      // bad_alloc
 #include <vector>
+
+#include "core/char_table.h"
 
 namespace quorrel {
 namespace {
@@ -15,6 +19,8 @@ namespace {
 constexpr std::size_t held_bytes = 64 * 1024;     // input gathered before a call into ICU
 constexpr std::size_t utf16_units = 64 * 1024;    // the pivot between the two converters
 constexpr std::size_t output_bytes = 128 * 1024;  // converted bytes handed to the sink at once
+constexpr std::size_t output_slack = 4;           // a table's character is copied whole, 4 bytes
+constexpr std::ptrdiff_t icu_step = 4;            // bytes the table cannot take, handed to ICU at once
 constexpr std::size_t check_block = 1 << 20;      // bytes of the source read at a time by the check
 
 struct converter_closer {
@@ -81,6 +87,9 @@ std::optional<std::string> decode_strict(std::string_view bytes, const encoding&
 
 struct text_converter::state {
   converter_ptr from, to;
+  // Most characters come from here; ICU converts only what the table
+  // lacks, and only between characters, when it holds nothing itself.
+  std::shared_ptr<const char_table> table;
   // Only counting, into a target that holds every character: what is read
   // need not be written out again to find a loss.
   bool decode_only = false;
@@ -89,6 +98,7 @@ struct text_converter::state {
   std::string held;
   std::vector<UChar> utf16;
   std::vector<char> output;
+  std::size_t used = 0;  // bytes of `output` not yet handed to the sink
 
   std::uint64_t replaced = 0;
   // U+FFFD written for invalid input that the target cannot hold either:
@@ -163,7 +173,8 @@ text_converter::text_converter(const encoding& from, const encoding& to, sink ou
   s.count_lines = !out_;
   s.held.reserve(held_bytes);
   s.utf16.resize(utf16_units);
-  s.output.resize(output_bytes);
+  s.output.resize(output_bytes + output_slack);
+  s.table = char_table_for(from, to);
 }
 
 text_converter::~text_converter() = default;
@@ -189,12 +200,127 @@ void text_converter::reset() {
   ucnv_reset(s.from.get());
   ucnv_reset(s.to.get());
   s.replacements_pending = 0;
+  s.used = 0;
 }
 
 std::uint64_t text_converter::replaced() const { return state_->replaced; }
 std::int64_t text_converter::first_line() const { return state_->first_line; }
 
+namespace {
+
+// The table's index of the two bytes at `in`: first + second * 256, in one
+// load.
+std::uint16_t next_two(const unsigned char* in) {
+  std::uint16_t two;
+  std::memcpy(&two, in, sizeof two);
+  if constexpr (std::endian::native == std::endian::big) two = static_cast<std::uint16_t>(two >> 8 | two << 8);
+  return two;
+}
+
+// Converts from the table up to the first byte it has no character for (or
+// a lead byte with its trail still to come), which it returns. Line ends
+// are counted as ICU's path counts them. Everything the loop reads is held
+// in locals: the bytes it writes could otherwise alias the table.
+template <bool write, bool count_lines>
+const char* convert_from_table(text_converter::state& s, const text_converter::sink& out, const char* from,
+                               const char* const end) {
+  const char_table::entry* const next = s.table->next.data();
+  const auto* in = reinterpret_cast<const unsigned char*>(from);
+  const auto* const in_end = reinterpret_cast<const unsigned char*>(end);
+  char* const start = s.output.data();
+  char* const full = start + output_bytes;
+  char* at = start + s.used;
+  std::int64_t lines = s.lines;
+  bool after_cr = s.after_cr;
+  // A pair is never a line end: only a single byte is counted.
+  const auto take = [&](const char_table::entry& e, bool single_byte) {
+    if constexpr (count_lines) {
+      if (single_byte && (e.cr || (e.line_end && !after_cr))) ++lines;
+      after_cr = single_byte && e.cr;
+    }
+    if constexpr (write) {
+      std::memcpy(at, e.bytes, sizeof e.bytes);  // output_slack keeps the spare bytes inside
+      at += e.size;
+    }
+  };
+  for (bool blocked = false; !blocked;) {
+    std::ptrdiff_t stretch = in_end - in - 1;  // where a lookup may start: it reads two bytes
+    if (stretch <= 0) break;
+    if constexpr (write) {
+      if (full - at < 4) {
+        out({start, static_cast<std::size_t>(at - start)});
+        at = start;
+      }
+      stretch = std::min(stretch, (full - at) / 4);  // a byte in gives 4 bytes out at most
+    }
+    for (const unsigned char* const stop = in + stretch; in < stop;) {
+      const char_table::entry& e = next[next_two(in)];
+      // Two branches rather than `in += e.length`: predicted, they keep the
+      // next lookup from waiting on this one.
+      if (e.length == 2) {
+        take(e, false);
+        in += 2;
+      } else if (e.length == 1) {
+        take(e, true);
+        ++in;
+      } else {
+        blocked = true;
+        break;
+      }
+    }
+  }
+  if (in_end - in == 1 && s.table->single[*in].size != 0) take(s.table->single[*in++], true);
+  if constexpr (write) s.used = static_cast<std::size_t>(at - start);
+  if constexpr (count_lines) {
+    s.lines = lines;
+    s.after_cr = after_cr;
+  }
+  return reinterpret_cast<const char*>(in);
+}
+
+// ICU holds part of a character (a lead byte, a lead surrogate): the table
+// may not go on until ICU has finished it.
+bool icu_holds(const text_converter::state& s) {
+  UErrorCode status = U_ZERO_ERROR;
+  const bool reading = ucnv_toUCountPending(s.from.get(), &status) != 0;
+  return reading || ucnv_fromUCountPending(s.to.get(), &status) != 0;
+}
+
+}  // namespace
+
 void text_converter::convert(std::string_view bytes, bool last) {
+  state& s = *state_;
+  if (!s.table) {
+    convert_through_icu(bytes, last);
+    return flush_output();
+  }
+  const char* at = bytes.data();
+  const char* const end = at + bytes.size();
+  while (at < end) {
+    if (!icu_holds(s)) {
+      if (out_) at = convert_from_table<true, false>(s, out_, at, end);
+      else if (s.count_lines && s.first_line == 0) at = convert_from_table<false, true>(s, out_, at, end);
+      else at = convert_from_table<false, false>(s, out_, at, end);
+      if (at == end) break;
+    }
+    // What the table lacks is rare (a four-byte character, an invalid
+    // byte, a pair cut by the end of a block): ICU takes it a few bytes at a
+    // time, with its own replacement and counting, until it holds nothing.
+    const char* const upto = at + std::min(icu_step, end - at);
+    convert_through_icu({at, static_cast<std::size_t>(upto - at)}, false);
+    at = upto;
+  }
+  if (last) convert_through_icu({}, true);
+  flush_output();
+}
+
+void text_converter::flush_output() {
+  state& s = *state_;
+  if (out_ && s.used > 0) out_({s.output.data(), s.used});
+  s.used = 0;
+}
+
+void text_converter::convert_through_icu(std::string_view bytes, bool last) {
   state& s = *state_;
   const char* in = bytes.data();
   const char* const in_end = in + bytes.size();
@@ -209,15 +335,17 @@ void text_converter::convert(std::string_view bytes, bool last) {
     const UChar* const pivot_end = pivot;
     const bool flush = last && !more;
     for (const UChar* next = s.utf16.data(); !s.decode_only;) {
-      char* out = s.output.data();
+      char* out = s.output.data() + s.used;
       status = U_ZERO_ERROR;
       ucnv_fromUnicode(s.to.get(), &out, s.output.data() + s.output.size(), &next, pivot_end, nullptr, flush,
                        &status);
+      s.used = static_cast<std::size_t>(out - s.output.data());
       const bool full = status == U_BUFFER_OVERFLOW_ERROR;
       if (!full) check(status, s.replaced);
-      if (out_ && out != s.output.data()) out_({s.output.data(), static_cast<std::size_t>(out - s.output.data())});
       if (!full) break;
+      flush_output();
     }
+    if (!out_) s.used = 0;
     if (s.count_lines && s.first_line == 0) {
       // Line ends before the first loss: CR LF, CR or LF.
       const std::ptrdiff_t upto = s.first_in_block < 0 ? pivot_end - s.block : s.first_in_block;

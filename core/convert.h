@@ -6,9 +6,12 @@
 //
 // Conversion goes source -> UTF-16 -> target through ICU, in blocks of a
 // fixed size, so memory stays bounded whatever the length of a piece or a
-// line. A sequence that cannot be converted (invalid in the source, or a
-// character the target lacks) becomes U+FFFD, or "?" in a target that
-// cannot hold U+FFFD, and is counted. ICU's failed allocations throw
+// line. From a one- or two-byte source (GBK, GB18030, Big5) most characters
+// are instead looked up in a table that ICU made (core/char_table.h), with
+// the same result; ICU still converts whatever the table lacks. A sequence
+// that cannot be converted (invalid in the source, or a character the
+// target lacks) becomes U+FFFD, or "?" in a target that cannot hold
+// U+FFFD, and is counted. ICU's failed allocations throw
 // std::bad_alloc; nothing else throws.
 
 #include <cstdint>
@@ -67,6 +70,8 @@ class text_converter {
 
  private:
   void convert(std::string_view bytes, bool last);
+  void convert_through_icu(std::string_view bytes, bool last);
+  void flush_output();
   std::unique_ptr<state> state_;
   sink out_;
 };

@@ -1,8 +1,12 @@
 // How a source's encoding is decided, and keyword conversion.
 
 #include <gtest/gtest.h>
+#include <unicode/ucnv.h>
+#include <unicode/ucnv_cb.h>
 #include <unicode/ustring.h>
 
+#include <cstdint>
+#include <memory>
 #include <random>
 
 #include "core/convert.h"
@@ -198,6 +202,60 @@ TEST(Encoding, ConvertsToEachTargetAndBackWithoutLoss) {
   EXPECT_FALSE(target_by_name("Shift_JIS"));
 }
 
+// `bytes` to UTF-8 by ICU alone, each sequence it cannot read replaced by
+// U+FFFD and counted in `lost`.
+std::string utf8_by_icu(std::string_view bytes, const char* from, std::uint64_t& lost) {
+  UErrorCode status = U_ZERO_ERROR;
+  std::unique_ptr<UConverter, void (*)(UConverter*)> conv(ucnv_open(from, &status), ucnv_close);
+  const UConverterToUCallback replace = [](const void* context, UConverterToUnicodeArgs* args, const char*,
+                                           int32_t, UConverterCallbackReason reason, UErrorCode* err) {
+    if (reason > UCNV_IRREGULAR) return;  // a reset or a close
+    ++*static_cast<std::uint64_t*>(const_cast<void*>(context));
+    static constexpr UChar replacement = 0xFFFD;
+    *err = U_ZERO_ERROR;
+    ucnv_cbToUWriteUChars(args, &replacement, 1, 0, err);
+  };
+  ucnv_setToUCallBack(conv.get(), replace, &lost, nullptr, nullptr, &status);
+  std::u16string utf16(bytes.size() + 1, u'\0');
+  const int32_t units = ucnv_toUChars(conv.get(), utf16.data(), static_cast<int32_t>(utf16.size()),
+                                      bytes.data(), static_cast<int32_t>(bytes.size()), &status);
+  std::string out(static_cast<std::size_t>(units) * 3, '\0');
+  int32_t length = 0;
+  u_strToUTF8(out.data(), static_cast<int32_t>(out.size()), &length, utf16.data(), units, &status);
+  EXPECT_TRUE(U_SUCCESS(status)) << u_errorName(status);
+  out.resize(static_cast<std::size_t>(length));
+  return out;
+}
+
+TEST(Encoding, ConvertsEveryByteAndPairAsIcuDoes) {
+  // Every byte after every lead byte, each pair after a space: valid pairs,
+  // unmapped ones, invalid trails, starts of four-byte characters, and,
+  // after the line end that comes first, a pair cut by the edge of a block
+  // of 64 KiB; then four-byte characters, invalid bytes, and a lead byte cut
+  // off by the end.
+  std::string bytes = "\r\n";
+  for (int lead = 0x80; lead <= 0xFF; ++lead)
+    for (int trail = 0; trail <= 0xFF; ++trail) bytes += {' ', static_cast<char>(lead), static_cast<char>(trail)};
+  bytes += "\x95\x32\x82\x36\x81\x30\x81\x30\x81\x30\xFF\x80\r\n\xFF\xFE\x81";
+  const encoding utf8 = *target_by_name("UTF-8");
+  for (const auto& [name, lossy] : {std::pair{"GBK", true}, {"GB18030", true}, {"Big5", true}, {"windows-1252", false}}) {
+    SCOPED_TRACE(name);
+    const encoding from = *encoding_by_name(name);
+    std::uint64_t expected_lost = 0;
+    const std::string expected = utf8_by_icu(bytes, name, expected_lost);
+    EXPECT_EQ(expected_lost > 100, lossy);
+    for (const std::size_t step : {std::size_t{1}, std::size_t{1} << 20}) {
+      std::uint64_t lost = 0;
+      EXPECT_EQ(convert(bytes, from, utf8, step, &lost), expected);
+      EXPECT_EQ(lost, expected_lost);
+    }
+    text_converter counter(from, utf8, nullptr);
+    counter.write(bytes);
+    counter.end();
+    EXPECT_EQ(counter.replaced(), expected_lost);
+  }
+}
+
 TEST(Encoding, CountsAndReplacesWhatCannotBeConverted) {
   struct row {
     const char* name;
@@ -218,6 +276,8 @@ TEST(Encoding, CountsAndReplacesWhatCannotBeConverted) {
       {"invalid GB18030 to Big5 counts once, as ?", "GB18030", "Big5", "\x81" + *encode("\n山", gbk) + "\xFF", "?\n山?", 2, 1},
       {"a lone surrogate in UTF-16", "UTF-16LE", "UTF-8", std::string("A\0\n\0\0\xD8", 6), "A\n\uFFFD", 1, 2},
       {"a literal U+FFFD that GBK cannot hold", "UTF-8", "GBK", "甲\n\uFFFD\n", "甲\n?\n", 1, 2},
+      {"GBK characters Big5 lacks, between ones it holds", "GBK", "Big5", *encode("甲\n们乙\r\n们", gbk),
+       "甲\n?乙\r\n?", 2, 2},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name);
