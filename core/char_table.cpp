@@ -9,25 +9,20 @@
 #include <string>
 #include <utility>
 
+#include "core/icu_converter.h"
+
 namespace quorrel {
 namespace {
 
-struct converter_closer {
-  void operator()(UConverter* c) const { ucnv_close(c); }
-};
-using converter_ptr = std::unique_ptr<UConverter, converter_closer>;
-
-void throw_if_out_of_memory(UErrorCode status) {
-  if (status == U_MEMORY_ALLOCATION_ERROR) throw std::bad_alloc();
-}
+using icu::converter_ptr;
+using icu::throw_if_out_of_memory;
 
 // A converter that stops at the first sequence it cannot convert, so that
 // nothing ICU would replace gets an entry.
 converter_ptr open_strict(const std::string& name) {
+  converter_ptr conv = icu::open_converter(name);
+  if (!conv) return nullptr;
   UErrorCode status = U_ZERO_ERROR;
-  converter_ptr conv(ucnv_open(name.c_str(), &status));
-  throw_if_out_of_memory(status);
-  if (U_FAILURE(status)) return nullptr;
   ucnv_setToUCallBack(conv.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
   ucnv_setFromUCallBack(conv.get(), UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
   throw_if_out_of_memory(status);

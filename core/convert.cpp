@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/char_table.h"
+#include "core/icu_converter.h"
 
 namespace quorrel {
 namespace {
@@ -23,20 +24,8 @@ constexpr std::size_t output_slack = 4;           // a table's character is copi
 constexpr std::ptrdiff_t icu_step = 4;            // bytes the table cannot take, handed to ICU at once
 constexpr std::size_t check_block = 1 << 20;      // bytes of the source read at a time by the check
 
-struct converter_closer {
-  void operator()(UConverter* c) const { ucnv_close(c); }
-};
-using converter_ptr = std::unique_ptr<UConverter, converter_closer>;
-
-// A failed allocation goes on as std::bad_alloc; a name ICU does not know
-// gives no converter.
-converter_ptr open_converter(const std::string& name) {
-  UErrorCode status = U_ZERO_ERROR;
-  converter_ptr conv(ucnv_open(name.c_str(), &status));
-  if (status == U_MEMORY_ALLOCATION_ERROR) throw std::bad_alloc();
-  if (U_FAILURE(status)) return nullptr;
-  return conv;
-}
+using icu::converter_ptr;
+using icu::open_converter;
 
 bool same_letters(std::string_view a, std::string_view b) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {

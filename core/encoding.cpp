@@ -12,29 +12,15 @@
 #include <new>  // bad_alloc
 #include <vector>
 
+#include "core/icu_converter.h"
 #include "core/utf8_skip.h"
 
 namespace quorrel {
 namespace {
 
-struct converter_closer {
-  void operator()(UConverter* c) const { ucnv_close(c); }
-};
-using converter_ptr = std::unique_ptr<UConverter, converter_closer>;
-
-// ICU reports a failed allocation as a status: out of memory is not "no
-// such character", so it goes on as std::bad_alloc.
-void throw_if_out_of_memory(UErrorCode status) {
-  if (status == U_MEMORY_ALLOCATION_ERROR) throw std::bad_alloc();
-}
-
-converter_ptr open_converter(const std::string& name) {
-  UErrorCode status = U_ZERO_ERROR;
-  converter_ptr conv(ucnv_open(name.c_str(), &status));
-  throw_if_out_of_memory(status);
-  if (U_FAILURE(status)) return nullptr;
-  return conv;
-}
+using icu::converter_ptr;
+using icu::open_converter;
+using icu::throw_if_out_of_memory;
 
 std::optional<std::u16string> utf8_to_utf16(std::string_view utf8) {
   UErrorCode status = U_ZERO_ERROR;

@@ -9,30 +9,20 @@
 #include <vector>
 
 #include "core/heading_form.h"
+#include "core/icu_converter.h"
 #include "core/split.h"  // split_host: the keyword list
 
 namespace quorrel {
 namespace {
 
-struct converter_closer {
-  void operator()(UConverter* c) const { ucnv_close(c); }
-};
-using converter_ptr = std::unique_ptr<UConverter, converter_closer>;
+using icu::converter_ptr;
 
 struct regex_closer {
   void operator()(URegularExpression* r) const { uregex_close(r); }
 };
 using regex_ptr = std::unique_ptr<URegularExpression, regex_closer>;
 
-converter_ptr open_converter(const encoding& enc) {
-  UErrorCode status = U_ZERO_ERROR;
-  converter_ptr converter(ucnv_open(enc.name.c_str(), &status));
-  if (U_FAILURE(status)) {
-    if (status == U_MEMORY_ALLOCATION_ERROR) throw std::bad_alloc();
-    return nullptr;
-  }
-  return converter;
-}
+converter_ptr open_converter(const encoding& enc) { return icu::open_converter(enc.name); }
 
 // `bytes` decoded into `out` (invalid sequences as U+FFFD); `out` only ever
 // grows, and needs at most one code unit per byte, plus one.
