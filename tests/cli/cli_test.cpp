@@ -232,16 +232,7 @@ TEST(cli, KeywordsChooseTheHeadings) {
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name);
-    temp_folder dir;
-    write_file(dir / "book.txt", source);
-    const listing before = folder_contents(dir.path());
-    std::vector<std::string> args = r.options;
-    args.push_back(dir / "book.txt");
-    args.push_back(dir / "第");
-    const outcome o = run(args);
-    EXPECT_EQ(o.exit_code, 0) << o;
-    EXPECT_EQ(o.out, saved);
-    expect_contents(dir.path(), with_pieces(before, "第", r.pieces));
+    expect_split(r.options, source, r.pieces, "第");
   }
 }
 
@@ -277,16 +268,7 @@ TEST(cli, HeadingRulesAndSizeLimitChooseThePieces) {
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name);
-    temp_folder dir;
-    write_file(dir / "book.txt", r.source);
-    const listing before = folder_contents(dir.path());
-    std::vector<std::string> args = r.options;
-    args.push_back(dir / "book.txt");
-    args.push_back(dir / "p");
-    const outcome o = run(args);
-    EXPECT_EQ(o.exit_code, 0) << o;
-    EXPECT_EQ(o.out, saved);
-    expect_contents(dir.path(), with_pieces(before, "p", r.pieces));
+    expect_split(r.options, r.source, r.pieces, "p");
   }
 }
 
@@ -350,17 +332,7 @@ TEST(cli, EncodingOptionDecidesHowTheSourceIsRead) {
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name);
-    temp_folder dir;
-    write_file(dir / "book.txt", r.source);
-    const listing before = folder_contents(dir.path());
-    std::vector<std::string> args = r.options;
-    args.push_back(dir / "book.txt");
-    args.push_back(dir / "out");
-    const outcome o = run(args);
-    EXPECT_EQ(o.exit_code, 0) << o;
-    EXPECT_EQ(o.out, saved);
-    EXPECT_EQ(o.err, "");
-    expect_contents(dir.path(), with_pieces(before, "out", r.pieces));
+    EXPECT_EQ(expect_split(r.options, r.source, r.pieces).err, "");
   }
 }
 
@@ -928,7 +900,9 @@ TEST(cli, TitledPiecesAndTheirTableMatchWhatIsWritten) {
       EXPECT_EQ(std::to_string(piece.size()), sizes[i]) << files[i];
       // Each heading piece starts with the source's bytes at its offset.
       const std::string body = piece.substr(r.source.starts_with("\xFF\xFE") ? 2 : 0, 4);
-      if (i > 0) EXPECT_EQ(r.source.substr(std::stoull(offsets[i]), 4), body) << files[i];
+      if (i > 0) {
+        EXPECT_EQ(r.source.substr(std::stoull(offsets[i]), 4), body) << files[i];
+      }
     }
   }
 }

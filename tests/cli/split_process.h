@@ -273,6 +273,25 @@ inline std::vector<std::string> in_folder(const std::vector<std::string>& args, 
 }
 
 inline const std::string saved = "保存完毕\n";
+
+// Splits `source`, written as book.txt into a folder of its own, with
+// `options` into that folder's `prefix`, and checks that the run succeeded
+// and left the folder holding exactly the source and `pieces`. The outcome,
+// for the caller's own checks.
+inline outcome expect_split(const std::vector<std::string>& options, const std::string& source,
+                            const std::vector<std::string>& pieces, const std::string& prefix = "out") {
+  temp_folder dir;
+  write_file(dir / "book.txt", source);
+  const listing before = folder_contents(dir.path());
+  std::vector<std::string> args = options;
+  args.push_back(dir / "book.txt");
+  args.push_back(dir / prefix);
+  const outcome o = run(args);
+  EXPECT_EQ(o.exit_code, 0) << o;
+  EXPECT_EQ(o.out, saved);
+  expect_contents(dir.path(), with_pieces(before, prefix, pieces));
+  return o;
+}
 inline const std::string usage_hint = "请用“quorrel-split --help”查看用法。\n";
 
 // Three chapters, as most cases need.

@@ -23,17 +23,7 @@ struct split_row {
 };
 
 void expect_split(const split_row& r) {
-  temp_folder dir;
-  write_file(dir / "book.txt", r.source);
-  const listing before = folder_contents(dir.path());
-  std::vector<std::string> args = r.args;
-  args.push_back(dir / "book.txt");
-  args.push_back(dir / "out");
-  const outcome o = run(args);
-  EXPECT_EQ(o.exit_code, 0) << o;
-  EXPECT_EQ(o.out, saved);
-  EXPECT_EQ(o.err, "");
-  expect_contents(dir.path(), with_pieces(before, "out", r.pieces));
+  EXPECT_EQ(cli_testing::expect_split(r.args, r.source, r.pieces).err, "");
 }
 
 TEST(Keywords, MatchesAKeywordOfAThousandCharacters) {
