@@ -5,7 +5,7 @@
 //   quorrel-window-bench [--rounds N] SOURCE DESTINATION/
 //
 // Runs the core's run_split and a click on the real frmSave's Split button
-// (offscreen, message boxes recorded instead of shown) alternately, N rounds
+// (offscreen, on the tests' scripted desktop, which records message boxes) alternately, N rounds
 // (default 5), emptying DESTINATION before each run, and prints each median
 // and their ratio. The window's run must stay close to the core's.
 
@@ -25,24 +25,10 @@
 
 #include "core/split.h"
 #include "platform/backend.h"
+#include "tests/support/fake_backend.h"
 #include "ui/main_window.h"
 
 namespace {
-
-using quorrel::platform::owner_window;
-
-class RecordingBackend final : public quorrel::platform::Backend {
- public:
-  std::vector<std::string> messages;
-  void showMessage(owner_window, const std::string& text) override { messages.push_back(text); }
-  std::string openFile(owner_window, const std::string&, const std::string&,
-                       const std::vector<quorrel::platform::FileFilter>&) override {
-    return {};
-  }
-  std::string chooseFolder(owner_window, const std::string&, std::int32_t) override { return {}; }
-  bool openDocument(owner_window, const std::string&, std::string&) override { return false; }
-  quorrel::platform::OsVersion osVersion() override { return {}; }
-};
 
 void empty_folder(const std::string& folder) {
   for (const auto& entry : std::filesystem::directory_iterator(folder)) std::filesystem::remove_all(entry);
@@ -72,7 +58,7 @@ int main(int argc, char** argv) {
   const std::string& destination = operands[1];
   std::filesystem::create_directories(destination);
 
-  RecordingBackend backend;
+  quorrel::testing::fake_backend backend;
   quorrel::platform::ScopedBackend scoped(backend);
   frmSave window;
   window.show();

@@ -3,9 +3,10 @@
 // opening a web page, the system's version, the program's folder, where the
 // user may write) goes through one replaceable backend, so that the form and
 // the wrappers (com_dlg.h, system.h) can be tested without a person at the
-// screen. One implementation per system: backend_qt.cpp with the Qt window on
-// Linux, backend_win32.cpp (the Windows API) on Windows; tests install a
-// scripted one with ScopedBackend.
+// screen. One implementation per system, in a library of its own that each
+// program's main() installs: backend_qt.cpp with the Qt window on Linux,
+// backend_win32.cpp (the Windows API) on Windows. Tests install a scripted
+// one the same way, with ScopedBackend.
 //
 // Each call only shows or asks: the wrappers' rules (where a dialog starts,
 // what is kept of its answer, the trailing separator, the verb) are theirs.
@@ -64,32 +65,32 @@ class Backend {
 
   virtual OsVersion osVersion() = 0;
 
-  // The rest answers from the file system itself unless a test scripts it.
-
   // The folder that holds the running program, without a trailing separator.
-  virtual std::string programFolder();
+  virtual std::string programFolder() = 0;
 
   // Whether the user may create files in `folder` (an existing folder on a
   // file system mounted for writing, with write permission).
-  virtual bool mayWriteTo(const std::string& folder);
+  virtual bool mayWriteTo(const std::string& folder) = 0;
 
   // The user's documents folder when there is one, else the home folder.
-  virtual std::string documentsFolder();
+  virtual std::string documentsFolder() = 0;
 
   // Whether `path` names an existing folder (hidden ones included).
-  virtual bool isFolder(const std::string& path);
+  virtual bool isFolder(const std::string& path) = 0;
 };
 
-// The system's own backend (backend_qt.cpp, backend_win32.cpp).
+// The system's own backend: defined by the library quorrel_backend
+// (backend_qt.cpp or backend_win32.cpp), which only the programs link.
 Backend& systemBackend();
 
-// The backend in use: the system's own unless a test installed another.
+// The backend installed last. Using the desktop with none installed is a
+// fault of the program: it stops with a message.
 Backend& backend();
 
-// Installs `fake` for the lifetime of the guard, then restores the previous.
+// Installs `installed` for the lifetime of the guard, then restores the previous.
 class ScopedBackend {
  public:
-  explicit ScopedBackend(Backend& fake);
+  explicit ScopedBackend(Backend& installed);
   ~ScopedBackend();
   ScopedBackend(const ScopedBackend&) = delete;
   ScopedBackend& operator=(const ScopedBackend&) = delete;

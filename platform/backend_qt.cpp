@@ -123,28 +123,28 @@ class QtBackend final : public Backend {
     const QOperatingSystemVersion version = QOperatingSystemVersion::current();
     return {version.type() == QOperatingSystemVersion::Windows, version.majorVersion()};
   }
+
+  std::string programFolder() override {
+    return QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toStdString();
+  }
+
+  // access(2) underneath: a read-only mount counts as not writable.
+  bool mayWriteTo(const std::string& folder) override {
+    const QFileInfo info(qt(folder));
+    return info.isDir() && info.isWritable();
+  }
+
+  std::string documentsFolder() override {
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return QDir::toNativeSeparators(
+               !documents.isEmpty() && QFileInfo(documents).isDir() ? documents : QDir::homePath())
+        .toStdString();
+  }
+
+  bool isFolder(const std::string& path) override { return QFileInfo(qt(path)).isDir(); }
 };
 
 }  // namespace
-
-std::string Backend::programFolder() {
-  return QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toStdString();
-}
-
-// access(2) underneath: a read-only mount counts as not writable.
-bool Backend::mayWriteTo(const std::string& folder) {
-  const QFileInfo info(qt(folder));
-  return info.isDir() && info.isWritable();
-}
-
-std::string Backend::documentsFolder() {
-  const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-  return QDir::toNativeSeparators(
-             !documents.isEmpty() && QFileInfo(documents).isDir() ? documents : QDir::homePath())
-      .toStdString();
-}
-
-bool Backend::isFolder(const std::string& path) { return QFileInfo(qt(path)).isDir(); }
 
 Backend& systemBackend() {
   static QtBackend instance;

@@ -167,6 +167,49 @@ class Win32Backend final : public Backend {
     if (!rtlGetVersion || rtlGetVersion(&version) != 0) return {};
     return {version.dwPlatformId == VER_PLATFORM_WIN32_NT, static_cast<int>(version.dwMajorVersion)};
   }
+
+  std::string programFolder() override {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+      const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+      if (length == 0) return {};
+      if (length < path.size()) {
+        path.resize(length);
+        break;
+      }
+      path.resize(path.size() * 2);  // cut short: the path is longer
+    }
+    const std::size_t last = path.find_last_of(L"\\/");
+    return narrow(path.substr(0, last == std::wstring::npos ? 0 : last));
+  }
+
+  // Asks for the right to add a file on the folder itself, so nothing is
+  // written to find out (the manifest runs the program without file-system
+  // virtualisation, so a protected folder such as Program Files answers no).
+  bool mayWriteTo(const std::string& folder) override {
+    const HANDLE opened = CreateFileW(systemPath(folder).c_str(), FILE_ADD_FILE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) return false;
+    const Handle owned(opened);
+    return true;
+  }
+
+  // The profile folder when there are no documents.
+  std::string documentsFolder() override {
+    for (const KNOWNFOLDERID& known : {FOLDERID_Documents, FOLDERID_Profile}) {
+      wchar_t* path = nullptr;
+      const HRESULT result = SHGetKnownFolderPath(known, KF_FLAG_DEFAULT, nullptr, &path);
+      const CoString owned(path);
+      if (SUCCEEDED(result) && path) return narrow(path);
+    }
+    return {};
+  }
+
+  bool isFolder(const std::string& path) override {
+    const DWORD attributes = GetFileAttributesW(systemPath(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+  }
 };
 
 }  // namespace
@@ -189,49 +232,6 @@ ComApartment::ComApartment()
 // S_FALSE (already initialised here) is balanced too; RPC_E_CHANGED_MODE is not.
 ComApartment::~ComApartment() {
   if (SUCCEEDED(m_result)) CoUninitialize();
-}
-
-std::string Backend::programFolder() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0) return {};
-    if (length < path.size()) {
-      path.resize(length);
-      break;
-    }
-    path.resize(path.size() * 2);  // cut short: the path is longer
-  }
-  const std::size_t last = path.find_last_of(L"\\/");
-  return narrow(path.substr(0, last == std::wstring::npos ? 0 : last));
-}
-
-// Asks for the right to add a file on the folder itself, so nothing is
-// written to find out (the manifest runs the program without file-system
-// virtualisation, so a protected folder such as Program Files answers no).
-bool Backend::mayWriteTo(const std::string& folder) {
-  const HANDLE opened = CreateFileW(systemPath(folder).c_str(), FILE_ADD_FILE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (opened == INVALID_HANDLE_VALUE) return false;
-  const Handle owned(opened);
-  return true;
-}
-
-// The profile folder when there are no documents.
-std::string Backend::documentsFolder() {
-  for (const KNOWNFOLDERID& known : {FOLDERID_Documents, FOLDERID_Profile}) {
-    wchar_t* path = nullptr;
-    const HRESULT result = SHGetKnownFolderPath(known, KF_FLAG_DEFAULT, nullptr, &path);
-    const CoString owned(path);
-    if (SUCCEEDED(result) && path) return narrow(path);
-  }
-  return {};
-}
-
-bool Backend::isFolder(const std::string& path) {
-  const DWORD attributes = GetFileAttributesW(systemPath(path).c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 Backend& systemBackend() {

@@ -1,18 +1,27 @@
 #include "platform/system.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "platform/backend.h"
 
 namespace quorrel::platform {
 
 namespace {
 
-Backend* g_current = nullptr;  // null: the system's own
+Backend* g_current = nullptr;
 
 }  // namespace
 
-Backend& backend() { return g_current ? *g_current : systemBackend(); }
+Backend& backend() {
+  if (!g_current) {
+    std::fputs("quorrel: the desktop was used before a backend was installed\n", stderr);
+    std::abort();
+  }
+  return *g_current;
+}
 
-ScopedBackend::ScopedBackend(Backend& fake) : m_previous(g_current) { g_current = &fake; }
+ScopedBackend::ScopedBackend(Backend& installed) : m_previous(g_current) { g_current = &installed; }
 
 ScopedBackend::~ScopedBackend() { g_current = m_previous; }
 

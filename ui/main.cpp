@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include "core/stop_signals.h"
+#include "platform/backend.h"
 #include "ui/application.h"
 #include "ui/main_window.h"
 
@@ -15,6 +16,7 @@ int main(int argc, char** argv) {
   quorrel::catch_stop_signals();
   QApplication app(argc, argv);
   quorrel::ui::setUpApplication(app);
+  const quorrel::platform::ScopedBackend desktop(quorrel::platform::systemBackend());
 
   // Qt has taken its own options out of the arguments. A file manager's
   // "Open with" passes one local path.

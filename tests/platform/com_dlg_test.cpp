@@ -221,3 +221,10 @@ TEST_F(ComDlg, ShellOpenHandsTheTargetToTheDefaultHandler) {
 }
 
 }  // namespace
+
+#ifndef _WIN32
+// A program that never installed its backend stops at once and says why.
+TEST(ComDlgDeathTest, StopsWhenNoBackendIsInstalled) {
+  EXPECT_DEATH(modComDlg32::BrowseFolder("", nullptr, 0), "before a backend was installed");
+}
+#endif

@@ -5,12 +5,14 @@
 // system's own answer; the program's folder and the documents folder are
 // scripted. Installed for a scope with quorrel::platform::ScopedBackend.
 
+#include <filesystem>
 #include <functional>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "platform/backend.h"
+#include "tests/support/temp_folder.h"  // utf8_path
 
 namespace quorrel::testing {
 
@@ -64,6 +66,10 @@ class fake_backend final : public platform::Backend {
   std::string programFolder() override { return program_folder; }
   bool mayWriteTo(const std::string& folder) override { return !unwritable.contains(folder); }
   std::string documentsFolder() override { return documents; }
+  bool isFolder(const std::string& path) override {
+    std::error_code unreadable;
+    return std::filesystem::is_directory(utf8_path(path), unreadable);
+  }
 };
 
 }  // namespace quorrel::testing

@@ -46,6 +46,9 @@ class BackendTest : public QObject {
   void folder_chooser_answers_where_it_started();
   void scoped_backend_replaces_and_restores();
   void writable_folder_is_an_existing_writable_folder();
+
+ private:
+  const quorrel::platform::ScopedBackend m_system{quorrel::platform::systemBackend()};
 };
 
 void BackendTest::cleanup() {

@@ -253,7 +253,9 @@ TEST(Form, ClosingDuringASplitStopsItAndCloses) {
     view.destination = dir.dir();
     bool asked = false;
     view.on_events = [&] {
-      if (!std::exchange(asked, true)) EXPECT_FALSE(f.close_asked());
+      if (!std::exchange(asked, true)) {
+        EXPECT_FALSE(f.close_asked());
+      }
     };
     f.split_clicked();
     EXPECT_TRUE(view.closed);

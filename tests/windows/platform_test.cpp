@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "core/win32_text.h"
+#include "platform/backend.h"
 #include "platform/com_dlg.h"
 #include "platform/system.h"
 #include "platform/win32_support.h"
@@ -19,6 +20,9 @@
 namespace {
 
 using namespace std::literals;
+
+// The Windows program's own desktop, as quorrel.exe installs it.
+const quorrel::platform::ScopedBackend g_system(quorrel::platform::systemBackend());
 
 struct HandleClose {
   void operator()(HANDLE handle) const { CloseHandle(handle); }

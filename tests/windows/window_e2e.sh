@@ -1,18 +1,18 @@
 #!/bin/sh
 # End to end: the real quorrel.exe under wine on a virtual X screen, driven
-# with xdotool as a person would (typing, clicking, Alt+S), and read back
-# with window_probe.exe. A copy of the program in a folder of its own, opened
-# with the novel as its argument, starts with the novel as source and its
-# own folder as destination; a plain "s" does nothing, Enter on the focused
-# Split splits there from the start, and so does Alt+S; then the source and a
-# Chinese destination are typed and Split clicked. Both runs end with the
-# message 保存完毕 and give the pieces quorrel-split.exe gives, byte for byte.
-# The source Browse button opens the open-file dialog (Cancel empties the
-# box, a typed name fills it, without ".txt" too), the destination Browse button the folder
-# picker (Cancel empties the box); the shop button and the link open the
-# shop's page; Alt+F4 ends the program. Started again at 144 dpi, it lays
-# itself out at that size. Alt+F4 during a split of thousands of one-line
-# chapters ends the program within seconds, every piece written complete.
+# with xdotool as a person would, and read back with window_probe.exe. Only
+# what is the Win32 view's own is checked here; what the form decides is
+# tested in the form's tables on both systems. A copy of the program in a
+# folder of its own, opened with a Chinese path as its argument, starts with
+# it as source and its own folder as destination; a plain "s" does nothing,
+# Enter on the focused Split splits from the start, Tab walks the controls
+# in order, Alt+S splits again: the message 保存完毕, the caption, and the
+# pieces quorrel-split.exe gives, byte for byte. The real open-file dialog
+# takes a typed name, without ".txt" too; the folder picker shows its
+# prompt; the shop button and the link open the shop's page. Started again
+# at 144 dpi, it lays itself out at that size. Alt+F4 ends it, and during a
+# split of thousands of one-line chapters ends it within seconds, every
+# piece written complete.
 #
 # Usage: window_e2e.sh BUILD_DIR [SCREENSHOT_DIR]
 # With SCREENSHOT_DIR, the window, the message box and both dialogs are
@@ -48,7 +48,7 @@ tools=$(dirname "$0")/../../tools/windows
 # just before it is typed, and wine, rereading the keyboard on every change,
 # drops characters when the machine is busy.
 keycode=240
-for character in 小 说 长 篇 输 出; do
+for character in 小 说 长 篇; do
   code=$(printf '%s' "$character" | iconv -f UTF-8 -t UTF-32BE | od -An -tx1 | tr -d ' \n' | sed 's/^0*//')
   xmodmap -e "keycode $keycode = U$code"
   keycode=$((keycode + 1))
@@ -111,11 +111,6 @@ type_over() {  # text
   done
   fail "the box with the focus holds '$(probe typed)' after typing '$1' three times"
 }
-retype() {  # control text: what a user types over the box's text
-  click "$1"
-  type_over "$2"
-  [ "$(probe text "$1")" = "$2" ] || fail "$1 holds '$(probe text "$1")' after typing '$2'"
-}
 finished_with() {  # the message box: title Quorrel, text $1, then closed with Return
   within dialog_titled Quorrel || fail "no message box"
   text=$(probe dialog | sed -n 2p)
@@ -132,7 +127,7 @@ same_pieces() {  # folder: the reference's pieces, byte for byte, and no others
     fail "other pieces in $1: $(ls "$1")"
 }
 
-mkdir "$work/小说" "$work/便携" "$work/输出" "$work/reference"
+mkdir "$work/小说" "$work/便携" "$work/reference"
 printf '%s\r\n' "序言" "第一章 起" "甲行" "  " "第二章 承" "乙行" "" "第三章 转" "丙行" "第四章 合" > "$work/小说/长篇.txt"
 novel=$(winpath "$work/小说/长篇.txt")
 wine "$build/bin/quorrel-split.exe" -q "$novel" "$(winpath "$work/reference")\\" >/dev/null ||
@@ -156,6 +151,7 @@ no_dialog || fail "a plain s pressed Split"
 xdotool key Return
 finished_with 保存完毕
 same_pieces "$work/便携"
+[ "$(probe text Label1)" = "已经保存5章" ] || fail "Label1 shows '$(probe text Label1)'"
 # The focus is back on Split, and Tab walks the controls in the table's order.
 order=""
 for _ in 1 2 3 4 5 6 7 8 9 10 11; do
@@ -168,21 +164,12 @@ xdotool key alt+s
 finished_with 保存完毕
 same_pieces "$work/便携"
 
-# Typed paths, Chinese ones, and the Split button clicked.
-retype txtFrom "$novel"
-retype txtTo "$(winpath "$work/输出")\\"
-click Command1
-finished_with 保存完毕
-same_pieces "$work/输出"
-[ "$(probe text Label1)" = "已经保存5章" ] || fail "Label1 shows '$(probe text Label1)'"
-
-# The open-file dialog: Cancel empties the box, a typed name fills it.
+# The open-file dialog closes on Escape and takes a typed name.
 click cmdOrigleFile
 within dialog_titled 选择 || fail "the open-file dialog did not open: $(probe dialog)"
 shot open-dialog
 xdotool key Escape
 within no_dialog || fail "Escape did not close the open-file dialog"
-[ -z "$(probe text txtFrom)" ] || fail "Cancel left '$(probe text txtFrom)' in txtFrom"
 click cmdOrigleFile
 within dialog_titled 选择 || fail "the open-file dialog did not open again"
 type_over "$novel"
@@ -196,14 +183,13 @@ xdotool key Return
 within no_dialog || fail "the open-file dialog did not take the name typed without .txt"
 [ "$(probe text txtFrom)" = "$novel" ] || fail "txtFrom is '$(probe text txtFrom)' after typing the name without .txt"
 
-# The folder picker shows the prompt; Cancel empties the box.
+# The folder picker shows the prompt and closes on Escape.
 click cmdSaveFolder
 within probe dialog || fail "the folder picker did not open"
 probe dialog | grep -q -x 选择目录 || fail "the folder picker does not show 选择目录: $(probe dialog)"
 shot folder-dialog
 xdotool key Escape
 within no_dialog || fail "Escape did not close the folder picker"
-[ -z "$(probe text txtTo)" ] || fail "Cancel left '$(probe text txtTo)' in txtTo"
 
 # The shop button and the link open the shop's page in the browser: here a
 # script that records the address.
@@ -272,4 +258,4 @@ while [ "$number" -lt "$written" ]; do
 done
 echo "closed during the split: quorrel.exe ended ${closed_ms} ms after Alt+F4, with $written of $chapters pieces written"
 
-echo "PASS: no split on a plain s, Enter splits from the start; tab order; split from the argument and from typed Chinese paths, as quorrel-split does; both dialogs opened and cancelled, a name without .txt completed; the shop page opened; Alt+F4 ended it; laid out at 96 and 144 dpi; Alt+F4 during a long split ended it within seconds, pieces complete"
+echo "PASS: no split on a plain s, Enter splits from the start; tab order; Alt+S; split from a Chinese argument as quorrel-split does; both dialogs opened and closed, a name without .txt completed; the shop page opened; Alt+F4 ended it; laid out at 96 and 144 dpi; Alt+F4 during a long split ended it within seconds, pieces complete"

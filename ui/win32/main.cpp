@@ -34,6 +34,7 @@ std::string sourceArgument() {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   const quorrel::platform::ComApartment com;
+  const quorrel::platform::ScopedBackend desktop(quorrel::platform::systemBackend());
   const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
 
