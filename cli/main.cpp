@@ -197,7 +197,7 @@ std::string option_problem(int code, std::string_view given, const option* optio
 std::optional<std::string> contents_refused(const std::string& path, const std::string& source) {
   const auto id = quorrel::file::identity_of(path);
   if (id && id == quorrel::file::identity_of(source)) return std::string(quorrel::messages::piece_is_source);
-  if (auto refused = quorrel::file::may_put_in_place(path)) return refused->reason;
+  if (auto allowed = quorrel::file::may_put_in_place(path); !allowed) return allowed.reason();
   return std::nullopt;
 }
 
@@ -214,12 +214,12 @@ std::optional<std::string> write_contents(const std::string& path, const quorrel
   auto made = quorrel::file::create_piece(
       temporary, quorrel::file::identity_of(table.source).value_or(quorrel::file::identity{}));
   if (!made) return made.reason();
-  std::optional<quorrel::file::failure> failed = quorrel::file::write_all(made->file, quorrel::cli::to_json(table));
-  if (!failed) failed = made->file.close();
-  if (!failed) failed = quorrel::file::put_in_place(temporary, path);
-  if (!failed) return std::nullopt;
+  auto done = quorrel::file::write_all(made->file, quorrel::cli::to_json(table));
+  if (done) done = made->file.close();
+  if (done) done = quorrel::file::put_in_place(temporary, path);
+  if (done) return std::nullopt;
   quorrel::file::remove_piece(temporary, *made);
-  return failed->reason;
+  return done.reason();
 }
 
 void usage(standard_output& out) {

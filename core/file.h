@@ -4,10 +4,11 @@
 // safely, a folder's names, and files told apart by identity.
 // file_posix.cpp and file_win32.cpp implement it; the build picks one.
 //
-// Paths are UTF-8. Failures come back as values with a reason worded for the
-// user: the system's own description of the error, or one of the reasons in
-// messages.h for a hazard the program refuses by itself. Nothing throws but
-// std::bad_alloc. A handle owns what it holds and closes it when it goes.
+// Paths are UTF-8. Every call that reports a failure returns a result: true
+// when done, else false with a reason worded for the user: the system's own
+// description of the error, or one of the reasons in messages.h for a hazard
+// the program refuses by itself. Nothing throws but std::bad_alloc. A handle
+// owns what it holds and closes it when it goes.
 //
 // A piece is never anything but a regular file that this run created or
 // truncated: create_piece follows no link in the last part of the path, never
@@ -55,6 +56,19 @@ class result {
   std::optional<failure> failure_;
 };
 
+// Done, or the failure that kept it from being done.
+template <>
+class result<void> {
+ public:
+  result() = default;
+  result(failure failed) : failure_(std::move(failed)) {}
+  explicit operator bool() const { return !failure_; }
+  const std::string& reason() const { return failure_->reason; }
+
+ private:
+  std::optional<failure> failure_;
+};
+
 // An open file of the system, closed when the handle goes. Move-only.
 class handle {
  public:
@@ -78,7 +92,7 @@ class handle {
 
   // Closes it now: the failure when what was written may not have reached
   // the file. Closed afterwards either way.
-  [[nodiscard]] std::optional<failure> close();
+  [[nodiscard]] result<void> close();
 
  private:
   void drop();  // closes, errors ignored
@@ -122,7 +136,7 @@ struct piece {
 result<piece> create_piece(const std::string& path, const identity& source_id);
 
 // Writes all of `bytes` at the current position (pieces are written front to back).
-[[nodiscard]] std::optional<failure> write_all(const handle& file, std::string_view bytes);
+[[nodiscard]] result<void> write_all(const handle& file, std::string_view bytes);
 
 // Closes the piece if still open and removes it from `path`, unless the path
 // names another file by now (it was replaced meanwhile). Errors are ignored:
@@ -143,12 +157,12 @@ std::optional<handle> hold_folder(const std::string& folder);
 
 // Whether a file made elsewhere may be put at `to`: nothing is there, or a
 // regular file (a link, pipe, device or folder is refused, with the reason).
-std::optional<failure> may_put_in_place(const std::string& to);
+[[nodiscard]] result<void> may_put_in_place(const std::string& to);
 
 // Puts the complete, closed file at `from` in place of `to` in one step, so
 // `to` is never seen half written; `to` is checked as above first, and
 // what it names is replaced, never written through.
-std::optional<failure> put_in_place(const std::string& from, const std::string& to);
+[[nodiscard]] result<void> put_in_place(const std::string& from, const std::string& to);
 
 // ---------------------------------------------------------------------------
 // Checks before a run

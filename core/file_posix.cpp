@@ -58,21 +58,21 @@ int remove_same(const std::string& path, const identity& id) {
 
 // Removes a shared file's name so that the piece can be made afresh; the
 // failure when it stays.
-std::optional<failure> unshare(const std::string& path, const struct stat& info) {
-  if (remove_same(path, identity_from(info)) == 0) return std::nullopt;
+result<void> unshare(const std::string& path, const struct stat& info) {
+  if (remove_same(path, identity_from(info)) == 0) return {};
   return refused(info.st_nlink > 1 ? messages::piece_has_links : messages::piece_of_other_user);
 }
 
 }  // namespace
 
-std::optional<failure> handle::close() {
-  if (!is_open()) return std::nullopt;
+result<void> handle::close() {
+  if (!is_open()) return {};
   const int fd = fd_of(*this);
   native_ = none;
   // Linux releases the descriptor even when close reports an error, so it
   // is never closed twice.
   if (::close(fd) != 0) return system_failure(errno);
-  return std::nullopt;
+  return {};
 }
 
 void handle::drop() {
@@ -131,7 +131,7 @@ result<piece> create_piece(const std::string& path, const identity& source_id) {
     if (identity_from(found) == source_id) return refused(messages::piece_is_source);
     error = EEXIST;
     if (shared(found)) {
-      if (auto kept = unshare(path, found)) return *kept;
+      if (auto gone = unshare(path, found); !gone) return failure{gone.reason()};
       continue;
     }
     handle existing(::open(path.c_str(), flags));
@@ -147,7 +147,7 @@ result<piece> create_piece(const std::string& path, const identity& source_id) {
     if (!S_ISREG(opened.st_mode)) return not_regular(opened.st_mode);
     if (identity_from(opened) == source_id) return refused(messages::piece_is_source);
     if (shared(opened)) {
-      if (auto kept = unshare(path, opened)) return *kept;
+      if (auto gone = unshare(path, opened); !gone) return failure{gone.reason()};
       continue;
     }
     if (::ftruncate(fd_of(existing), 0) != 0) return system_failure(errno);
@@ -156,14 +156,14 @@ result<piece> create_piece(const std::string& path, const identity& source_id) {
   return system_failure(error);
 }
 
-std::optional<failure> write_all(const handle& file, std::string_view bytes) {
+result<void> write_all(const handle& file, std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t put = ::write(fd_of(file), bytes.data(), bytes.size());
     if (put < 0 && errno == EINTR && !interrupted_by_stop()) continue;
     if (put < 0) return system_failure(errno);
     bytes.remove_prefix(static_cast<std::size_t>(put));
   }
-  return std::nullopt;
+  return {};
 }
 
 void remove_piece(const std::string& path, piece& made) {
@@ -182,17 +182,17 @@ std::optional<handle> hold_folder(const std::string& folder) {
   }
 }
 
-std::optional<failure> may_put_in_place(const std::string& to) {
+result<void> may_put_in_place(const std::string& to) {
   struct stat found{};
-  if (::lstat(to.c_str(), &found) != 0) return errno == ENOENT ? std::nullopt : std::optional(system_failure(errno));
+  if (::lstat(to.c_str(), &found) != 0) return errno == ENOENT ? result<void>() : system_failure(errno);
   if (!S_ISREG(found.st_mode)) return not_regular(found.st_mode);
-  return std::nullopt;
+  return {};
 }
 
-std::optional<failure> put_in_place(const std::string& from, const std::string& to) {
-  if (auto refused = may_put_in_place(to)) return refused;
+result<void> put_in_place(const std::string& from, const std::string& to) {
+  if (auto allowed = may_put_in_place(to); !allowed) return allowed;
   if (::rename(from.c_str(), to.c_str()) != 0) return system_failure(errno);
-  return std::nullopt;
+  return {};
 }
 
 std::optional<identity> identity_of(const std::string& path) {

@@ -118,12 +118,12 @@ constexpr std::size_t step = 1u << 30;
 
 }  // namespace
 
-std::optional<failure> handle::close() {
-  if (!is_open()) return std::nullopt;
+result<void> handle::close() {
+  if (!is_open()) return {};
   const HANDLE file = native_of(*this);
   native_ = none;
   if (!CloseHandle(file)) return last_failure();
-  return std::nullopt;
+  return {};
 }
 
 void handle::drop() {
@@ -230,7 +230,7 @@ result<piece> create_piece(const std::string& path, const identity& source_id) {
   return system_failure(error);
 }
 
-std::optional<failure> write_all(const handle& file, std::string_view bytes) {
+result<void> write_all(const handle& file, std::string_view bytes) {
   const stoppable_call stoppable;
   while (!bytes.empty()) {
     DWORD put = 0;
@@ -238,7 +238,7 @@ std::optional<failure> write_all(const handle& file, std::string_view bytes) {
       return last_failure();
     bytes.remove_prefix(put);
   }
-  return std::nullopt;
+  return {};
 }
 
 void remove_piece(const std::string& path, piece& made) {
@@ -280,25 +280,25 @@ reparse_kind kind_of_reparse(std::uint32_t tag) {
   return reparse_kind::file;
 }
 
-std::optional<failure> may_put_in_place(const std::string& to) {
+result<void> may_put_in_place(const std::string& to) {
   // GetFileAttributesW does not follow a link.
   const DWORD attributes = GetFileAttributesW(system_path(to).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD error = GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND) return std::nullopt;
+    if (error == ERROR_FILE_NOT_FOUND) return {};
     return system_failure(error);
   }
   if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return refused(messages::piece_is_link);
   if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) return refused(messages::piece_is_not_regular);
-  return std::nullopt;
+  return {};
 }
 
-std::optional<failure> put_in_place(const std::string& from, const std::string& to) {
-  if (auto refused = may_put_in_place(to)) return refused;
+result<void> put_in_place(const std::string& from, const std::string& to) {
+  if (auto allowed = may_put_in_place(to); !allowed) return allowed;
   if (!MoveFileExW(system_path(from).c_str(), system_path(to).c_str(),
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     return last_failure();
-  return std::nullopt;
+  return {};
 }
 
 std::optional<identity> identity_of(const std::string& path) {

@@ -201,10 +201,10 @@ void piece_writer::write(const batch& b) {
       piece_.reset();
       continue;
     }
-    if (auto failed = file::write_all(piece_->file, {b.bytes.get() + s.begin, s.end - s.begin}))
-      return fail(std::move(failed->reason));
+    if (auto done = file::write_all(piece_->file, {b.bytes.get() + s.begin, s.end - s.begin}); !done)
+      return fail(done.reason());
     if (s.closes) {
-      if (auto failed = piece_->file.close()) return fail(std::move(failed->reason));
+      if (auto done = piece_->file.close(); !done) return fail(done.reason());
       piece_.reset();
       ++written_;
     }

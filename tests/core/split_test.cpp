@@ -461,6 +461,12 @@ TEST(Split, RemovesAPieceThatCouldNotBeWrittenAndKeepsThoseBefore) {
   file::remove_piece(tmp / "swap.txt", *made);
   EXPECT_EQ(read_bytes(tmp / "swap.txt"), "他人");
 
+  // A whole file is put in place of a piece, never of the folder in its way.
+  EXPECT_TRUE(file::put_in_place(tmp.write("whole.tmp", "整"), tmp / "0000.txt"));
+  EXPECT_EQ(read_bytes(tmp / "0000.txt"), "整");
+  EXPECT_FALSE(file::put_in_place(tmp.write("again.tmp", "整"), tmp / "0001.txt"));
+  EXPECT_TRUE(std::filesystem::is_directory(tmp / "0001.txt"));
+
   // The source itself is refused as a piece before a byte of it is truncated.
   const std::optional<file::identity> source_id = file::identity_of(source);
   ASSERT_TRUE(source_id);
