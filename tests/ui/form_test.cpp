@@ -123,6 +123,52 @@ TEST(Form, StartsWithKeywordsAndAWritableDestination) {
   }
 }
 
+// Add and Delete on the default list "第", "章". Steps: "+text" types text
+// and presses Add; "-n" selects row n and presses Delete, "-" presses it with
+// the selection as it stands. Add keeps the box's text and the selection;
+// after Delete nothing is selected.
+TEST(Form, AddAndDeleteEditTheKeywordList) {
+  struct row {
+    int selected;  // before the first step
+    std::vector<std::string> steps, list;
+  };
+  const std::vector<std::string> four{"第", "章", "回", "节"};
+  const row rows[] = {
+      {-1, {"+"}, {"第", "章"}},                      // an empty box adds nothing
+      {-1, {"+  "}, {"第", "章", "  "}},              // spaces are a keyword
+      {-1, {"+ 卷 "}, {"第", "章", " 卷 "}},          // kept as typed
+      {-1, {"+回", "+回"}, {"第", "章", "回", "回"}},  // the same twice, twice
+      {1, {"+节"}, {"第", "章", "节"}},               // the selection stays
+      {-1, {"+回", "+节", "-"}, four},                // nothing selected
+      {-1, {"+回", "+节", "-0"}, {"章", "回", "节"}},
+      {-1, {"+回", "+节", "-1"}, {"第", "回", "节"}},
+      {-1, {"+回", "+节", "-3"}, {"第", "章", "回"}},
+      {-1, {"+回", "+节", "-2", "-"}, {"第", "章", "节"}},
+      {-1, {"+回", "+节", "-0", "-0", "-0", "-0"}, {}},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(::testing::PrintToString(r.steps));
+    fake_view view;
+    form f(view, {"", true, ""});
+    f.load();
+    view.selected = r.selected;
+    for (const std::string& step : r.steps) {
+      if (step[0] == '+') {
+        view.keyword = step.substr(1);
+        f.add_clicked();
+        EXPECT_EQ(view.keyword, step.substr(1));
+        EXPECT_EQ(view.selected, r.selected);
+      } else {
+        if (step.size() > 1) view.selected = std::stoi(step.substr(1));
+        f.delete_clicked();
+        EXPECT_EQ(view.selected, -1);
+      }
+    }
+    EXPECT_EQ(view.keys, r.list);
+    EXPECT_TRUE(view.messages.empty());
+  }
+}
+
 TEST(Form, OnePairOfQuotesAroundAPathIsDropped) {
   struct row {
     std::string typed, read;
@@ -287,6 +333,27 @@ TEST(Form, SplitsFromQuotedPaths) {
   EXPECT_EQ(view.messages, std::vector<std::string>{quorrel::messages::source_missing(dir / "missing.txt")});
 }
 
+// A piece that cannot be written ends the run with the system's reason, and
+// the caption counts the pieces on disk before it, not the headings read.
+TEST(Form, AFailedWriteIsReportedWithThePiecesWritten) {
+  temp_folder dir;
+  std::string novel;
+  for (int k = 1; k <= 400; ++k) novel += "第" + std::to_string(k) + "章\n正文\n";
+  fs::create_directories(quorrel::testing::utf8_path(dir / "out/0300.txt"));
+  fake_view view;
+  form f(view, {dir.path(), true, ""});
+  f.load();
+  view.source = dir.write("novel.txt", novel);
+  view.destination = dir / "out/";
+  f.split_clicked();
+  const std::string failed = quorrel::messages::write_failed(dir / "out/0300.txt", "");
+  ASSERT_EQ(view.messages.size(), 1u);
+  EXPECT_EQ(view.messages[0].substr(0, failed.size()), failed);
+  EXPECT_GT(view.messages[0].size(), failed.size());  // the reason
+  EXPECT_EQ(view.caption, quorrel::messages::progress(300));
+  EXPECT_EQ(dir.files("out").size(), 300u);
+}
+
 // In one long piece without headings the window still handles its events,
 // by the clock and not by the line: only with the total while the clock
 // stands still, and regularly while it runs; a close seen there stops the run, keeps no half
@@ -326,6 +393,7 @@ TEST(Form, LetsEventsThroughInALongPieceByTheClock) {
     EXPECT_LE(view.events, r.max_events) << r.step.count();
     EXPECT_EQ(view.closed, closes);
     EXPECT_EQ(view.messages.size(), closes ? 0u : 1u);
+    EXPECT_EQ(view.caption, closes ? "" : quorrel::messages::progress(1));
     EXPECT_EQ(dir.files(), (closes ? std::vector<std::string>{"novel.txt"}
                                      : std::vector<std::string>{"novel.txt", "out-0000.txt"}));
     fs::remove(quorrel::testing::utf8_path(dir / "out-0000.txt"));
@@ -404,15 +472,28 @@ TEST(Form, ShopButtonOpensTheShopPageSilently) {
   }
 }
 
-// Pressed during a run, a Browse button changes only its box: the run keeps
-// the source and destination it checked.
-TEST(Form, BrowseDuringASplitChangesOnlyItsBox) {
+// Pressed during a run, the other buttons leave it intact: a Browse button
+// changes only its box, as the run keeps the source and destination it
+// checked; a second Split is ignored (a nested run would write the same
+// pieces); the shop page opens.
+TEST(Form, OtherButtonsDuringASplitLeaveItIntact) {
   temp_folder dir;
   fs::create_directory(quorrel::testing::utf8_path(dir / "out"));
   std::string novel_text;
   for (int k = 1; k <= 5; ++k) novel_text += "第" + std::to_string(k) + "章\n正文\n";
   const std::string novel = dir.write("a.txt", novel_text);
-  for (const bool source : {true, false}) {
+  struct row {
+    void (form::*press)();
+    std::string source, destination;  // the boxes after the run
+  };
+  const row rows[] = {
+      {&form::browse_source_clicked, dir / "b.txt", dir / "out/"},
+      {&form::browse_destination_clicked, novel, dir.path() + quorrel::separator},
+      {&form::split_clicked, novel, dir / "out/"},
+      {&form::shop_clicked, novel, dir / "out/"},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(&r - rows);
     fake_backend desktop;
     const ScopedBackend guard(desktop);
     desktop.file_answer = dir / "b.txt";
@@ -425,16 +506,18 @@ TEST(Form, BrowseDuringASplitChangesOnlyItsBox) {
     bool pressed = false;
     view.on_events = [&] {
       if (std::exchange(pressed, true)) return;
-      source ? f.browse_source_clicked() : f.browse_destination_clicked();
+      EXPECT_EQ(view.caption, quorrel::messages::progress(0));  // drawn before events pass
+      (f.*r.press)();
     };
     f.split_clicked();
     EXPECT_TRUE(pressed);
-    EXPECT_EQ(view.source, source ? dir / "b.txt" : novel);
-    EXPECT_EQ(view.destination, source ? dir / "out/" : dir.path() + quorrel::separator);
+    EXPECT_EQ(view.source, r.source);
+    EXPECT_EQ(view.destination, r.destination);
     EXPECT_EQ(view.messages, std::vector<std::string>{std::string(quorrel::messages::finished)});
     EXPECT_EQ(dir.files("out"),
               (std::vector<std::string>{"0000.txt", "0001.txt", "0002.txt", "0003.txt", "0004.txt"}));
     EXPECT_EQ(dir.files(), std::vector<std::string>{"a.txt"});
+    EXPECT_EQ(desktop.opened.size(), r.press == &form::shop_clicked ? 1u : 0u);
   }
 }
 
