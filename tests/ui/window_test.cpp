@@ -93,6 +93,7 @@ class WindowTest : public QObject {
   void text_boxes_take_paths_of_any_length();
   void enter_and_escape_press_nothing_and_clicks_edit_the_list();
   void alt_s_presses_split();
+  void browse_shop_and_link_reach_the_desktop();
   void split_shows_each_caption_on_the_label();
   void closing_during_a_split_stops_it();
   void window_shows_the_program_icon();
@@ -399,6 +400,21 @@ void WindowTest::alt_s_presses_split() {
   QTest::keyClick(&w, Qt::Key_S, Qt::AltModifier);
   // A shortcut presses the button visibly, and clicks once it is released.
   QTRY_COMPARE(messages(), QStringList{text(quorrel::messages::no_source)});
+  w.close();
+}
+
+// Each click reaches the form, which asks the desktop: the two dialogs in
+// turn, then the shop's page from the button and from the link.
+void WindowTest::browse_shop_and_link_reach_the_desktop() {
+  frmSave w;
+  w.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&w));
+  for (const char* name : {"cmdOrigleFile", "cmdSaveFolder", "cmdWeb", "Label1"})
+    QTest::mouseClick(control<QWidget>(w, name), Qt::LeftButton);
+  QCOMPARE(m_desktop.dialogs.size(), std::size_t{2});
+  QCOMPARE(m_desktop.dialogs[0].csidl, -1);  // the open-file dialog first
+  QCOMPARE(m_desktop.dialogs[1].title, std::string("选择目录"));
+  QCOMPARE(m_desktop.opened.size(), std::size_t{2});
   w.close();
 }
 
