@@ -7,12 +7,12 @@
 # it as source and its own folder as destination; a plain "s" does nothing,
 # Enter on the focused Split splits from the start, Tab walks the controls
 # in order, Alt+S splits again: the message 保存完毕, the caption, and the
-# pieces quorrel-split.exe gives, byte for byte. The real open-file dialog
-# takes a typed name, without ".txt" too; the folder picker shows its
-# prompt; the shop button and the link open the shop's page. Started again
-# at 144 dpi, it lays itself out at that size. Alt+F4 ends it, and during a
-# split of thousands of one-line chapters ends it within seconds, every
-# piece written complete.
+# pieces quorrel-split.exe gives, byte for byte. The real dialogs answer
+# Cancel with nothing; the open-file dialog takes a typed name, without
+# ".txt" too, and the folder picker shows its prompt. The shop button and
+# the link open the shop's page. Started again at 144 dpi, it lays itself
+# out at that size. Alt+F4 ends it, and during a split of thousands of
+# one-line chapters ends it within seconds, every piece written complete.
 #
 # Usage: window_e2e.sh BUILD_DIR [SCREENSHOT_DIR]
 # With SCREENSHOT_DIR, the window, the message box and both dialogs are
@@ -164,12 +164,14 @@ xdotool key alt+s
 finished_with 保存完毕
 same_pieces "$work/便携"
 
-# The open-file dialog closes on Escape and takes a typed name.
+# The open-file dialog: Escape cancels it, which empties the box; a typed
+# name fills it.
 click cmdOrigleFile
 within dialog_titled 选择 || fail "the open-file dialog did not open: $(probe dialog)"
 shot open-dialog
 xdotool key Escape
 within no_dialog || fail "Escape did not close the open-file dialog"
+[ -z "$(probe text txtFrom)" ] || fail "Cancel left '$(probe text txtFrom)' in txtFrom"
 click cmdOrigleFile
 within dialog_titled 选择 || fail "the open-file dialog did not open again"
 type_over "$novel"
@@ -183,13 +185,14 @@ xdotool key Return
 within no_dialog || fail "the open-file dialog did not take the name typed without .txt"
 [ "$(probe text txtFrom)" = "$novel" ] || fail "txtFrom is '$(probe text txtFrom)' after typing the name without .txt"
 
-# The folder picker shows the prompt and closes on Escape.
+# The folder picker shows the prompt; Escape cancels it and empties the box.
 click cmdSaveFolder
 within probe dialog || fail "the folder picker did not open"
 probe dialog | grep -q -x 选择目录 || fail "the folder picker does not show 选择目录: $(probe dialog)"
 shot folder-dialog
 xdotool key Escape
 within no_dialog || fail "Escape did not close the folder picker"
+[ -z "$(probe text txtTo)" ] || fail "Cancel left '$(probe text txtTo)' in txtTo"
 
 # The shop button and the link open the shop's page in the browser: here a
 # script that records the address.
@@ -258,4 +261,4 @@ while [ "$number" -lt "$written" ]; do
 done
 echo "closed during the split: quorrel.exe ended ${closed_ms} ms after Alt+F4, with $written of $chapters pieces written"
 
-echo "PASS: no split on a plain s, Enter splits from the start; tab order; Alt+S; split from a Chinese argument as quorrel-split does; both dialogs opened and closed, a name without .txt completed; the shop page opened; Alt+F4 ended it; laid out at 96 and 144 dpi; Alt+F4 during a long split ended it within seconds, pieces complete"
+echo "PASS: no split on a plain s, Enter splits from the start; tab order; Alt+S; split from a Chinese argument as quorrel-split does; both dialogs opened and cancelled, a name without .txt completed; the shop page opened; Alt+F4 ended it; laid out at 96 and 144 dpi; Alt+F4 during a long split ended it within seconds, pieces complete"
