@@ -149,7 +149,9 @@ TEST(Encoding, AcceptsOnlyEncodingsItCanWalk) {
                            "windows-1252", "ISO-8859-1", "cp936", "GBK,version=1", "windows-950"})
     EXPECT_TRUE(encoding_by_name(name)) << name;
   // Where the converter is there (the Windows build carries fewer), Big5-HKSCS walks as Big5.
-  if (const auto hkscs = encoding_by_name("big5-hkscs")) EXPECT_EQ(hkscs->layout, char_layout::big5);
+  if (const auto hkscs = encoding_by_name("big5-hkscs")) {
+    EXPECT_EQ(hkscs->layout, char_layout::big5);
+  }
   // Options and aliases never give an encoding a layout it does not have.
   for (const char* name : {"no-such-encoding", "Shift_JIS", "ibm-037", "UTF-7", "UTF-32",
                            "Shift_JIS,locale=gbk", "EUC-KR,version=gb18030", "gb2312-80"})

@@ -214,7 +214,9 @@ TEST(Split, NamesPiecesByTheirHeadingsWhenAsked) {
     }
     // A plain name from an earlier run is another file: left alone, unless
     // this run gives that very name.
-    if (r.files[1] != "0001.txt") EXPECT_EQ(read_bytes(tmp / "0001.txt"), "an earlier plain run");
+    if (r.files[1] != "0001.txt") {
+      EXPECT_EQ(read_bytes(tmp / "0001.txt"), "an earlier plain run");
+    }
   }
 }
 
