@@ -172,18 +172,14 @@ shot open-dialog
 xdotool key Escape
 within no_dialog || fail "Escape did not close the open-file dialog"
 [ -z "$(probe text txtFrom)" ] || fail "Cancel left '$(probe text txtFrom)' in txtFrom"
-click cmdOrigleFile
-within dialog_titled 选择 || fail "the open-file dialog did not open again"
-type_over "$novel"
-xdotool key Return
-within no_dialog || fail "the open-file dialog did not take the typed name"
-[ "$(probe text txtFrom)" = "$novel" ] || fail "txtFrom is '$(probe text txtFrom)' after the pick"
-click cmdOrigleFile
-within dialog_titled 选择 || fail "the open-file dialog did not open a third time"
-type_over "${novel%.txt}"
-xdotool key Return
-within no_dialog || fail "the open-file dialog did not take the name typed without .txt"
-[ "$(probe text txtFrom)" = "$novel" ] || fail "txtFrom is '$(probe text txtFrom)' after typing the name without .txt"
+for typed in "$novel" "${novel%.txt}"; do
+  click cmdOrigleFile
+  within dialog_titled 选择 || fail "the open-file dialog did not open again"
+  type_over "$typed"
+  xdotool key Return
+  within no_dialog || fail "the open-file dialog did not take the typed name $typed"
+  [ "$(probe text txtFrom)" = "$novel" ] || fail "txtFrom is '$(probe text txtFrom)' after typing $typed"
+done
 
 # The folder picker shows the prompt; Escape cancels it and empties the box.
 click cmdSaveFolder
