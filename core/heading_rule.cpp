@@ -5,9 +5,12 @@
 #include <unicode/ustring.h>  // u_strFromUTF8
 
 #include <bitset>
+#include <limits>
+#include <cstring>
 #include <new>  // bad_alloc
 #include <vector>
 
+#include "core/heading_book.h"
 #include "core/heading_form.h"
 #include "core/icu_converter.h"
 #include "core/split.h"  // split_host: the keyword list
@@ -49,7 +52,10 @@ class keyword_rule final : public heading_rule {
     return true;
   }
   probe_bytes probe() const override { return test_.probe(); }
-  line_kind classify(std::string_view line) override { return test_(line) ? line_kind::chapter : line_kind::body; }
+  line_kind classify(std::string_view line, std::int64_t number) override {
+    (void)number;
+    return test_(line) ? line_kind::chapter : line_kind::body;
+  }
   void begin_parts() override { test_.begin_parts(); }
   std::size_t part(std::string_view window, std::size_t base, bool last) override {
     return test_.part(window, base, last);
@@ -63,15 +69,23 @@ class keyword_rule final : public heading_rule {
   bool have_keywords_ = false;
 };
 
-// Most lines are rejected on their bytes: only a line that starts (after
-// blanks) with the bytes of a heading's first word is decoded and read, and
-// most of the others are told by their first two bytes.
+// The book is read once before the run (survey): every short line is
+// decoded and its shape noted, and the book decides which shapes are its
+// headings (core/heading_book.h). The run then looks each line up by its
+// number. Without a survey, or past the lines the book could note, a line is
+// judged by its shape alone: most lines are rejected on their bytes, and only
+// a line that starts (after blanks) with the bytes of a heading's first word
+// is decoded and read.
 class form_rule final : public heading_rule {
  public:
-  explicit form_rule(const encoding& enc) : converter_(open_converter(enc)) {
+  explicit form_rule(const encoding& enc) : enc_(enc), converter_(open_converter(enc)) {
     static constexpr const char* starts[] = {"第",   "卷",   "序",   "楔子", "引子", "引言", "前言",
                                              "尾声", "尾聲", "后记", "後記", "终章", "終章", "番外",
-                                             "外传", "外傳", "完本感言", "【", "["};
+                                             "外传", "外傳", "完本感言", "【", "[", "附录", "附錄", "跋",
+                                             "原序", "代序", "新序", "自序", "译者序", "譯者序", "译后记",
+                                             "譯後記", "出版", "重印", "结束语", "結束語", "释名", "釋名",
+                                             "解说", "解說", "作者的", "上架感言", "◆", "◇", "■", "□",
+                                             "●", "★", "☆", "※", "\uFEFF"};
     for (const char* start : starts) {
       auto bytes = encode(start, enc);
       if (!bytes || bytes->empty()) continue;  // not in this encoding: no heading starts so
@@ -88,7 +102,80 @@ class form_rule final : public heading_rule {
     decoded_.resize(longest_candidate + 1);
   }
 
-  line_kind classify(std::string_view line) override {
+  survey_outcome survey(const file::handle& source, std::int64_t from, split_host& host,
+                        std::string& error) override {
+    if (!converter_) return survey_outcome::done;
+    const line_rules rules(enc_);
+    const std::size_t unit = rules.crlf().size() / 2;
+    const std::size_t cr_offset = enc_.layout == char_layout::utf16be ? 1 : 0;
+    std::vector<char> buffer(survey_block);
+    std::size_t begin = 0, end = 0;
+    std::int64_t next = from, line = 0, nonblank = 0, before = 0;
+    std::size_t before_characters = 0;
+    bool eof = false, long_line = false;
+    heading_book book;
+    for (;;) {
+      for (;;) {
+        const std::string_view rest(buffer.data() + begin, end - begin);
+        if (rest.empty() && eof) break;
+        const line_end found = rules.find_end(rest);
+        const bool cr_at_end = found.terminator == unit && found.length + unit == rest.size() &&
+                               rest[found.length + cr_offset] == '\r';
+        if ((found.terminator == 0 || cr_at_end) && !eof) break;
+        const std::string_view content = rest.substr(0, found.length);
+        ++line;
+        if (long_line || !rules.is_blank(content)) {
+          ++nonblank;
+          std::size_t characters = 0xFFFF;
+          if (!long_line && content.size() <= longest_survey_line) {
+            const std::u16string_view text = decode_into(converter_.get(), content, decoded_);
+            characters = text.size();
+            const line_shape shape = read_line_shape(text);
+            if (shape.shape != heading_shape::none) book.add(line, nonblank, shape, line - before, before_characters);
+          }
+          before = line;
+          before_characters = characters;
+        }
+        long_line = false;
+        begin += found.length + found.terminator;
+      }
+      if (eof) break;
+      if (host.stop_requested()) return survey_outcome::stopped;
+      if (begin > 0) {
+        std::memmove(buffer.data(), buffer.data() + begin, end - begin);
+        end -= begin;
+        begin = 0;
+      }
+      if (end == buffer.size()) {
+        // One line fills the buffer: far too long for a heading. Keep only
+        // its last unit, which may be the CR of a CR LF.
+        long_line = true;
+        std::memmove(buffer.data(), buffer.data() + end - unit, unit);
+        end = unit;
+      }
+      auto got = file::read_at(source, static_cast<std::uint64_t>(next), {buffer.data() + end, buffer.size() - end});
+      if (!got) {
+        error = got.reason();
+        return survey_outcome::failed;
+      }
+      if (*got == 0) eof = true;
+      end += *got;
+      next += static_cast<std::int64_t>(*got);
+    }
+    book.plan();
+    for (const heading_book::range& r : book.contents()) host.contents_skipped(r.first, r.last);
+    if (book.full()) host.shapes_only_after(book.noted_until());
+    planned_ = book.entries();
+    planned_until_ = book.full() ? book.noted_until() : std::numeric_limits<std::int64_t>::max();
+    surveyed_ = true;
+    return survey_outcome::done;
+  }
+
+  line_kind classify(std::string_view line, std::int64_t number) override {
+    if (surveyed_ && number <= planned_until_) {
+      while (next_ < planned_.size() && planned_[next_].line < number) ++next_;
+      return next_ < planned_.size() && planned_[next_].line == number ? planned_[next_].kind : line_kind::body;
+    }
     // Called for every line that is not blank: the blanks are compared
     // byte by byte, first byte first, with no call.
     std::size_t at = 0;
@@ -125,14 +212,21 @@ class form_rule final : public heading_rule {
 
  private:
   // Longer lines are prose whatever they start with; a heading is at most
-  // 40 characters after its blanks.
+  // 60 characters after its blanks.
   static constexpr std::size_t longest_candidate = 4096;
+  static constexpr std::size_t longest_survey_line = 512;
+  static constexpr std::size_t survey_block = 1 << 20;
 
+  encoding enc_;
   converter_ptr converter_;
   std::bitset<65536> pairs_;  // the first two bytes of each of starts_
   std::vector<std::string> starts_;
   std::vector<std::string> blanks_;  // in the source's encoding, the usual indent first
   std::vector<char16_t> decoded_;
+  bool surveyed_ = false;
+  std::vector<heading_book::entry> planned_;
+  std::int64_t planned_until_ = 0;  // lines after it are judged by their shape alone
+  std::size_t next_ = 0;            // the first entry not yet passed
 };
 
 // Every line that is not blank is decoded and searched. A line too long to
@@ -141,7 +235,8 @@ class pattern_rule final : public heading_rule {
  public:
   pattern_rule(const encoding& enc, regex_ptr regex) : converter_(open_converter(enc)), regex_(std::move(regex)) {}
 
-  line_kind classify(std::string_view line) override {
+  line_kind classify(std::string_view line, std::int64_t number) override {
+    (void)number;
     return matches(line) ? line_kind::chapter : line_kind::body;
   }
   void begin_parts() override { found_ = false; }

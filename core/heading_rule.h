@@ -4,8 +4,9 @@
 //
 //  - keywords: every keyword of the host's list occurs in the line (the
 //    window's rule, and the default of quorrel-split); see heading_test.
-//  - form: the line looks like a heading: 第 + number + unit, 卷 + number,
-//    or a named section such as 楔子 or 番外 (core/heading_form.h).
+//  - form: the line has a heading's form (core/heading_form.h) that the book
+//    itself uses for its headings; the rule reads the whole source once
+//    before the run to learn which (core/heading_book.h).
 //  - pattern: an ICU regular expression finds a match in the decoded line.
 //
 // A rule sees one line at a time, without its line end, in the source's
@@ -20,6 +21,7 @@
 #include <string_view>
 
 #include "core/encoding.h"
+#include "core/file.h"
 #include "core/text.h"
 
 namespace quorrel {
@@ -51,7 +53,23 @@ class heading_rule {
   // Bytes every heading holds side by side ({} if none): the run's line-end
   // search notes lines without them, which are then never classified.
   virtual probe_bytes probe() const { return {}; }
-  virtual line_kind classify(std::string_view line) = 0;
+
+  // Once before the run, from byte `from` of the source (after its mark):
+  // a rule that judges a line by the whole book reads the book here. The
+  // host is asked to stop once per block read; a read error comes back in
+  // `error`.
+  enum class survey_outcome { done, stopped, failed };
+  virtual survey_outcome survey(const file::handle& source, std::int64_t from, split_host& host,
+                                std::string& error) {
+    (void)source;
+    (void)from;
+    (void)host;
+    (void)error;
+    return survey_outcome::done;
+  }
+
+  // `number` is the line's number in the source (1-based).
+  virtual line_kind classify(std::string_view line, std::int64_t number) = 0;
 
   virtual void begin_parts() = 0;
   // Where the next window must start; see heading_test::part.

@@ -151,7 +151,7 @@ class splitter {
   void line(std::string_view text, probe_bytes lacks, std::int64_t offset) {
     refresh_rule();
     // The rule may have just changed: the hint counts only for its own probe.
-    line_kind kind = (lacks.first < 0 || lacks != rule_->probe()) ? rule_->classify(text) : line_kind::body;
+    line_kind kind = (lacks.first < 0 || lacks != rule_->probe()) ? rule_->classify(text, line_number_ + 1) : line_kind::body;
     if (kind == line_kind::near_miss) {
       host_.heading_seen(kind, line_number_ + 1, text);
       host_called_ = true;
@@ -555,6 +555,14 @@ split_result split_source(const split_request& request, split_host& host, const 
   // The first block tells which bytes are rare in this text.
   auto rule = make_heading_rule(options.headings, enc, reader.available());
   if (!rule) return read_failure(pattern_problem(options.headings.pattern).value_or(pattern_error{}).reason);
+  {
+    std::string error;
+    switch (rule->survey(file, static_cast<std::int64_t>(enc.bom.size()), host, error)) {
+      case heading_rule::survey_outcome::done: break;
+      case heading_rule::survey_outcome::stopped: result.stopped = true; return result;
+      case heading_rule::survey_outcome::failed: return read_failure(error);
+    }
+  }
   splitter split(request, source->id, host, options, enc, std::move(rule));
 
   std::size_t skip = enc.bom.size();  // the mark is not part of the first line

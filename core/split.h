@@ -94,6 +94,16 @@ class split_host {
     (void)line;
     (void)text;
   }
+
+  // Before the run, with the form rule: a table of contents (lines `first`
+  // to `last`) whose entries start no piece, and the line after which the
+  // book held too many heading-like lines to weigh, so that the lines after
+  // it are judged by their form alone.
+  virtual void contents_skipped(std::int64_t first, std::int64_t last) {
+    (void)first;
+    (void)last;
+  }
+  virtual void shapes_only_after(std::int64_t line) { (void)line; }
 };
 
 // A host with a list that never changes.

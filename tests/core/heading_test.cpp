@@ -107,7 +107,7 @@ TEST(HeadingForm, TellsChaptersVolumesAndSectionsFromBodyTextInEveryEncoding) {
       SCOPED_TRACE(std::string(name) + ": " + ex.line);
       const auto bytes = encode(ex.line, enc);
       if (!bytes) continue;  // Simplified characters Big5 cannot write
-      EXPECT_EQ(rule->classify(*bytes), ex.kind);
+      EXPECT_EQ(rule->classify(*bytes, 1), ex.kind);
       const heading_form form = read_heading_utf8(ex.line);
       EXPECT_EQ(form.numbered ? form.number : -1, ex.number);
     }

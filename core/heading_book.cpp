@@ -1,0 +1,257 @@
+#include "core/heading_book.h"
+
+#include <algorithm>
+#include <limits>
+#include <numeric>
+
+namespace quorrel {
+namespace {
+
+// Lines of body text a heading that is not self-evident needs after it
+// (before the next of its group): list items and contents entries have
+// fewer.
+constexpr std::int64_t least_body = 3;
+// A member of a sequence may skip this many numbers (a chapter the source
+// lost).
+constexpr std::int64_t most_skipped = 2;
+// The longest line (in characters) read as a volume's subtitle.
+constexpr std::size_t longest_subtitle = 20;
+
+bool self_evident(heading_shape s) { return s == heading_shape::plain || s == heading_shape::section; }
+
+bool hard(heading_guard g) { return g == heading_guard::full_stop || g == heading_guard::longer_word; }
+
+}  // namespace
+
+bool heading_book::add(std::int64_t line, std::int64_t nonblank, const line_shape& shape, std::int64_t back,
+                       std::size_t back_characters) {
+  if (full_) return false;
+  if (lines_.size() == most_lines) {
+    full_ = true;
+    return false;
+  }
+  if (lines_.capacity() == 0) lines_.reserve(most_lines);  // pages are only used as lines come
+  noted n{};
+  n.line = line;
+  n.nonblank = nonblank;
+  n.number = shape.number >= 0 && shape.number <= std::numeric_limits<std::int32_t>::max()
+                 ? static_cast<std::int32_t>(shape.number)
+                 : -1;
+  n.group = shape.group;
+  n.back = static_cast<std::uint32_t>(std::min<std::int64_t>(back, std::numeric_limits<std::uint32_t>::max()));
+  n.back_characters = static_cast<std::uint16_t>(std::min<std::size_t>(back_characters, 0xFFFF));
+  n.shape = shape.shape;
+  n.kind = static_cast<std::uint8_t>(shape.kind);
+  n.guard = static_cast<std::uint8_t>(shape.guard);
+  n.contents = shape.contents ? 1 : 0;
+  lines_.push_back(n);
+  noted_until_ = line;
+  return true;
+}
+
+// Each group in the order of the source: which of its members follow on
+// as a numbered sequence with body text after them.
+void heading_book::walk_groups() {
+  std::vector<std::uint32_t> order(lines_.size());
+  std::iota(order.begin(), order.end(), 0u);
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::uint32_t a, std::uint32_t b) { return lines_[a].group < lines_[b].group; });
+  near_miss_.assign(lines_.size(), 0);
+  std::vector<std::int64_t> body(lines_.size());
+  std::vector<std::uint32_t> fitted;
+  constexpr std::int64_t none = std::numeric_limits<std::int64_t>::max() / 2;
+  for (std::size_t begin = 0, end = 0; begin < order.size(); begin = end) {
+    end = begin;
+    while (end < order.size() && lines_[order[end]].group == lines_[order[begin]].group) ++end;
+
+    // Body lines after each member, up to the next member with another
+    // number (a heading printed twice has its chapter after the second).
+    std::int64_t near = none, near_number = -2, other = none;
+    for (std::size_t j = end; j-- > begin;) {
+      const noted& m = lines_[order[j]];
+      const std::int64_t next = near_number != m.number ? near : other;
+      body[j] = next == none ? none : next - m.nonblank - 1;
+      if (m.number != near_number) other = near;
+      near = m.nonblank;
+      near_number = m.number;
+    }
+
+    bool has_evident = false;
+    std::int64_t last = -1, steps = 0, with_body = 0;
+    fitted.clear();
+    for (std::size_t j = begin; j < end; ++j) {
+      noted& m = lines_[order[j]];
+      if (m.contents || m.shape == heading_shape::prefixed_section) continue;
+      const auto guard = static_cast<heading_guard>(m.guard);
+      if (self_evident(m.shape) && guard == heading_guard::none) {
+        m.accepted = 1;
+        has_evident = true;
+        if (m.number >= 0) last = m.number;
+        continue;
+      }
+      if (m.number < 0) continue;
+      const bool guarded = guard != heading_guard::none;
+      bool fits = false;
+      if (last < 0) {
+        fits = !guarded;
+      } else if (guarded) {
+        fits = m.number == last + 1;  // a guarded line must be the very next
+      } else {
+        fits = (m.number >= last && m.number <= last + 1 + most_skipped) || m.number <= 1;
+      }
+      if (hard(guard)) {
+        near_miss_[order[j]] = fits && last >= 0;
+        continue;
+      }
+      if (body[j] < least_body) continue;
+      ++with_body;
+      if (!fits) continue;
+      steps += last >= 0 && m.number > last ? 1 : 0;
+      last = m.number;
+      if (guarded && self_evident(m.shape)) {
+        m.accepted = 1;  // 第八章 标题。 in its place in the book's sequence
+        continue;
+      }
+      fitted.push_back(order[j]);
+    }
+    const auto count = static_cast<std::int64_t>(fitted.size());
+    for (std::uint32_t i : fitted) {
+      noted& m = lines_[i];
+      // Beside the book's self-evident headings a shape of their unit
+      // counts when it is the book's habit, or where a sequence starts
+      // again (the first chapter of a volume, behind the volume's name).
+      const bool counts = has_evident ? count >= 3 || m.number <= 1 : count >= 3 && steps >= 2 && 2 * count >= with_body;
+      if (counts && static_cast<heading_guard>(m.guard) == heading_guard::none) m.accepted = 1;
+    }
+  }
+
+  // A section word behind a prefix counts in a book whose headings carry
+  // prefixes (正文 前言 beside 正文 第一回).
+  std::int64_t prefixed = 0;
+  for (const noted& m : lines_) prefixed += m.accepted && m.shape == heading_shape::prefixed ? 1 : 0;
+  if (prefixed >= 3)
+    for (noted& m : lines_)
+      if (m.shape == heading_shape::prefixed_section) m.accepted = 1;
+}
+
+// Runs of noted lines with no body text between them.
+void heading_book::read_runs() {
+  std::vector<std::uint32_t> groups;
+  for (const noted& m : lines_)
+    if (m.accepted) groups.push_back(m.group);
+  std::sort(groups.begin(), groups.end());
+  groups.erase(std::unique(groups.begin(), groups.end()), groups.end());
+  auto styled = [&](const noted& m) {
+    return m.accepted || m.contents || std::binary_search(groups.begin(), groups.end(), m.group);
+  };
+
+  for (std::size_t begin = 0, end = 0; begin < lines_.size(); begin = end) {
+    end = begin + 1;
+    while (end < lines_.size() && lines_[end].nonblank == lines_[end - 1].nonblank + 1) ++end;
+    if (end - begin < 2) continue;
+
+    // A table of contents: three entries or more that count something
+    // (one group with two numbers, or a line of two entries).
+    std::size_t entries = 0;
+    bool counts = false;
+    for (std::size_t k = begin; k < end; ++k) {
+      const noted& m = lines_[k];
+      if (!styled(m)) continue;
+      const noted& before = lines_[k - (k > begin ? 1 : 0)];
+      if (k > begin && before.group == m.group && before.number == m.number) continue;  // printed twice
+      entries += m.contents ? 2 : 1;
+      counts = counts || m.contents;
+      for (std::size_t e = begin; e < k && !counts; ++e)
+        counts = lines_[e].group == m.group && lines_[e].number != m.number && styled(lines_[e]);
+    }
+    if (entries >= 3 && counts) {
+      // The real headings that follow at once start again where the
+      // table started: 第一卷, 第一章 after the table's 第三章.
+      std::size_t keep = end;
+      while (keep > begin) {
+        const noted& m = lines_[keep - 1];
+        bool again = m.accepted != 0 && !m.contents;
+        for (std::size_t e = begin; e + 1 < keep && again; ++e)
+          if (lines_[e].group == m.group) again = m.number >= 0 && m.number <= lines_[e].number;
+        if (!again) break;
+        --keep;
+      }
+      bool skipped = false;
+      for (std::size_t k = begin; k < keep; ++k) {
+        skipped = skipped || lines_[k].accepted || lines_[k].contents;
+        lines_[k].accepted = 0;
+        near_miss_[k] = 0;
+      }
+      if (skipped && keep > begin) contents_.push_back({lines_[begin].line, lines_[keep - 1].line});
+      continue;
+    }
+
+    // One heading printed as several lines: the first starts the piece.
+    noted* first = nullptr;
+    for (std::size_t k = begin; k < end; ++k) {
+      noted& m = lines_[k];
+      if (!m.accepted) continue;
+      if (first == nullptr) {
+        first = &m;
+        continue;
+      }
+      const auto before = static_cast<line_kind>(first->kind), now = static_cast<line_kind>(m.kind);
+      if (first->group == m.group && first->number == m.number) {
+        m.accepted = 0;
+      } else if (before == line_kind::volume) {
+        first = &m;  // a volume, then its first chapter: held together
+      } else if (now == line_kind::chapter && before == line_kind::chapter && first->group != m.group &&
+                 !self_evident(first->shape)) {
+        first->kind = static_cast<std::uint8_t>(line_kind::volume);  // 第一辑 标题, then 第一章
+        first = &m;
+      } else {
+        m.accepted = 0;  // a site's header above the book's own heading
+      }
+    }
+  }
+}
+
+// Headings close together: a heading repeated after a line of a site's
+// text, and a volume whose subtitle stands between it and its chapter.
+void heading_book::join_neighbours() {
+  noted* before = nullptr;
+  for (noted& m : lines_) {
+    if (!m.accepted) continue;
+    if (before != nullptr) {
+      const std::int64_t between = m.nonblank - before->nonblank - 1;
+      const auto kind = static_cast<line_kind>(m.kind);
+      if (between <= 2 && before->group == m.group && before->number == m.number) {
+        m.accepted = 0;
+        continue;
+      }
+      if (between <= 1 && kind == line_kind::chapter && before->group != m.group &&
+          static_cast<line_kind>(before->kind) == line_kind::chapter && !self_evident(before->shape) &&
+          before->shape != heading_shape::prefixed && before->shape != heading_shape::bare_unit)
+        before->kind = static_cast<std::uint8_t>(line_kind::volume);  // 贰 / 朱棣篇 / 第一章
+      if (between == 1 && kind != line_kind::volume &&
+          static_cast<line_kind>(before->kind) == line_kind::volume && m.back_characters <= longest_subtitle)
+        extra_.push_back({m.line - static_cast<std::int64_t>(m.back), line_kind::volume});
+    }
+    before = &m;
+  }
+}
+
+void heading_book::plan() {
+  walk_groups();
+  read_runs();
+  join_neighbours();
+  entries_.clear();
+  for (std::size_t i = 0; i < lines_.size(); ++i) {
+    const noted& m = lines_[i];
+    if (m.accepted) entries_.push_back({m.line, static_cast<line_kind>(m.kind)});
+    else if (near_miss_[i]) entries_.push_back({m.line, line_kind::near_miss});
+  }
+  for (const auto& [line, kind] : extra_) entries_.push_back({line, kind});
+  std::sort(entries_.begin(), entries_.end(), [](const entry& a, const entry& b) { return a.line < b.line; });
+  // The notes are no longer needed: give their memory back.
+  std::vector<noted>().swap(lines_);
+  std::vector<std::uint8_t>().swap(near_miss_);
+  std::vector<std::pair<std::int64_t, line_kind>>().swap(extra_);
+}
+
+}  // namespace quorrel
