@@ -14,6 +14,11 @@ constexpr std::int64_t least_body = 3;
 // A member of a sequence may skip this many numbers (a chapter the source
 // lost).
 constexpr std::int64_t most_skipped = 2;
+// A sequence of a shape that is not self-evident spreads over a tenth of
+// the book at least, or has this many members: a numbered list inside one
+// chapter does not.
+constexpr std::int64_t spread_part = 10;
+constexpr std::int64_t long_sequence = 8;
 // The longest line (in characters) read as a volume's subtitle.
 constexpr std::size_t longest_subtitle = 20;
 
@@ -38,20 +43,52 @@ bool heading_book::add(std::int64_t line, std::int64_t nonblank, const line_shap
                  ? static_cast<std::int32_t>(shape.number)
                  : -1;
   n.group = shape.group;
+  n.prefix = shape.prefix;
   n.back = static_cast<std::uint32_t>(std::min<std::int64_t>(back, std::numeric_limits<std::uint32_t>::max()));
   n.back_characters = static_cast<std::uint16_t>(std::min<std::size_t>(back_characters, 0xFFFF));
   n.shape = shape.shape;
-  n.kind = static_cast<std::uint8_t>(shape.kind);
-  n.guard = static_cast<std::uint8_t>(shape.guard);
+  n.kind = static_cast<std::uint8_t>(shape.kind) & 7;
+  n.guard = static_cast<std::uint8_t>(shape.guard) & 7;
   n.contents = shape.contents ? 1 : 0;
+  n.titled = shape.titled ? 1 : 0;
   lines_.push_back(n);
   noted_until_ = line;
   return true;
 }
 
+// Runs of noted lines with no body text between them, as [begin, end).
+template <typename F>
+void for_each_run(std::size_t size, const F& at_run, const auto& lines) {
+  for (std::size_t begin = 0, end = 0; begin < size; begin = end) {
+    end = begin + 1;
+    while (end < size && lines[end].nonblank == lines[end - 1].nonblank + 1) ++end;
+    if (end - begin >= 2) at_run(begin, end);
+  }
+}
+
+// A run of three entries or more that counts something (one group with two
+// numbers, or a line of two entries) is a table of contents or a list: its
+// lines take no part in the sequences.
+void heading_book::find_lists() {
+  for_each_run(lines_.size(), [&](std::size_t begin, std::size_t end) {
+    std::size_t entries = 0;
+    bool counts = false;
+    for (std::size_t k = begin; k < end; ++k) {
+      const noted& m = lines_[k];
+      if (k > begin && lines_[k - 1].group == m.group && lines_[k - 1].number == m.number) continue;  // printed twice
+      entries += m.contents ? 2 : 1;
+      counts = counts || m.contents;
+      for (std::size_t e = begin; e < k && !counts; ++e)
+        counts = lines_[e].group == m.group && lines_[e].number != m.number;
+    }
+    if (entries >= 3 && counts)
+      for (std::size_t k = begin; k < end; ++k) lines_[k].listed = 1;
+  }, lines_);
+}
+
 // Each group in the order of the source: which of its members follow on
 // as a numbered sequence with body text after them.
-void heading_book::walk_groups() {
+void heading_book::walk_groups(std::int64_t nonblank) {
   std::vector<std::uint32_t> order(lines_.size());
   std::iota(order.begin(), order.end(), 0u);
   std::stable_sort(order.begin(), order.end(),
@@ -69,6 +106,7 @@ void heading_book::walk_groups() {
     std::int64_t near = none, near_number = -2, other = none;
     for (std::size_t j = end; j-- > begin;) {
       const noted& m = lines_[order[j]];
+      if (m.listed) continue;
       const std::int64_t next = near_number != m.number ? near : other;
       body[j] = next == none ? none : next - m.nonblank - 1;
       if (m.number != near_number) other = near;
@@ -85,11 +123,12 @@ void heading_book::walk_groups() {
       const auto guard = static_cast<heading_guard>(m.guard);
       if (self_evident(m.shape) && guard == heading_guard::none) {
         m.accepted = 1;
+        if (m.listed) continue;
         has_evident = true;
         if (m.number >= 0) last = m.number;
         continue;
       }
-      if (m.number < 0) continue;
+      if (m.number < 0 || m.listed) continue;
       const bool guarded = guard != heading_guard::none;
       bool fits = false;
       if (last < 0) {
@@ -115,75 +154,77 @@ void heading_book::walk_groups() {
       fitted.push_back(order[j]);
     }
     const auto count = static_cast<std::int64_t>(fitted.size());
+    const std::int64_t spread =
+        count > 0 ? lines_[fitted.back()].nonblank - lines_[fitted.front()].nonblank : 0;
+    const bool sequence = count >= 3 && steps >= 2 && 2 * count >= with_body &&
+                          (count >= long_sequence || spread * spread_part >= nonblank);
     for (std::uint32_t i : fitted) {
-      noted& m = lines_[i];
       // Beside the book's self-evident headings a shape of their unit
       // counts when it is the book's habit, or where a sequence starts
       // again (the first chapter of a volume, behind the volume's name).
-      const bool counts = has_evident ? count >= 3 || m.number <= 1 : count >= 3 && steps >= 2 && 2 * count >= with_body;
-      if (counts && static_cast<heading_guard>(m.guard) == heading_guard::none) m.accepted = 1;
+      noted& m = lines_[i];
+      if (has_evident ? count >= 3 || m.number <= 1 : sequence) m.accepted = 1;
     }
   }
 
-  // A section word behind a prefix counts in a book whose headings carry
-  // prefixes (正文 前言 beside 正文 第一回).
-  std::int64_t prefixed = 0;
-  for (const noted& m : lines_) prefixed += m.accepted && m.shape == heading_shape::prefixed ? 1 : 0;
-  if (prefixed >= 3)
-    for (noted& m : lines_)
-      if (m.shape == heading_shape::prefixed_section) m.accepted = 1;
+  // A prefix the book gives its headings (正文 前言 beside 正文 第一回,
+  // 【书名】【第二集】 beside 【书名】【第一辑】) makes a heading of what
+  // follows it.
+  std::vector<std::uint32_t> prefixes;
+  for (const noted& m : lines_)
+    if (m.accepted && m.shape == heading_shape::prefixed) prefixes.push_back(m.prefix);
+  std::sort(prefixes.begin(), prefixes.end());
+  auto used = [&](std::uint32_t prefix) {
+    const auto [from, to] = std::equal_range(prefixes.begin(), prefixes.end(), prefix);
+    return to - from;
+  };
+  for (noted& m : lines_) {
+    if (m.accepted || m.listed || static_cast<heading_guard>(m.guard) != heading_guard::none) continue;
+    if (m.shape == heading_shape::prefixed_section && prefixes.size() >= 3) m.accepted = 1;
+    if (m.shape == heading_shape::prefixed && used(m.prefix) >= 2) m.accepted = 1;
+  }
 }
 
 // Runs of noted lines with no body text between them.
 void heading_book::read_runs() {
   std::vector<std::uint32_t> groups;
   for (const noted& m : lines_)
-    if (m.accepted) groups.push_back(m.group);
+    if (m.accepted && !m.listed) groups.push_back(m.group);
   std::sort(groups.begin(), groups.end());
   groups.erase(std::unique(groups.begin(), groups.end()), groups.end());
-  auto styled = [&](const noted& m) {
-    return m.accepted || m.contents || std::binary_search(groups.begin(), groups.end(), m.group);
+  auto headings = [&](const noted& m) {
+    return (self_evident(m.shape) && static_cast<heading_guard>(m.guard) == heading_guard::none) ||
+           std::binary_search(groups.begin(), groups.end(), m.group);
   };
 
-  for (std::size_t begin = 0, end = 0; begin < lines_.size(); begin = end) {
-    end = begin + 1;
-    while (end < lines_.size() && lines_[end].nonblank == lines_[end - 1].nonblank + 1) ++end;
-    if (end - begin < 2) continue;
-
-    // A table of contents: three entries or more that count something
-    // (one group with two numbers, or a line of two entries).
-    std::size_t entries = 0;
-    bool counts = false;
-    for (std::size_t k = begin; k < end; ++k) {
+  for_each_run(lines_.size(), [&](std::size_t begin, std::size_t end) {
+    // A list of the book's own headings is a table of contents; a list of
+    // something else (一、 二、 三、 under a chapter's heading) is body text.
+    bool contents = false;
+    for (std::size_t k = begin; k < end && lines_[begin].listed; ++k) {
       const noted& m = lines_[k];
-      if (!styled(m)) continue;
-      const noted& before = lines_[k - (k > begin ? 1 : 0)];
-      if (k > begin && before.group == m.group && before.number == m.number) continue;  // printed twice
-      entries += m.contents ? 2 : 1;
-      counts = counts || m.contents;
-      for (std::size_t e = begin; e < k && !counts; ++e)
-        counts = lines_[e].group == m.group && lines_[e].number != m.number && styled(lines_[e]);
+      contents = contents || m.contents;
+      for (std::size_t e = begin; e < k && !contents; ++e)
+        contents = lines_[e].group == m.group && lines_[e].number != m.number && headings(m);
     }
-    if (entries >= 3 && counts) {
+    if (contents) {
       // The real headings that follow at once start again where the
       // table started: 第一卷, 第一章 after the table's 第三章.
       std::size_t keep = end;
       while (keep > begin) {
         const noted& m = lines_[keep - 1];
-        bool again = m.accepted != 0 && !m.contents;
+        bool again = m.accepted != 0 || (headings(m) && m.number >= 0);
         for (std::size_t e = begin; e + 1 < keep && again; ++e)
           if (lines_[e].group == m.group) again = m.number >= 0 && m.number <= lines_[e].number;
-        if (!again) break;
-        --keep;
+        if (!again || m.contents) break;
+        lines_[--keep].accepted = 1;
       }
-      bool skipped = false;
       for (std::size_t k = begin; k < keep; ++k) {
-        skipped = skipped || lines_[k].accepted || lines_[k].contents;
         lines_[k].accepted = 0;
         near_miss_[k] = 0;
       }
-      if (skipped && keep > begin) contents_.push_back({lines_[begin].line, lines_[keep - 1].line});
-      continue;
+      if (keep > begin) contents_.push_back({lines_[begin].line, lines_[keep - 1].line});
+      return;
     }
 
     // One heading printed as several lines: the first starts the piece.
@@ -208,7 +249,7 @@ void heading_book::read_runs() {
         m.accepted = 0;  // a site's header above the book's own heading
       }
     }
-  }
+  }, lines_);
 }
 
 // Headings close together: a heading repeated after a line of a site's
@@ -224,11 +265,11 @@ void heading_book::join_neighbours() {
         m.accepted = 0;
         continue;
       }
-      if (between <= 1 && kind == line_kind::chapter && before->group != m.group &&
+      if (between <= 1 && kind == line_kind::chapter && before->group != m.group && !before->titled &&
           static_cast<line_kind>(before->kind) == line_kind::chapter && !self_evident(before->shape) &&
           before->shape != heading_shape::prefixed && before->shape != heading_shape::bare_unit)
         before->kind = static_cast<std::uint8_t>(line_kind::volume);  // 贰 / 朱棣篇 / 第一章
-      if (between == 1 && kind != line_kind::volume &&
+      if (between == 1 && kind != line_kind::volume && !before->titled &&
           static_cast<line_kind>(before->kind) == line_kind::volume && m.back_characters <= longest_subtitle)
         extra_.push_back({m.line - static_cast<std::int64_t>(m.back), line_kind::volume});
     }
@@ -236,8 +277,9 @@ void heading_book::join_neighbours() {
   }
 }
 
-void heading_book::plan() {
-  walk_groups();
+void heading_book::plan(std::int64_t nonblank) {
+  find_lists();
+  walk_groups(nonblank);
   read_runs();
   join_neighbours();
   entries_.clear();

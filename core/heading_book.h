@@ -18,7 +18,7 @@
 //    site's header above the book's own) only the first line starts a
 //    piece; a volume's subtitle line joins the volume.
 //
-// Memory: 32 bytes per line noted, at most `most_lines` lines; the lines
+// Memory: 40 bytes per line noted, at most `most_lines` lines; the lines
 // after the last one noted are judged by their shape alone.
 
 #include <cstdint>
@@ -31,7 +31,7 @@ namespace quorrel {
 
 class heading_book {
  public:
-  static constexpr std::size_t most_lines = 1 << 19;
+  static constexpr std::size_t most_lines = 400000;
 
   // One line that is not blank, in the order of the source: its number
   // (1-based), its index among the lines that are not blank, and how far
@@ -50,9 +50,10 @@ class heading_book {
   struct range {
     std::int64_t first, last;
   };
-  // Decides once every line is added: the lines that are not body text in
-  // the order of the source, and the tables of contents left as body text.
-  void plan();
+  // Decides once every line is added, of a book of `nonblank` lines that
+  // are not blank: the lines that are not body text in the order of the
+  // source, and the tables of contents left as body text.
+  void plan(std::int64_t nonblank);
   const std::vector<entry>& entries() const { return entries_; }
   const std::vector<range>& contents() const { return contents_; }
 
@@ -62,6 +63,7 @@ class heading_book {
     std::int64_t nonblank;
     std::int32_t number;  // -1: none
     std::uint32_t group;
+    std::uint32_t prefix;
     std::uint32_t back;
     std::uint16_t back_characters;
     heading_shape shape;
@@ -69,10 +71,13 @@ class heading_book {
     std::uint8_t guard : 3;
     std::uint8_t contents : 1;
     std::uint8_t accepted : 1;
+    std::uint8_t titled : 1;
+    std::uint8_t listed : 1;  // in a run that enumerates: a table of contents, or a list
   };
-  static_assert(sizeof(noted) == 32);
+  static_assert(sizeof(noted) == 40);
 
-  void walk_groups();
+  void find_lists();
+  void walk_groups(std::int64_t nonblank);
   void read_runs();
   void join_neighbours();
 

@@ -167,12 +167,22 @@ head read_unit_head(text s, std::size_t at, bool bare) {
   return h;
 }
 
+// A section word at `at`, also one of two characters written with a blank
+// between them (尾　声): where it ends, or 0.
+std::size_t section_end(text s, std::size_t at, text word) {
+  if (starts_word(s, at, word)) return at + word.size();
+  if (word.size() != 2 || !starts_word(s, at, word.substr(0, 1))) return 0;
+  const std::size_t second = skip_blanks(s, at + 1);
+  return second == at + 2 && starts_word(s, second, word.substr(1)) ? second + 1 : 0;
+}
+
 head read_section(text s, std::size_t at) {
   for (const section_word& w : section_words) {
-    if (!starts_word(s, at, w.word)) continue;
+    const std::size_t end = section_end(s, at, w.word);
+    if (end == 0) continue;
     head h;
     h.kind = line_kind::special;
-    h.end = at + w.word.size();
+    h.end = end;
     std::size_t p = h.end;
     if (w.numbered && read_number(s, p, h.number)) {
       h.end = p;
@@ -305,6 +315,7 @@ bool read_numeral(text s, line_shape& shape) {
   const std::size_t after = skip_blanks(s, p);
   if (after >= s.size()) {
     separator |= 0x10000;  // alone
+
   } else if (in(u"、.．:：", s[p])) {
     separator |= s[p] == u'．' ? u'.' : s[p] == u'：' ? u':' : s[p];
     if (!digits && s[p] == u'.') return false;
@@ -318,6 +329,7 @@ bool read_numeral(text s, line_shape& shape) {
   if (after < s.size() && continues_sentence(s[after])) return false;
   shape = {heading_shape::numeral, line_kind::chapter, heading_guard::none, value, -1,
            numeral_family | (digits ? 1u << 20 : 0) | (separator & 0xFFFFF) | (separator >> 16 << 18)};
+  shape.titled = after < s.size();
   return true;
 }
 
@@ -379,8 +391,10 @@ line_shape read_shape(text s) {
     if (close != npos) {
       const text inner = trim(s.substr(1, close - 1));
       const head h = read_head(inner);
-      if (h.kind != line_kind::body && good_tail(s, close + 1, false) && !h.odd) {
-        shape.shape = h.kind == line_kind::special ? heading_shape::section : heading_shape::plain;
+      if (h.kind != line_kind::body && good_tail(s, close + 1, false)) {
+        shape.shape = h.odd ? heading_shape::odd_unit
+                            : h.kind == line_kind::special ? heading_shape::section : heading_shape::plain;
+        shape.titled = skip_blanks(inner, h.end) < inner.size() || close + 1 < s.size();
         shape.guard = h.guard;
         read_rest(inner, h, shape);
         return shape;
@@ -400,10 +414,12 @@ line_shape read_shape(text s) {
       shape.kind = h.kind;
       shape.number = h.number;
       shape.group = unit_group(h.unit);
+      shape.titled = skip_blanks(s, h.end) < s.size();
       return shape;
     }
     shape.shape = h.kind == line_kind::special ? heading_shape::section : heading_shape::plain;
     shape.guard = h.guard;
+    shape.titled = skip_blanks(s, h.end) < s.size();
     read_rest(s, h, shape);
     return shape;
   }
@@ -421,6 +437,7 @@ line_shape read_shape(text s) {
         if (shape.volume < 0) continue;  // 【书名】【第一辑 标题】 is read below
       }
       shape.prefix = hash(s.substr(0, at));
+      shape.titled = skip_blanks(s, at + h.end) < s.size();
       return shape;
     }
     // A section word after a prefix that ends in a blank or a bracket:

@@ -61,6 +61,7 @@ struct line_shape {
   std::uint32_t group = 0;
   std::uint32_t prefix = 0;  // a hash of a prefixed head's prefix (0: none)
   bool contents = false;     // two heads of one unit: a line of a table of contents
+  bool titled = false;       // words follow the head (第一卷 风起, not 第一卷)
 };
 
 line_shape read_line_shape(std::u16string_view line);

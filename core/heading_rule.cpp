@@ -162,7 +162,7 @@ class form_rule final : public heading_rule {
       end += *got;
       next += static_cast<std::int64_t>(*got);
     }
-    book.plan();
+    book.plan(nonblank);
     for (const heading_book::range& r : book.contents()) host.contents_skipped(r.first, r.last);
     if (book.full()) host.shapes_only_after(book.noted_until());
     planned_ = book.entries();
