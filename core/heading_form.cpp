@@ -404,10 +404,19 @@ line_shape read_shape(text s) {
   if (head h = read_head(s); h.kind != line_kind::body) {
     if (h.odd) {
       // 第一季 第一卷, 第一梦 红蝗 第01章: a known unit later on the line counts.
+      // The prefix is the outer unit, whatever its number and title.
       const head next = later_head(s, h.end);
       if (next.kind != line_kind::body) {
         shape = {heading_shape::prefixed, next.kind, heading_guard::none, next.number, -1, unit_group(next.unit),
-                 hash(s.substr(0, h.end))};
+                 hash(text(&h.unit, 1))};
+        shape.titled = true;
+        return shape;
+      }
+      // 第二季 引子
+      if (const head section = read_section(s, skip_blanks(s, h.end));
+          section.kind != line_kind::body && skip_blanks(s, h.end) > h.end) {
+        shape = {heading_shape::prefixed_section, line_kind::special, heading_guard::none, -1, -1, section_family,
+                 hash(text(&h.unit, 1))};
         return shape;
       }
       shape.shape = heading_shape::odd_unit;
@@ -458,7 +467,7 @@ line_shape read_shape(text s) {
       line_shape inner = read_shape(s.substr(second + 1));
       if (inner.shape == heading_shape::plain || inner.shape == heading_shape::odd_unit) {
         inner.shape = heading_shape::prefixed;
-        inner.prefix = hash(s.substr(0, second + 1));
+        inner.prefix = hash(s.substr(0, second + 2));  // as the search for 第 above names it
         return inner;
       }
     }
