@@ -7,7 +7,10 @@
 //     on), volumes across the book; numbers are read in every numeral form;
 //   - pieces over a size, and pieces (but the text before the first
 //     heading) of fewer than three lines;
-//   - near misses: lines that look like headings but were refused by a guard.
+//   - near misses: lines of the book's own heading style that were refused,
+//     with the guard that refused them;
+//   - tables of contents left in the text, once each with their lines, and
+//     the line after which the book had too many heading-like lines to weigh.
 
 #include <cstdint>
 #include <string>
@@ -25,6 +28,8 @@ class check_host : public fixed_keywords {
   void encoding_known(const encoding& enc) override { enc_ = enc; }
   void heading_seen(line_kind kind, std::int64_t line, std::string_view text) override;
   void piece_done(const piece_info& piece) override;
+  void contents_skipped(std::int64_t first, std::int64_t last) override;
+  void shapes_only_after(std::int64_t line) override;
 
   // The findings, in the order of the source, each "SOURCE:LINE: what"
   // ending in a newline; then the summary line.
@@ -46,6 +51,7 @@ class check_host : public fixed_keywords {
   encoding enc_;
   sequence chapters_, volumes_;
   bool new_volume_ = false;  // no chapter yet since the last volume heading
+  std::int64_t outer_ = -1;  // the outer chapter of 第一章 第二节 lines
   std::vector<finding> findings_;
   std::int64_t numbering_ = 0, large_ = 0, short_ = 0, near_misses_ = 0;
 };

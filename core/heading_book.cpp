@@ -239,7 +239,7 @@ void heading_book::read_runs() {
       const auto before = static_cast<line_kind>(first->kind), now = static_cast<line_kind>(m.kind);
       if (first->group == m.group && first->number == m.number) {
         m.accepted = 0;
-      } else if (before == line_kind::volume) {
+      } else if (before == line_kind::volume || now == line_kind::volume) {
         first = &m;  // a volume, then its first chapter: held together
       } else if (now == line_kind::chapter && before == line_kind::chapter && first->group != m.group &&
                  !self_evident(first->shape)) {
@@ -253,7 +253,8 @@ void heading_book::read_runs() {
 }
 
 // Headings close together: a heading repeated after a line of a site's
-// text, and a volume whose subtitle stands between it and its chapter.
+// text (a chapter of one line between two headings of one number is rarer
+// than that), and a volume whose subtitle stands between it and its chapter.
 void heading_book::join_neighbours() {
   noted* before = nullptr;
   for (noted& m : lines_) {
@@ -261,7 +262,7 @@ void heading_book::join_neighbours() {
     if (before != nullptr) {
       const std::int64_t between = m.nonblank - before->nonblank - 1;
       const auto kind = static_cast<line_kind>(m.kind);
-      if (between <= 2 && before->group == m.group && before->number == m.number) {
+      if (between <= 1 && before->group == m.group && before->number == m.number) {
         m.accepted = 0;
         continue;
       }
@@ -269,7 +270,7 @@ void heading_book::join_neighbours() {
           static_cast<line_kind>(before->kind) == line_kind::chapter && !self_evident(before->shape) &&
           before->shape != heading_shape::prefixed && before->shape != heading_shape::bare_unit)
         before->kind = static_cast<std::uint8_t>(line_kind::volume);  // 贰 / 朱棣篇 / 第一章
-      if (between == 1 && kind != line_kind::volume && !before->titled &&
+      if (between == 1 && kind == line_kind::chapter && !before->titled &&
           static_cast<line_kind>(before->kind) == line_kind::volume && m.back_characters <= longest_subtitle)
         extra_.push_back({m.line - static_cast<std::int64_t>(m.back), line_kind::volume});
     }

@@ -263,6 +263,8 @@ void read_rest(text s, const head& first, line_shape& shape) {
   if (next.kind == line_kind::body) return;
   if (unit_group(next.unit) == shape.group) {
     shape.contents = true;
+  } else if (first.kind == line_kind::chapter && next.kind == line_kind::chapter) {
+    shape.inner = next.number;
   } else if (first.kind == line_kind::volume && next.kind == line_kind::chapter) {
     shape.kind = line_kind::chapter;
     shape.volume = first.number;

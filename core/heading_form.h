@@ -55,6 +55,7 @@ struct line_shape {
   heading_guard guard = heading_guard::none;
   std::int64_t number = -1;  // the number that counts it: 第一章 第二节 is 1, 第十一册第八十三章 83
   std::int64_t volume = -1;  // the volume's number when one comes first on the line (11 above)
+  std::int64_t inner = -1;   // a second chapter unit's number on the line (第一章 第二节: 2)
   // Lines of one group can form a sequence: the same unit (第一回, 上卷 第二回
   // and 三回 are one group), the same separator after a bare number, the
   // same name before one.
