@@ -377,6 +377,7 @@ bool named_preface(text s, line_shape& shape) {
   if (n < 2 || n > 16 || s.back() != u'序') return false;
   const char16_t before = s[s.size() - 2];
   if (n > 2 && !in(u"”」》\"新原代自总總版者", before)) return false;
+  if (in(u"秩程顺順次工有无無时時词詞排乱亂失", before)) return false;  // 秩序, 程序: words, not prefaces
   if (!is_han(before) && !in(u"”」》\"", before)) return false;
   for (char16_t c : s)
     if (continues_sentence(c) && !in(u"“”\"", c)) return false;

@@ -55,7 +55,6 @@ struct line_shape {
   heading_guard guard = heading_guard::none;
   std::int64_t number = -1;  // the number that counts it: 第一章 第二节 is 1, 第十一册第八十三章 83
   std::int64_t volume = -1;  // the volume's number when one comes first on the line (11 above)
-  std::int64_t inner = -1;   // a second chapter unit's number on the line (第一章 第二节: 2)
   // Lines of one group can form a sequence: the same unit (第一回, 上卷 第二回
   // and 三回 are one group), the same separator after a bare number, the
   // same name before one.
@@ -63,6 +62,7 @@ struct line_shape {
   std::uint32_t prefix = 0;  // a hash of a prefixed head's prefix (0: none)
   bool contents = false;     // two heads of one unit: a line of a table of contents
   bool titled = false;       // words follow the head (第一卷 风起, not 第一卷)
+  std::int64_t inner = -1;   // a second chapter unit's number on the line (第一章 第二节: 2)
 };
 
 line_shape read_line_shape(std::u16string_view line);

@@ -114,11 +114,119 @@ TEST(HeadingForm, TellsChaptersVolumesAndSectionsFromBodyTextInEveryEncoding) {
   }
 }
 
+TEST(HeadingForm, ReadsEachShapeABookMayUseForItsHeadings) {
+  using sh = heading_shape;
+  constexpr line_kind body = line_kind::body, chapter = line_kind::chapter, volume = line_kind::volume,
+                      special = line_kind::special;
+  constexpr heading_guard none = heading_guard::none;
+  struct example {
+    const char* line;
+    heading_shape shape;
+    line_kind kind;
+    std::int64_t number;  // -1: none
+    heading_guard guard = none;
+  };
+  const std::vector<example> examples = {
+      // Prefixes before 第, and units nested on one line.
+      {"上卷 第一回　灵根", sh::prefixed, chapter, 1},
+      {"正文第一集", sh::prefixed, volume, 1},
+      {"《书名》第一章(1)", sh::prefixed, chapter, 1},
+      {"◆ 《书名之一》 第三回　标题 ◆", sh::prefixed, chapter, 3},
+      {"书名2－篇名 第一回　标题", sh::prefixed, chapter, 1},
+      {"【书名】【第一辑 标题】", sh::prefixed, chapter, 1},
+      {"【书名】【第二集 标题】", sh::prefixed, volume, 2},
+      {"第一季 第二卷 标题", sh::prefixed, volume, 2},
+      {"第一梦 标题 第01章", sh::prefixed, chapter, 1},
+      {"第十一册第八十三章", sh::plain, chapter, 83},
+      {"第一卷：标题 第一回　标题", sh::plain, chapter, 1},
+      // Units beyond the list, and units that count something else.
+      {"第一幕 标题", sh::odd_unit, chapter, 1},
+      {"第二十炮", sh::odd_unit, chapter, 20},
+      {"第二天", sh::none, body, -1},
+      {"第一次见面", sh::none, body, -1},
+      // 第 left out, a bare number, a name and a number, Latin words.
+      {"二回　标题　标题", sh::bare_unit, chapter, 2},
+      {"一 青衫", sh::numeral, chapter, 1},
+      {"五十 标题", sh::numeral, chapter, 50},
+      {"一、标题", sh::numeral, chapter, 1},
+      {"1.标题", sh::numeral, chapter, 1},
+      {"1  标题", sh::numeral, chapter, 1},
+      {"12标题", sh::numeral, chapter, 12},
+      {"【01】", sh::numeral, chapter, 1},
+      {"22", sh::numeral, chapter, 22},
+      {"贰", sh::numeral, chapter, 2},
+      {"一个人走了", sh::none, body, -1},
+      {"1，2，3", sh::none, body, -1},
+      {"蛙九", sh::named, chapter, 9},
+      {"书名1", sh::named, chapter, 1},
+      {"part1 标题", sh::latin, chapter, 1},
+      {"Part 6", sh::latin, chapter, 6},
+      {"Chapter 3", sh::latin, chapter, 3},
+      {"particle 3", sh::named, chapter, 3},
+      // Section words, alone, numbered, titled, spaced, behind a prefix.
+      {"附录一：标题", sh::section, special, 1},
+      {"附錄", sh::section, special, -1},
+      {"跋", sh::section, special, -1},
+      {"译者序", sh::section, special, -1},
+      {"出版说明", sh::section, special, -1},
+      {"作者的话", sh::section, special, -1},
+      {"尾 声", sh::section, special, -1},
+      {"尾声《标题》", sh::section, special, -1},
+      {"胡序", sh::section, special, -1},
+      {"“书名”新序", sh::section, special, -1},
+      {"秩序", sh::none, body, -1},
+      {"跋涉", sh::none, body, -1},
+      {"正文 前言", sh::prefixed_section, special, -1},
+      {"第二季 引子", sh::prefixed_section, special, -1},
+      // Numerals 廿 and 卅; guards at their limits; stray marks.
+      {"第廿三回", sh::plain, chapter, 23},
+      {"第卅回 标题", sh::plain, chapter, 30},
+      {"\uFEFF第八章 标题", sh::plain, chapter, 8},
+      {"第八章 标题。", sh::plain, chapter, 8, heading_guard::trailing_stop},
+      {"第八章 标题。他说", sh::plain, chapter, 8, heading_guard::full_stop},
+      {"第三卷终", sh::none, body, -1},
+      {"第一回　甲乙 第二回　丙丁", sh::plain, chapter, 1},
+  };
+  for (const auto& ex : examples) {
+    SCOPED_TRACE(ex.line);
+    const line_shape shape = read_line_shape_utf8(ex.line);
+    EXPECT_EQ(shape.shape, ex.shape);
+    if (shape.shape == sh::none) continue;
+    EXPECT_EQ(shape.kind, ex.kind);
+    EXPECT_EQ(shape.number, ex.number);
+    EXPECT_EQ(shape.guard, ex.guard);
+  }
+  EXPECT_TRUE(read_line_shape_utf8("第一回　甲乙 第二回　丙丁").contents);
+  EXPECT_FALSE(read_line_shape_utf8("第一章 第二节").contents);
+  EXPECT_EQ(read_line_shape_utf8("第一章 第二节").inner, 2);
+  EXPECT_EQ(read_line_shape_utf8("第十一册第八十三章").volume, 11);
+  // One group for 第一回, 上卷 第二回 and 三回; another for 一 标题.
+  EXPECT_EQ(read_line_shape_utf8("第一回").group, read_line_shape_utf8("上卷 第二回").group);
+  EXPECT_EQ(read_line_shape_utf8("第一回").group, read_line_shape_utf8("三回　标题").group);
+  EXPECT_NE(read_line_shape_utf8("第一回").group, read_line_shape_utf8("一 标题").group);
+  EXPECT_NE(read_line_shape_utf8("蛙九").group, read_line_shape_utf8("书名九").group);
+
+  // Length: 40 characters pass, 41 are guarded, over 60 are no heading; a
+  // character outside the BMP (two code units) counts once.
+  const std::string head = "第一章 ";  // 4 characters
+  const std::string astral = "\U00020000";
+  auto line_of = [&](std::size_t characters) {
+    std::string line = head;
+    for (std::size_t i = 4; i < characters; ++i) line += astral;
+    return line;
+  };
+  EXPECT_EQ(read_line_shape_utf8(line_of(40)).guard, none);
+  EXPECT_EQ(read_line_shape_utf8(line_of(41)).guard, heading_guard::too_long);
+  EXPECT_EQ(read_line_shape_utf8(line_of(60)).shape, sh::plain);
+  EXPECT_EQ(read_line_shape_utf8(line_of(61)).shape, sh::none);
+}
+
 TEST(HeadingForm, ReadsNumeralsInEveryForm) {
   const std::vector<std::pair<std::u16string_view, std::int64_t>> numerals = {
       {u"十", 10}, {u"十一", 11}, {u"二十", 20}, {u"一百零五", 105}, {u"两千零一十", 2010},
       {u"一万二千三百四十五", 12345}, {u"壹仟贰佰", 1200}, {u"叄拾叄", 33}, {u"一〇五", 105}, {u"０７", 7},
-      {u"3000", 3000}, {u"", -1}, {u"十x", -1}};
+      {u"3000", 3000}, {u"", -1}, {u"十x", -1}, {u"廿三", 23}, {u"卅", 30},
+      {u"1000000000", 1000000000}, {u"1000000001", -1}, {u"九亿亿", -1}};
   for (const auto& [digits, value] : numerals) EXPECT_EQ(numeral_value(digits), value);
 }
 
