@@ -270,7 +270,7 @@ void heading_book::join_neighbours() {
           static_cast<line_kind>(before->kind) == line_kind::chapter && !self_evident(before->shape) &&
           before->shape != heading_shape::prefixed && before->shape != heading_shape::bare_unit)
         before->kind = static_cast<std::uint8_t>(line_kind::volume);  // 贰 / 朱棣篇 / 第一章
-      if (between == 1 && kind == line_kind::chapter && !before->titled &&
+      if (between == 1 && kind != line_kind::volume && !before->titled &&
           static_cast<line_kind>(before->kind) == line_kind::volume && m.back_characters <= longest_subtitle)
         extra_.push_back({m.line - static_cast<std::int64_t>(m.back), line_kind::volume});
     }

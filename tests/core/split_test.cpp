@@ -75,6 +75,12 @@ split_result split(const std::string& source, const std::string& destination, sp
   return ::testing::AssertionSuccess();
 }
 
+std::string repeat(std::string_view text, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out.append(text);
+  return out;
+}
+
 // The expected piece: each line followed by CR LF.
 std::string piece(std::initializer_list<std::string_view> lines) {
   std::string out;
@@ -562,9 +568,10 @@ TEST(Split, ListsPiecesWithoutWritingInADryRun) {
 TEST(Split, TellsWhatStartedEachPieceByForm) {
   temp_folder tmp;
   // Byte-order mark, a volume sharing its chapter's piece, a volume that
-  // opens a piece with text of its own, and a size cut.
-  const auto source = tmp.write("novel.txt", "\xEF\xBB\xBF书名\n第一卷\n\n第一章\n甲\n卷二\n引\n楔子\n" +
-                                                 std::string(30, 'x') + "\n乙\n");
+  // opens a piece with text of its own (a line one character past a
+  // subtitle's length), and a size cut.
+  const auto source = tmp.write("novel.txt", "\xEF\xBB\xBF书名\n第一卷\n\n第一章\n甲\n卷二\n" + repeat("引", 21) +
+                                                 "\n楔子\n" + std::string(30, 'x') + "\n乙\n");
   recording_host host;
   split_options options;
   options.dry_run = true;
@@ -580,8 +587,8 @@ TEST(Split, TellsWhatStartedEachPieceByForm) {
   const std::vector<expected> pieces = {{piece_kind::front_matter, 1, 3, "书名"},
                                         {piece_kind::volume, 2, 10, "第一卷"},
                                         {piece_kind::volume, 6, 35, "卷二"},
-                                        {piece_kind::special, 8, 46, "楔子"},
-                                        {piece_kind::size_cut, 10, 84, "乙"}};
+                                        {piece_kind::special, 8, 106, "楔子"},
+                                        {piece_kind::size_cut, 10, 144, "乙"}};
   ASSERT_EQ(host.pieces.size(), pieces.size());
   for (std::size_t i = 0; i < pieces.size(); ++i) {
     SCOPED_TRACE(i);
