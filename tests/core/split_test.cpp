@@ -599,6 +599,57 @@ TEST(Split, TellsWhatStartedEachPieceByForm) {
   }
 }
 
+// The form rule reads the book before the run: which lines start a piece
+// depends on the lines around them.
+TEST(Split, TheBookDecidesWhichShapesAreItsHeadings) {
+  const std::string body = "正文一行\n正文二行\n正文三行\n";
+  struct row {
+    const char* name;
+    std::string source;
+    std::vector<std::int64_t> starts;  // lines where pieces start, the front matter's included
+  };
+  const std::vector<row> rows = {
+      {"a table of contents stays in the front matter; the real first chapter starts again",
+       "书名\n目录\n第一回　甲\n第二回　乙\n第三回　丙\n\n第一回　甲\n" + body + "第二回　乙\n" + body +
+           "第三回　丙\n" + body,
+       {1, 7, 11, 15}},
+      {"two entries to a line are contents too",
+       "第一回　甲 第二回　乙\n第三回　丙 第四回　丁\n第一回　甲\n" + body + "第二回　乙\n" + body,
+       {1, 3, 7}},
+      {"a bare numeral sequence through the book, not a list inside a chapter",
+       "序\n" + body + "一 青衫\n" + body + "一、甲\n二、乙\n三、丙\n" + body + "二 玉壁\n" + body + "三 马疾\n" + body,
+       {1, 5, 15, 19}},
+      {"第 left out after a first 第一回",
+       "第一回　甲\n" + body + "二回　乙\n" + body + "三回　丙\n" + body + "四回　丁\n" + body,
+       {1, 5, 9, 13}},
+      {"a heading printed twice, and a site's header above the book's own",
+       "第一章\n\n第一章\n" + body + "第二章\n第贰章\n" + body + "第三章\n网站\n第三章\n" + body,
+       {1, 7, 12}},
+      {"a volume, its subtitle and its first chapter open one piece; an end marker is text",
+       "第壹卷\n朱元璋篇\n第一章 童年\n" + body + "第一卷终\n第贰卷\n朱棣篇\n第一章 靖难\n" + body,
+       {1, 8}},
+      {"a guarded title in its place in the sequence; one out of place is body text",
+       "第一章\n" + body + "第二章 标题。\n" + body + "第九章 说完了。\n" + body,
+       {1, 5}},
+  };
+  for (const char* name : {"GB18030", "UTF-16LE"}) {
+    for (const auto& r : rows) {
+      SCOPED_TRACE(std::string(name) + ": " + r.name);
+      temp_folder tmp;
+      const auto source = tmp.write("novel.txt", (std::string(name) == "UTF-16LE" ? "\xFF\xFE" : "") +
+                                                     *encode(r.source, *encoding_by_name(name)));
+      recording_host host;
+      split_options options;
+      options.dry_run = true;
+      options.headings.which = heading_choice::rule::form;
+      split(source, tmp.dir(), host, options);
+      std::vector<std::int64_t> starts;
+      for (const piece_info& p : host.pieces) starts.push_back(p.line);
+      EXPECT_EQ(starts, r.starts);
+    }
+  }
+}
+
 TEST(Split, ForcedEncodingOverridesDetection) {
   temp_folder tmp;
   // 一 and 专 in GBK (D2 BB, D7 A8) are also valid UTF-8, so the file is
