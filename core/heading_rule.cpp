@@ -4,6 +4,8 @@
 #include <unicode/uregex.h>
 #include <unicode/ustring.h>  // u_strFromUTF8
 
+#include <algorithm>
+#include <array>
 #include <bitset>
 #include <limits>
 #include <cstring>
@@ -13,6 +15,7 @@
 #include "core/heading_book.h"
 #include "core/heading_form.h"
 #include "core/icu_converter.h"
+#include "core/shape_filter.h"
 #include "core/split.h"  // split_host: the keyword list
 
 namespace quorrel {
@@ -78,7 +81,7 @@ class keyword_rule final : public heading_rule {
 // is decoded and read.
 class form_rule final : public heading_rule {
  public:
-  explicit form_rule(const encoding& enc) : enc_(enc), converter_(open_converter(enc)) {
+  explicit form_rule(const encoding& enc) : enc_(enc), converter_(open_converter(enc)), filter_(enc) {
     static constexpr const char* starts[] = {"第",   "卷",   "序",   "楔子", "引子", "引言", "前言",
                                              "尾声", "尾聲", "后记", "後記", "终章", "終章", "番外",
                                              "外传", "外傳", "完本感言", "【", "[", "附录", "附錄", "跋",
@@ -111,14 +114,14 @@ class form_rule final : public heading_rule {
     std::vector<char> buffer(survey_block);
     std::size_t begin = 0, end = 0;
     std::int64_t next = from, line = 0, nonblank = 0, before = 0;
-    std::size_t before_characters = 0;
+    std::string_view previous;  // the line before, that is not blank
     bool eof = false, long_line = false;
     heading_book book;
     for (;;) {
       for (;;) {
         const std::string_view rest(buffer.data() + begin, end - begin);
         if (rest.empty() && eof) break;
-        const line_end found = rules.find_end(rest);
+        const line_end found = rules.find_end(rest, filter_.probe());
         const bool cr_at_end = found.terminator == unit && found.length + unit == rest.size() &&
                                rest[found.length + cr_offset] == '\r';
         if ((found.terminator == 0 || cr_at_end) && !eof) break;
@@ -126,15 +129,18 @@ class form_rule final : public heading_rule {
         ++line;
         if (long_line || !rules.is_blank(content)) {
           ++nonblank;
-          std::size_t characters = 0xFFFF;
-          if (!long_line && content.size() <= longest_survey_line) {
+          if (!long_line && content.size() <= longest_survey_line && filter_.may_be_shaped(content, found.holds_probe)) {
             const std::u16string_view text = decode_into(converter_.get(), content, decoded_);
-            characters = text.size();
             const line_shape shape = read_line_shape(text);
-            if (shape.shape != heading_shape::none) book.add(line, nonblank, shape, line - before, before_characters);
+            if (shape.shape != heading_shape::none)
+              book.add(line, nonblank, shape, line - before, filter_.characters(previous, longest_subtitle));
           }
+          // Only a short line can be a volume's subtitle: a longer one is
+          // kept as its first bytes, which are already too many.
           before = line;
-          before_characters = characters;
+          const std::size_t kept = long_line ? previous_.size() : std::min(content.size(), previous_.size());
+          if (!long_line) std::memcpy(previous_.data(), content.data(), kept);
+          previous = {previous_.data(), kept};
         }
         long_line = false;
         begin += found.length + found.terminator;
@@ -214,11 +220,14 @@ class form_rule final : public heading_rule {
   // Longer lines are prose whatever they start with; a heading is at most
   // 60 characters after its blanks.
   static constexpr std::size_t longest_candidate = 4096;
-  static constexpr std::size_t longest_survey_line = 512;
+  static constexpr std::size_t longest_survey_line = 256;  // 60 characters of four bytes, and an indent
   static constexpr std::size_t survey_block = 1 << 20;
+  static constexpr std::size_t longest_subtitle = 20;  // characters
 
   encoding enc_;
   converter_ptr converter_;
+  shape_filter filter_;       // which lines the survey decodes
+  std::array<char, 4 * 20 + 4> previous_{};  // the survey's line before, its first bytes
   std::bitset<65536> pairs_;  // the first two bytes of each of starts_
   std::vector<std::string> starts_;
   std::vector<std::string> blanks_;  // in the source's encoding, the usual indent first
