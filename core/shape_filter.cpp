@@ -154,7 +154,7 @@ bool shape_filter::may_be_shaped(std::string_view line, bool holds_probe) const 
       if (s.substr(std::min(next, s.size())).starts_with(blank)) return true;
   }
   if (lasts_.test(last_key(s))) return true;
-  if (holds_probe && (probe_.first >= 0 || s.find(di_) != std::string_view::npos)) return true;
+  if (holds_probe && s.find(di_) != std::string_view::npos) return true;  // the probe is only 第's first bytes
   // A prefix before a section word (正文 前言) is short: a blank inside,
   // character by character (two bytes across a boundary are no character).
   if (s.size() > short_line) return false;

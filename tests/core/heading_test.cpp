@@ -6,7 +6,9 @@
 
 #include "core/encoding.h"
 #include "core/heading_form.h"
+#include "core/heading_book.h"
 #include "core/heading_rule.h"
+#include "core/shape_filter.h"
 #include "core/text.h"
 
 namespace quorrel {
@@ -187,6 +189,35 @@ TEST(HeadingForm, ReadsEachShapeABookMayUseForItsHeadings) {
       {"第三卷终", sh::none, body, -1},
       {"第一回　甲乙 第二回　丙丁", sh::plain, chapter, 1},
   };
+  // Prose the survey's byte filter may skip, beside every shape above that
+  // it must never skip, in every encoding that can write the line.
+  const std::vector<const char*> prose = {"　　他说：“走吧。”", "三人笑了笑，走了。", "后来他走了", "山石很好看！"};
+  for (const char* name : {"GB18030", "UTF-8", "Big5", "UTF-16LE", "UTF-16BE"}) {
+    const encoding enc = *encoding_by_name(name);
+    const shape_filter filter(enc);
+    const probe_bytes probe = filter.probe();
+    auto holds_probe = [&](const std::string& bytes) {
+      if (probe.first < 0) return true;
+      for (std::size_t i = 0; i + 1 < bytes.size(); ++i)
+        if (static_cast<unsigned char>(bytes[i]) == probe.first && static_cast<unsigned char>(bytes[i + 1]) == probe.second)
+          return true;
+      return false;
+    };
+    for (const auto& ex : examples) {
+      const auto bytes = encode(std::string("　") + ex.line + " ", enc);
+      if (!bytes || ex.shape == sh::none) continue;
+      EXPECT_TRUE(filter.may_be_shaped(*bytes, holds_probe(*bytes))) << name << ": " << ex.line;
+    }
+    for (const char* line : prose) {
+      const auto bytes = encode(line, enc);
+      if (bytes) EXPECT_FALSE(filter.may_be_shaped(*bytes, holds_probe(*bytes))) << name << ": " << line;
+    }
+    // Characters are counted exactly up to the limit, and only said to be
+    // more past it.
+    EXPECT_EQ(filter.characters(*encode("朱元璋篇", enc), 20), 4u) << name;
+    EXPECT_GT(filter.characters(*encode(std::string(81, 'a'), enc), 20), 20u) << name;
+  }
+
   for (const auto& ex : examples) {
     SCOPED_TRACE(ex.line);
     const line_shape shape = read_line_shape_utf8(ex.line);
@@ -219,6 +250,86 @@ TEST(HeadingForm, ReadsEachShapeABookMayUseForItsHeadings) {
   EXPECT_EQ(read_line_shape_utf8(line_of(41)).guard, heading_guard::too_long);
   EXPECT_EQ(read_line_shape_utf8(line_of(60)).shape, sh::plain);
   EXPECT_EQ(read_line_shape_utf8(line_of(61)).shape, sh::none);
+}
+
+// A book given as lines ("" blank, "." a line of body text): the lines
+// the book takes for its headings, near misses apart, when its text runs
+// to `length` lines that are not blank (0: as many as given).
+std::vector<std::int64_t> book_headings(const std::vector<std::string>& lines, std::int64_t length = 0) {
+  heading_book book;
+  std::int64_t nonblank = 0, before = 0;
+  std::size_t before_characters = 0;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const std::int64_t line = static_cast<std::int64_t>(i) + 1;
+    if (lines[i].empty()) continue;
+    ++nonblank;
+    const line_shape shape = read_line_shape_utf8(lines[i]);
+    if (shape.shape != heading_shape::none) book.add(line, nonblank, shape, line - before, before_characters);
+    before = line;
+    before_characters = decode(lines[i], *encoding_by_name("UTF-8")).size() / 3;
+  }
+  book.plan(length > 0 ? length : nonblank);
+  std::vector<std::int64_t> starts;
+  for (const auto& e : book.entries())
+    if (e.kind != line_kind::near_miss) starts.push_back(e.line);
+  return starts;
+}
+
+TEST(HeadingBook, TakesAShapeThatIsNotSelfEvidentOnlyAsTheBooksNumberedSequence) {
+  using lines = std::vector<std::string>;
+  auto chapters = [](const std::vector<std::string>& heads, int body) {
+    lines out;
+    for (const std::string& head : heads) {
+      out.push_back(head);
+      for (int i = 0; i < body; ++i) out.push_back(".");
+    }
+    return out;
+  };
+  struct row {
+    const char* name;
+    lines book;
+    std::int64_t length;
+    std::vector<std::int64_t> starts;
+  };
+  const std::vector<row> rows = {
+      {"three lines of text after each", chapters({"一 甲", "二 乙", "三 丙"}, 3), 0, {1, 5, 9}},
+      {"two are a list", chapters({"一 甲", "二 乙", "三 丙"}, 2), 0, {}},
+      {"two members are no sequence", chapters({"一 甲", "二 乙"}, 5), 0, {}},
+      {"only new starts are no sequence", chapters({"一 甲", "一 乙", "一 丙", "一 丁"}, 3), 0, {}},
+      {"two numbers may be missing, not three", chapters({"一 甲", "二 乙", "三 丙", "六 丁", "十 戊"}, 3), 0,
+       {1, 5, 9, 13}},
+      {"a tenth of the book is spread enough", chapters({"1.甲", "2.乙", "3.丙"}, 3), 80, {1, 5, 9}},
+      {"less is a list in one chapter", chapters({"1.甲", "2.乙", "3.丙"}, 3), 81, {}},
+      {"eight members need no spread",
+       chapters({"1.甲", "2.乙", "3.丙", "4.丁", "5.戊", "6.己", "7.庚", "8.辛"}, 3), 100000,
+       {1, 5, 9, 13, 17, 21, 25, 29}},
+      {"seven do", chapters({"1.甲", "2.乙", "3.丙", "4.丁", "5.戊", "6.己", "7.庚"}, 3), 100000, {}},
+      {"a self-evident heading counts alone", chapters({"第三章 甲"}, 1), 0, {1}},
+      {"第 left out follows the book's own sequence", chapters({"第一回 甲", "二回 乙", "三回 丙", "五回 丁"}, 3), 0,
+       {1, 5, 9, 13}},
+      {"a guarded title must be the very next", chapters({"第一章", "第二章 甲。", "第四章 乙。"}, 3), 0, {1, 5}},
+      {"two entries with nothing between are one heading", {"第一章", "", "第一章", ".", ".", "第二章", "."}, 0, {1, 6}},
+      {"three are a table of contents; the real first starts again",
+       {"第一章", "第二章", "第三章", "第一章", ".", "第二章", "."}, 0, {4, 6}},
+      {"a table of something else under a heading is text",
+       {"第五章", "一、甲", "二、乙", "三、丙", ".", ".", ".", "第六章", "."}, 0, {1, 8}},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    EXPECT_EQ(book_headings(r.book, r.length), r.starts);
+  }
+}
+
+TEST(HeadingBook, NotesAtMostItsLimitOfLines) {
+  heading_book book;
+  const line_shape shape = read_line_shape_utf8("第一章");
+  for (std::size_t i = 0; i < heading_book::most_lines; ++i)
+    ASSERT_TRUE(book.add(static_cast<std::int64_t>(2 * i + 1), static_cast<std::int64_t>(2 * i + 1), shape, 2, 1));
+  EXPECT_FALSE(book.full());
+  EXPECT_EQ(book.noted_until(), 0);
+  EXPECT_FALSE(book.add(2 * static_cast<std::int64_t>(heading_book::most_lines) + 1, 1, shape, 2, 1));
+  EXPECT_TRUE(book.full());
+  EXPECT_EQ(book.noted_until(), 2 * static_cast<std::int64_t>(heading_book::most_lines) - 1);
 }
 
 TEST(HeadingForm, ReadsNumeralsInEveryForm) {
