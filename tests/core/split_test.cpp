@@ -650,6 +650,68 @@ TEST(Split, TheBookDecidesWhichShapesAreItsHeadings) {
   }
 }
 
+// The survey numbers lines exactly as the run does, or headings would be
+// looked up on the wrong lines: every line end, a CR LF cut by the edge of
+// the survey's 1 MiB block, a line longer than the block.
+TEST(Split, TheBookIsSurveyedLineForLineAsItIsCut) {
+  const std::size_t block = std::size_t{1} << 20;
+  auto chapters = [](const std::string& end) {
+    std::string out;
+    for (const char* head : {"一 甲", "二 乙", "三 丙"}) out += std::string(head) + end + "正文" + end + "正文" + end + "正文" + end;
+    return out;
+  };
+  struct row {
+    const char* name;
+    std::string source;
+    std::vector<std::int64_t> starts;
+  };
+  // A first line that ends with the CR of a CR LF at the block's last byte.
+  std::string cut = "前言" + std::string(block - 7, 'x') + "\r\n";
+  const std::vector<row> rows = {
+      {"CR only", chapters("\r"), {1, 5, 9}},
+      {"CR LF", chapters("\r\n"), {1, 5, 9}},
+      {"a CR LF cut by the block's edge", cut + chapters("\r\n"), {1, 2, 6, 10}},
+      {"a line longer than the block", "前言\n" + std::string(block + 5, 'y') + "\n" + chapters("\n"), {1, 3, 7, 11}},
+  };
+  for (const char* name : {"UTF-8", "UTF-16BE"}) {
+    for (const auto& r : rows) {
+      SCOPED_TRACE(std::string(name) + ": " + r.name);
+      temp_folder tmp;
+      const encoding enc = *encoding_by_name(name);
+      const std::string bom = std::string(name) == "UTF-16BE" ? "\xFE\xFF" : "";
+      const auto source = tmp.write("novel.txt", bom + *encode(r.source, enc));
+      recording_host host;
+      split_options options;
+      options.dry_run = true;
+      options.headings.which = heading_choice::rule::form;
+      split(source, tmp.dir(), host, options);
+      std::vector<std::int64_t> starts;
+      for (const piece_info& p : host.pieces) starts.push_back(p.line);
+      EXPECT_EQ(starts, r.starts);
+    }
+  }
+}
+
+// A stop asked for while the book is surveyed ends the run before any
+// piece is begun.
+TEST(Split, AStopDuringTheSurveyWritesNothing) {
+  temp_folder tmp;
+  std::string text;
+  for (int i = 0; i < 40000; ++i) text += "第" + std::to_string(i + 1) + "章\n正文正文正文正文正文正文\n";
+  const auto source = tmp.write("novel.txt", text);
+  struct stopping_host : recording_host {
+    int asked = 0;
+    bool stop_requested() override { return ++asked > 0; }
+  } host;
+  split_options options;
+  options.headings.which = heading_choice::rule::form;
+  const split_result result = split(source, tmp.dir() + "/", host, options);
+  EXPECT_TRUE(result.stopped);
+  EXPECT_EQ(result.pieces, 0);
+  EXPECT_TRUE(host.pieces.empty());
+  EXPECT_FALSE(std::filesystem::exists(tmp.dir() + "/0000.txt"));
+}
+
 TEST(Split, ForcedEncodingOverridesDetection) {
   temp_folder tmp;
   // 一 and 专 in GBK (D2 BB, D7 A8) are also valid UTF-8, so the file is
