@@ -135,18 +135,22 @@ class form_rule final : public heading_rule {
             if (shape.shape != heading_shape::none)
               book.add(line, nonblank, shape, line - before, filter_.characters(previous, longest_subtitle));
           }
-          // Only a short line can be a volume's subtitle: a longer one is
-          // kept as its first bytes, which are already too many.
           before = line;
-          const std::size_t kept = long_line ? previous_.size() : std::min(content.size(), previous_.size());
-          if (!long_line) std::memcpy(previous_.data(), content.data(), kept);
-          previous = {previous_.data(), kept};
+          previous = long_line ? std::string_view(previous_.data(), previous_.size()) : content;
         }
         long_line = false;
         begin += found.length + found.terminator;
       }
       if (eof) break;
       if (host.stop_requested()) return survey_outcome::stopped;
+      // The buffer is about to move: keep the line before as its first
+      // bytes. Only a short line can be a volume's subtitle, and a longer
+      // one keeps too many to be one.
+      if (previous.data() != previous_.data()) {
+        const std::size_t kept = std::min(previous.size(), previous_.size());
+        std::memcpy(previous_.data(), previous.data(), kept);
+        previous = {previous_.data(), kept};
+      }
       if (begin > 0) {
         std::memmove(buffer.data(), buffer.data() + begin, end - begin);
         end -= begin;

@@ -101,8 +101,13 @@ shape_filter::shape_filter(const encoding& enc) : enc_(enc) {
   if (const auto di = encode("第", enc); di && di->size() >= 2 && enc.unit_size() == 1)
     probe_ = {static_cast<unsigned char>((*di)[0]), static_cast<unsigned char>((*di)[1])};
   if (const auto di = encode("第", enc)) di_ = *di;
-  for (char16_t c : blanks)
-    if (auto bytes = encode(utf8_of(c), enc)) blanks_.push_back(std::move(*bytes));
+  for (char16_t c : blanks) {
+    auto bytes = encode(utf8_of(c), enc);
+    if (!bytes || bytes->empty()) continue;
+    blank_starts_.set(static_cast<unsigned char>(bytes->front()));
+    blank_ends_.set(static_cast<unsigned char>(bytes->back()));
+    blanks_.push_back(std::move(*bytes));
+  }
 }
 
 std::size_t shape_filter::first_length(std::string_view s) const {
@@ -123,12 +128,14 @@ std::size_t shape_filter::first_length(std::string_view s) const {
 std::string_view shape_filter::trim(std::string_view s) const {
   for (bool trimmed = true; trimmed && !s.empty();) {
     trimmed = false;
+    if (!blank_starts_[static_cast<unsigned char>(s.front())] && !blank_ends_[static_cast<unsigned char>(s.back())])
+      break;  // the usual line: no blank at either end
     for (const std::string& blank : blanks_) {
-      if (s.size() >= blank.size() && s[0] == blank[0] && s.starts_with(blank)) {
+      if (s.starts_with(blank)) {
         s.remove_prefix(blank.size());
         trimmed = true;
       }
-      if (s.size() >= blank.size() && s.back() == blank.back() && s.ends_with(blank)) {
+      if (s.ends_with(blank)) {
         s.remove_suffix(blank.size());
         trimmed = true;
       }

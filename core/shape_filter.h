@@ -41,6 +41,7 @@ class shape_filter {
 
   encoding enc_;
   std::vector<std::string> blanks_;    // in the source's encoding
+  std::bitset<256> blank_starts_, blank_ends_;  // their first and last bytes
   // By key (first_key): a code point in UTF-8, else a character's first
   // (or, for lasts_, last) two bytes.
   std::bitset<65536> always_;          // a first character that starts a shape
