@@ -31,7 +31,7 @@ namespace quorrel {
 
 class heading_book {
  public:
-  static constexpr std::size_t most_lines = 400000;
+  static constexpr std::size_t most_lines = 1 << 18;
 
   // One line that is not blank, in the order of the source: its number
   // (1-based), its index among the lines that are not blank, and how far
