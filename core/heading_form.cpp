@@ -27,6 +27,9 @@ bool is_han(char16_t c) { return c >= 0x3400 && c <= 0x9FFF; }
 bool is_latin(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
 
 constexpr text chapter_units = u"章回节節话話";
+// Code units before a section word read behind a prefix (正文 前言); the
+// survey's byte filter looks for the blank in as many characters.
+constexpr std::size_t longest_section_prefix = 16;
 constexpr text volume_units = u"卷部集册冊篇";
 
 // 0-9 for a Chinese digit, 10, 100, 1000, 10^4 or 10^8 for a unit, 20 and
@@ -452,9 +455,9 @@ line_shape read_shape(text s) {
       shape.titled = skip_blanks(s, at + h.end) < s.size();
       return shape;
     }
-    // A section word after a prefix that ends in a blank or a bracket:
-    // 正文 前言, ◆ 《书名》 楔子　标题 ◆.
-    if (is_blank(s[at - 1]) || in(u"》】", s[at - 1])) {
+    // A section word after a short prefix that ends in a blank, or in the
+    // bracket that opens the line: 正文 前言, ◆ 《书名》 楔子　标题 ◆.
+    if (at <= longest_section_prefix && (is_blank(s[at - 1]) || (in(u"》】", s[at - 1]) && in(u"《【", s[0])))) {
       const head h = read_section(s, at);
       if (h.kind != line_kind::body) {
         shape = {heading_shape::prefixed_section, line_kind::special, heading_guard::none, h.number, -1,

@@ -50,6 +50,15 @@ unsigned utf8_last(std::string_view s) {
   return utf8_first(s.substr(start));
 }
 
+// Whether `s` holds `bytes` (one short character) at `at`: compared byte by
+// byte, which beats a call to memcmp for a few bytes on every line.
+bool holds_at(std::string_view s, std::size_t at, const std::string& bytes) {
+  if (at + bytes.size() > s.size()) return false;
+  for (std::size_t i = 0; i < bytes.size(); ++i)
+    if (s[at + i] != bytes[i]) return false;
+  return true;
+}
+
 }  // namespace
 
 // A character's key: its code point in UTF-8, its first (or last) two
@@ -97,7 +106,6 @@ shape_filter::shape_filter(const encoding& enc) : enc_(enc) {
   mark(numerals, lasts_, true);
   mark(digits, lasts_, true);
   mark(u"序", lasts_, true);
-  mark(blanks, inside_, false);
   if (const auto di = encode("第", enc); di && di->size() >= 2 && enc.unit_size() == 1)
     probe_ = {static_cast<unsigned char>((*di)[0]), static_cast<unsigned char>((*di)[1])};
   if (const auto di = encode("第", enc)) di_ = *di;
@@ -131,11 +139,11 @@ std::string_view shape_filter::trim(std::string_view s) const {
     if (!blank_starts_[static_cast<unsigned char>(s.front())] && !blank_ends_[static_cast<unsigned char>(s.back())])
       break;  // the usual line: no blank at either end
     for (const std::string& blank : blanks_) {
-      if (s.starts_with(blank)) {
+      if (holds_at(s, 0, blank)) {
         s.remove_prefix(blank.size());
         trimmed = true;
       }
-      if (s.ends_with(blank)) {
+      if (s.size() >= blank.size() && holds_at(s, s.size() - blank.size(), blank)) {
         s.remove_suffix(blank.size());
         trimmed = true;
       }
@@ -155,19 +163,35 @@ bool shape_filter::may_be_shaped(std::string_view line, bool holds_probe) const 
   }
   if (section_starts_.test(first)) {
     for (const std::string& word : sections_)
-      if (s.starts_with(word)) return true;
+      if (holds_at(s, 0, word)) return true;
     const std::size_t next = first_length(s);
     for (const std::string& blank : blanks_)  // 尾 声
-      if (s.substr(std::min(next, s.size())).starts_with(blank)) return true;
+      if (holds_at(s, next, blank)) return true;
   }
   if (lasts_.test(last_key(s))) return true;
   if (holds_probe && s.find(di_) != std::string_view::npos) return true;  // the probe is only 第's first bytes
-  // A prefix before a section word (正文 前言) is short: a blank inside,
-  // character by character (two bytes across a boundary are no character).
-  if (s.size() > short_line) return false;
-  for (std::size_t i = 0; i + 1 < s.size(); i += first_length(s.substr(i)))
-    if (inside_.test(first_key(s.substr(i)))) return true;
+  // A blank after a short prefix, before a section word (正文 前言); two
+  // bytes across a character boundary are no blank.
+  // Within 16 characters (heading_form's longest_section_prefix), at most
+  // four bytes each.
+  const std::string_view near = s.substr(0, 64);
+  for (std::size_t at = 0; at < near.size(); ++at)
+    for (const std::string& blank : blanks_)
+      if (near[at] == blank[0] && holds_at(near, at, blank) && starts_character(near, at)) return true;
   return false;
+}
+
+bool shape_filter::starts_character(std::string_view s, std::size_t at) const {
+  switch (enc_.layout) {
+    case char_layout::utf16le:
+    case char_layout::utf16be: return at % 2 == 0;
+    case char_layout::gb18030:
+    case char_layout::big5: break;
+    default: return true;  // a blank's bytes never stand inside a UTF-8 character
+  }
+  std::size_t walked = 0;
+  while (walked < at) walked += first_length(s.substr(walked));
+  return walked == at;
 }
 
 std::size_t shape_filter::characters(std::string_view line, std::size_t most) const {

@@ -7,7 +7,7 @@
 // digit, a section word's first two characters, a Chinese numeral followed
 // by another, a blank, a separator or a unit), its last character ends one
 // (a numeral, 序), it holds 第 (which the line-end search tells, see
-// probe()), or it is short and holds a blank (正文 前言).
+// probe()), or a blank stands among its first characters (正文 前言).
 
 #include <bitset>
 #include <cstddef>
@@ -35,6 +35,7 @@ class shape_filter {
 
  private:
   std::size_t first_length(std::string_view s) const;  // bytes of the first character
+  bool starts_character(std::string_view s, std::size_t at) const;
   unsigned first_key(std::string_view s) const;        // at least two bytes
   unsigned last_key(std::string_view s) const;
   std::string_view trim(std::string_view line) const;
@@ -50,10 +51,8 @@ class shape_filter {
   std::bitset<65536> section_starts_;  // ... of a section word's first character
   std::vector<std::string> sections_;  // the first two characters of each section word
   std::bitset<65536> lasts_;           // last two bytes of a last character that ends a shape
-  std::bitset<65536> inside_;          // first two bytes of a blank
   probe_bytes probe_;  // 第 in a byte encoding; none in UTF-16, which is searched for di_
   std::string di_;
-  static constexpr std::size_t short_line = 64;  // bytes
 };
 
 }  // namespace quorrel

@@ -180,6 +180,8 @@ TEST(HeadingForm, ReadsEachShapeABookMayUseForItsHeadings) {
       {"跋涉", sh::none, body, -1},
       {"正文 前言", sh::prefixed_section, special, -1},
       {"第二季 引子", sh::prefixed_section, special, -1},
+      {"甲乙丙丁戊己庚辛壬癸子丑寅卯辰 前言", sh::prefixed_section, special, -1},  // a prefix of 16
+      {"甲乙丙丁戊己庚辛壬癸子丑寅卯辰巳 前言", sh::none, body, -1},            // and of 17
       // Numerals 廿 and 卅; guards at their limits; stray marks.
       {"第廿三回", sh::plain, chapter, 23},
       {"第卅回 标题", sh::plain, chapter, 30},
