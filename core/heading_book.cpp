@@ -31,11 +31,11 @@ bool hard(heading_guard g) { return g == heading_guard::full_stop || g == headin
 bool heading_book::add(std::int64_t line, std::int64_t nonblank, const line_shape& shape, std::int64_t back,
                        std::size_t back_characters) {
   if (full_) return false;
-  if (lines_.size() == most_lines) {
+  if (lines_.size() >= limit_) {
     full_ = true;
     return false;
   }
-  if (lines_.capacity() == 0) lines_.reserve(most_lines);  // pages are only used as lines come
+  if (lines_.capacity() == 0) lines_.reserve(limit_);  // pages are only used as lines come
   noted n{};
   n.line = line;
   n.nonblank = nonblank;
@@ -54,6 +54,32 @@ bool heading_book::add(std::int64_t line, std::int64_t nonblank, const line_shap
   lines_.push_back(n);
   noted_until_ = line;
   return true;
+}
+
+void heading_book::append(heading_book&& later, std::int64_t lines, std::int64_t nonblank, std::int64_t last,
+                          std::size_t last_characters) {
+  for (noted n : later.lines_) {
+    if (full_) return;
+    if (lines_.size() >= limit_) {
+      full_ = true;
+      return;
+    }
+    if (lines_.capacity() == 0) lines_.reserve(limit_);
+    if (n.back == n.line) {  // no line before it in its part: the last of this one's
+      n.back = static_cast<std::uint32_t>(
+          std::min<std::int64_t>(n.line + lines - last, std::numeric_limits<std::uint32_t>::max()));
+      n.back_characters = static_cast<std::uint16_t>(std::min<std::size_t>(last_characters, 0xFFFF));
+    }
+    n.line += lines;
+    n.nonblank += nonblank;
+    lines_.push_back(n);
+    noted_until_ = n.line;
+  }
+  if (later.full_) {
+    full_ = true;
+    noted_until_ = lines_.empty() ? 0 : lines_.back().line;
+  }
+  std::vector<noted>().swap(later.lines_);
 }
 
 // Runs of noted lines with no body text between them, as [begin, end).

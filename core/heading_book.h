@@ -18,8 +18,8 @@
 //    site's header above the book's own) only the first line starts a
 //    piece; a volume's subtitle line joins the volume.
 //
-// Memory: 40 bytes per line noted, at most `most_lines` lines; the lines
-// after the last one noted are judged by their shape alone.
+// Memory: 40 bytes per line noted, at most `most_lines` lines (or the limit
+// given); the lines after the last one noted are judged by their shape alone.
 
 #include <cstdint>
 #include <utility>
@@ -33,6 +33,8 @@ class heading_book {
  public:
   static constexpr std::size_t most_lines = 1 << 18;
 
+  explicit heading_book(std::size_t limit = most_lines) : limit_(limit) {}
+
   // One line that is not blank, in the order of the source: its number
   // (1-based), its index among the lines that are not blank, and how far
   // back (in lines) the line before it that is not blank stands, with that
@@ -40,6 +42,12 @@ class heading_book {
   bool add(std::int64_t line, std::int64_t nonblank, const line_shape& shape, std::int64_t back,
            std::size_t back_characters);
   bool full() const { return full_; }
+  // The lines of a book surveyed from the byte after this one's last line:
+  // numbered on from this one's `lines` lines, `nonblank` of them not
+  // blank, the last of those being line `last` of `last_characters`
+  // characters (0: none). Up to this book's limit.
+  void append(heading_book&& later, std::int64_t lines, std::int64_t nonblank, std::int64_t last,
+              std::size_t last_characters);
   // The last line noted before the book was full (0 when it never was).
   std::int64_t noted_until() const { return full_ ? noted_until_ : 0; }
 
@@ -86,6 +94,7 @@ class heading_book {
   std::vector<range> contents_;
   std::vector<std::pair<std::int64_t, line_kind>> extra_;  // subtitles joining their volume
   std::vector<std::uint8_t> near_miss_;
+  std::size_t limit_;
   bool full_ = false;
   std::int64_t noted_until_ = 0;
 };

@@ -32,7 +32,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/heading_rule.h"
+#include "core/line_kind.h"
 
 namespace quorrel {
 

@@ -4,8 +4,6 @@
 #include <unicode/uregex.h>
 #include <unicode/ustring.h>  // u_strFromUTF8
 
-#include <algorithm>
-#include <array>
 #include <bitset>
 #include <limits>
 #include <cstring>
@@ -105,80 +103,17 @@ class form_rule final : public heading_rule {
     decoded_.resize(longest_candidate + 1);
   }
 
-  survey_outcome survey(const file::handle& source, std::int64_t from, split_host& host,
-                        std::string& error) override {
-    if (!converter_) return survey_outcome::done;
-    const line_rules rules(enc_);
-    const std::size_t unit = rules.crlf().size() / 2;
-    const std::size_t cr_offset = enc_.layout == char_layout::utf16be ? 1 : 0;
-    std::vector<char> buffer(survey_block);
-    std::size_t begin = 0, end = 0;
-    std::int64_t next = from, line = 0, nonblank = 0, before = 0;
-    std::string_view previous;  // the line before, that is not blank
-    bool eof = false, long_line = false;
+  book_survey survey(const file::handle& source, std::int64_t from, std::uint64_t size, split_host& host) override {
     heading_book book;
-    for (;;) {
-      for (;;) {
-        const std::string_view rest(buffer.data() + begin, end - begin);
-        if (rest.empty() && eof) break;
-        const line_end found = rules.find_end(rest, filter_.probe());
-        const bool cr_at_end = found.terminator == unit && found.length + unit == rest.size() &&
-                               rest[found.length + cr_offset] == '\r';
-        if ((found.terminator == 0 || cr_at_end) && !eof) break;
-        const std::string_view content = rest.substr(0, found.length);
-        ++line;
-        if (long_line || !rules.is_blank(content)) {
-          ++nonblank;
-          if (!long_line && content.size() <= longest_survey_line && filter_.may_be_shaped(content, found.holds_probe)) {
-            const std::u16string_view text = decode_into(converter_.get(), content, decoded_);
-            const line_shape shape = read_line_shape(text);
-            if (shape.shape != heading_shape::none)
-              book.add(line, nonblank, shape, line - before, filter_.characters(previous, longest_subtitle));
-          }
-          before = line;
-          previous = long_line ? std::string_view(previous_.data(), previous_.size()) : content;
-        }
-        long_line = false;
-        begin += found.length + found.terminator;
-      }
-      if (eof) break;
-      if (host.stop_requested()) return survey_outcome::stopped;
-      // The buffer is about to move: keep the line before as its first
-      // bytes. Only a short line can be a volume's subtitle, and a longer
-      // one keeps too many to be one.
-      if (previous.data() != previous_.data()) {
-        const std::size_t kept = std::min(previous.size(), previous_.size());
-        std::memcpy(previous_.data(), previous.data(), kept);
-        previous = {previous_.data(), kept};
-      }
-      if (begin > 0) {
-        std::memmove(buffer.data(), buffer.data() + begin, end - begin);
-        end -= begin;
-        begin = 0;
-      }
-      if (end == buffer.size()) {
-        // One line fills the buffer: far too long for a heading. Keep only
-        // its last unit, which may be the CR of a CR LF.
-        long_line = true;
-        std::memmove(buffer.data(), buffer.data() + end - unit, unit);
-        end = unit;
-      }
-      auto got = file::read_at(source, static_cast<std::uint64_t>(next), {buffer.data() + end, buffer.size() - end});
-      if (!got) {
-        error = got.reason();
-        return survey_outcome::failed;
-      }
-      if (*got == 0) eof = true;
-      end += *got;
-      next += static_cast<std::int64_t>(*got);
-    }
-    book.plan(nonblank);
+    book_survey surveyed = survey_book(source, from, size, enc_, filter_, [&] { return host.stop_requested(); }, book);
+    if (surveyed.outcome != survey_outcome::done) return surveyed;
+    book.plan(surveyed.nonblank);
     for (const heading_book::range& r : book.contents()) host.contents_skipped(r.first, r.last);
     if (book.full()) host.shapes_only_after(book.noted_until());
     planned_ = book.entries();
     planned_until_ = book.full() ? book.noted_until() : std::numeric_limits<std::int64_t>::max();
     surveyed_ = true;
-    return survey_outcome::done;
+    return surveyed;
   }
 
   line_kind classify(std::string_view line, std::int64_t number) override {
@@ -224,14 +159,10 @@ class form_rule final : public heading_rule {
   // Longer lines are prose whatever they start with; a heading is at most
   // 60 characters after its blanks.
   static constexpr std::size_t longest_candidate = 4096;
-  static constexpr std::size_t longest_survey_line = 256;  // 60 characters of four bytes, and an indent
-  static constexpr std::size_t survey_block = 1 << 20;
-  static constexpr std::size_t longest_subtitle = 20;  // characters
 
   encoding enc_;
   converter_ptr converter_;
   shape_filter filter_;       // which lines the survey decodes
-  std::array<char, 4 * 20 + 4> previous_{};  // the survey's line before, its first bytes
   std::bitset<65536> pairs_;  // the first two bytes of each of starts_
   std::vector<std::string> starts_;
   std::vector<std::string> blanks_;  // in the source's encoding, the usual indent first

@@ -20,18 +20,15 @@
 #include <string>
 #include <string_view>
 
+#include "core/book_survey.h"
 #include "core/encoding.h"
 #include "core/file.h"
+#include "core/line_kind.h"
 #include "core/text.h"
 
 namespace quorrel {
 
 class split_host;
-
-// What a rule makes of a line. near_miss: a line that has a heading's form
-// but was refused by one of the guards against body text; the run treats it
-// as body text and only reports it.
-enum class line_kind { body, near_miss, chapter, volume, special };
 
 struct heading_choice {
   enum class rule { keywords, form, pattern };
@@ -54,18 +51,16 @@ class heading_rule {
   // search notes lines without them, which are then never classified.
   virtual probe_bytes probe() const { return {}; }
 
-  // Once before the run, from byte `from` of the source (after its mark):
-  // a rule that judges a line by the whole book reads the book here. The
-  // host is asked to stop once per block read; a read error comes back in
-  // `error`.
-  enum class survey_outcome { done, stopped, failed };
-  virtual survey_outcome survey(const file::handle& source, std::int64_t from, split_host& host,
-                                std::string& error) {
+  // Once before the run, from byte `from` of the source (after its mark) to
+  // its end (`size` bytes when opened): a rule that judges a line by the
+  // whole book reads the book here (core/book_survey.h). The host is asked
+  // to stop once per block read.
+  virtual book_survey survey(const file::handle& source, std::int64_t from, std::uint64_t size, split_host& host) {
     (void)source;
     (void)from;
+    (void)size;
     (void)host;
-    (void)error;
-    return survey_outcome::done;
+    return {};
   }
 
   // `number` is the line's number in the source (1-based).

@@ -555,13 +555,11 @@ split_result split_source(const split_request& request, split_host& host, const 
   // The first block tells which bytes are rare in this text.
   auto rule = make_heading_rule(options.headings, enc, reader.available());
   if (!rule) return read_failure(pattern_problem(options.headings.pattern).value_or(pattern_error{}).reason);
-  {
-    std::string error;
-    switch (rule->survey(file, static_cast<std::int64_t>(enc.bom.size()), host, error)) {
-      case heading_rule::survey_outcome::done: break;
-      case heading_rule::survey_outcome::stopped: result.stopped = true; return result;
-      case heading_rule::survey_outcome::failed: return read_failure(error);
-    }
+  switch (auto surveyed = rule->survey(file, static_cast<std::int64_t>(enc.bom.size()), source->size, host);
+          surveyed.outcome) {
+    case survey_outcome::done: break;
+    case survey_outcome::stopped: result.stopped = true; return result;
+    case survey_outcome::failed: return read_failure(surveyed.error);
   }
   splitter split(request, source->id, host, options, enc, std::move(rule));
 

@@ -6,10 +6,13 @@
 
 #include "core/encoding.h"
 #include "core/heading_form.h"
+#include "core/book_survey.h"
+#include "core/file.h"
 #include "core/heading_book.h"
 #include "core/heading_rule.h"
 #include "core/shape_filter.h"
 #include "core/text.h"
+#include "tests/support/temp_folder.h"
 
 namespace quorrel {
 namespace {
@@ -212,7 +215,9 @@ TEST(HeadingForm, ReadsEachShapeABookMayUseForItsHeadings) {
     }
     for (const char* line : prose) {
       const auto bytes = encode(line, enc);
-      if (bytes) EXPECT_FALSE(filter.may_be_shaped(*bytes, holds_probe(*bytes))) << name << ": " << line;
+      if (bytes) {
+        EXPECT_FALSE(filter.may_be_shaped(*bytes, holds_probe(*bytes))) << name << ": " << line;
+      }
     }
     // Characters are counted exactly up to the limit, and only said to be
     // more past it.
@@ -332,6 +337,43 @@ TEST(HeadingBook, NotesAtMostItsLimitOfLines) {
   EXPECT_FALSE(book.add(2 * static_cast<std::int64_t>(heading_book::most_lines) + 1, 1, shape, 2, 1));
   EXPECT_TRUE(book.full());
   EXPECT_EQ(book.noted_until(), 2 * static_cast<std::int64_t>(heading_book::most_lines) - 1);
+}
+
+// A source of several MiB is surveyed as two halves at once: the book is
+// the same as from one pass, whatever the line ends, wherever the cut.
+TEST(HeadingBook, TwoHalvesOfASourceMakeTheSameBookAsOnePass) {
+  std::mt19937 random(7);
+  for (const char* name : {"GB18030", "UTF-8", "UTF-16LE", "UTF-16BE"}) {
+    for (const char* end : {"\n", "\r\n", "\r"}) {
+      SCOPED_TRACE(std::string(name) + " " + (end[0] == '\n' ? "LF" : end[1] ? "CR LF" : "CR"));
+      const encoding enc = *encoding_by_name(name);
+      std::string text;
+      for (int chapter = 1; text.size() < (5u << 20); ++chapter) {
+        text += (chapter % 7 == 0 ? "上卷 第" : "第") + std::to_string(chapter) + "回　标题" + end;
+        const int lines = 20 + static_cast<int>(random() % 40);
+        for (int i = 0; i < lines; ++i)
+          text += i % 5 == 0 ? std::string(end) : "　　正文" + std::string(random() % 200, 'x') + end;
+      }
+      testing::temp_folder tmp;
+      const std::string path = tmp.write("book.txt", *encode(text, enc));
+      auto source = file::open_source(path);
+      ASSERT_TRUE(source);
+      const shape_filter filter(enc);
+      auto survey = [&](std::uint64_t size) {
+        heading_book book;
+        const book_survey s = survey_book(source->file, 0, size, enc, filter, [] { return false; }, book);
+        EXPECT_EQ(s.outcome, survey_outcome::done);
+        book.plan(s.nonblank);
+        std::vector<std::pair<std::int64_t, line_kind>> entries;
+        for (const auto& e : book.entries()) entries.emplace_back(e.line, e.kind);
+        return std::make_pair(s.nonblank, entries);
+      };
+      const auto halves = survey(source->size), whole = survey(0);
+      EXPECT_EQ(halves.first, whole.first);
+      EXPECT_EQ(halves.second, whole.second);
+      EXPECT_GT(whole.second.size(), 1000u);
+    }
+  }
 }
 
 TEST(HeadingForm, ReadsNumeralsInEveryForm) {
