@@ -35,16 +35,6 @@ struct part {
   explicit part(std::size_t limit) : book(limit) {}
 };
 
-// `bytes` decoded into `out` (invalid sequences as U+FFFD).
-std::u16string_view decode_into(UConverter* converter, std::string_view bytes, std::vector<char16_t>& out) {
-  if (out.size() < bytes.size() + 1) out.resize(bytes.size() + 1);
-  UErrorCode status = U_ZERO_ERROR;
-  const int32_t length = ucnv_toUChars(converter, reinterpret_cast<UChar*>(out.data()),
-                                       static_cast<int32_t>(out.size()), bytes.data(),
-                                       static_cast<int32_t>(bytes.size()), &status);
-  if (U_FAILURE(status) && status != U_STRING_NOT_TERMINATED_WARNING) return {};
-  return {out.data(), static_cast<std::size_t>(length)};
-}
 
 void survey_part(const file::handle& source, const encoding& enc, const shape_filter& filter,
                  const std::function<bool()>& stop, part& p) {
@@ -73,7 +63,7 @@ void survey_part(const file::handle& source, const encoding& enc, const shape_fi
       if (long_line || !rules.is_blank(content)) {
         ++p.nonblank;
         if (!long_line && content.size() <= longest_line && filter.may_be_shaped(content, found.holds_probe)) {
-          const line_shape shape = read_line_shape(decode_into(converter.get(), content, decoded));
+          const line_shape shape = read_line_shape(icu::decode_into(converter.get(), content, decoded));
           if (shape.shape != heading_shape::none)
             p.book.add(p.lines, p.nonblank, shape, p.lines - p.last, filter.characters(previous, longest_subtitle));
         }

@@ -20,6 +20,7 @@ namespace quorrel {
 namespace {
 
 using icu::converter_ptr;
+using icu::decode_into;
 
 struct regex_closer {
   void operator()(URegularExpression* r) const { uregex_close(r); }
@@ -28,17 +29,6 @@ using regex_ptr = std::unique_ptr<URegularExpression, regex_closer>;
 
 converter_ptr open_converter(const encoding& enc) { return icu::open_converter(enc.name); }
 
-// `bytes` decoded into `out` (invalid sequences as U+FFFD); `out` only ever
-// grows, and needs at most one code unit per byte, plus one.
-std::u16string_view decode_into(UConverter* converter, std::string_view bytes, std::vector<char16_t>& out) {
-  if (out.size() < bytes.size() + 1) out.resize(bytes.size() + 1);
-  UErrorCode status = U_ZERO_ERROR;
-  const int32_t length = ucnv_toUChars(converter, reinterpret_cast<UChar*>(out.data()),
-                                       static_cast<int32_t>(out.size()), bytes.data(),
-                                       static_cast<int32_t>(bytes.size()), &status);
-  if (U_FAILURE(status) && status != U_STRING_NOT_TERMINATED_WARNING) return {};
-  return {out.data(), static_cast<std::size_t>(length)};
-}
 
 class keyword_rule final : public heading_rule {
  public:

@@ -599,6 +599,20 @@ TEST(Split, TellsWhatStartedEachPieceByForm) {
   }
 }
 
+// The lines where pieces start when `bytes` are split by the form rule.
+std::vector<std::int64_t> starts_by_form(const std::string& bytes) {
+  temp_folder tmp;
+  const auto source = tmp.write("novel.txt", bytes);
+  recording_host host;
+  split_options options;
+  options.dry_run = true;
+  options.headings.which = heading_choice::rule::form;
+  split(source, tmp.dir(), host, options);
+  std::vector<std::int64_t> starts;
+  for (const piece_info& p : host.pieces) starts.push_back(p.line);
+  return starts;
+}
+
 // The form rule reads the book before the run: which lines start a piece
 // depends on the lines around them.
 TEST(Split, TheBookDecidesWhichShapesAreItsHeadings) {
@@ -635,17 +649,9 @@ TEST(Split, TheBookDecidesWhichShapesAreItsHeadings) {
   for (const char* name : {"GB18030", "UTF-16LE"}) {
     for (const auto& r : rows) {
       SCOPED_TRACE(std::string(name) + ": " + r.name);
-      temp_folder tmp;
-      const auto source = tmp.write("novel.txt", (std::string(name) == "UTF-16LE" ? "\xFF\xFE" : "") +
-                                                     *encode(r.source, *encoding_by_name(name)));
-      recording_host host;
-      split_options options;
-      options.dry_run = true;
-      options.headings.which = heading_choice::rule::form;
-      split(source, tmp.dir(), host, options);
-      std::vector<std::int64_t> starts;
-      for (const piece_info& p : host.pieces) starts.push_back(p.line);
-      EXPECT_EQ(starts, r.starts);
+      EXPECT_EQ(starts_by_form((std::string(name) == "UTF-16LE" ? "\xFF\xFE" : "") +
+                               *encode(r.source, *encoding_by_name(name))),
+                r.starts);
     }
   }
 }
@@ -676,18 +682,8 @@ TEST(Split, TheBookIsSurveyedLineForLineAsItIsCut) {
   for (const char* name : {"UTF-8", "UTF-16BE"}) {
     for (const auto& r : rows) {
       SCOPED_TRACE(std::string(name) + ": " + r.name);
-      temp_folder tmp;
-      const encoding enc = *encoding_by_name(name);
       const std::string bom = std::string(name) == "UTF-16BE" ? "\xFE\xFF" : "";
-      const auto source = tmp.write("novel.txt", bom + *encode(r.source, enc));
-      recording_host host;
-      split_options options;
-      options.dry_run = true;
-      options.headings.which = heading_choice::rule::form;
-      split(source, tmp.dir(), host, options);
-      std::vector<std::int64_t> starts;
-      for (const piece_info& p : host.pieces) starts.push_back(p.line);
-      EXPECT_EQ(starts, r.starts);
+      EXPECT_EQ(starts_by_form(bom + *encode(r.source, *encoding_by_name(name))), r.starts);
     }
   }
 }
