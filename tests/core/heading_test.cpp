@@ -282,6 +282,66 @@ std::vector<std::int64_t> book_headings(const std::vector<std::string>& lines, s
   return starts;
 }
 
+// The same book's entries with their kinds: "1V 3H 9A", near misses "n".
+std::string book_entries(const std::vector<std::string>& lines) {
+  heading_book book;
+  std::int64_t nonblank = 0, before = 0;
+  std::size_t before_characters = 0;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const std::int64_t line = static_cast<std::int64_t>(i) + 1;
+    if (lines[i].empty()) continue;
+    ++nonblank;
+    const line_shape shape = read_line_shape_utf8(lines[i]);
+    if (shape.shape != heading_shape::none) book.add(line, nonblank, shape, line - before, before_characters);
+    before = line;
+    before_characters = decode(lines[i], *encoding_by_name("UTF-8")).size() / 3;
+  }
+  book.plan(nonblank);
+  std::string out;
+  for (const auto& e : book.entries()) {
+    const char* kind = e.kind == line_kind::volume ? "V" : e.kind == line_kind::special ? "A"
+                       : e.kind == line_kind::near_miss ? "n" : "H";
+    out += (out.empty() ? "" : " ") + std::to_string(e.line) + kind;
+  }
+  return out;
+}
+
+TEST(HeadingBook, JoinsTheLinesOfOneHeadingAndTellsTheirKinds) {
+  const std::string b = ".";  // a line of body text
+  struct row {
+    const char* name;
+    std::vector<std::string> book;
+    const char* entries;
+  };
+  const std::string twenty = "朱元璋篇朱元璋篇朱元璋篇朱元璋篇朱元璋篇";  // 20 characters
+  const std::vector<row> rows = {
+      {"a subtitle of 20 characters joins its volume", {"第壹卷", twenty, "第一章 童年", b}, "1V 2V 3H"},
+      {"one of 21 does not", {"第壹卷", twenty + "篇", "第一章 童年", b}, "1V 3H"},
+      {"a titled volume keeps its first line of text", {"第一卷 风起", "引文", "第一章 童年", b}, "1V 3H"},
+      {"a bare numeral above a subtitle and a chapter is a volume",
+       {"壹", "甲篇", "第一章", b, b, b, "贰", "乙篇", "第一章", b, b, b, "叁", "丙篇", "第一章", b, b, b},
+       "1V 2V 3H 7V 8V 9H 13V 14V 15H"},
+      {"a heading again after one line of a site's text is one heading",
+       {"第五回 甲", "网站", "第五回 甲", b, "第六回 乙", b}, "1H 5H"},
+      {"after two lines it is a repeat", {"第五回 甲", b, b, "第五回 甲", b, "第六回 乙", b}, "1H 4H 6H"},
+      {"two volumes, then a chapter", {"第一部", "第一卷", "第一章", b}, "1V 2V 3H"},
+      {"a prefixed first chapter starts a volume again, a prefixed fifth is text",
+       {"第一回 甲", b, b, b, "第二回 乙", b, b, b, "书名2－篇名 第一回 丙", b, b, b, "他又读第五回 丁", b, b, b},
+       "1H 5H 9H"},
+      {"a line refused by a guard, in its place, is a near miss; out of place it is text",
+       {"第一章", b, b, b, "第二章 说完。又走了", b, b, b, "第二章", b, b, b, "第九章 说完。又走了", b, b, b},
+       "1H 5n 9H"},
+      {"a table of contents further on starts nothing either",
+       {"第一章", b, b, b, "第一卷", "第一章", "第二章", "第三章", "第一卷", "第一章", b, b, b, "第二章", b},
+       "1H 9V 10H 14H"},
+      {"an end marker is text", {"第一卷", "第一章", b, b, "第一卷终", "第二卷", "第一章", b}, "1V 2H 6V 7H"},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    EXPECT_EQ(book_entries(r.book), r.entries);
+  }
+}
+
 TEST(HeadingBook, TakesAShapeThatIsNotSelfEvidentOnlyAsTheBooksNumberedSequence) {
   using lines = std::vector<std::string>;
   auto chapters = [](const std::vector<std::string>& heads, int body) {
