@@ -294,6 +294,19 @@ TEST(cli, CheckReportsWhatAReaderWouldTripOverAndWritesNothing) {
                    "检查：8个文件，编号问题2处，过大1个，过短1个，疑似标题1处\n");
   expect_contents(dir.path(), before);
 
+  // Chapters numbered within their volume on one line, and 第 left out:
+  // numbers read from the book's own forms.
+  const std::string body = "正文\n正文\n正文\n";
+  write_file(dir / "units.txt", "第十一册第八十二章 甲\n" + body + "第十一册第八十三章 乙\n" + body +
+                                    "第十二册第八十五章 丙\n" + body + "第一回 甲\n" + body + "二回 乙\n" + body +
+                                    "二回 丙\n" + body + "三回 丁\n" + body);
+  const std::string units = dir / "units.txt";
+  const outcome u = run({"--headings=auto", "--check", units, dir / "p"});
+  EXPECT_EQ(u.exit_code, 3) << u;
+  EXPECT_EQ(u.out, units + ":9: 编号跳跃（83 之后是 85）：第十二册第八十五章 丙\n" +
+                   units + ":21: 编号重复（2 之后是 2）：二回 丙\n" +
+                   "检查：7个文件，编号问题2处，过大0个，过短0个，疑似标题0处\n");
+
   write_file(dir / "clean.txt", "第一章\n甲\n甲\n第二章\n乙\n乙\n");
   const outcome clean = run({"--check", dir / "clean.txt", dir / "p"});
   EXPECT_EQ(clean.exit_code, 0) << clean;
