@@ -455,9 +455,9 @@ line_shape read_shape(text s) {
       shape.titled = skip_blanks(s, at + h.end) < s.size();
       return shape;
     }
-    // A section word after a short prefix that ends in a blank, or in the
-    // bracket that opens the line: 正文 前言, ◆ 《书名》 楔子　标题 ◆.
-    if (at <= longest_section_prefix && (is_blank(s[at - 1]) || (in(u"》】", s[at - 1]) && in(u"《【", s[0])))) {
+    // A section word after a short prefix that ends in a space or U+3000,
+    // or in the bracket that opens the line: 正文 前言, ◆ 《书名》 楔子　标题 ◆.
+    if (at <= longest_section_prefix && (in(u" \u3000", s[at - 1]) || (in(u"》】", s[at - 1]) && in(u"《【", s[0])))) {
       const head h = read_section(s, at);
       if (h.kind != line_kind::body) {
         shape = {heading_shape::prefixed_section, line_kind::special, heading_guard::none, h.number, -1,

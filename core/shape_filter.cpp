@@ -26,7 +26,7 @@ std::string utf8_of(char16_t c) {
 
 constexpr std::u16string_view numerals = u"〇○零一二两兩三四五六七八九十百千万萬亿億廿卅壹贰貳貮叁參叄肆伍陆陸柒捌玖拾佰仟";
 constexpr std::u16string_view digits = u"0123456789０１２３４５６７８９";
-constexpr std::u16string_view blanks = u" \t\u3000\u00A0";
+constexpr std::u16string_view blanks = u"\u3000 \t\u00A0";  // the usual indent first
 
 // Section words by their first two characters; 序 and 跋 stand alone.
 constexpr std::u16string_view section_pairs[] = {
@@ -114,6 +114,7 @@ shape_filter::shape_filter(const encoding& enc) : enc_(enc) {
     if (!bytes || bytes->empty()) continue;
     blank_starts_.set(static_cast<unsigned char>(bytes->front()));
     blank_ends_.set(static_cast<unsigned char>(bytes->back()));
+    if (c == u' ' || c == u'\u3000') separators_.push_back(*bytes);
     blanks_.push_back(std::move(*bytes));
   }
 }
@@ -134,20 +135,22 @@ std::size_t shape_filter::first_length(std::string_view s) const {
 }
 
 std::string_view shape_filter::trim(std::string_view s) const {
-  for (bool trimmed = true; trimmed && !s.empty();) {
-    trimmed = false;
-    if (!blank_starts_[static_cast<unsigned char>(s.front())] && !blank_ends_[static_cast<unsigned char>(s.back())])
-      break;  // the usual line: no blank at either end
-    for (const std::string& blank : blanks_) {
-      if (holds_at(s, 0, blank)) {
-        s.remove_prefix(blank.size());
-        trimmed = true;
-      }
-      if (s.size() >= blank.size() && holds_at(s, s.size() - blank.size(), blank)) {
-        s.remove_suffix(blank.size());
-        trimmed = true;
-      }
-    }
+  auto blank_at = [&](std::size_t at) -> std::size_t {
+    for (const std::string& blank : blanks_)
+      if (holds_at(s, at, blank)) return blank.size();
+    return 0;
+  };
+  while (!s.empty() && blank_starts_[static_cast<unsigned char>(s.front())]) {
+    const std::size_t size = blank_at(0);
+    if (size == 0) break;
+    s.remove_prefix(size);
+  }
+  while (!s.empty() && blank_ends_[static_cast<unsigned char>(s.back())]) {
+    std::size_t size = 0;
+    for (const std::string& blank : blanks_)
+      if (s.size() >= blank.size() && holds_at(s, s.size() - blank.size(), blank)) size = blank.size();
+    if (size == 0) break;
+    s.remove_suffix(size);
   }
   return s;
 }
@@ -170,19 +173,21 @@ bool shape_filter::may_be_shaped(std::string_view line, bool holds_probe) const 
   }
   if (lasts_.test(last_key(s))) return true;
   if (holds_probe && s.find(di_) != std::string_view::npos) return true;  // the probe is only 第's first bytes
-  // A blank after a short prefix, before a section word (正文 前言); two
-  // bytes across a character boundary are no blank.
+  // A space or U+3000 after a short prefix, before a section word (正文
+  // 前言); two bytes across a character boundary are no blank.
   // Within 16 characters (heading_form's longest_section_prefix), at most
   // four bytes each.
   const std::string_view near = s.substr(0, 64);
-  // Each blank by its first byte (memchr), then the rest of it.
-  for (const std::string& blank : blanks_)
+  // Each separator by its first byte (memchr), then the rest of it.
+  for (const std::string& blank : separators_) {
+    std::size_t walked = 0;
     for (std::size_t at = near.find(blank[0]); at != std::string_view::npos; at = near.find(blank[0], at + 1))
-      if (holds_at(near, at, blank) && starts_character(near, at)) return true;
+      if (holds_at(near, at, blank) && starts_character(near, at, walked)) return true;
+  }
   return false;
 }
 
-bool shape_filter::starts_character(std::string_view s, std::size_t at) const {
+bool shape_filter::starts_character(std::string_view s, std::size_t at, std::size_t& walked) const {
   switch (enc_.layout) {
     case char_layout::utf16le:
     case char_layout::utf16be: return at % 2 == 0;
@@ -190,7 +195,6 @@ bool shape_filter::starts_character(std::string_view s, std::size_t at) const {
     case char_layout::big5: break;
     default: return true;  // a blank's bytes never stand inside a UTF-8 character
   }
-  std::size_t walked = 0;
   while (walked < at) walked += first_length(s.substr(walked));
   return walked == at;
 }

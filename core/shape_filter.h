@@ -7,7 +7,8 @@
 // digit, a section word's first two characters, a Chinese numeral followed
 // by another, a blank, a separator or a unit), its last character ends one
 // (a numeral, 序), it holds 第 (which the line-end search tells, see
-// probe()), or a blank stands among its first characters (正文 前言).
+// probe()), or a space or U+3000 stands among its first characters (正文
+// 前言).
 
 #include <bitset>
 #include <cstddef>
@@ -35,13 +36,16 @@ class shape_filter {
 
  private:
   std::size_t first_length(std::string_view s) const;  // bytes of the first character
-  bool starts_character(std::string_view s, std::size_t at) const;
+  // Whether a character starts at byte `at`, walking on from `walked` (a
+  // character start at or before it, left at or after `at`).
+  bool starts_character(std::string_view s, std::size_t at, std::size_t& walked) const;
   unsigned first_key(std::string_view s) const;        // at least two bytes
   unsigned last_key(std::string_view s) const;
   std::string_view trim(std::string_view line) const;
 
   encoding enc_;
-  std::vector<std::string> blanks_;    // in the source's encoding
+  std::vector<std::string> blanks_;      // in the source's encoding
+  std::vector<std::string> separators_;  // the blanks that end a prefix: space and U+3000
   std::bitset<256> blank_starts_, blank_ends_;  // their first and last bytes
   // By key (first_key): a code point in UTF-8, else a character's first
   // (or, for lasts_, last) two bytes.
