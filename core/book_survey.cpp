@@ -18,7 +18,6 @@ namespace {
 constexpr std::size_t block = 1 << 20;             // bytes read at a time
 constexpr std::size_t longest_line = 256;          // 60 characters of four bytes, and an indent
 constexpr std::size_t longest_subtitle = 20;       // characters
-constexpr std::uint64_t two_halves_from = 4 << 20;  // bytes: smaller sources are read in one pass
 
 // One stretch of the source, [begin, end) (end -1: to the end of the
 // file), its lines numbered from 1.
@@ -145,7 +144,7 @@ book_survey survey_book(const file::handle& source, std::int64_t from, std::uint
                         const shape_filter& filter, const std::function<bool()>& stop, heading_book& book) {
   book_survey result;
   const std::int64_t cut =
-      size >= static_cast<std::uint64_t>(from) + two_halves_from ? middle(source, enc, from, size) : -1;
+      size >= static_cast<std::uint64_t>(from) + survey_halves_from ? middle(source, enc, from, size) : -1;
   std::vector<part> parts;
   parts.reserve(2);
   // Each half notes at most half the lines, so that both together stay
@@ -205,6 +204,7 @@ book_survey survey_book(const file::handle& source, std::int64_t from, std::uint
     book = std::move(parts[0].book);
     return result;
   }
+  result.parts = 2;
   book.append(std::move(parts[0].book), 0, 0, 0, 0);
   book.append(std::move(parts[1].book), parts[0].lines, parts[0].nonblank, parts[0].last, parts[0].last_characters);
   result.nonblank += parts[1].nonblank;

@@ -26,7 +26,11 @@ struct book_survey {
   survey_outcome outcome = survey_outcome::done;
   std::string error;          // failed: the system's reason
   std::int64_t nonblank = 0;  // lines that are not blank
+  int parts = 1;              // read as one pass or as two halves
 };
+
+// Sources from this size on (bytes after the mark) are read as two halves.
+constexpr std::uint64_t survey_halves_from = 4 << 20;
 
 // Reads `source` from byte `from` (after its mark) to its end; `size` is its
 // size when opened, a hint for where to cut it.

@@ -223,6 +223,12 @@ TEST(HeadingForm, ReadsEachShapeABookMayUseForItsHeadings) {
     // more past it.
     EXPECT_EQ(filter.characters(*encode("朱元璋篇", enc), 20), 4u) << name;
     EXPECT_GT(filter.characters(*encode(std::string(81, 'a'), enc), 20), 20u) << name;
+    // Twenty characters of four bytes (in UTF-8 and GB18030) are still counted.
+    std::string astral;
+    for (int i = 0; i < 20; ++i) astral += "\U00020000";
+    if (std::string(name) == "UTF-8" || std::string(name) == "GB18030") {
+      EXPECT_EQ(filter.characters(*encode(astral, enc), 20), 20u) << name;
+    }
   }
 
   for (const auto& ex : examples) {
@@ -376,6 +382,18 @@ TEST(HeadingBook, TakesAShapeThatIsNotSelfEvidentOnlyAsTheBooksNumberedSequence)
        {1, 5, 9, 13}},
       {"a guarded title must be the very next", chapters({"第一章", "第二章 甲。", "第四章 乙。"}, 3), 0, {1, 5}},
       {"two entries with nothing between are one heading", {"第一章", "", "第一章", ".", ".", "第二章", "."}, 0, {1, 6}},
+      {"two headings with nothing between are no table", {"第一章", "第二章", ".", ".", "第三章", "."}, 0, {1, 5}},
+      {"a sequence goes up twice at least", chapters({"一 甲", "一 乙", "二 丙"}, 3), 0, {}},
+      {"a heading printed twice counts the text after the second",
+       {"一 甲", ".", ".", ".", "二 乙", "", "二 乙", ".", ".", ".", "三 丙", ".", ".", "."}, 0, {1, 5, 11}},
+      {"three prefixed headings make a prefixed section a heading",
+       chapters({"第一回 甲", "第二回 乙", "甲 第一回 丙", "乙 第一回 丁", "丙 第一回 戊", "丙 前言"}, 3), 0,
+       {1, 5, 9, 13, 17, 21}},
+      {"two do not", chapters({"第一回 甲", "第二回 乙", "甲 第一回 丙", "乙 第一回 丁", "丙 前言"}, 3), 0,
+       {1, 5, 9, 13}},
+      {"a prefix the book gives its headings vouches for another unit behind it",
+       chapters({"【书名】【第一辑 甲】", "【书名】【第二集 乙】", "【书名】【第三辑 丙】", "【书名】【第四辑 丁】"}, 3), 0,
+       {1, 5, 9, 13}},
       {"three are a table of contents; the real first starts again",
        {"第一章", "第二章", "第三章", "第一章", ".", "第二章", "."}, 0, {4, 6}},
       {"a table of something else under a heading is text",
@@ -409,8 +427,11 @@ TEST(HeadingBook, TwoHalvesOfASourceMakeTheSameBookAsOnePass) {
       const encoding enc = *encoding_by_name(name);
       // Just past the size read as two halves, in the encoding's bytes.
       std::string bytes;
-      for (int chapter = 1; bytes.size() < (4u << 20) + 4096; ++chapter) {
-        std::string text = (chapter % 7 == 0 ? "上卷 第" : "第") + std::to_string(chapter) + "回　标题" + end;
+      // Chapters written without 第 (a shape the book must vouch for, by
+      // the body after each) but the first and every seventh.
+      for (int chapter = 1; bytes.size() < survey_halves_from + 4096; ++chapter) {
+        std::string text = (chapter == 1 ? "第" : chapter % 7 == 0 ? "上卷 第" : "") + std::to_string(chapter) +
+                           "回　标题" + end;
         const int lines = 20 + static_cast<int>(random() % 40);
         for (int i = 0; i < lines; ++i)
           text += i % 5 == 0 ? std::string(end) : "　　正文" + std::string(random() % 200, 'x') + end;
@@ -425,6 +446,7 @@ TEST(HeadingBook, TwoHalvesOfASourceMakeTheSameBookAsOnePass) {
         heading_book book;
         const book_survey s = survey_book(source->file, 0, size, enc, filter, [] { return false; }, book);
         EXPECT_EQ(s.outcome, survey_outcome::done);
+        EXPECT_EQ(s.parts, size == 0 ? 1 : 2);
         book.plan(s.nonblank);
         std::vector<std::pair<std::int64_t, line_kind>> entries;
         for (const auto& e : book.entries()) entries.emplace_back(e.line, e.kind);
@@ -434,6 +456,7 @@ TEST(HeadingBook, TwoHalvesOfASourceMakeTheSameBookAsOnePass) {
       EXPECT_EQ(halves.first, whole.first);
       EXPECT_EQ(halves.second, whole.second);
       EXPECT_GT(whole.second.size(), 500u);
+      EXPECT_EQ(whole.second.back().first, halves.second.back().first);
     }
   }
 }
