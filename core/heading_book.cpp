@@ -211,6 +211,43 @@ void heading_book::walk_groups(std::int64_t nonblank) {
   }
 }
 
+// In a book headed 第N章, a bare number, a name and a number or a Latin
+// word that come two or more between one chapter and the next number the
+// sections or lists of a chapter, not parts of the book: they start no
+// piece. One between two chapters (贰 above a volume's 第一章) still does.
+void heading_book::drop_subsections() {
+  std::vector<std::int64_t> chapters;
+  for (const noted& m : lines_)
+    if (m.accepted && !m.listed && self_evident(m.shape) && static_cast<line_kind>(m.kind) == line_kind::chapter)
+      chapters.push_back(m.line);
+  if (chapters.size() < 3) return;
+  auto weak = [](const noted& m) {
+    return m.accepted && (m.shape == heading_shape::numeral || m.shape == heading_shape::named ||
+                          m.shape == heading_shape::latin);
+  };
+  // (group, the chapter it follows) for each member between two chapters.
+  std::vector<std::pair<std::uint32_t, std::size_t>> inside;
+  for (const noted& m : lines_) {
+    if (!weak(m)) continue;
+    const auto after = static_cast<std::size_t>(std::upper_bound(chapters.begin(), chapters.end(), m.line) - chapters.begin());
+    if (after > 0 && after < chapters.size()) inside.emplace_back(m.group, after);
+  }
+  std::sort(inside.begin(), inside.end());
+  std::vector<std::uint32_t> dropped;
+  for (std::size_t i = 0; i < inside.size();) {
+    const std::uint32_t group = inside[i].first;
+    std::size_t members = 0, crowded = 0;
+    for (; i < inside.size() && inside[i].first == group; ++i) {
+      ++members;
+      const bool alone = (i == 0 || inside[i - 1] != inside[i]) && (i + 1 == inside.size() || inside[i + 1] != inside[i]);
+      crowded += alone ? 0 : 1;
+    }
+    if (2 * crowded >= members) dropped.push_back(group);
+  }
+  for (noted& m : lines_)
+    if (weak(m) && std::find(dropped.begin(), dropped.end(), m.group) != dropped.end()) m.accepted = 0;
+}
+
 // Runs of noted lines with no body text between them.
 void heading_book::read_runs() {
   std::vector<std::uint32_t> groups;
@@ -307,6 +344,7 @@ void heading_book::join_neighbours() {
 void heading_book::plan(std::int64_t nonblank) {
   find_lists();
   walk_groups(nonblank);
+  drop_subsections();
   read_runs();
   join_neighbours();
   entries_.clear();

@@ -11,6 +11,8 @@
 //    length or a closing 。, counts where the book uses its group as a
 //    numbered sequence: numbers that go up by one (a few missing, a repeat
 //    or a new start at 1 allowed), with body text after each;
+//  - in a book headed 第N章, bare numbers that come two or more between
+//    one chapter and the next number its sections, not its parts;
 //  - a run of heading lines with no body text between them is a table of
 //    contents when it holds three or more entries: none starts a piece, but
 //    for the real headings that start again at its end;
@@ -86,6 +88,7 @@ class heading_book {
 
   void find_lists();
   void walk_groups(std::int64_t nonblank);
+  void drop_subsections();
   void read_runs();
   void join_neighbours();
 
