@@ -81,7 +81,7 @@ void survey_part(const file::handle& source, const encoding& enc, const shape_fi
     // The buffer is about to move: keep the line before as its first bytes.
     if (previous.data() != kept.data()) {
       const std::size_t size = std::min(previous.size(), kept.size());
-      std::memcpy(kept.data(), previous.data(), size);
+      if (size > 0) std::memcpy(kept.data(), previous.data(), size);  // an empty view may hold no pointer
       previous = {kept.data(), size};
     }
     if (begin > 0) {
