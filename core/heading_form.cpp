@@ -408,6 +408,16 @@ line_shape read_shape(text s) {
     }
   }
   if (head h = read_head(s); h.kind != line_kind::body) {
+    // 第一部分 标题第1节 标题: a part, then the section that counts.
+    if (h.guard == heading_guard::longer_word && h.unit != 0) {
+      const head next = later_head(s, h.end);
+      if (next.kind == line_kind::chapter) {
+        shape = {heading_shape::prefixed, next.kind, heading_guard::none, next.number, -1, unit_group(next.unit),
+                 hash(s.substr(0, h.end + 1))};
+        shape.titled = true;
+        return shape;
+      }
+    }
     if (h.odd) {
       // 第一季 第一卷, 第一梦 红蝗 第01章: a known unit later on the line counts.
       // The prefix is the outer unit, whatever its number and title.

@@ -143,6 +143,7 @@ TEST(HeadingForm, ReadsEachShapeABookMayUseForItsHeadings) {
       {"第一季 第二卷 标题", sh::prefixed, volume, 2},
       {"第一梦 标题 第01章", sh::prefixed, chapter, 1},
       {"第十一册第八十三章", sh::plain, chapter, 83},
+      {"第一部分 标题第1节 标题", sh::prefixed, chapter, 1},
       {"第一卷：标题 第一回　标题", sh::plain, chapter, 1},
       // Units beyond the list, and units that count something else.
       {"第一幕 标题", sh::odd_unit, chapter, 1},
