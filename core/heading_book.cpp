@@ -259,6 +259,15 @@ void heading_book::read_runs() {
     return (self_evident(m.shape) && static_cast<heading_guard>(m.guard) == heading_guard::none) ||
            std::binary_search(groups.begin(), groups.end(), m.group);
   };
+  // How many headings each group has: the book's own sequence has the most.
+  std::vector<std::uint32_t> members;
+  for (const noted& m : lines_)
+    if (m.accepted && !m.listed) members.push_back(m.group);
+  std::sort(members.begin(), members.end());
+  auto size = [&](std::uint32_t group) {
+    const auto [from, to] = std::equal_range(members.begin(), members.end(), group);
+    return to - from;
+  };
 
   for_each_run(lines_.size(), [&](std::size_t begin, std::size_t end) {
     // A list of the book's own headings is a table of contents; a list of
@@ -307,6 +316,10 @@ void heading_book::read_runs() {
       } else if (now == line_kind::chapter && before == line_kind::chapter && first->group != m.group &&
                  !self_evident(first->shape)) {
         first->kind = static_cast<std::uint8_t>(line_kind::volume);  // 第一辑 标题, then 第一章
+        first = &m;
+      } else if (now == line_kind::chapter && before == line_kind::chapter && first->group != m.group &&
+                 size(m.group) > size(first->group)) {
+        first->accepted = 0;  // 第九回十月 above the book's 第二百三十七章: the book's own heading starts
         first = &m;
       } else {
         m.accepted = 0;  // a site's header above the book's own heading

@@ -332,6 +332,8 @@ TEST(HeadingBook, JoinsTheLinesOfOneHeadingAndTellsTheirKinds) {
        {"第五回 甲", "网站", "第五回 甲", b, "第六回 乙", b}, "1H 5H"},
       {"after two lines it is a repeat", {"第五回 甲", b, b, "第五回 甲", b, "第六回 乙", b}, "1H 4H 6H"},
       {"two volumes, then a chapter", {"第一部", "第一卷", "第一章", b}, "1V 2V 3H"},
+      {"of two chapters in a row, the book's own sequence starts the piece",
+       {"第一章", b, "第二章", b, "第九回十月", "", "第三章", b, "第四章", b}, "1H 3H 7H 9H"},
       {"a prefixed first chapter starts a volume again, a prefixed fifth is text",
        {"第一回 甲", b, b, b, "第二回 乙", b, b, b, "书名2－篇名 第一回 丙", b, b, b, "他又读第五回 丁", b, b, b},
        "1H 5H 9H"},
