@@ -453,16 +453,13 @@ line_shape read_shape(text s) {
   for (std::size_t at = 1; at < s.size() && at <= 24; ++at) {
     if (continues_sentence(s[at - 1]) && !in(u"“”\"", s[at - 1])) break;
     if (s[at] == u'第') {
+      // An unknown unit behind a prefix (【书名】【第一辑 标题】) is read below.
       const head h = read_unit_head(s, at, false);
-      if (h.kind == line_kind::body || h.guard != heading_guard::none) continue;
+      if (h.kind == line_kind::body || h.guard != heading_guard::none || h.odd) continue;
       shape.shape = heading_shape::prefixed;
-      shape.guard = h.guard;
-      read_rest(s.substr(at), h, shape);
-      if (h.odd) {
-        if (shape.volume < 0) continue;  // 【书名】【第一辑 标题】 is read below
-      }
+      read_rest(s, h, shape);  // h.end counts from the line's start
       shape.prefix = hash(s.substr(0, at));
-      shape.titled = skip_blanks(s, at + h.end) < s.size();
+      shape.titled = skip_blanks(s, h.end) < s.size();
       return shape;
     }
     // A section word after a short prefix that ends in a space or U+3000,
