@@ -119,7 +119,6 @@ void heading_book::walk_groups(std::int64_t nonblank) {
   std::iota(order.begin(), order.end(), 0u);
   std::stable_sort(order.begin(), order.end(),
                    [&](std::uint32_t a, std::uint32_t b) { return lines_[a].group < lines_[b].group; });
-  near_miss_.assign(lines_.size(), 0);
   std::vector<std::int64_t> body(lines_.size());
   std::vector<std::uint32_t> fitted;
   constexpr std::int64_t none = std::numeric_limits<std::int64_t>::max() / 2;
@@ -165,7 +164,7 @@ void heading_book::walk_groups(std::int64_t nonblank) {
         fits = (m.number >= last && m.number <= last + 1 + most_skipped) || m.number <= 1;
       }
       if (hard(guard)) {
-        near_miss_[order[j]] = fits && last >= 0;
+        m.near_miss = fits && last >= 0 ? 1 : 0;
         continue;
       }
       if (body[j] < least_body) continue;
@@ -293,7 +292,7 @@ void heading_book::read_runs() {
       }
       for (std::size_t k = begin; k < keep; ++k) {
         lines_[k].accepted = 0;
-        near_miss_[k] = 0;
+        lines_[k].near_miss = 0;
       }
       if (keep > begin) contents_.push_back({lines_[begin].line, lines_[keep - 1].line});
       return;
@@ -361,16 +360,14 @@ void heading_book::plan(std::int64_t nonblank) {
   read_runs();
   join_neighbours();
   entries_.clear();
-  for (std::size_t i = 0; i < lines_.size(); ++i) {
-    const noted& m = lines_[i];
+  for (const noted& m : lines_) {
     if (m.accepted) entries_.push_back({m.line, static_cast<line_kind>(m.kind)});
-    else if (near_miss_[i]) entries_.push_back({m.line, line_kind::near_miss});
+    else if (m.near_miss) entries_.push_back({m.line, line_kind::near_miss});
   }
   for (const auto& [line, kind] : extra_) entries_.push_back({line, kind});
   std::sort(entries_.begin(), entries_.end(), [](const entry& a, const entry& b) { return a.line < b.line; });
   // The notes are no longer needed: give their memory back.
   std::vector<noted>().swap(lines_);
-  std::vector<std::uint8_t>().swap(near_miss_);
   std::vector<std::pair<std::int64_t, line_kind>>().swap(extra_);
 }
 

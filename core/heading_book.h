@@ -83,6 +83,7 @@ class heading_book {
     std::uint8_t accepted : 1;
     std::uint8_t titled : 1;
     std::uint8_t listed : 1;  // in a run that enumerates: a table of contents, or a list
+    std::uint8_t near_miss : 1;
   };
   static_assert(sizeof(noted) == 40);
 
@@ -96,7 +97,6 @@ class heading_book {
   std::vector<entry> entries_;
   std::vector<range> contents_;
   std::vector<std::pair<std::int64_t, line_kind>> extra_;  // subtitles joining their volume
-  std::vector<std::uint8_t> near_miss_;
   std::size_t limit_;
   bool full_ = false;
   std::int64_t noted_until_ = 0;

@@ -266,10 +266,9 @@ TEST(HeadingForm, ReadsEachShapeABookMayUseForItsHeadings) {
   EXPECT_EQ(read_line_shape_utf8(line_of(61)).shape, sh::none);
 }
 
-// A book given as lines ("" blank, "." a line of body text): the lines
-// the book takes for its headings, near misses apart, when its text runs
-// to `length` lines that are not blank (0: as many as given).
-std::vector<std::int64_t> book_headings(const std::vector<std::string>& lines, std::int64_t length = 0) {
+// A book given as lines ("" blank, "." a line of body text), planned as
+// if its text ran to `length` lines that are not blank (0: as many as given).
+heading_book planned_book(const std::vector<std::string>& lines, std::int64_t length = 0) {
   heading_book book;
   std::int64_t nonblank = 0, before = 0;
   std::size_t before_characters = 0;
@@ -283,6 +282,12 @@ std::vector<std::int64_t> book_headings(const std::vector<std::string>& lines, s
     before_characters = decode(lines[i], *encoding_by_name("UTF-8")).size() / 3;
   }
   book.plan(length > 0 ? length : nonblank);
+  return book;
+}
+
+// The lines the book takes for its headings, near misses apart.
+std::vector<std::int64_t> book_headings(const std::vector<std::string>& lines, std::int64_t length = 0) {
+  const heading_book book = planned_book(lines, length);
   std::vector<std::int64_t> starts;
   for (const auto& e : book.entries())
     if (e.kind != line_kind::near_miss) starts.push_back(e.line);
@@ -291,19 +296,7 @@ std::vector<std::int64_t> book_headings(const std::vector<std::string>& lines, s
 
 // The same book's entries with their kinds: "1V 3H 9A", near misses "n".
 std::string book_entries(const std::vector<std::string>& lines) {
-  heading_book book;
-  std::int64_t nonblank = 0, before = 0;
-  std::size_t before_characters = 0;
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    const std::int64_t line = static_cast<std::int64_t>(i) + 1;
-    if (lines[i].empty()) continue;
-    ++nonblank;
-    const line_shape shape = read_line_shape_utf8(lines[i]);
-    if (shape.shape != heading_shape::none) book.add(line, nonblank, shape, line - before, before_characters);
-    before = line;
-    before_characters = decode(lines[i], *encoding_by_name("UTF-8")).size() / 3;
-  }
-  book.plan(nonblank);
+  const heading_book book = planned_book(lines);
   std::string out;
   for (const auto& e : book.entries()) {
     const char* kind = e.kind == line_kind::volume ? "V" : e.kind == line_kind::special ? "A"
