@@ -1,7 +1,8 @@
 // quorrel-split: the window's split from the command line.
 //
 // Exit status: 0 done, 1 a problem with the input (or the command line, or
-// another run writing into the destination's folder: nothing is written),
+// another run writing into the destination's folder: nothing is written; or
+// a pattern too slow for a line: the pieces before it stay),
 // 2 a file-system failure (standard output included) or no memory left,
 // 3 --check found something to report,
 // 128 + N stopped by hang-up, interrupt or terminate signal N (129, 130,
@@ -168,6 +169,13 @@ class cli_host : public quorrel::fixed_keywords {
   std::uint64_t total_bytes_ = 0;
 };
 
+// Another run writing into the folder, or a pattern too slow for a line of
+// the source, is a problem with the input: nothing on disk failed.
+int failure_status(const quorrel::split_failure& failure) {
+  using kind = quorrel::split_failure::kind;
+  return failure.what == kind::busy || failure.what == kind::undecided ? exit_input : exit_filesystem;
+}
+
 constexpr std::string_view usage_hint = "请用“quorrel-split --help”查看用法。\n";
 
 // What was wrong with an option getopt_long refused (it prints nothing
@@ -241,7 +249,8 @@ void usage(standard_output& out) {
         "                                    volume title just before a chapter shares\n"
         "                                    its piece\n"
         "      --pattern=REGEX   a line where this ICU regular expression finds a\n"
-        "                        match starts a piece, e.g. '^Chapter [0-9]+$'\n"
+        "                        match starts a piece, e.g. '^Chapter [0-9]+$'; a line\n"
+        "                        it cannot decide in about a second stops the run\n"
         "      --max-size=SIZE   a piece that grows past SIZE bytes (K, M suffixes:\n"
         "                        300K, 2M) ends at that line; the text after\n"
         "                        it goes on in the next piece\n"
@@ -359,9 +368,11 @@ int split_main(int argc, char** argv) {
   if (pattern) {
     if (headings) return refuse("--pattern 与 --headings 不能同时使用");
     if (const auto problem = quorrel::pattern_problem(*pattern)) {
-      std::string where = problem->line > 0 ? "第" + std::to_string(problem->line) + "行第" : "第";
-      return refuse("正则表达式“" + *pattern + "”有误：" + problem->reason + "（" + where +
-                    std::to_string(problem->offset) + "个字符）");
+      std::string where;  // none for an empty pattern
+      if (problem->offset > 0)
+        where = "（" + (problem->line > 0 ? "第" + std::to_string(problem->line) + "行" : "") + "第" +
+                std::to_string(problem->offset) + "个字符）";
+      return refuse("正则表达式“" + *pattern + "”有误：" + problem->reason + where);
     }
     split_options.headings = {quorrel::heading_choice::rule::pattern, *pattern};
   }
@@ -421,7 +432,7 @@ int split_main(int argc, char** argv) {
     const auto result = quorrel::run_split(check.request, checker, split_options);
     if (result.failure) {
       print(stderr, result.failure->message() + "\n");
-      return flushed(out, exit_filesystem);
+      return flushed(out, failure_status(*result.failure));
     }
     if (result.stopped && quorrel::stop_signal() != 0)
       return flushed(out, quorrel::exit_status_for_signal(quorrel::stop_signal()));
@@ -445,10 +456,7 @@ int split_main(int argc, char** argv) {
   }
   if (result.failure) print(stderr, result.failure->message() + "\n");
   if ((result.stopped || result.failure) && quorrel::stop_signal() != 0) exit_stopped();
-  if (result.failure) {
-    const bool busy = result.failure->what == quorrel::split_failure::kind::busy;
-    return flushed(out, busy ? exit_input : exit_filesystem);
-  }
+  if (result.failure) return flushed(out, failure_status(*result.failure));
   table.pieces_encoding = split_options.convert_to ? *split_options.convert_to : result.source_encoding;
   if (contents_path) {
     if (auto failed = write_contents(*contents_path, table)) {

@@ -498,14 +498,15 @@ line_shape read_shape(text s) {
 }  // namespace
 
 std::int64_t numeral_value(std::u16string_view digits) {
-  constexpr std::int64_t too_big = 1000000000;
   if (digits.empty()) return -1;
+  // Every part is kept at most the ceiling, so no sum or product of them
+  // can overflow: 3 * ceiling * 10^8 is far below 2^63.
+  auto capped = [](std::int64_t v) { return std::min(v, numeral_ceiling); };
   std::int64_t value = 0;
   if (is_digit(digits[0])) {
     for (char16_t c : digits) {
       if (!is_digit(c)) return -1;
-      value = value * 10 + (c >= u'０' ? c - u'０' : c - u'0');
-      if (value > too_big) return -1;
+      value = capped(value * 10 + (c >= u'０' ? c - u'０' : c - u'0'));
     }
     return value;
   }
@@ -514,11 +515,15 @@ std::int64_t numeral_value(std::u16string_view digits) {
     return v >= 0 && v <= 9;
   });
   if (positional) {  // 一二三, 一〇五
-    if (digits.size() > 9) return -1;
-    for (char16_t c : digits) value = value * 10 + chinese_value(c);
+    for (char16_t c : digits) value = capped(value * 10 + chinese_value(c));
     return value;
   }
-  // 一百零五, 十二, 廿三, 三万二千: digits times units, grouped by 万 and 亿.
+  // 一百零五, 十二, 廿三, 三千五百万, 一亿二千万: digits times 十, 百 and 千
+  // make a section below 10^4; 万 multiplies what came since the last 亿,
+  // 亿 everything before it. A unit with nothing before it counts one (十,
+  // 万, 亿).
+  std::int64_t above = 0;    // whole 亿 groups
+  std::int64_t myriads = 0;  // 万 groups since the last 亿
   std::int64_t section = 0, digit = -1;
   for (char16_t c : digits) {
     const std::int64_t v = chinese_value(c);
@@ -526,20 +531,26 @@ std::int64_t numeral_value(std::u16string_view digits) {
     if (v <= 9) {
       digit = v;
     } else if (v == 20 || v == 30) {
-      section += v;
+      section = capped(section + v);
       digit = -1;
     } else if (v < 10000) {
-      section += (digit < 0 ? 1 : digit) * v;
+      section = capped(section + (digit < 0 ? 1 : digit) * v);
       digit = -1;
     } else {
-      value = (value + section + std::max<std::int64_t>(digit, 0)) * v;
+      std::int64_t part = section + std::max<std::int64_t>(digit, 0);
+      if (v == 10000) {
+        if (part == 0 && digit < 0 && myriads == 0) part = 1;
+        myriads = capped((myriads + part) * v);
+      } else {
+        if (part == 0 && digit < 0 && myriads == 0 && above == 0) part = 1;
+        above = capped((above + myriads + part) * v);
+        myriads = 0;
+      }
       section = 0;
       digit = -1;
     }
-    if (value > too_big || section > too_big) return -1;
   }
-  value += section + std::max<std::int64_t>(digit, 0);
-  return value > too_big ? -1 : value;
+  return capped(above + myriads + section + std::max<std::int64_t>(digit, 0));
 }
 
 line_shape read_line_shape(std::u16string_view line) {

@@ -83,8 +83,9 @@ heading_form read_heading_utf8(std::string_view line);
 line_shape read_line_shape_utf8(std::string_view line);
 
 // The value of a numeral in any of the forms above (一百零五, 壹佰零伍, 105,
-// １０５, 一〇五, 廿三); -1 when `digits` is not one. Values past a billion
-// are not chapter numbers: they read as -1.
+// １０５, 一〇五, 廿三, 一亿二千万); -1 when `digits` is not one. A value past
+// the ceiling reads as the ceiling: never negative, however long the numeral.
+inline constexpr std::int64_t numeral_ceiling = 1000000000;
 std::int64_t numeral_value(std::u16string_view digits);
 
 }  // namespace quorrel

@@ -8,6 +8,10 @@
 //    itself uses for its headings; the rule reads the whole source once
 //    before the run to learn which (core/heading_book.h).
 //  - pattern: an ICU regular expression finds a match in the decoded line.
+//    A match is bounded: the host is asked to stop at every step of ICU's
+//    match engine, and a line the pattern cannot decide within
+//    pattern_step_limit steps ends the run (rule_halt). A line longer than
+//    the read buffer (1 MiB) is searched in its first MiB only.
 //
 // A rule sees one line at a time, without its line end, in the source's
 // encoding; it never allocates per line. A line too long to hold is given
@@ -29,6 +33,19 @@
 namespace quorrel {
 
 class split_host;
+
+// ICU steps (each some ten thousand operations of its match engine, about
+// 0.2 ms on a 2-core machine of 2026) a pattern may take over one line:
+// about a second. An anchored or literal pattern needs a few per MiB.
+inline constexpr int pattern_step_limit = 5000;
+
+// Thrown by classify() and part() when the run must end at the line being
+// read: the host asked to stop in the middle of a match, or the pattern
+// could not decide the line (too slow, or ICU's backtracking stack full).
+// The run catches it, removes the piece being gathered and keeps the rest.
+struct rule_halt {
+  bool undecided = false;  // false: a stop the host asked for
+};
 
 struct heading_choice {
   enum class rule { keywords, form, pattern };
@@ -82,9 +99,9 @@ std::unique_ptr<heading_rule> make_heading_rule(const heading_choice& choice, co
 
 // Why ICU refuses a regular expression, and where: nullopt when it is good.
 struct pattern_error {
-  std::string reason;  // ICU's name for it, e.g. U_REGEX_MISMATCHED_PAREN
+  std::string reason;  // ICU's name for it, e.g. U_REGEX_MISMATCHED_PAREN, or a sentence
   int line = 0;        // 1-based; 0 when ICU does not say
-  int offset = 0;      // 1-based, in characters of that line
+  int offset = 0;      // 1-based, in characters of that line; 0 when no place is meant
 };
 std::optional<pattern_error> pattern_problem(const std::string& utf8_pattern);
 

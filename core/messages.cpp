@@ -45,6 +45,13 @@ std::string folder_busy(std::string_view folder) {
   return quoted("存放目录", folder, "正在被另一次分割写入，请稍后再试");
 }
 
+std::string pattern_undecided(std::string_view path, std::int64_t line) {
+  return quoted("正则表达式在文件", path, "第")
+      .append(std::to_string(line))
+      .append("行上用时过长，无法判定这一行是否为标题，分割已停止。请简化表达式：用 ^ 锚定行首，"
+              "避免嵌套的重复（如 (a+)+）和多个 .*，或改用 --headings=auto");
+}
+
 std::string progress(std::int64_t saved) { return "已经保存" + std::to_string(saved) + "章"; }
 
 }  // namespace quorrel::messages

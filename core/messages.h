@@ -23,6 +23,11 @@ std::string read_failed(std::string_view path, std::string_view reason);
 std::string write_failed(std::string_view path, std::string_view reason);
 std::string progress(std::int64_t saved);                 // 已经保存N章
 std::string folder_busy(std::string_view folder);         // 存放目录“folder”正在被另一次分割写入，...
+// The pattern could not decide line `line` of the source in time: which
+// line, and what to do about the pattern.
+std::string pattern_undecided(std::string_view path, std::int64_t line);
+// Why an empty pattern is refused (ICU itself says U_ILLEGAL_ARGUMENT_ERROR).
+inline constexpr std::string_view empty_pattern = "表达式是空的，请写出标题行要匹配的内容（例如 ^第.+章）";
 
 // Reasons for write_failed that the program gives by itself, when it will not
 // write a piece over what is found at its path.

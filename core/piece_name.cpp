@@ -1,5 +1,6 @@
 #include "core/piece_name.h"
 
+#include "core/path.h"   // windows_names
 #include "core/split.h"  // piece_path
 
 namespace quorrel {
@@ -17,6 +18,40 @@ char32_t next_code_point(std::string_view s, std::size_t& length) {
 
 bool is_blank_or_control(char32_t c) {
   return c == U' ' || c == U'\u3000' || c < 0x20 || (c >= 0x7F && c < 0xA0);
+}
+
+// Characters that show nothing but can reorder or join what is around
+// them: a name holding one looks like another, or reads backwards.
+bool is_invisible(char32_t c) {
+  return (c >= 0x200B && c <= 0x200F) || (c >= 0x202A && c <= 0x202E) || (c >= 0x2060 && c <= 0x2069) ||
+         c == 0xFEFF;
+}
+
+// What one character of `length` UTF-8 bytes takes of the system's limit
+// on a name: its bytes, or its UTF-16 units on Windows.
+std::size_t units(std::size_t length, bool windows) { return !windows ? length : length == 4 ? 2 : 1; }
+
+std::size_t name_units(std::string_view utf8, bool windows) {
+  std::size_t total = 0;
+  for (std::size_t at = 0, length = 0; at < utf8.size(); at += length) {
+    next_code_point(utf8.substr(at), length);
+    total += units(length, windows);
+  }
+  return total;
+}
+
+// `title` cut at a character so that it takes at most `room` units, and
+// without the blank or dots the cut may leave at its end.
+std::string_view cut_title(std::string_view title, std::size_t room, bool windows) {
+  std::size_t keep = 0, used = 0;
+  for (std::size_t length = 0; keep < title.size(); keep += length) {
+    next_code_point(title.substr(keep), length);
+    used += units(length, windows);
+    if (used > room) break;
+  }
+  title = title.substr(0, keep);
+  while (!title.empty() && (title.back() == '.' || title.back() == ' ')) title.remove_suffix(1);
+  return title;
 }
 
 // The full-width form of a character Windows forbids in a name, or 0.
@@ -43,6 +78,7 @@ std::string file_title(std::string_view heading) {
   bool blank_pending = false;
   for (std::size_t at = 0, length = 0; at < heading.size() && characters < title_characters; at += length) {
     const char32_t c = next_code_point(heading.substr(at), length);
+    if (is_invisible(c)) continue;
     if (is_blank_or_control(c)) {
       blank_pending = !title.empty();
       continue;
@@ -61,8 +97,15 @@ std::string file_title(std::string_view heading) {
   return title;
 }
 
-std::string titled_piece_path(const std::string& destination, std::int64_t number, std::string_view title) {
+std::string titled_piece_path(const std::string& destination, std::int64_t number, std::string_view title,
+                              bool windows) {
   std::string path = piece_path(destination, number);
+  // The name's last component: the destination after its last separator,
+  // the number, a space, the title and ".txt".
+  const std::size_t last = path.find_last_of(windows ? "\\/" : "/");
+  const std::size_t plain = name_units(std::string_view(path).substr(last == path.npos ? 0 : last + 1), windows);
+  if (plain + 1 >= name_limit) return path;
+  title = cut_title(title, name_limit - plain - 1, windows);
   if (title.empty()) return path;
   path.insert(path.size() - 4, " ").insert(path.size() - 4, title);
   return path;

@@ -8,7 +8,13 @@
 //     same and which Windows allows;
 //   - trailing dots dropped (Windows would drop them itself, and the name
 //     would no longer be the one written);
-//   - cut at 60 characters (code points), never inside one.
+//   - characters that show nothing (zero-width U+200B-200D, U+2060,
+//     U+FEFF) or reorder the text around them (the bidi controls U+200E,
+//     U+200F, U+202A-202E, U+2066-2069) dropped;
+//   - cut at 60 characters (code points), never inside one, and further
+//     where the name would pass the system's limit on one name (255 bytes
+//     on Linux, 255 UTF-16 units on Windows): the name's last component,
+//     from the destination's last separator to ".txt", fits it.
 // Windows' reserved device names (CON, NUL...) need nothing: the name
 // always starts with the piece's number. Names of both forms sort in
 // reading order, and never collide: a titled name always holds a space
@@ -18,15 +24,20 @@
 #include <string>
 #include <string_view>
 
+#include "core/path.h"  // windows_names
+
 namespace quorrel {
 
 inline constexpr std::size_t title_characters = 60;  // the most a title keeps
+inline constexpr std::size_t name_limit = 255;  // bytes on Linux, UTF-16 units on Windows
 
 // The title for a heading line (valid UTF-8); "" when nothing is left.
 std::string file_title(std::string_view utf8_heading);
 
-// destination + number (at least four digits) + " " + title + ".txt", or
-// the plain piece_path when `title` is empty.
-std::string titled_piece_path(const std::string& destination, std::int64_t number, std::string_view title);
+// destination + number (at least four digits) + " " + title + ".txt", the
+// title cut to fit name_limit, or the plain piece_path when nothing of the
+// title fits. `windows`: the limit counts UTF-16 units and "\" separates too.
+std::string titled_piece_path(const std::string& destination, std::int64_t number, std::string_view title,
+                              bool windows = windows_names);
 
 }  // namespace quorrel

@@ -260,6 +260,8 @@ class splitter {
   }
 
   const std::string& read_error() const { return read_error_; }
+  // The source's line (1-based) being tested or copied.
+  std::int64_t line_being_read() const { return line_number_ + 1; }
 
   // End of the source: the last piece, then the final count once every
   // piece is on disk.
@@ -487,6 +489,7 @@ std::string split_failure::message() const {
   switch (what) {
     case kind::read: return messages::read_failed(path, reason);
     case kind::write: return messages::write_failed(path, reason);
+    case kind::undecided: return messages::pattern_undecided(path, line);
     case kind::busy: break;
   }
   return messages::folder_busy(path);
@@ -564,6 +567,7 @@ split_result split_source(const split_request& request, split_host& host, const 
   splitter split(request, source->id, host, options, enc, std::move(rule));
 
   std::size_t skip = enc.bom.size();  // the mark is not part of the first line
+  std::optional<split_failure> undecided;
   try {
     for (;;) {
       const std::string_view text = reader.available();
@@ -601,9 +605,14 @@ split_result split_source(const split_request& request, split_host& host, const 
     result.failure = split.out_of_memory();
     result.pieces = split.written();
     return result;
+  } catch (const rule_halt& halt) {
+    split.abandon();
+    result.stopped = !halt.undecided;
+    if (halt.undecided)
+      undecided = split_failure{split_failure::kind::undecided, request.source, "", split.line_being_read()};
   }
   result.pieces = split.written();
-  result.failure = split.failure();
+  result.failure = split.failure() ? split.failure() : undecided;
   result.replaced = split.replaced();
   return result;
 }

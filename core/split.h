@@ -134,10 +134,12 @@ struct split_options {
 };
 
 struct split_failure {
-  enum class kind { read, write, busy };
+  // undecided: the pattern could not decide line `line` of the source in time.
+  enum class kind { read, write, busy, undecided };
   kind what = kind::read;
   std::string path;    // busy: the destination's folder
   std::string reason;  // the system's description of the error
+  std::int64_t line = 0;
   std::string message() const;  // the text shown to the user
 };
 

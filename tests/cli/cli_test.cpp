@@ -3,6 +3,8 @@
 // pieces it leaves on disk are compared byte for byte with what the rules
 // say they must hold.
 
+#include "core/heading_form.h"  // numeral_ceiling
+#include "core/messages.h"
 #include "core/path.h"
 #include "split_process.h"
 
@@ -270,6 +272,17 @@ TEST(cli, HeadingRulesAndSizeLimitChooseThePieces) {
     SCOPED_TRACE(r.name);
     expect_split(r.options, r.source, r.pieces, "p");
   }
+
+  // A line the pattern cannot decide in time ends the run there, naming it:
+  // the piece before stays, the one it was in is removed.
+  temp_folder dir;
+  write_file(dir / "book.txt", "第一章\n甲\n第二章\n乙\n" + std::string(40, 'a') + "b\n第三章\n");
+  listing expected = folder_contents(dir.path());
+  const outcome o = run({"--pattern=^第|(a+)+$", dir / "book.txt", dir / "p"});
+  EXPECT_EQ(o.exit_code, 1) << o;
+  EXPECT_EQ(o.err, quorrel::messages::pattern_undecided(dir / "book.txt", 5) + "\n");
+  expected["p0000.txt"] = "第一章\r\n甲\r\n";
+  expect_contents(dir.path(), expected);
 }
 
 TEST(cli, CheckReportsWhatAReaderWouldTripOverAndWritesNothing) {
@@ -311,6 +324,18 @@ TEST(cli, CheckReportsWhatAReaderWouldTripOverAndWritesNothing) {
   const outcome clean = run({"--check", dir / "clean.txt", dir / "p"});
   EXPECT_EQ(clean.exit_code, 0) << clean;
   EXPECT_EQ(clean.out, "检查：2个文件，编号问题0处，过大0个，过短0个，疑似标题0处\n");
+
+  // Numbers past the ceiling read as the ceiling, 万 and 亿 in their groups.
+  write_file(dir / "large.txt", "第一章\n正文\n正文\n第9999999999999章\n正文\n正文\n第九亿亿亿亿亿章\n正文\n正文\n"
+                                    "第一亿二千万章\n正文\n正文\n");
+  const std::string large = dir / "large.txt";
+  const std::string ceiling = std::to_string(quorrel::numeral_ceiling);
+  const outcome l = run({"--check", large, dir / "p"});
+  EXPECT_EQ(l.exit_code, 3) << l;
+  EXPECT_EQ(l.out, large + ":4: 编号跳跃（1 之后是 " + ceiling + "）：第9999999999999章\n" +
+                   large + ":7: 编号重复（" + ceiling + " 之后是 " + ceiling + "）：第九亿亿亿亿亿章\n" +
+                   large + ":10: 编号倒退（" + ceiling + " 之后是 120000000）：第一亿二千万章\n" +
+                   "检查：4个文件，编号问题3处，过大0个，过短0个，疑似标题0处\n");
 
   const outcome refused = run({"--pattern=a)b", book, dir / "p"});
   EXPECT_EQ(refused.exit_code, 1);
@@ -638,6 +663,8 @@ TEST(cli, RejectsABadCommandLine) {
       {"only options", {"-q", "-k", "第"}, "quorrel-split: 缺少源文件或存放目录"},
       {"a pattern ICU refuses", {"--pattern=第(", "{dir}/book.txt", "{dir}/out"},
        "quorrel-split: 正则表达式“第(”有误：U_REGEX_MISMATCHED_PAREN（第1行第2个字符）"},
+      {"an empty pattern", {"--pattern=", "{dir}/book.txt", "{dir}/out"},
+       "quorrel-split: 正则表达式“”有误：表达式是空的，请写出标题行要匹配的内容（例如 ^第.+章）"},
       {"an unknown heading rule", {"--headings=smart", "{dir}/book.txt", "{dir}/out"},
        "quorrel-split: 未知的标题规则“smart”（可用 keywords、auto）"},
       {"a pattern and a heading rule", {"--headings=auto", "--pattern=^第", "{dir}/book.txt", "{dir}/out"},
@@ -922,6 +949,27 @@ TEST(cli, TitledPiecesAndTheirTableMatchWhatIsWritten) {
       }
     }
   }
+}
+
+// Behind a long prefix a title is cut, at a character, so that the name
+// fits the system's limit on one: 255 bytes (on Windows 255 UTF-16 units,
+// which this name does not reach).
+TEST(cli, CutsATitleBehindALongPrefixToFitTheLimitOnOneName) {
+  std::string astral;
+  for (int i = 0; i < 56; ++i) astral += "\U00020000";
+  const std::string prefix = "《书名》全本精校版（作者：某某）-";  // 49 bytes
+  const std::string title = "第一章 " + astral;            // 60 characters, 234 bytes
+  // "0000 " and ".txt" around the title; whole four-byte characters only.
+  const std::size_t room = 255 - prefix.size() - 5 - 4;
+  const std::string kept = quorrel::windows_names ? title : "第一章 " + astral.substr(0, (room - 10) / 4 * 4);
+  temp_folder dir;
+  write_file(dir / "book.txt", title + "\n甲\n第二章\n乙\n");
+  listing expected = folder_contents(dir.path());
+  const outcome o = run({"--names=title", dir / "book.txt", dir / prefix});
+  EXPECT_EQ(o.exit_code, 0) << o;
+  expected[prefix + "0000 " + kept + ".txt"] = title + "\r\n甲\r\n";
+  expected[prefix + "0001 第二章.txt"] = "第二章\r\n乙\r\n";
+  expect_contents(dir.path(), expected);
 }
 
 TEST(cli, RefusesASourceNamedLikeATitledPieceBeforeWriting) {

@@ -11,6 +11,7 @@
 #include "core/heading_book.h"
 #include "core/heading_rule.h"
 #include "core/shape_filter.h"
+#include "core/split.h"  // fixed_keywords
 #include "core/text.h"
 #include "tests/support/temp_folder.h"
 
@@ -90,6 +91,9 @@ TEST(HeadingForm, TellsChaptersVolumesAndSectionsFromBodyTextInEveryEncoding) {
       {"尾聲：歸來", special, -1},
       {"完本感言", special, -1},
       {"后记", special, -1},
+      {" 　 \t　第十二章 风起", chapter, 12},  // a mixed indent
+      {"第三章 \U00020000\U0002A6D6", chapter, 3},  // a title of four-byte characters
+      {"第九亿亿亿亿亿章", chapter, 1000000000},
       {"他翻到第三章，看了很久", body, -1},
       {"第三章，他说", body, -1},
       {"第二天", body, -1},
@@ -466,8 +470,98 @@ TEST(HeadingForm, ReadsNumeralsInEveryForm) {
       {u"十", 10}, {u"十一", 11}, {u"二十", 20}, {u"一百零五", 105}, {u"两千零一十", 2010},
       {u"一万二千三百四十五", 12345}, {u"壹仟贰佰", 1200}, {u"叄拾叄", 33}, {u"一〇五", 105}, {u"０７", 7},
       {u"3000", 3000}, {u"", -1}, {u"十x", -1}, {u"廿三", 23}, {u"卅", 30},
-      {u"1000000000", 1000000000}, {u"1000000001", -1}, {u"九亿亿", -1}};
+      // 万 and 亿 groups; the ceiling exactly and one past it in each form.
+      {u"一亿二千万", 120000000}, {u"十万零五", 100005}, {u"三千五百万", 35000000}, {u"万", 10000},
+      {u"两亿零三万", 200030000}, {u"九亿九千九百九十九万九千九百九十九", numeral_ceiling - 1},
+      {u"十亿", numeral_ceiling}, {u"十亿零一", numeral_ceiling}, {u"九亿亿", numeral_ceiling},
+      {u"九亿亿亿亿亿", numeral_ceiling}, {u"一〇〇〇〇〇〇〇〇〇", numeral_ceiling},
+      {u"一〇〇〇〇〇〇〇〇一", numeral_ceiling}, {u"1000000000", numeral_ceiling},
+      {u"1000000001", numeral_ceiling}, {u"9999999999999", numeral_ceiling},
+      {u"１０００００００００１", numeral_ceiling}};
   for (const auto& [digits, value] : numerals) EXPECT_EQ(numeral_value(digits), value);
+  EXPECT_EQ(numeral_ceiling, 1000000000);
+  // However long, a numeral stays at the ceiling.
+  EXPECT_EQ(numeral_value(std::u16string(4000, u'亿')), numeral_ceiling);
+  EXPECT_EQ(numeral_value(u"九" + std::u16string(2000, u'万')), numeral_ceiling);
+  EXPECT_EQ(read_heading_utf8("第9999999999999章").number, numeral_ceiling);
+}
+
+// A host that counts how often it is asked to stop, and asks at the
+// `stop_at`-th time (never with 0).
+struct counting_host : fixed_keywords {
+  explicit counting_host(int stop_at = 0) : fixed_keywords({}), stop_at_(stop_at) {}
+  bool stop_requested() override { return ++asked == stop_at_; }
+  int asked = 0;
+
+ private:
+  int stop_at_;
+};
+
+// How a pattern judges a UTF-8 line: "H" heading, "-" body, "stop" or
+// "undecided" when it ends the run there.
+std::string judged(const std::string& pattern, const std::string& line, split_host& host) {
+  const auto rule = make_heading_rule({heading_choice::rule::pattern, pattern}, *encoding_by_name("UTF-8"), {});
+  rule->refresh(host);
+  try {
+    return rule->classify(line, 1) == line_kind::chapter ? "H" : "-";
+  } catch (const rule_halt& halt) {
+    return halt.undecided ? "undecided" : "stop";
+  }
+}
+
+TEST(PatternRule, ALineItCannotDecideOrAStopEndsTheMatch) {
+  const std::string nested = "(a+)+$", line = std::string(40, 'a') + "b";
+  // Without a stop, ICU gives up at the step limit: the host was asked at
+  // every step up to it.
+  counting_host patient;
+  EXPECT_EQ(judged(nested, line, patient), "undecided");
+  EXPECT_EQ(patient.asked, pattern_step_limit);
+  // A stop is seen at the very step it is asked for, in a long match and in
+  // the first window of a long line.
+  counting_host stopping(3);
+  EXPECT_EQ(judged(nested, line, stopping), "stop");
+  EXPECT_EQ(stopping.asked, 3);
+  const auto rule = make_heading_rule({heading_choice::rule::pattern, nested}, *encoding_by_name("UTF-8"), {});
+  counting_host stopping_in_parts(1);
+  rule->refresh(stopping_in_parts);
+  rule->begin_parts();
+  EXPECT_THROW(rule->part(line, 0, false), rule_halt);
+  EXPECT_EQ(stopping_in_parts.asked, 1);
+}
+
+// A line that lacks the pattern's ideographs in their order is not
+// searched: `.*第.*章.*` takes no step on a paragraph where no 章 follows a
+// 第, where ICU alone would try every start and run out of steps. Which
+// lines match is what ICU says: the same pattern in a group, which the
+// pre-test does not look into, judges every line alike.
+TEST(PatternRule, SkipsALineWithoutThePatternsIdeographsAndJudgesTheRestAsICUDoes) {
+  std::string paragraph = "文章写好了。";
+  while (paragraph.size() < 6000 * 3) paragraph += "他第一次看见这样的山水，心里欢喜。";
+  counting_host host;
+  EXPECT_EQ(judged(".*第.*章.*", paragraph, host), "-");
+  EXPECT_EQ(host.asked, 0);
+  EXPECT_EQ(judged(".*第.*章.*", paragraph + "第二章", host), "H");
+
+  const std::vector<std::string> patterns = {
+      "第.*章", "^第.+章$", "第?章", "第*章", "第{0,1}章", "第+章", "[第]章", "[^]第]章", "第|章", "(?i)第章",
+      "(?x)第 ?章", "\\Q第\\E章", "\\第章", "(第)?章", "(?:第)章", "(?<!第)章", "章(?=第)", "\\x{7B2C}章"};
+  const std::vector<std::string> lines = {"第一章", "章", "第", "一章第", "章第一", "第第章章", "]章", "\\第章",
+                                          "\U00020000第\U00020000章"};
+  for (const std::string& pattern : patterns) {
+    for (const std::string& line : lines) {
+      SCOPED_TRACE(pattern + " on " + line);
+      EXPECT_EQ(judged(pattern, line, host), judged("(?:" + pattern + ")", line, host));
+    }
+  }
+}
+
+TEST(PatternRule, RefusesAnEmptyPatternWithASentence) {
+  const auto empty = pattern_problem("");
+  ASSERT_TRUE(empty);
+  EXPECT_EQ(empty->reason.find("U_"), std::string::npos) << empty->reason;
+  EXPECT_EQ(empty->offset, 0);
+  EXPECT_FALSE(pattern_problem("^"));
+  EXPECT_EQ(pattern_problem("第(")->reason, "U_REGEX_MISMATCHED_PAREN");
 }
 
 TEST(HeadingTest, NeverMatchesInsideACharacter) {

@@ -158,6 +158,9 @@ TEST(Split, MakesAWindowsSafeFileNameOfEachTitle) {
       {"empty", "", ""},
       {"sixty characters kept", sixty + "章", sixty},
       {"cut at sixty, then the blank before the cut goes", std::string(59, 'y') + " 第二章", std::string(59, 'y')},
+      {"zero-width characters and bidi controls go",
+       "\u200B第\u200C一\u200D章\u2060 \u200E风\u200F起\u202A\u202B\u202C\u202D\u202E\u2066\u2067\u2068\u2069\uFEFF",
+       "第一章 风起"},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name);
@@ -166,6 +169,28 @@ TEST(Split, MakesAWindowsSafeFileNameOfEachTitle) {
   EXPECT_EQ(titled_piece_path("out/", 1, "第一章"), "out/0001 第一章.txt");
   EXPECT_EQ(titled_piece_path("out/", 12345, "第一章"), "out/12345 第一章.txt");
   EXPECT_EQ(titled_piece_path("out/", 7, ""), "out/0007.txt");
+
+  // The last component, "<prefix>0001 <title>.txt", at the limit on one
+  // name and one past it: past it the title loses its last character, a
+  // four-byte one, whole. Linux counts bytes, Windows UTF-16 units.
+  const std::string title = std::string(56, 'x') + "\U00020000";  // 60 bytes, 58 UTF-16 units
+  struct limit_row {
+    bool windows;
+    std::string folder;
+    std::size_t prefix;  // bytes of the destination after its folder
+    std::string name;    // the last component expected
+  };
+  const limit_row limits[] = {
+      {false, "长目录/", 186, std::string(186, 'p') + "0001 " + title + ".txt"},
+      {false, "长目录/", 187, std::string(187, 'p') + "0001 " + std::string(56, 'x') + ".txt"},
+      {true, "长目录\\", 188, std::string(188, 'p') + "0001 " + title + ".txt"},
+      {true, "d/", 189, std::string(189, 'p') + "0001 " + std::string(56, 'x') + ".txt"},
+      {false, "d/", 246, std::string(246, 'p') + "0001.txt"},  // no room for a title
+  };
+  for (const auto& l : limits) {
+    const std::string path = titled_piece_path(l.folder + std::string(l.prefix, 'p'), 1, title, l.windows);
+    EXPECT_EQ(path, l.folder + l.name);
+  }
 }
 
 std::string gbk(const std::string& utf8) { return *encode(utf8, *encoding_by_name("GBK")); }
