@@ -45,6 +45,16 @@ std::string folder_busy(std::string_view folder) {
   return quoted("存放目录", folder, "正在被另一次分割写入，请稍后再试");
 }
 
+std::string folder_not_made(std::string_view folder, std::string_view reason) {
+  return quoted("创建存放目录", folder, "失败：").append(reason);
+}
+
+std::string leftover_pieces(std::string_view folder, std::int64_t count) {
+  return quoted("存放目录", folder, "中还有")
+      .append(std::to_string(count))
+      .append("个不是这次写入的分割文件（以前按其他标题规则或命名分割留下的），未删除");
+}
+
 std::string progress(std::int64_t saved) { return "已经保存" + std::to_string(saved) + "章"; }
 
 }  // namespace quorrel::messages

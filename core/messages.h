@@ -23,6 +23,10 @@ std::string read_failed(std::string_view path, std::string_view reason);
 std::string write_failed(std::string_view path, std::string_view reason);
 std::string progress(std::int64_t saved);                 // 已经保存N章
 std::string folder_busy(std::string_view folder);         // 存放目录“folder”正在被另一次分割写入，...
+std::string folder_not_made(std::string_view folder, std::string_view reason);  // 创建存放目录“folder”失败：reason
+// 存放目录“folder”中还有N个不是这次写入的分割文件...: pieces of an earlier
+// run left beside this run's, which the program never removes.
+std::string leftover_pieces(std::string_view folder, std::int64_t count);
 
 // Reasons for write_failed that the program gives by itself, when it will not
 // write a piece over what is found at its path.
