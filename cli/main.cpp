@@ -314,7 +314,7 @@ int split_main(int argc, char** argv) {
       {"json", no_argument, nullptr, opt_json},              {"contents", required_argument, nullptr, opt_contents},
       {"names", required_argument, nullptr, opt_names},      {"to", required_argument, nullptr, opt_to},
       {"replace-invalid", no_argument, nullptr, opt_replace_invalid},
-      {"help", no_argument, nullptr, 'h'},              {"version", no_argument, nullptr, opt_version},
+      {"help", no_argument, nullptr, 'h'},                   {"version", no_argument, nullptr, opt_version},
       {nullptr, 0, nullptr, 0}};
   std::vector<std::string> keywords;
   std::optional<std::string> encoding_name, headings, pattern, max_size, contents_path, to_name;

@@ -837,6 +837,7 @@ TEST(cli, MakesAMissingDestinationFolderThatEndsWithASeparator) {
       {"three missing levels", {}, "{dir}/a/b/c/", 0, "a/b/c/", ""},
       {"the platform's own separator", {}, "{dir}/a" + sep + "b" + sep, 0, "a/b/", ""},
       {"one missing level under an existing one", {}, "{dir}/sub/new/", 0, "sub/new/", ""},
+      {"doubled separators", {}, "{dir}/d//e//", 0, "d/e/", ""},
       {"a prefix names no folder to make", {}, "{dir}/a/b", 2, "", "写入文件“{dir}/a/b0000.txt”失败："},
       {"a file in the way", {}, "{dir}/book.txt/x/", 2, "", "创建存放目录“{dir}/book.txt/x/”失败："},
       {"a file where the folder goes", {}, "{dir}/book.txt/", 2, "", "创建存放目录“{dir}/book.txt/”失败："},

@@ -76,41 +76,6 @@ TEST(Checks, TakesNoDestinationWhereNothingIsWritten) {
   }
 }
 
-// A destination ending in a separator names a folder, made with its parents;
-// anything else is a prefix, and nothing is made for it.
-TEST(Checks, MakesTheDestinationsFolder) {
-  temp_folder tmp;
-  const auto file = tmp.write("file", "x");
-  struct example {
-    std::string destination;
-    std::string folder;  // made, or "" for none
-    bool refused;
-  };
-  const std::vector<example> examples = {
-      {tmp / "a/b/c/", tmp / "a/b/c", false},
-      {tmp / "a/b/c/", tmp / "a/b/c", false},  // there already
-      {tmp / "d//e//", tmp / "d/e", false},
-      {tmp / "f/g", "", false},
-      {file + "/h/", "", true},
-      {file + "/", "", true},
-      {"", "", false},
-  };
-  for (const auto& ex : examples) {
-    SCOPED_TRACE(ex.destination);
-    const std::string message = make_destination_folder(ex.destination);
-    if (ex.refused) {
-      EXPECT_EQ(message.rfind("创建存放目录“" + ex.destination + "”失败：", 0), 0u) << message;
-    } else {
-      EXPECT_EQ(message, "");
-    }
-    if (!ex.folder.empty()) {
-      EXPECT_TRUE(std::filesystem::is_directory(ex.folder));
-    }
-  }
-  EXPECT_FALSE(std::filesystem::exists(tmp / "f"));
-  EXPECT_TRUE(std::filesystem::is_regular_file(file));
-}
-
 // Pieces of this destination that a run of `written` pieces did not write.
 TEST(Checks, CountsThePiecesARunLeftBehind) {
   struct example {
