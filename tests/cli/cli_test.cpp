@@ -688,7 +688,7 @@ TEST(cli, RejectsABadCommandLine) {
        "quorrel-split: 无效的大小“1073741825k”（例如 300K、2M 或字节数，至多 1048576M）"},
       {"one M past the largest size", {"--max-size=1048577M", "{dir}/book.txt", "{dir}/out"},
        "quorrel-split: 无效的大小“1048577M”（例如 300K、2M 或字节数，至多 1048576M）"},
-      {"a size in M whose bytes would overflow", {"--max-size=17592186044416M", "{dir}/book.txt", "{dir}/out"},
+      {"a size in M far past the largest", {"--max-size=17592186044416M", "{dir}/book.txt", "{dir}/out"},
        "quorrel-split: 无效的大小“17592186044416M”（例如 300K、2M 或字节数，至多 1048576M）"},
       {"a size suffix of two letters", {"--max-size=1KB", "{dir}/book.txt", "{dir}/out"},
        "quorrel-split: 无效的大小“1KB”（例如 300K、2M 或字节数，至多 1048576M）"},
