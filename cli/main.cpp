@@ -20,7 +20,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>  // _Exit
-#include <cstring>  // strerror
 #include <new>  // bad_alloc
 #include <random>
 #include <string>
@@ -46,22 +45,25 @@ constexpr int exit_input = 1;
 constexpr int exit_filesystem = 2;
 constexpr int exit_findings = 3;
 constexpr std::uint64_t default_check_size = 200 * 1024;  // bytes: a long chapter, but a chapter
+constexpr std::uint64_t largest_size = std::uint64_t{1} << 40;  // bytes: 1048576M, far past any book
 
-// A size in bytes, with a K or M suffix (1024, 1024 * 1024); nullopt when
-// it is not a positive one.
-std::optional<std::uint64_t> size_argument(const std::string& text) {
+// A size in bytes, with a K or M suffix (1024, 1024 * 1024, either case);
+// nullopt when it is not a positive one up to largest_size.
+std::optional<std::uint64_t> size_argument(std::string_view text) {
   std::uint64_t value = 0;
   std::size_t at = 0;
+  // Checked at each digit, so the value never grows past what it can hold.
   for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
-    if (value > (std::uint64_t{1} << 40)) return std::nullopt;
     value = value * 10 + static_cast<std::uint64_t>(text[at] - '0');
+    if (value > largest_size) return std::nullopt;
   }
-  const std::string suffix = text.substr(at);
-  if (at == 0 || value == 0) return std::nullopt;
-  if (suffix == "K" || suffix == "k") return value << 10;
-  if (suffix == "M" || suffix == "m") return value << 20;
-  if (suffix.empty()) return value;
-  return std::nullopt;
+  const std::string_view suffix = text.substr(at);
+  int shift = 0;
+  if (quorrel::equal_ignoring_case(suffix, "K")) shift = 10;
+  else if (quorrel::equal_ignoring_case(suffix, "M")) shift = 20;
+  else if (!suffix.empty()) return std::nullopt;
+  if (at == 0 || value == 0 || value > largest_size >> shift) return std::nullopt;
+  return value << shift;
 }
 
 // Messages and progress on stderr: if they cannot be written, there is
@@ -87,7 +89,7 @@ class standard_output {
   bool broken() const { return error_ != 0; }
   // The reader closing its end is not a failure of the tool.
   bool failed() const { return error_ != 0 && error_ != EPIPE; }
-  const char* reason() const { return std::strerror(error_); }
+  std::string reason() const { return quorrel::file::system_reason(error_); }
 
  private:
   int error_ = 0;
@@ -106,7 +108,7 @@ int flushed(standard_output& out, int status) {
   out.finish();
   if (quorrel::stop_signal() != 0 && out.broken()) exit_stopped();
   if (!out.failed()) return status;
-  print(stderr, std::string("quorrel-split: 写入标准输出失败：") + out.reason() + "\n");
+  print(stderr, "quorrel-split: 写入标准输出失败：" + out.reason() + "\n");
   return status == 0 ? exit_filesystem : status;
 }
 
@@ -233,12 +235,16 @@ std::optional<std::string> write_contents(const std::string& path, const quorrel
 void usage(standard_output& out) {
   out.write(
         "用法：quorrel-split [选项]... 源文件 存放目录\n"
+        "      quorrel-split --check [选项]... 源文件 [存放目录]\n"
         "Usage: quorrel-split [OPTION]... SOURCE DESTINATION\n"
+        "       quorrel-split --check [OPTION]... SOURCE [DESTINATION]\n"
         "Cut SOURCE into pieces at every line that holds all keywords, written as\n"
         "DESTINATION0000.txt, DESTINATION0001.txt, ... (DESTINATION is used as a\n"
         "prefix exactly as given: end it with " +
       std::string(1, quorrel::separator) +
-      " to write into a folder).\n"
+      " to write into a folder, which is\n"
+        "made, with its parents, when it is missing). Pieces of an earlier run that\n"
+        "this one did not write again are counted on stderr, never removed.\n"
         "\n"
         "  -k, --keyword=WORD    a keyword; repeat for more (default: 第 and 章)\n"
         "      --headings=RULE   which lines start a piece:\n"
@@ -252,16 +258,18 @@ void usage(standard_output& out) {
         "                        match starts a piece, e.g. '^Chapter [0-9]+$'; a line\n"
         "                        it cannot decide in about a second stops the run\n"
         "      --max-size=SIZE   a piece that grows past SIZE bytes (K, M suffixes:\n"
-        "                        300K, 2M) ends at that line; the text after\n"
-        "                        it goes on in the next piece\n"
-        "      --check           write nothing: report numbering that jumps, repeats\n"
-        "                        or goes back, pieces over 200K (or --max-size) or\n"
-        "                        under 3 lines, and near misses (lines refused by a\n"
-        "                        guard), each with its line number, then a summary\n"
+        "                        300K, 2M; at most 1048576M) ends at that line; the\n"
+        "                        text after it goes on in the next piece\n"
+        "      --check           write nothing, so DESTINATION may be left out:\n"
+        "                        report numbering that jumps, repeats or goes back,\n"
+        "                        pieces over 200K (or --max-size) or under 3 lines,\n"
+        "                        and near misses (lines refused by a guard), each\n"
+        "                        with its line number, then a summary\n"
         "  -e, --encoding=NAME   the source's encoding (GB18030, GBK, Big5, UTF-8,\n"
         "                        UTF-16LE, UTF-16BE...) instead of detecting it\n"
-        "  -l, --list            write nothing: list the pieces a split would write\n"
-        "                        (name, size in bytes, first line), then the total\n"
+        "  -l, --list            write nothing: list the pieces a split into\n"
+        "                        DESTINATION would write (name, size in bytes, first\n"
+        "                        line), then the total\n"
         "      --json            with --list: the table of contents as one JSON\n"
         "                        document instead (source, encoding, and per piece\n"
         "                        number, file, kind, title, line, offset, size)\n"
@@ -274,13 +282,16 @@ void usage(standard_output& out) {
         "                        be converted...\n"
         "      --replace-invalid ...unless this is given: each becomes U+FFFD (or ?)\n"
         "  -q, --quiet           no progress line\n"
-        "      --help            show this help and exit\n"
+        "  -h, --help            show this help and exit\n"
         "      --version         show the version and exit\n"
         "\n"
+        "Names given to --encoding, --to, --headings, --names and the size suffixes\n"
+        "are read without regard to case.\n"
+        "\n"
         "Exit status: 0 done, 1 a problem with the input (or another run is\n"
-        "writing into the same folder), 2 a file could not be read or written\n"
-        "(standard output included), 3 --check found something to report,\n"
-        "128+N stopped by signal N:\n"
+        "writing into the same folder), 2 a file or folder could not be read,\n"
+        "written or made (standard output included), 3 --check found something\n"
+        "to report, 128+N stopped by signal N:\n"
         "129 hang-up, 130 interrupt (Ctrl+C), 143 terminate. A stopped run ends at\n"
         "a line: every piece written stays complete. A reader that closes the pipe\n"
         "early (| head) just ends the output: not an error.\n"
@@ -301,7 +312,7 @@ int split_main(int argc, char** argv) {
   argv = argument_pointers.data();
 
   enum {
-    opt_help = 256, opt_version, opt_headings, opt_pattern, opt_max_size, opt_check,
+    opt_version = 256, opt_headings, opt_pattern, opt_max_size, opt_check,
     opt_json, opt_contents, opt_names, opt_to, opt_replace_invalid
   };
   const option options[] = {
@@ -312,7 +323,7 @@ int split_main(int argc, char** argv) {
       {"json", no_argument, nullptr, opt_json},              {"contents", required_argument, nullptr, opt_contents},
       {"names", required_argument, nullptr, opt_names},      {"to", required_argument, nullptr, opt_to},
       {"replace-invalid", no_argument, nullptr, opt_replace_invalid},
-      {"help", no_argument, nullptr, opt_help},              {"version", no_argument, nullptr, opt_version},
+      {"help", no_argument, nullptr, 'h'},                   {"version", no_argument, nullptr, opt_version},
       {nullptr, 0, nullptr, 0}};
   std::vector<std::string> keywords;
   std::optional<std::string> encoding_name, headings, pattern, max_size, contents_path, to_name;
@@ -324,7 +335,7 @@ int split_main(int argc, char** argv) {
   };
   opterr = 0;
   // The leading ":" tells a missing argument from an unknown option.
-  for (int c; (c = getopt_long(argc, argv, ":k:e:lq", options, nullptr)) != -1;) {
+  for (int c; (c = getopt_long(argc, argv, ":hk:e:lq", options, nullptr)) != -1;) {
     switch (c) {
       case 'k': keywords.push_back(quorrel::cli::keyword_argument(optarg)); break;
       case 'e': encoding_name = optarg; break;
@@ -337,13 +348,13 @@ int split_main(int argc, char** argv) {
       case opt_json: json = true; break;
       case opt_contents: contents_path = optarg; break;
       case opt_names:
-        if (std::string_view(optarg) != "title" && std::string_view(optarg) != "number")
+        titles = quorrel::equal_ignoring_case(optarg, "title");
+        if (!titles && !quorrel::equal_ignoring_case(optarg, "number"))
           return bad_usage(std::string("无效的“--names=") + optarg + "”（可用 title 或 number）");
-        titles = std::string_view(optarg) == "title";
         break;
       case opt_to: to_name = optarg; break;
       case opt_replace_invalid: replace_invalid = true; break;
-      case opt_help: usage(out); return flushed(out, 0);
+      case 'h': usage(out); return flushed(out, 0);
       case opt_version: out.write("quorrel-split " QUORREL_VERSION "\n"); return flushed(out, 0);
       default:
         print(stderr, option_problem(c, optind > 1 ? argv[optind - 1] : "", options));
@@ -351,18 +362,23 @@ int split_main(int argc, char** argv) {
         return exit_input;
     }
   }
-  if (argc - optind != 2) {
-    print(stderr, argc - optind < 2 ? "quorrel-split: 缺少源文件或存放目录\n" : "quorrel-split: 多余的参数\n");
+  // A check writes nothing, so it needs no destination.
+  const int operands = argc - optind;
+  if (operands < (check_only ? 1 : 2) || operands > 2) {
+    print(stderr, operands > 2     ? "quorrel-split: 多余的参数\n"
+                  : check_only ? "quorrel-split: 缺少源文件\n"
+                               : "quorrel-split: 缺少源文件或存放目录\n");
     print(stderr, usage_hint);
     return exit_input;
   }
+  const char* const destination = operands == 2 ? argv[optind + 1] : "";
   // Options that exclude each other are refused before anything is read
   // or written.
   auto refuse = bad_usage;
   quorrel::split_options split_options;
-  if (headings && *headings == "auto") {
+  if (headings && quorrel::equal_ignoring_case(*headings, "auto")) {
     split_options.headings.which = quorrel::heading_choice::rule::form;
-  } else if (headings && *headings != "keywords") {
+  } else if (headings && !quorrel::equal_ignoring_case(*headings, "keywords")) {
     return refuse("未知的标题规则“" + *headings + "”（可用 keywords、auto）");
   }
   if (pattern) {
@@ -380,7 +396,7 @@ int split_main(int argc, char** argv) {
     return refuse("--keyword 只用于 --headings=keywords");
   if (max_size) {
     const auto bytes = size_argument(*max_size);
-    if (!bytes) return refuse("无效的大小“" + *max_size + "”（例如 300K、2M 或字节数）");
+    if (!bytes) return refuse("无效的大小“" + *max_size + "”（例如 300K、2M 或字节数，至多 1048576M）");
     // --check reports pieces over the size instead of cutting them.
     if (!check_only) split_options.max_size = *bytes;
   }
@@ -412,12 +428,19 @@ int split_main(int argc, char** argv) {
   }
 
   // Paths go to the file system as the bytes given, blanks included.
-  const auto check = quorrel::check_inputs(argv[optind], argv[optind + 1], keywords.size(),
-                                          quorrel::path_text::exact,
-                                          titles ? quorrel::piece_names::titles : quorrel::piece_names::numbers);
+  const auto check = quorrel::check_inputs(
+      argv[optind], destination, keywords.size(), quorrel::path_text::exact,
+      titles ? quorrel::piece_names::titles : quorrel::piece_names::numbers,
+      check_only ? quorrel::destination_use::optional : quorrel::destination_use::required);
   if (!check.ok) {
     print(stderr, check.message + "\n");
     return exit_input;
+  }
+  // Before anything is written, and only by a run that writes.
+  if (const std::string problem = split_options.dry_run ? "" : quorrel::make_destination_folder(destination);
+      !problem.empty()) {
+    print(stderr, problem + "\n");
+    return exit_filesystem;
   }
   if (contents_path) {
     if (auto refused = contents_refused(*contents_path, check.request.source)) {
@@ -466,6 +489,8 @@ int split_main(int argc, char** argv) {
   }
   if (result.replaced > 0)
     print(stderr, "quorrel-split: " + std::to_string(result.replaced) + "处无法转换的字符已替换为 U+FFFD 或 ?\n");
+  if (const auto left = list ? 0 : quorrel::leftover_pieces(check.request.destination, result.pieces); left > 0)
+    print(stderr, "quorrel-split: " + quorrel::messages::leftover_pieces(quorrel::folder_of(destination), left) + "\n");
   if (list && json)
     out.write(quorrel::cli::to_json(table));
   else if (list)

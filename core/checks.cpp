@@ -1,5 +1,6 @@
 #include "core/checks.h"
 
+#include <algorithm>
 #include <charconv>
 #include <initializer_list>
 #include <optional>
@@ -21,33 +22,47 @@ bool ends_blank(std::string_view s) {
   return s.ends_with(' ') || s.ends_with('\t') || s.ends_with(ideographic_space);
 }
 
-// Whether a file name is one a piece may get: "<name_prefix><digits>.txt",
+// The piece number in a file name that a piece may get: "<name_prefix><digits>.txt",
 // or with titles also "<name_prefix><digits> <title>.txt". Only the numbers
 // piece_path writes count: four digits, or more without a leading zero.
 // The name is read from its end, so that the prefix is compared as the file
 // system compares names (its case may differ, and with it the length of its
 // UTF-8), and a prefix that ends in digits itself is tried at every length.
-bool is_numbered_stem(std::string_view stem, std::string_view name_prefix) {
+std::optional<std::int64_t> stem_number(std::string_view stem, std::string_view name_prefix) {
   std::size_t digits_at = stem.size();
   while (digits_at > 0 && stem[digits_at - 1] >= '0' && stem[digits_at - 1] <= '9') --digits_at;
   for (std::size_t length = 4; length <= 18 && length <= stem.size() - digits_at; ++length) {
-    if (length > 4 && stem[stem.size() - length] == '0') continue;
-    if (file::same_name(stem.substr(0, stem.size() - length), name_prefix)) return true;
+    const std::string_view digits = stem.substr(stem.size() - length);
+    if (length > 4 && digits.front() == '0') continue;
+    if (!file::same_name(stem.substr(0, stem.size() - length), name_prefix)) continue;
+    std::int64_t number = 0;
+    std::from_chars(digits.data(), digits.data() + digits.size(), number);
+    return number;
   }
-  return false;
+  return std::nullopt;
 }
 
-bool is_piece_name(std::string_view file_name, std::string_view name_prefix, piece_names names) {
+std::optional<std::int64_t> piece_number(std::string_view file_name, std::string_view name_prefix,
+                                         piece_names names) {
   constexpr std::string_view extension = ".txt";
   if (file_name.size() < extension.size() ||
       !file::same_name(file_name.substr(file_name.size() - extension.size()), extension))
-    return false;
+    return std::nullopt;
   const std::string_view stem = file_name.substr(0, file_name.size() - extension.size());
-  if (is_numbered_stem(stem, name_prefix)) return true;
-  if (names != piece_names::titles) return false;
+  if (const auto number = stem_number(stem, name_prefix)) return number;
+  if (names != piece_names::titles) return std::nullopt;
   for (std::size_t space = stem.find(' '); space != std::string_view::npos; space = stem.find(' ', space + 1))
-    if (is_numbered_stem(stem.substr(0, space), name_prefix)) return true;
-  return false;
+    if (const auto number = stem_number(stem.substr(0, space), name_prefix)) return number;
+  return std::nullopt;
+}
+
+// The folder the pieces of `destination` go into, as the system will find
+// it, and the start of their names in it.
+file::placement pieces_place(const std::string& destination) {
+  constexpr std::string_view first_number = "0000.txt";
+  file::placement first = file::place_of(piece_path(destination, 0));
+  first.name.resize(first.name.size() - first_number.size());
+  return first;
 }
 
 // Whether some file that the split may write is the source itself (the same
@@ -59,13 +74,11 @@ bool is_piece_name(std::string_view file_name, std::string_view name_prefix, pie
 bool pieces_could_overwrite(const std::string& source, const std::string& destination, piece_names names) {
   const std::optional<file::identity> source_id = file::identity_of(source);
   if (!source_id) return false;
-  constexpr std::string_view first_number = "0000.txt";
-  const file::placement first = file::place_of(piece_path(destination, 0));
-  const std::string name_prefix = first.name.substr(0, first.name.size() - first_number.size());
+  const file::placement place = pieces_place(destination);
   bool overwrites = false;
-  file::list_folder(first.folder, [&](std::string_view name) {
-    if (!overwrites && is_piece_name(name, name_prefix, names))
-      overwrites = file::identity_of(first.folder == "." ? std::string(name) : first.folder + std::string(name)) ==
+  file::list_folder(place.folder, [&](std::string_view name) {
+    if (!overwrites && piece_number(name, place.name, names))
+      overwrites = file::identity_of(place.folder == "." ? std::string(name) : place.folder + std::string(name)) ==
                    source_id;
   });
   return overwrites;
@@ -86,18 +99,21 @@ std::string_view trim_blanks(std::string_view s) {
 }
 
 input_check check_inputs(std::string_view source_text, std::string_view destination_text,
-                         std::size_t keyword_count, path_text paths, piece_names names) {
+                         std::size_t keyword_count, path_text paths, piece_names names,
+                         destination_use use) {
   const bool trim = paths == path_text::trimmed;
   const std::string source(trim ? trim_blanks(source_text) : source_text);
   const std::string destination(trim ? trim_blanks(destination_text) : destination_text);
+  const bool destination_used = use == destination_use::required || !destination.empty();
   const auto first_problem = [&]() -> std::string {
     if (source.empty()) return std::string(messages::no_source);
-    if (destination.empty()) return std::string(messages::no_destination);
+    if (destination_used && destination.empty()) return std::string(messages::no_destination);
     for (const std::string* path : {&source, &destination})
       if (std::string unnameable = unnameable_in(*path); !unnameable.empty()) return unnameable;
     if (!file::is_regular_file(source)) return messages::source_missing(source);
     if (keyword_count == 0) return std::string(messages::no_keywords);
-    if (pieces_could_overwrite(source, destination, names)) return messages::would_overwrite(source);
+    if (destination_used && pieces_could_overwrite(source, destination, names))
+      return messages::would_overwrite(source);
     return {};
   };
   input_check result;
@@ -105,6 +121,31 @@ input_check check_inputs(std::string_view source_text, std::string_view destinat
   result.ok = result.message.empty();
   if (result.ok) result.request = {source, destination};
   return result;
+}
+
+std::string make_destination_folder(const std::string& destination) {
+  if (destination.empty() || !is_separator(destination.back())) return {};
+  if (auto made = file::make_folders(destination); !made) return messages::folder_not_made(destination, made.reason());
+  return {};
+}
+
+std::int64_t leftover_pieces(const std::string& destination, std::int64_t written) {
+  const file::placement place = pieces_place(destination);
+  std::vector<bool> taken(static_cast<std::size_t>(written));  // a number whose file of this run is counted
+  std::int64_t leftovers = 0;
+  file::list_folder(place.folder, [&](std::string_view name) {
+    const auto number = piece_number(name, place.name, piece_names::titles);
+    if (!number) return;
+    if (*number >= written || taken[static_cast<std::size_t>(*number)]) ++leftovers;
+    else taken[static_cast<std::size_t>(*number)] = true;
+  });
+  return leftovers;
+}
+
+bool equal_ignoring_case(std::string_view given, std::string_view name) {
+  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  return std::equal(given.begin(), given.end(), name.begin(), name.end(),
+                    [&](char a, char b) { return lower(a) == lower(b); });
 }
 
 }  // namespace quorrel

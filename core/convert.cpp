@@ -6,12 +6,12 @@
 
 #include <algorithm>
 #include <bit>  // endian
-#include <cctype>
 #include <cstring>  // memcpy
 #include <new>      // bad_alloc
 #include <vector>
 
 #include "core/char_table.h"
+#include "core/checks.h"  // equal_ignoring_case
 #include "core/icu_converter.h"
 
 namespace quorrel {
@@ -26,12 +26,6 @@ constexpr std::size_t check_block = 1 << 20;      // bytes of the source read at
 
 using icu::converter_ptr;
 using icu::open_converter;
-
-bool same_letters(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-  });
-}
 
 }  // namespace
 
@@ -52,7 +46,7 @@ std::optional<encoding> target_by_name(std::string_view name) {
       {"UTF-16LE", "UTF-16LE", "\xFF\xFE", char_layout::utf16le},
   };
   for (const target& t : targets)
-    if (same_letters(name, t.name)) return encoding{t.icu_name, t.bom, t.layout};
+    if (equal_ignoring_case(name, t.name)) return encoding{t.icu_name, t.bom, t.layout};
   return std::nullopt;
 }
 

@@ -40,6 +40,11 @@ struct failure {
   std::string reason;  // shown after the path in the message
 };
 
+// The system's description of an errno value, in UTF-8 and in the user's
+// language where the system has it: on POSIX systems strerror's text under
+// the locale the program set (setlocale), on Windows the C runtime's own.
+std::string system_reason(int error);
+
 // A value, or the failure that kept it from being made.
 template <class T>
 class result {
@@ -172,6 +177,11 @@ std::optional<identity> identity_of(const std::string& path);
 
 // Whether `path` leads to a regular file (links followed).
 bool is_regular_file(const std::string& path);
+
+// Makes the folder `folder` and whichever of its parents are missing; done
+// when it is a folder already (links followed). The failure names the
+// system's reason, a file in the way included.
+[[nodiscard]] result<void> make_folders(const std::string& folder);
 
 // Where the file `path` names lives: the folder to list and the name in it,
 // found as the system finds the file when it opens the path (on Windows a

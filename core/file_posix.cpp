@@ -2,6 +2,8 @@
 
 #include <dirent.h>    // opendir: a folder's names
 #include <fcntl.h>     // open and its flags
+#include <langinfo.h>  // nl_langinfo: the encoding of the system's texts
+#include <locale.h>    // newlocale: the C locale's texts, when no other can be read
 #include <sys/file.h>  // flock: one run at a time per folder
 #include <sys/stat.h>  // fstat, lstat, stat: what a descriptor or path is
 #include <unistd.h>    // pread, write, ftruncate, close, unlink
@@ -10,13 +12,15 @@
 #include <cstring>
 #include <memory>
 
+#include "core/encoding.h"
 #include "core/messages.h"
+#include "core/path.h"
 #include "core/stop_signals.h"
 
 namespace quorrel::file {
 namespace {
 
-failure system_failure(int error) { return {std::strerror(error)}; }
+failure system_failure(int error) { return {system_reason(error)}; }
 failure refused(std::string_view reason) { return {std::string(reason)}; }
 
 int fd_of(const handle& file) { return static_cast<int>(file.native()); }
@@ -63,7 +67,47 @@ result<void> unshare(const std::string& path, const struct stat& info) {
   return refused(info.st_nlink > 1 ? messages::piece_has_links : messages::piece_of_other_user);
 }
 
+// The folder that holds `folder` (its last part dropped), or "" when it has
+// no parent to make: a root, or a single relative name.
+std::string parent_of(std::string_view folder) {
+  while (!folder.empty() && is_separator(folder.back())) folder.remove_suffix(1);
+  const std::size_t last = folder.find_last_of(separators);
+  return last == std::string_view::npos ? std::string() : std::string(folder.substr(0, last + 1));
+}
+
 }  // namespace
+
+std::string system_reason(int error) {
+  char buffer[256];
+  // The GNU strerror_r, safe on the writer thread: it returns the text,
+  // in the locale's encoding (translated where the system has translations).
+  const std::string text = ::strerror_r(error, buffer, sizeof buffer);
+  const std::string_view codeset = ::nl_langinfo(CODESET);
+  if (codeset == "UTF-8" || codeset == "ANSI_X3.4-1968") return text;
+  if (const auto enc = encoding_by_name(codeset)) return decode(text, *enc);
+  // An encoding that cannot be read: the C locale's text, which is ASCII.
+  static const locale_t c_locale = ::newlocale(LC_ALL_MASK, "C", locale_t{});
+  return c_locale ? ::strerror_l(error, c_locale) : "error " + std::to_string(error);
+}
+
+result<void> make_folders(const std::string& folder) {
+  struct stat info{};
+  if (::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return {};
+  if (::mkdir(folder.c_str(), 0777) == 0) return {};
+  int error = errno;
+  if (error == ENOENT) {
+    // A missing parent: made first, then this folder once more.
+    const std::string parent = parent_of(folder);
+    if (parent.empty()) return system_failure(error);
+    if (auto made = make_folders(parent); !made) return made;
+    if (::mkdir(folder.c_str(), 0777) == 0) return {};
+    error = errno;
+  }
+  // Made by another process meanwhile, or something else in the way.
+  if (error == EEXIST) return ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) ? result<void>()
+                                                                                          : system_failure(ENOTDIR);
+  return system_failure(error);
+}
 
 result<void> handle::close() {
   if (!is_open()) return {};

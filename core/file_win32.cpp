@@ -3,9 +3,11 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>  // strerror
 #include <string>
 
 #include "core/messages.h"
+#include "core/path.h"
 #include "core/win32_file.h"
 #include "core/win32_stop.h"
 #include "core/win32_text.h"
@@ -13,19 +15,7 @@
 namespace quorrel::file {
 namespace {
 
-// The system's own description of an error, in the user's language.
-failure system_failure(DWORD error) {
-  wchar_t* text = nullptr;
-  const DWORD length =
-      FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                     nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::wstring reason(text ? text : L"", length);
-  LocalFree(text);
-  while (!reason.empty() && (reason.back() == L'\n' || reason.back() == L'\r' || reason.back() == L' '))
-    reason.pop_back();
-  if (reason.empty()) return {"error " + std::to_string(error)};
-  return {narrow(reason)};
-}
+failure system_failure(DWORD error) { return {system_message(error)}; }
 failure last_failure() { return system_failure(GetLastError()); }
 failure refused(std::string_view reason) { return {std::string(reason)}; }
 
@@ -113,10 +103,43 @@ handle open_unfollowed(const std::wstring& path) {
                          FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
 }
 
+// The folder that holds `folder` (its last part dropped), or "" when it has
+// no parent to make: a root, a drive, or a single relative name.
+std::string parent_of(std::string_view folder) {
+  while (!folder.empty() && is_separator(folder.back())) folder.remove_suffix(1);
+  const std::size_t last = folder.find_last_of(separators);
+  return last == std::string_view::npos ? std::string() : std::string(folder.substr(0, last + 1));
+}
+
+bool is_folder(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 // Reads and writes go in steps a DWORD can count.
 constexpr std::size_t step = 1u << 30;
 
 }  // namespace
+
+// The C runtime's errno texts have no other language.
+std::string system_reason(int error) { return std::strerror(error); }
+
+result<void> make_folders(const std::string& folder) {
+  const std::wstring wide = system_path(folder);
+  if (is_folder(wide) || CreateDirectoryW(wide.c_str(), nullptr)) return {};
+  DWORD error = GetLastError();
+  if (error == ERROR_PATH_NOT_FOUND) {
+    // A missing parent: made first, then this folder once more.
+    const std::string parent = parent_of(folder);
+    if (parent.empty()) return system_failure(error);
+    if (auto made = make_folders(parent); !made) return made;
+    if (CreateDirectoryW(wide.c_str(), nullptr)) return {};
+    error = GetLastError();
+  }
+  // Made by another program meanwhile, or a file in the way.
+  if (error == ERROR_ALREADY_EXISTS) return is_folder(wide) ? result<void>() : system_failure(ERROR_DIRECTORY);
+  return system_failure(error);
+}
 
 result<void> handle::close() {
   if (!is_open()) return {};

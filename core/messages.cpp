@@ -52,6 +52,16 @@ std::string pattern_undecided(std::string_view path, std::int64_t line) {
               "避免嵌套的重复（如 (a+)+）和多个 .*，或改用 --headings=auto");
 }
 
+std::string folder_not_made(std::string_view folder, std::string_view reason) {
+  return quoted("创建存放目录", folder, "失败：").append(reason);
+}
+
+std::string leftover_pieces(std::string_view folder, std::int64_t count) {
+  return quoted("存放目录", folder, "中还有")
+      .append(std::to_string(count))
+      .append("个不是这次写入的分割文件（以前按其他标题规则或命名分割留下的），未删除");
+}
+
 std::string progress(std::int64_t saved) { return "已经保存" + std::to_string(saved) + "章"; }
 
 }  // namespace quorrel::messages

@@ -28,6 +28,10 @@ std::string folder_busy(std::string_view folder);         // 存放目录“fold
 std::string pattern_undecided(std::string_view path, std::int64_t line);
 // Why an empty pattern is refused (ICU itself says U_ILLEGAL_ARGUMENT_ERROR).
 inline constexpr std::string_view empty_pattern = "表达式是空的，请写出标题行要匹配的内容（例如 ^第.+章）";
+std::string folder_not_made(std::string_view folder, std::string_view reason);  // 创建存放目录“folder”失败：reason
+// 存放目录“folder”中还有N个不是这次写入的分割文件...: pieces of an earlier
+// run left beside this run's, which the program never removes.
+std::string leftover_pieces(std::string_view folder, std::int64_t count);
 
 // Reasons for write_failed that the program gives by itself, when it will not
 // write a piece over what is found at its path.

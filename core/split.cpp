@@ -660,8 +660,11 @@ split_result run_split(const split_request& request, split_host& host, const spl
     split_result result;
     const bool no_memory = e.code() == std::errc::not_enough_memory ||
                            (e.code() == std::errc::resource_unavailable_try_again && !room_for_a_thread());
+    // The C++ library's text would be in the locale's encoding, not UTF-8.
+    const bool errno_value = e.code().category() == std::generic_category();
+    const std::string reason = errno_value ? file::system_reason(e.code().value()) : e.code().message();
     result.failure = split_failure{split_failure::kind::read, request.source,
-                                   no_memory ? std::string(messages::out_of_memory) : e.code().message()};
+                                   no_memory ? std::string(messages::out_of_memory) : reason};
     return result;
   }
 }

@@ -22,4 +22,21 @@ std::string narrow(std::wstring_view utf16) {
   return out;
 }
 
+std::string system_message(unsigned long error) {
+  const auto format = [error](LANGID language, wchar_t*& text) {
+    return FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                          nullptr, error, language, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  };
+  wchar_t* text = nullptr;
+  // Language 0 would look first for a neutral text, then the thread's
+  // locale, which need not be the language the user reads Windows in.
+  DWORD length = format(GetUserDefaultUILanguage(), text);
+  if (length == 0) length = format(0, text);
+  std::wstring reason(text ? text : L"", length);
+  LocalFree(text);
+  while (!reason.empty() && (reason.back() == L'\n' || reason.back() == L'\r' || reason.back() == L' '))
+    reason.pop_back();
+  return reason.empty() ? "error " + std::to_string(error) : narrow(reason);
+}
+
 }  // namespace quorrel

@@ -11,4 +11,9 @@ namespace quorrel {
 std::wstring widen(std::string_view utf8);
 std::string narrow(std::wstring_view utf16);
 
+// The system's description of a Windows error code, in the user's own
+// language (the one Windows shows its texts in) where Windows has the text
+// in it, else as FormatMessageW finds it; "error N" when it has none.
+std::string system_message(unsigned long error);
+
 }  // namespace quorrel

@@ -3,14 +3,15 @@
 #
 # Options; encodings after -e/--encoding and --to, rules after --headings,
 # sizes after --max-size, the two name forms after --names, files after
-# --contents; files and folders for SOURCE,
-# folders for DESTINATION. Needs bash alone (none of bash-completion's
-# helpers), so it also works when sourced by hand.
+# --contents (names matched in any case, as quorrel-split reads them); files
+# and folders for SOURCE, folders for DESTINATION (which --check does not
+# need). Needs bash alone (none of bash-completion's helpers), so it also
+# works when sourced by hand.
 
 _quorrel_split() {
     local cur=${COMP_WORDS[COMP_CWORD]}
     local prev=${COMP_WORDS[COMP_CWORD-1]}
-    local options='-k --keyword -e --encoding -l --list -q --quiet --headings --pattern --max-size --check --json --contents --names --to --replace-invalid --help --version'
+    local options='-k --keyword -e --encoding -l --list -q --quiet --headings --pattern --max-size --check --json --contents --names --to --replace-invalid -h --help --version'
     local encodings='GB18030 GBK Big5 UTF-8 UTF-16LE UTF-16BE'
     local targets='UTF-8 UTF-8-BOM GB18030 GBK Big5 UTF-16LE'
     local rules='keywords auto'
@@ -40,25 +41,18 @@ _quorrel_split() {
     COMPREPLY=()
     case $option in
         # Before -*e, which --max-size would match.
-        --headings)
-            mapfile -t COMPREPLY < <(compgen -P "$lead" -W "$rules" -- "$cur")
-            return 0
-            ;;
         --max-size)
             mapfile -t COMPREPLY < <(compgen -P "$lead" -W "$sizes" -- "$cur")
             return 0
             ;;
-        -*e | --encoding)
-            # ICU takes encoding names in any case, so match them so too.
-            local name
-            for name in $encodings; do
-                [[ ${name,,} == "${cur,,}"* ]] && COMPREPLY+=("$lead$name")
-            done
-            return 0
-            ;;
-        --to | --names)
-            local name names=$targets
-            [[ $option == --names ]] && names='title number'
+        --headings | -*e | --encoding | --to | --names)
+            # quorrel-split reads these names in any case, so match them so too.
+            local name names=$encodings
+            case $option in
+                --headings) names=$rules ;;
+                --to) names=$targets ;;
+                --names) names='title number' ;;
+            esac
             for name in $names; do
                 [[ ${name,,} == "${cur,,}"* ]] && COMPREPLY+=("$lead$name")
             done

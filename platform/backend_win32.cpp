@@ -60,19 +60,6 @@ std::wstring systemPath(const std::string& path) {
   return L"\\\\?\\" + full;
 }
 
-// The system's own description of an error, in the user's language.
-std::string systemMessage(DWORD error) {
-  wchar_t* text = nullptr;
-  const DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::wstring reason(text ? text : L"", length);
-  LocalFree(text);
-  while (!reason.empty() && (reason.back() == L'\n' || reason.back() == L'\r' || reason.back() == L' '))
-    reason.pop_back();
-  return reason.empty() ? "error " + std::to_string(error) : narrow(reason);
-}
-
 // The file-system path of a shell item, "" for a virtual one (the computer,
 // the control panel). SHGetPathFromIDListEx (Vista and later) takes a buffer
 // of any size; SHGetPathFromIDListW before it assumes MAX_PATH.
@@ -152,7 +139,7 @@ class Win32Backend final : public Backend {
         static_cast<HWND>(owner), L"open", wide.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
     if (result > 32) return true;
     const DWORD error = GetLastError();
-    errorText = systemMessage(error != ERROR_SUCCESS ? error : static_cast<DWORD>(result));
+    errorText = quorrel::system_message(error != ERROR_SUCCESS ? error : static_cast<DWORD>(result));
     return false;
   }
 

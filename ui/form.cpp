@@ -89,6 +89,10 @@ void form::split_clicked() {
     view_.show_message(check.message);
     return;
   }
+  if (const std::string problem = make_destination_folder(check.request.destination); !problem.empty()) {
+    view_.show_message(problem);
+    return;
+  }
 
   splitting_ = true;
   close_pending_ = false;

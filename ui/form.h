@@ -91,7 +91,9 @@ class form final : private split_host {
 
   void add_clicked();     // cmdAdd_Click
   void delete_clicked();  // cmdDelete_Click
-  void split_clicked();   // Command1_Click: checks, run, final caption, message
+  // Command1_Click: checks, the destination's folder made (make_destination_folder),
+  // run, final caption, message.
+  void split_clicked();
 
   // cmdOrigleFile_Click: the open-file dialog, started where txtFrom points;
   // its answer replaces txtFrom, "" on cancel.

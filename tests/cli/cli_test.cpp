@@ -267,6 +267,21 @@ TEST(cli, HeadingRulesAndSizeLimitChooseThePieces) {
        {"--headings=auto", "--max-size=1K"},
        "第一章\n" + std::string(1020, 'a') + "\nb\n第二章\nc\n",
        {"第一章\r\n" + std::string(1020, 'a') + "\r\n", "\r\nb\r\n", "第二章\r\nc\r\n"}},
+      // A piece of CR LF + line + CR LF: exactly 1024 bytes is not past 1k.
+      {"1k is 1024 bytes: a piece of exactly 1024 goes on", {"--max-size=1k"},
+       std::string(1020, 'a') + "\nb\n", {"\r\n" + std::string(1020, 'a') + "\r\nb\r\n"}},
+      {"1K is 1024 bytes: a piece of 1025 ends", {"--max-size=1K"},
+       std::string(1021, 'a') + "\nb\n", {"\r\n" + std::string(1021, 'a') + "\r\n", "\r\nb\r\n"}},
+      {"1m is 1024 * 1024 bytes: a piece of exactly that goes on", {"--max-size=1m"},
+       std::string(1048572, 'a') + "\nb\n", {"\r\n" + std::string(1048572, 'a') + "\r\nb\r\n"}},
+      {"1M is 1024 * 1024 bytes: one byte more ends the piece", {"--max-size=1M"},
+       std::string(1048573, 'a') + "\nb\n", {"\r\n" + std::string(1048573, 'a') + "\r\n", "\r\nb\r\n"}},
+      {"the largest size, in bytes", {"--max-size=1099511627776"}, three_chapters, three_pieces},
+      {"the largest size, in K", {"--max-size=1073741824K"}, three_chapters, three_pieces},
+      {"the largest size, in M", {"--max-size=1048576m"}, three_chapters, three_pieces},
+      {"a rule's name in capitals", {"--headings=AUTO"}, "书名\n第一卷\n第一章\n甲\n",
+       {"\r\n书名\r\n", "第一卷\r\n第一章\r\n甲\r\n"}},
+      {"the keyword rule's name, capitalised", {"--headings=Keywords"}, three_chapters, three_pieces},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name);
@@ -336,6 +351,17 @@ TEST(cli, CheckReportsWhatAReaderWouldTripOverAndWritesNothing) {
                    large + ":7: 编号重复（" + ceiling + " 之后是 " + ceiling + "）：第九亿亿亿亿亿章\n" +
                    large + ":10: 编号倒退（" + ceiling + " 之后是 120000000）：第一亿二千万章\n" +
                    "检查：4个文件，编号问题3处，过大0个，过短0个，疑似标题0处\n");
+  // A check writes nothing: the destination may be left out, and then
+  // pieces are named by their number alone.
+  const listing unchecked = folder_contents(dir.path());
+  const outcome alone = run({"--check", dir / "clean.txt"});
+  EXPECT_EQ(alone.exit_code, 0) << alone;
+  EXPECT_EQ(alone.out, clean.out);
+  const outcome short_one = run({"--check", "--headings=auto", "--max-size=200", book});
+  EXPECT_EQ(short_one.exit_code, 3) << short_one;
+  EXPECT_NE(short_one.out.find(book + ":20: 过短：0005.txt（第1章 短） 只有 1 行\n"), std::string::npos)
+      << short_one.out;
+  expect_contents(dir.path(), unchecked);
 
   const outcome refused = run({"--pattern=a)b", book, dir / "p"});
   EXPECT_EQ(refused.exit_code, 1);
@@ -365,6 +391,8 @@ TEST(cli, EncodingOptionDecidesHowTheSourceIsRead) {
        {gbk("\r\n前言\r\n"), gbk("第一章 乗\r\n甲乙\r\n第二章\r\n丙\r\n")}},
       {"a Big5 source forced as Big5", {"--encoding", "Big5"}, big5("序\r\n第一章\r\n甲\r\n第二章\r\n乙\r\n"),
        {big5("\r\n序\r\n"), big5("第一章\r\n甲\r\n"), big5("第二章\r\n乙\r\n")}},
+      {"Big5 in capitals", {"--encoding", "BIG5"}, big5("第一章\r\n甲\r\n"), {big5("第一章\r\n甲\r\n")}},
+      {"utf-16le in lower case", {"-e", "utf-16le"}, utf16le("第一章\r\n甲\r\n"), {utf16le("第一章\r\n甲\r\n")}},
       {"UTF-16LE without a mark, forced", {"-e", "UTF-16LE"}, utf16le("第一章\r\n甲\r\n第二章\n乙\n"),
        {utf16le("第一章\r\n甲\r\n"), utf16le("第二章\r\n乙\r\n")}},
       {"a stray byte makes a UTF-8 file a legacy one", {}, stray,
@@ -429,8 +457,6 @@ TEST(cli, FileSystemFailureStopsTheRunAndKeepsCompletePieces) {
   const row rows[] = {
       {"a missing destination folder", {"{dir}/book.txt", "{dir}/missing/out"}, {}, no_limit,
        "写入文件“{dir}/missing/out0000.txt”失败：No such file or directory", 0},
-      {"a missing destination folder, with a trailing slash", {"{dir}/book.txt", "{dir}/missing/"}, {},
-       no_limit, "写入文件“{dir}/missing/0000.txt”失败：No such file or directory", 0},
       {"a folder where the second piece goes", {"{dir}/book.txt", "{dir}/out"}, {"out0001.txt"},
        no_limit, "写入文件“{dir}/out0001.txt”失败：Is a directory", 1},
       {"the disk refuses a piece half-way", {"{dir}/book.txt", "{dir}/out"}, {}, 2 * 1024 * 1024,
@@ -620,6 +646,8 @@ TEST(cli, HelpAndVersionAnswerAndExit) {
         "end it with " + std::string(1, quorrel::separator) + " to write into a folder"},
        ""},
       {"help among operands", {"{dir}/book.txt", "{dir}/out", "--help"}, {"--keyword"}, ""},
+      {"-h is --help", {"-h"}, {"-h, --help", "--check [OPTION]... SOURCE [DESTINATION]"}, ""},
+      {"-h among operands", {"{dir}/book.txt", "-h", "{dir}/out"}, {"--keyword"}, ""},
       {"version", {"--version"}, {}, "quorrel-split "},
       {"version among operands", {"{dir}/book.txt", "--version", "{dir}/out"}, {}, "quorrel-split "},
   };
@@ -661,6 +689,11 @@ TEST(cli, RejectsABadCommandLine) {
       {"a value given to --list", {"--list=yes", "{dir}/book.txt", "{dir}/out"}, "quorrel-split: 选项“--list”不接受参数"},
       {"a value given to --quiet, shortened", {"--qu=1", "{dir}/book.txt", "{dir}/out"}, "quorrel-split: 选项“--quiet”不接受参数"},
       {"only options", {"-q", "-k", "第"}, "quorrel-split: 缺少源文件或存放目录"},
+      {"a check without its source", {"--check"}, "quorrel-split: 缺少源文件"},
+      {"a check with three operands", {"--check", "{dir}/book.txt", "{dir}/out", "{dir}/more"},
+       "quorrel-split: 多余的参数"},
+      {"a listing needs its destination: names depend on it", {"--list", "{dir}/book.txt"},
+       "quorrel-split: 缺少源文件或存放目录"},
       {"a pattern ICU refuses", {"--pattern=第(", "{dir}/book.txt", "{dir}/out"},
        "quorrel-split: 正则表达式“第(”有误：U_REGEX_MISMATCHED_PAREN（第1行第2个字符）"},
       {"an empty pattern", {"--pattern=", "{dir}/book.txt", "{dir}/out"},
@@ -672,9 +705,19 @@ TEST(cli, RejectsABadCommandLine) {
       {"keywords for the rule by form", {"--headings=auto", "-k", "章", "{dir}/book.txt", "{dir}/out"},
        "quorrel-split: --keyword 只用于 --headings=keywords"},
       {"a size that is not one", {"--max-size=12Q", "{dir}/book.txt", "{dir}/out"},
-       "quorrel-split: 无效的大小“12Q”（例如 300K、2M 或字节数）"},
+       "quorrel-split: 无效的大小“12Q”（例如 300K、2M 或字节数，至多 1048576M）"},
       {"a size of nothing", {"--max-size=0", "{dir}/book.txt", "{dir}/out"},
-       "quorrel-split: 无效的大小“0”（例如 300K、2M 或字节数）"},
+       "quorrel-split: 无效的大小“0”（例如 300K、2M 或字节数，至多 1048576M）"},
+      {"one byte past the largest size", {"--max-size=1099511627777", "{dir}/book.txt", "{dir}/out"},
+       "quorrel-split: 无效的大小“1099511627777”（例如 300K、2M 或字节数，至多 1048576M）"},
+      {"one K past the largest size", {"--max-size=1073741825k", "{dir}/book.txt", "{dir}/out"},
+       "quorrel-split: 无效的大小“1073741825k”（例如 300K、2M 或字节数，至多 1048576M）"},
+      {"one M past the largest size", {"--max-size=1048577M", "{dir}/book.txt", "{dir}/out"},
+       "quorrel-split: 无效的大小“1048577M”（例如 300K、2M 或字节数，至多 1048576M）"},
+      {"a size in M far past the largest", {"--max-size=17592186044416M", "{dir}/book.txt", "{dir}/out"},
+       "quorrel-split: 无效的大小“17592186044416M”（例如 300K、2M 或字节数，至多 1048576M）"},
+      {"a size suffix of two letters", {"--max-size=1KB", "{dir}/book.txt", "{dir}/out"},
+       "quorrel-split: 无效的大小“1KB”（例如 300K、2M 或字节数，至多 1048576M）"},
       {"a check and a listing", {"--check", "--list", "{dir}/book.txt", "{dir}/out"},
        "quorrel-split: --check 与 --list 不能同时使用"},
       {"a check that would write a table", {"--check", "--contents=toc.json", "{dir}/book.txt", "{dir}/out"},
@@ -803,6 +846,100 @@ TEST(cli, UsesTheDestinationAsAPrefixExactlyAsGiven) {
     EXPECT_EQ(o.exit_code, 0) << o;
     EXPECT_EQ(o.out, saved);
     expect_contents(dir.path(), with_pieces(before, r.prefix, three_pieces));
+  }
+}
+
+TEST(cli, MakesAMissingDestinationFolderThatEndsWithASeparator) {
+  const std::string sep(1, quorrel::separator);
+  struct row {
+    const char* name;
+    std::vector<std::string> options;
+    std::string destination;  // "{dir}" stands for the case's folder
+    int exit_code;
+    std::string made;     // the folder made, relative to the case's folder; "" none
+    std::string message;  // the start of stderr, up to the system's reason; "" none
+  };
+  const row rows[] = {
+      {"three missing levels", {}, "{dir}/a/b/c/", 0, "a/b/c/", ""},
+      {"the platform's own separator", {}, "{dir}/a" + sep + "b" + sep, 0, "a/b/", ""},
+      {"one missing level under an existing one", {}, "{dir}/sub/new/", 0, "sub/new/", ""},
+      {"doubled separators", {}, "{dir}/d//e//", 0, "d/e/", ""},
+      {"a prefix names no folder to make", {}, "{dir}/a/b", 2, "", "写入文件“{dir}/a/b0000.txt”失败："},
+      {"a file in the way", {}, "{dir}/book.txt/x/", 2, "", "创建存放目录“{dir}/book.txt/x/”失败："},
+      {"a file where the folder goes", {}, "{dir}/book.txt/", 2, "", "创建存放目录“{dir}/book.txt/”失败："},
+      {"a file in the way of a parent", {}, "{dir}/book.txt/x/y/", 2, "", "创建存放目录“{dir}/book.txt/x/y/”失败："},
+      {"not for a listing", {"--list"}, "{dir}/a/b/", 0, "", ""},
+      {"not for a check", {"--check"}, "{dir}/a/b/", 0, "", ""},
+      {"not when the input is refused", {"--encoding=nope"}, "{dir}/a/b/", 1, "", "quorrel-split: 不支持的编码"},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    temp_folder dir;
+    write_file(dir / "book.txt", "第一章\r\n甲\r\n甲\r\n甲\r\n");
+    ASSERT_TRUE(make_folder(dir / "sub"));
+    const listing before = folder_contents(dir.path());
+    std::vector<std::string> args = r.options;
+    args.push_back("{dir}/book.txt");
+    args.push_back(r.destination);
+    const outcome o = run(in_folder(args, dir));
+    EXPECT_EQ(o.exit_code, r.exit_code) << o;
+    const std::string message = replace_all(r.message, "{dir}", dir.path());
+    if (message.empty()) {
+      EXPECT_EQ(o.err, "");
+    } else {
+      EXPECT_TRUE(o.err.starts_with(message)) << o;
+      EXPECT_GT(o.err.size(), message.size() + 1) << "the reason: " << o;
+    }
+    listing expected = before;
+    if (!r.made.empty()) {
+      for (std::size_t end = r.made.find('/'); end != std::string::npos; end = r.made.find('/', end + 1))
+        expected[r.made.substr(0, end + 1)] = "";
+      expected[r.made + "0000.txt"] = "第一章\r\n甲\r\n甲\r\n甲\r\n";
+    }
+    expect_contents(dir.path(), expected);
+  }
+}
+
+TEST(cli, CountsPiecesAnEarlierRunLeftAndKeepsThem) {
+  struct row {
+    const char* name;
+    std::vector<std::string> options;
+    std::string prefix;               // within out/
+    std::vector<std::string> before;  // names in out/, each holding "old"
+    std::vector<std::string> pieces;  // names this run writes, in out/
+    int left;                         // the count reported
+  };
+  const std::vector<std::string> plain = {"0000.txt", "0001.txt", "0002.txt"};
+  const std::vector<std::string> titled = {"0000 第一章 起.txt", "0001 第二章 承.txt", "0002 第三章 转.txt"};
+  const row rows[] = {
+      {"the same run again leaves nothing", {}, "", plain, plain, 0},
+      {"one number past the last piece", {}, "", {"0002.txt", "0003.txt"}, plain, 1},
+      {"a five-digit number", {}, "", {"10000.txt", "9999.txt"}, plain, 2},
+      {"names that are no piece's", {}, "", {"00003.txt", "0003.txt.bak", "x0003.txt", "notes.txt", "0003.TXT"}, plain,
+       quorrel::windows_names ? 1 : 0},
+      {"titled pieces, then numbered ones", {}, "", titled, plain, 3},
+      {"numbered pieces, then titled ones", {"--names=title"}, "", plain, titled, 3},
+      {"titled pieces under another title", {"--names=TITLE"}, "", {"0001 第二章.txt", "0003 第四章.txt"}, titled, 2},
+      {"numbered names asked in capitals", {"--names=Number"}, "", {"0003.txt"}, plain, 1},
+      {"only this prefix counts", {}, "ch-", {"ch-0003.txt", "0003.txt", "ch-0000.txt"}, {"ch-0000.txt", "ch-0001.txt", "ch-0002.txt"}, 1},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    temp_folder dir;
+    write_file(dir / "book.txt", three_chapters);
+    ASSERT_TRUE(make_folder(dir / "out"));
+    for (const auto& name : r.before) write_file(dir / ("out/" + name), "old");
+    listing expected = folder_contents(dir.path());
+    for (std::size_t i = 0; i < r.pieces.size(); ++i) expected["out/" + r.pieces[i]] = three_pieces[i];
+    std::vector<std::string> args = r.options;
+    args.push_back(dir / "book.txt");
+    args.push_back(dir / ("out/" + r.prefix));
+    const outcome o = run(args);
+    EXPECT_EQ(o.exit_code, 0) << o;
+    EXPECT_EQ(o.out, saved);
+    EXPECT_EQ(o.err, r.left == 0 ? "" : "quorrel-split: 存放目录“" + (dir / "out/") + "”中还有" + std::to_string(r.left) +
+                                            "个不是这次写入的分割文件（以前按其他标题规则或命名分割留下的），未删除\n");
+    expect_contents(dir.path(), expected);
   }
 }
 
@@ -1007,6 +1144,8 @@ TEST(cli, ConvertsPiecesToEachEncodingAndRefusesALoss) {
       {"UTF-8 to GBK", text, "GBK", "GBK", ""},
       {"UTF-16LE's mark is not copied into a Big5 piece", "\xFF\xFE" + utf16le(text), "Big5", "Big5", ""},
       {"UTF-8 with a mark to UTF-16LE", "\xEF\xBB\xBF" + text, "UTF-16LE", "UTF-16LE", "\xFF\xFE"},
+      {"a target in lower case", gbk(text), "utf-8-bom", "UTF-8", "\xEF\xBB\xBF"},
+      {"a target in capitals", text, "BIG5", "Big5", ""},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name);

@@ -5,9 +5,13 @@
 
 #include <unistd.h>  // link, symlink
 
+#include <cerrno>
+#include <clocale>
 #include <filesystem>
 
 #include "core/checks.h"
+#include "core/encoding.h"
+#include "core/file.h"
 #include "core/path.h"
 #include "tests/support/temp_folder.h"
 
@@ -42,6 +46,100 @@ TEST(Checks, ReportsTheFirstProblemInOrder) {
     EXPECT_EQ(check.ok, ex.message.empty());
     EXPECT_EQ(check.message, ex.message);
   }
+}
+
+// A check of the book writes nothing: its destination may be left out, but
+// one that is given is checked as any other.
+TEST(Checks, TakesNoDestinationWhereNothingIsWritten) {
+  temp_folder tmp;
+  const auto novel = tmp.write("novel.txt", "第一章\r\n");
+  const auto piece = tmp.write("0000.txt", "第一章\r\n");
+  constexpr auto optional = destination_use::optional;
+  struct example {
+    std::string source, destination;
+    destination_use use;
+    std::string message;
+  };
+  const std::vector<example> examples = {
+      {novel, "", optional, ""},
+      {novel, "", destination_use::required, "请选择要保存分割文件的目录"},
+      {"", "", optional, "请选择要分割的文件"},
+      {tmp / "missing.txt", "", optional, "文件“" + tmp / "missing.txt" + "”不存在"},
+      {piece, "", optional, ""},
+      {piece, tmp.dir(), optional, "分割文件会覆盖原始文件“" + piece + "”，请选择其他存放目录"},
+  };
+  for (const auto& ex : examples) {
+    SCOPED_TRACE(ex.source + " | " + ex.destination);
+    const auto check = check_inputs(ex.source, ex.destination, 2, path_text::exact, piece_names::numbers, ex.use);
+    EXPECT_EQ(check.message, ex.message);
+    EXPECT_EQ(check.ok, ex.message.empty());
+  }
+}
+
+// Pieces of this destination that a run of `written` pieces did not write.
+TEST(Checks, CountsThePiecesARunLeftBehind) {
+  struct example {
+    std::vector<std::string> names;
+    std::string prefix;
+    std::int64_t written, left;
+  };
+  const std::vector<example> examples = {
+      {{"0000.txt", "0001.txt", "0002.txt"}, "", 3, 0},
+      {{"0000.txt", "0001.txt", "0002.txt"}, "", 2, 1},  // the number just past the last
+      {{"0000.txt", "0001.txt", "0002.txt"}, "", 0, 3},
+      {{"0001.txt", "0001 第一章.txt", "0001 第一章 甲.txt"}, "", 2, 2},
+      {{"999999999999999999.txt", "0999999999999999999.txt"}, "", 1, 1},  // 18 digits; 19 are no piece's
+      {{"00001.txt", "0001.txt.txt", "0001x.txt", "1.txt"}, "", 9, 0},
+      {{"卷0003.txt", "0003.txt"}, "卷", 3, 1},
+  };
+  for (const auto& ex : examples) {
+    temp_folder tmp;
+    for (const auto& name : ex.names) tmp.write(name, "");
+    SCOPED_TRACE(ex.names.front() + " after " + std::to_string(ex.written));
+    EXPECT_EQ(leftover_pieces(tmp.dir() + ex.prefix, ex.written), ex.left);
+  }
+}
+
+// Option values: ASCII letters in either case, whatever the locale; any
+// other byte exactly.
+TEST(Checks, ReadsNamesWithoutRegardToCase) {
+  struct example {
+    std::string_view given, name;
+    bool same;
+  };
+  const std::vector<example> examples = {
+      {"utf-8", "UTF-8", true},   {"BIG5", "Big5", true},    {"Title", "title", true},
+      {"k", "K", true},           {"AUTO", "auto", true},    {"", "", true},
+      {"utf8", "UTF-8", false},   {"titles", "title", false}, {"titl", "title", false},
+      {"Ä", "ä", false},          {"K", "", false},          {"@", "`", false},
+      {"[", "{", false},
+  };
+  for (const auto& ex : examples) {
+    EXPECT_EQ(equal_ignoring_case(ex.given, ex.name), ex.same) << ex.given << " | " << ex.name;
+  }
+}
+
+// The system's reason comes in the user's language and in UTF-8, whatever
+// the locale's encoding. The translated cases need the zh_CN locales
+// (generated with locale-gen, or found through LOCPATH) and skip without.
+TEST(Checks, GivesTheSystemsReasonInTheUsersLanguage) {
+  const std::string english = file::system_reason(ENOENT);
+  ASSERT_EQ(english, "No such file or directory");
+  std::string chinese;
+  for (const char* name : {"zh_CN.UTF-8", "zh_CN.GBK"}) {
+    if (!std::setlocale(LC_ALL, name)) continue;
+    SCOPED_TRACE(name);
+    const std::string reason = file::system_reason(ENOENT);
+    std::setlocale(LC_ALL, "C");
+    EXPECT_NE(reason, english);
+    utf8_validator utf8;
+    EXPECT_TRUE(utf8.feed(reason) && utf8.finish()) << reason;
+    if (!chinese.empty()) {
+      EXPECT_EQ(reason, chinese);
+    }
+    chinese = reason;
+  }
+  if (chinese.empty()) GTEST_SKIP() << "no zh_CN locale";
 }
 
 TEST(Checks, TrimsBothPathsButKeepsTheDestinationAsTyped) {

@@ -229,6 +229,48 @@ TEST(Form, SplitReportsTheFirstInputProblem) {
   }
 }
 
+// A typed destination that ends in a separator names a folder: it is made,
+// with its missing parents, before the run, or the message says why it
+// cannot be and nothing is written. A prefix makes no folder. "@" stands for
+// the case's folder.
+TEST(Form, MakesATypedDestinationFolder) {
+  namespace messages = quorrel::messages;
+  struct row {
+    std::string destination;
+    std::string made;     // where the piece goes, "" when none is written
+    std::string message;  // the start of the one message
+  };
+  const row rows[] = {
+      {"@/a/b/", "@/a/b/0000.txt", std::string(messages::finished)},
+      {native("@/c/d/"), native("@/c/d/") + "0000.txt", std::string(messages::finished)},
+      {" \"@/e/\" ", "@/e/0000.txt", std::string(messages::finished)},
+      {"@/source.txt/f/", "", messages::folder_not_made("@/source.txt/f/", "")},
+      {"@/g/h", "", messages::write_failed("@/g/h0000.txt", "")},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.destination);
+    temp_folder dir;
+    const auto expand = [&](std::string text) {
+      if (const auto at = text.find('@'); at != std::string::npos) text.replace(at, 1, dir.path());
+      return text;
+    };
+    fake_view view;
+    form f(view, {dir.path(), true, ""});
+    f.load();
+    view.source = dir.write("source.txt", "第1章\n甲\n");
+    view.destination = expand(r.destination);
+    f.split_clicked();
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_EQ(view.messages[0].rfind(expand(r.message), 0), 0u) << view.messages[0];
+    if (!r.made.empty()) {
+      EXPECT_EQ(quorrel::testing::read_bytes(expand(r.made)), "第1章\r\n甲\r\n");
+    } else {
+      EXPECT_EQ(dir.files(), std::vector<std::string>{"source.txt"});
+      EXPECT_FALSE(fs::exists(quorrel::testing::utf8_path(dir / "g")));
+    }
+  }
+}
+
 // Keywords added or deleted while a run is on (at its first heading, where
 // the window lets events through) apply from the next line; a list emptied
 // makes every later line a heading.

@@ -72,7 +72,7 @@ TEST(Paths, NamesUpToTheSystemsLimitWorkAndLongerOnesAreReported) {
        "文件“{dir}/" + name_255 + "a”不存在"},
       {"a folder name of 256 bytes in the destination", {"book.txt"}, {},
        {"{dir}/book.txt", "{dir}/" + name_255 + "a/"}, 2, "",
-       "写入文件“{dir}/" + name_255 + "a/0000.txt”失败：File name too long"},
+       "创建存放目录“{dir}/" + name_255 + "a/”失败：File name too long"},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name);
