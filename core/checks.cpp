@@ -79,6 +79,15 @@ std::string unnameable_in(const std::string& path) {
 
 }  // namespace
 
+bool is_piece_path(const std::string& path, const std::string& destination, piece_names names) {
+  constexpr std::string_view first_number = "0000.txt";
+  const file::placement first = file::place_of(piece_path(destination, 0));
+  const file::placement at = file::place_of(path);
+  const std::optional<file::identity> folder = file::identity_of(first.folder);
+  const bool same_folder = folder ? folder == file::identity_of(at.folder) : first.folder == at.folder;
+  return same_folder && is_piece_name(at.name, first.name.substr(0, first.name.size() - first_number.size()), names);
+}
+
 std::string_view trim_blanks(std::string_view s) {
   while (starts_blank(s)) s.remove_prefix(s.starts_with(ideographic_space) ? 3 : 1);
   while (ends_blank(s)) s.remove_suffix(s.ends_with(ideographic_space) ? 3 : 1);

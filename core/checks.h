@@ -45,6 +45,11 @@ input_check check_inputs(std::string_view source_text, std::string_view destinat
                          std::size_t keyword_count, path_text paths = path_text::trimmed,
                          piece_names names = piece_names::numbers);
 
+// Whether `path` is a name under which the split into `destination` may
+// write a piece (in the folder the pieces go to, compared as the file
+// system compares names), whether or not a file is there yet.
+bool is_piece_path(const std::string& path, const std::string& destination, piece_names names);
+
 // The keyword list a run starts with when none is given: 第 and 章, so a
 // heading is a line like "第十二章".
 inline std::vector<std::string> default_keywords() { return {"第", "章"}; }
