@@ -14,18 +14,19 @@ constexpr std::int64_t few_lines = 3;
 
 // Findings kept in memory while they wait for their piece; more go to the
 // scratch file.
-constexpr std::size_t memory_budget = 4 << 20;  // bytes of text
+constexpr std::size_t memory_budget = 1 << 20;  // bytes of text
 
-// Whether a heading names a part of its chapter: it ends in 上, 中 or 下 in
-// brackets, full-width or not, or after a blank (第一章（上）, 第二章 风起(下),
-// 第三章 中).
-bool names_a_part(std::string_view heading) {
+// Which part of its chapter a heading names, in their order: 1, 2 or 3
+// when it ends in 上, 中 or 下 in brackets, full-width or not, or after a
+// blank (第一章（上）, 第二章 风起(中), 第三章 下); 0 for none.
+int part_of(std::string_view heading) {
   heading = trim_blanks(heading);
-  for (const std::string_view part : {"上", "中", "下"}) {
+  const std::string_view parts[] = {"上", "中", "下"};
+  for (int part = 0; part < 3; ++part) {
     for (const auto& [open, close] : {std::pair{"（", "）"}, std::pair{"(", ")"}, std::pair{" ", ""}, std::pair{"　", ""}})
-      if (heading.ends_with(std::string(open).append(part).append(close))) return true;
+      if (heading.ends_with(std::string(open).append(parts[part]).append(close))) return part + 1;
   }
-  return false;
+  return 0;
 }
 
 const char* refused_for(heading_guard guard) {
@@ -124,14 +125,17 @@ void check_host::add(std::int64_t line, const std::string& what) {
 }
 
 // A new start at 1 is a new book or part, even one whose title the rule
-// did not take for a heading; the same number again, named as a part of
-// its chapter, is the next part.
-void check_host::number(sequence& numbers, bool fresh, bool part, std::int64_t value, std::int64_t line,
+// did not take for a heading; the same number again is the chapter's next
+// part when it names a later part than the heading before (第一章（上）,
+// then 第一章（下）).
+void check_host::number(sequence& numbers, bool fresh, int part, std::int64_t value, std::int64_t line,
                         const std::string& heading) {
-  const std::int64_t last = numbers.last;
-  const bool was_started = numbers.started;
-  numbers = {true, value};
-  if (!was_started || value == last + 1 || value == 1 || (fresh && value == 0) || (part && value == last)) return;
+  const sequence before = numbers;
+  const std::int64_t last = before.last;
+  numbers = {true, value, part};
+  if (!before.started || value == last + 1 || value == 1 || (fresh && value == 0) ||
+      (value == last && part > before.part))
+    return;
   const char* what = value == last ? "编号重复" : value < last ? "编号倒退" : "编号跳跃";
   add(line, std::string(what) + "（" + std::to_string(last) + " 之后是 " + std::to_string(value) + "）：" + heading);
   ++numbering_;
@@ -151,13 +155,13 @@ void check_host::heading_seen(line_kind kind, std::int64_t line, std::string_vie
   if (shape.number < 0 || shape.contents) return;
   const line_kind as = kind == line_kind::volume ? kind : shape.kind;
   if (as == line_kind::volume) {
-    number(volumes_, false, false, shape.number, line, heading);
+    number(volumes_, false, 0, shape.number, line, heading);
     new_volume_ = true;
     return;
   }
   if (as != line_kind::chapter) return;
   if (shape.volume >= 0 && (!volumes_.started || volumes_.last != shape.volume)) {
-    number(volumes_, false, false, shape.volume, line, heading);
+    number(volumes_, false, 0, shape.volume, line, heading);
     new_volume_ = true;
   }
   std::int64_t value = shape.number;
@@ -166,7 +170,7 @@ void check_host::heading_seen(line_kind kind, std::int64_t line, std::string_vie
     outer_ = shape.number;
     value = shape.inner;
   }
-  number(chapters_, new_volume_, names_a_part(heading), value, line, heading);
+  number(chapters_, new_volume_, part_of(heading), value, line, heading);
   new_volume_ = false;
 }
 

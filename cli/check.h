@@ -5,7 +5,8 @@
 //   - numbering that jumps, repeats or goes back: chapters within a volume
 //     (the first chapter after a volume heading may start again at 1 or go
 //     on), volumes across the book; numbers are read in every numeral form;
-//     parts of one chapter (第一章（上）, 第一章（下）) are no repeat;
+//     the parts of one chapter in their order (第一章（上）, 第一章（下）)
+//     are no repeat;
 //   - pieces over a size, and pieces (but the text before the first
 //     heading) of fewer than three lines;
 //   - near misses: lines of the book's own heading style that were refused,
@@ -91,8 +92,9 @@ class check_host : public fixed_keywords {
   struct sequence {
     bool started = false;
     std::int64_t last = 0;
+    int part = 0;  // of the last chapter: 1 上, 2 中, 3 下, 0 none
   };
-  void number(sequence& numbers, bool fresh, bool part, std::int64_t value, std::int64_t line,
+  void number(sequence& numbers, bool fresh, int part, std::int64_t value, std::int64_t line,
               const std::string& heading);
   void add(std::int64_t line, const std::string& what);
   void write_through(std::int64_t line);  // what waits up to `line`
