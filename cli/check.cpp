@@ -23,7 +23,8 @@ int part_of(std::string_view heading) {
   heading = trim_blanks(heading);
   const std::string_view parts[] = {"上", "中", "下"};
   for (int part = 0; part < 3; ++part) {
-    for (const auto& [open, close] : {std::pair{"（", "）"}, std::pair{"(", ")"}, std::pair{" ", ""}, std::pair{"　", ""}})
+    for (const auto& [open, close] :
+         {std::pair{"（", "）"}, std::pair{"(", ")"}, std::pair{" ", ""}, std::pair{"　", ""}})
       if (heading.ends_with(std::string(open).append(parts[part]).append(close))) return part + 1;
   }
   return 0;
@@ -57,13 +58,13 @@ void check_host::queue::spill() {
   }
   if (no_file_) return;
   std::FILE* f = file_.get();
-  if (std::fsetpos(f, &end_at_) != 0) return;
-  for (; !memory_.empty(); memory_.pop_front()) {
+  // What cannot go to the file stays in memory, after the findings it holds.
+  no_file_ = std::fsetpos(f, &end_at_) != 0;
+  for (; !no_file_ && !memory_.empty(); memory_.pop_front()) {
     const finding& oldest = memory_.front();
     const std::uint64_t size = oldest.text.size();
     if (std::fwrite(&oldest.line, sizeof oldest.line, 1, f) != 1 || std::fwrite(&size, sizeof size, 1, f) != 1 ||
         std::fwrite(oldest.text.data(), 1, size, f) != size || std::fgetpos(f, &end_at_) != 0) {
-      // What is left stays in memory, after the findings the file holds.
       no_file_ = true;
       return;
     }
@@ -102,9 +103,13 @@ void check_host::queue::pop() {
 
 bool check_host::stop_requested() { return stop_signal() != 0 || out_failed_; }
 
+void check_host::put(const std::string& text) {
+  if (!out_failed_ && !out_(text)) out_failed_ = true;
+}
+
 void check_host::write(std::int64_t line, const std::string& text) {
   write_through(line);
-  if (!out_failed_ && !out_(text)) out_failed_ = true;
+  put(text);
 }
 
 // What came before the run goes before a finding of the same line.
@@ -114,8 +119,7 @@ void check_host::write_through(std::int64_t line) {
     const std::string what = e.last < 0 ? "像标题的行太多：此行之后只按标题本身的格式判断"
                                         : "目录（第" + std::to_string(e.line) + "行至第" + std::to_string(e.last) +
                                               "行，不作分章）";
-    if (!out_failed_ && !out_(visible(source_ + ":" + std::to_string(e.line) + ": " + what) + "\n"))
-      out_failed_ = true;
+    put(visible(source_ + ":" + std::to_string(e.line) + ": " + what) + "\n");
   }
 }
 
@@ -177,7 +181,8 @@ void check_host::heading_seen(line_kind kind, std::int64_t line, std::string_vie
 void check_host::contents_skipped(std::int64_t first, std::int64_t last) {
   ++found_;
   const early e{first, last};
-  early_.insert(std::upper_bound(early_.begin(), early_.end(), e, [](const early& a, const early& b) { return a.line < b.line; }), e);
+  const auto by_line = [](const early& a, const early& b) { return a.line < b.line; };
+  early_.insert(std::upper_bound(early_.begin(), early_.end(), e, by_line), e);
 }
 
 void check_host::shapes_only_after(std::int64_t line) { contents_skipped(line, -1); }
@@ -210,11 +215,9 @@ void check_host::finish(std::int64_t pieces) {
     waiting_.pop();
   }
   write_through(INT64_MAX);
-  if (!out_failed_ &&
-      !out_("检查：" + std::to_string(pieces) + "个文件，编号问题" + std::to_string(numbering_) + "处，过大" +
-            std::to_string(large_) + "个，过短" + std::to_string(short_) + "个，疑似标题" +
-            std::to_string(near_misses_) + "处\n"))
-    out_failed_ = true;
+  put("检查：" + std::to_string(pieces) + "个文件，编号问题" + std::to_string(numbering_) + "处，过大" +
+      std::to_string(large_) + "个，过短" + std::to_string(short_) + "个，疑似标题" + std::to_string(near_misses_) +
+      "处\n");
 }
 
 }  // namespace quorrel::cli

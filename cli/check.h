@@ -42,7 +42,10 @@ class check_host : public fixed_keywords {
   // which ends the run as a stop signal does.
   check_host(std::vector<std::string> keywords, std::uint64_t size_limit, std::string source,
              std::function<bool(const std::string&)> out)
-      : fixed_keywords(std::move(keywords)), size_limit_(size_limit), source_(std::move(source)), out_(std::move(out)) {}
+      : fixed_keywords(std::move(keywords)),
+        size_limit_(size_limit),
+        source_(std::move(source)),
+        out_(std::move(out)) {}
 
   void encoding_known(const encoding& enc) override { enc_ = enc; }
   void heading_seen(line_kind kind, std::int64_t line, std::string_view text) override;
@@ -99,6 +102,7 @@ class check_host : public fixed_keywords {
   void add(std::int64_t line, const std::string& what);
   void write_through(std::int64_t line);  // what waits up to `line`
   void write(std::int64_t line, const std::string& text);
+  void put(const std::string& text);  // to `out`, until it fails
 
   std::uint64_t size_limit_;
   std::string source_;

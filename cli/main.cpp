@@ -235,7 +235,8 @@ std::optional<std::string> contents_refused(const std::string& path, const quorr
   const auto id = quorrel::file::identity_of(path);
   if (id && id == quorrel::file::identity_of(request.source)) return std::string(quorrel::messages::piece_is_source);
   if (auto allowed = quorrel::file::may_put_in_place(path); !allowed) return allowed.reason();
-  if (quorrel::is_piece_path(path, request.destination, names)) return std::string(quorrel::messages::contents_is_piece);
+  if (quorrel::is_piece_path(path, request.destination, names))
+    return std::string(quorrel::messages::contents_is_piece);
   return std::nullopt;
 }
 
