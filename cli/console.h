@@ -37,4 +37,16 @@ bool flush(std::FILE* stream);
 // Whether the stream is a terminal (a console on Windows).
 bool is_terminal(std::FILE* stream);
 
+// Text from the book or a path made fit for a terminal: every control
+// character (C0, DEL, and the C1 controls U+0080 to U+009F) shown as a \x
+// escape ("\x1b"), so that no escape sequence in a heading acts on the
+// reader's terminal; everything else, spaces and Chinese text included,
+// stays as it is.
+std::string visible(std::string_view utf8);
+
+// A new file of the program's own, open for reading and writing, that the
+// system removes once it is closed or the program ends; null when none can
+// be had.
+std::FILE* scratch_file();
+
 }  // namespace quorrel::cli

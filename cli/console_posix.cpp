@@ -1,6 +1,7 @@
 #include "cli/console.h"
 
 #include <langinfo.h>  // nl_langinfo: the locale's encoding
+#include <limits.h>    // PIPE_BUF
 #include <unistd.h>    // isatty
 
 #include <cerrno>
@@ -29,6 +30,11 @@ const std::optional<encoding>& locale_encoding() {
 void init_console() {
   std::setlocale(LC_ALL, "");
   std::signal(SIGPIPE, SIG_IGN);  // a reader gone shows as EPIPE from write()
+  // Redirected output goes to the system PIPE_BUF bytes at a time at most,
+  // which a pipe takes whole or not at all: a stop signal then cuts short a
+  // write to a pipe nobody reads, where the C library would retry the rest
+  // of a longer one (the buffer is st_blksize otherwise, 64 KiB on some).
+  if (!isatty(STDOUT_FILENO)) std::setvbuf(stdout, nullptr, _IOFBF, PIPE_BUF);
 }
 
 std::vector<std::string> arguments(int argc, char** argv) { return {argv + 1, argv + argc}; }
@@ -55,5 +61,8 @@ bool flush(std::FILE* stream) {
 }
 
 bool is_terminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
+
+// A file without a name, in the system's folder for them.
+std::FILE* scratch_file() { return std::tmpfile(); }
 
 }  // namespace quorrel::cli

@@ -79,4 +79,16 @@ bool flush(std::FILE* stream) {
 
 bool is_terminal(std::FILE* stream) { return console_of(stream) != nullptr; }
 
+// msvcrt's tmpfile() makes its file in the root of the drive, where a user
+// may not write: the user's temporary folder instead. "D" has the system
+// delete it on close, also when the process dies; "T" keeps it in memory
+// where the system can.
+std::FILE* scratch_file() {
+  wchar_t folder[MAX_PATH + 1];
+  const DWORD length = GetTempPathW(MAX_PATH + 1, folder);
+  wchar_t path[MAX_PATH];
+  if (length == 0 || length > MAX_PATH || GetTempFileNameW(folder, L"qrl", 0, path) == 0) return nullptr;
+  return _wfopen(path, L"w+bTD");
+}
+
 }  // namespace quorrel::cli

@@ -16,12 +16,14 @@
 
 #include <getopt.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>  // _Exit
+#include <functional>
 #include <new>  // bad_alloc
-#include <random>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,6 +48,9 @@ constexpr int exit_filesystem = 2;
 constexpr int exit_findings = 3;
 constexpr std::uint64_t default_check_size = 200 * 1024;  // bytes: a long chapter, but a chapter
 constexpr std::uint64_t largest_size = std::uint64_t{1} << 40;  // bytes: 1048576M, far past any book
+// The most standard output is given at once: PIPE_BUF, the most a pipe
+// takes whole or not at all.
+constexpr std::size_t output_piece = 4096;  // bytes
 
 // A size in bytes, with a K or M suffix (1024, 1024 * 1024, either case);
 // nullopt when it is not a positive one up to largest_size.
@@ -76,10 +81,22 @@ void print(std::FILE* stream, std::string_view utf8) { quorrel::cli::write(strea
 // failures show at a flush, hence finish().
 class standard_output {
  public:
-  // Once a write has failed, what follows is dropped.
-  void write(const std::string& utf8) {
-    if (error_ != 0) return;
-    if (!quorrel::cli::write(stdout, utf8)) error_ = errno;
+  // Once a write has failed, what follows is dropped. Written in pieces
+  // (cut between characters) with a look for a stop between them: a piece
+  // that a pipe nobody reads cannot take is cut short by the stop signal
+  // (EINTR) where a longer write would be retried by the C library, and a
+  // stop seen between pieces ends the output there.
+  void write(std::string_view utf8) {
+    while (error_ == 0 && !utf8.empty()) {
+      if (quorrel::stop_signal() != 0) {
+        error_ = EINTR;
+        return;
+      }
+      std::size_t size = std::min(utf8.size(), output_piece);
+      while (size < utf8.size() && size > 1 && (static_cast<unsigned char>(utf8[size]) & 0xC0) == 0x80) --size;
+      if (!quorrel::cli::write(stdout, utf8.substr(0, size))) error_ = errno;
+      utf8.remove_prefix(size);
+    }
   }
 
   void finish() {
@@ -103,26 +120,31 @@ class standard_output {
 }
 
 // `status` once standard output is flushed; a failure to write it is
-// reported and, where all else went well, makes the status a file-system one.
+// reported and, where all else went well, makes the status a file-system
+// one: a report of --check that could not be written is no report.
 int flushed(standard_output& out, int status) {
   out.finish();
   if (quorrel::stop_signal() != 0 && out.broken()) exit_stopped();
   if (!out.failed()) return status;
   print(stderr, "quorrel-split: 写入标准输出失败：" + out.reason() + "\n");
-  return status == 0 ? exit_filesystem : status;
+  return status == 0 || status == exit_findings ? exit_filesystem : status;
 }
 
 class cli_host : public quorrel::fixed_keywords {
  public:
-  // With `table`, every piece goes into it; the listing, if any, is then
-  // the table, written whole at the end.
+  // With `table`, the table of contents goes through `json` as the pieces
+  // come (the listing, if any, is then the table). Its pieces' encoding is
+  // the source's unless it was set.
   cli_host(std::vector<std::string> keywords, bool show_progress, standard_output* list,
-           quorrel::cli::contents* table)
-      : fixed_keywords(std::move(keywords)), show_progress_(show_progress), list_(list), table_(table) {}
+           quorrel::cli::contents* table, std::function<void(std::string_view)> json)
+      : fixed_keywords(std::move(keywords)), show_progress_(show_progress), list_(list), table_(table),
+        json_(std::move(json)) {}
 
   void encoding_known(const quorrel::encoding& enc) override {
     enc_ = enc;
-    if (table_) table_->source_encoding = enc;
+    if (!table_) return;
+    table_->source_encoding = enc;
+    if (table_->pieces_encoding.name.empty()) table_->pieces_encoding = enc;
   }
 
   void progress(std::int64_t saved) override {
@@ -150,13 +172,24 @@ class cli_host : public quorrel::fixed_keywords {
     total_bytes_ += piece.size;
     if (table_) {
       const std::string title = quorrel::decode(piece.first_line, enc_);
-      table_->pieces.push_back({piece.number, piece.path, piece.kind, std::string(quorrel::trim_blanks(title)),
-                                piece.line, piece.offset, piece.size});
+      // The head waits for the first piece: a conversion refused before
+      // any piece writes nothing.
+      if (!table_started_) json_(quorrel::cli::json_head(*table_));
+      json_(quorrel::cli::json_piece({piece.number, piece.path, piece.kind, std::string(quorrel::trim_blanks(title)),
+                                      piece.line, piece.offset, piece.size},
+                                     !table_started_));
+      table_started_ = true;
       return;
     }
     if (!list_) return;
-    list_->write(piece.path + "\t" + std::to_string(piece.size) + "\t" +
-                 quorrel::decode(piece.first_line, enc_) + "\n");
+    list_->write(quorrel::cli::visible(piece.path) + "\t" + std::to_string(piece.size) + "\t" +
+                 quorrel::cli::visible(quorrel::decode(piece.first_line, enc_)) + "\n");
+  }
+
+  // The end of the table of contents, after the last piece.
+  void finish_table() {
+    if (!table_started_) json_(quorrel::cli::json_head(*table_));
+    json_(quorrel::cli::json_end(table_started_));
   }
 
   std::uint64_t total_bytes() const { return total_bytes_; }
@@ -165,6 +198,8 @@ class cli_host : public quorrel::fixed_keywords {
   bool show_progress_;
   standard_output* list_;  // where the listing goes; null for a real split
   quorrel::cli::contents* table_;
+  std::function<void(std::string_view)> json_;
+  bool table_started_ = false;
   quorrel::encoding enc_;
   std::chrono::steady_clock::time_point shown_at_{};
   bool dirty_ = false;
@@ -203,33 +238,16 @@ std::string option_problem(int code, std::string_view given, const option* optio
 }
 
 // Why the table of contents may not go to `path`, if it may not: the
-// source itself, or anything but a regular file (a link is not followed).
-std::optional<std::string> contents_refused(const std::string& path, const std::string& source) {
+// source itself, anything but a regular file (a link is not followed), or
+// a name the run may give a piece.
+std::optional<std::string> contents_refused(const std::string& path, const quorrel::split_request& request,
+                                            quorrel::piece_names names) {
   const auto id = quorrel::file::identity_of(path);
-  if (id && id == quorrel::file::identity_of(source)) return std::string(quorrel::messages::piece_is_source);
+  if (id && id == quorrel::file::identity_of(request.source)) return std::string(quorrel::messages::piece_is_source);
   if (auto allowed = quorrel::file::may_put_in_place(path); !allowed) return allowed.reason();
+  if (quorrel::is_piece_path(path, request.destination, names))
+    return std::string(quorrel::messages::contents_is_piece);
   return std::nullopt;
-}
-
-// Writes the table to a new file beside `path` and puts it in place, so a
-// run that fails leaves neither a half table nor a stray file; a piece just
-// written is never replaced by it. The reason when it fails.
-std::optional<std::string> write_contents(const std::string& path, const quorrel::cli::contents& table) {
-  if (const auto id = quorrel::file::identity_of(path)) {
-    for (const auto& piece : table.pieces)
-      if (quorrel::file::identity_of(piece.path) == id) return "这是刚写入的分割文件";
-  }
-  std::random_device random;
-  const std::string temporary = path + "." + std::to_string(random()) + ".tmp";
-  auto made = quorrel::file::create_piece(
-      temporary, quorrel::file::identity_of(table.source).value_or(quorrel::file::identity{}));
-  if (!made) return made.reason();
-  auto done = quorrel::file::write_all(made->file, quorrel::cli::to_json(table));
-  if (done) done = made->file.close();
-  if (done) done = quorrel::file::put_in_place(temporary, path);
-  if (done) return std::nullopt;
-  quorrel::file::remove_piece(temporary, *made);
-  return done.reason();
 }
 
 void usage(standard_output& out) {
@@ -442,33 +460,50 @@ int split_main(int argc, char** argv) {
     print(stderr, problem + "\n");
     return exit_filesystem;
   }
+  // The table's new file is made before any piece: a folder that cannot
+  // take it stops the run before anything is written.
+  std::optional<quorrel::cli::contents_file> contents_out;
   if (contents_path) {
-    if (auto refused = contents_refused(*contents_path, check.request.source)) {
+    if (auto refused = contents_refused(*contents_path, check.request,
+                                        titles ? quorrel::piece_names::titles : quorrel::piece_names::numbers)) {
       print(stderr, quorrel::messages::write_failed(*contents_path, *refused) + "\n");
       return exit_input;
+    }
+    contents_out.emplace(*contents_path,
+                         quorrel::file::identity_of(check.request.source).value_or(quorrel::file::identity{}));
+    if (contents_out->failure()) {
+      print(stderr, quorrel::messages::write_failed(*contents_path, *contents_out->failure()) + "\n");
+      return exit_filesystem;
     }
   }
 
   quorrel::catch_stop_signals();
   if (check_only) {
-    quorrel::cli::check_host checker(keywords, max_size ? *size_argument(*max_size) : default_check_size);
+    quorrel::cli::check_host checker(keywords, max_size ? *size_argument(*max_size) : default_check_size,
+                                     argv[optind], [&out](const std::string& line) {
+                                       out.write(line);
+                                       return !out.broken();
+                                     });
     const auto result = quorrel::run_split(check.request, checker, split_options);
     if (result.failure) {
       print(stderr, result.failure->message() + "\n");
       return flushed(out, failure_status(*result.failure));
     }
-    if (result.stopped && quorrel::stop_signal() != 0)
-      return flushed(out, quorrel::exit_status_for_signal(quorrel::stop_signal()));
-    for (const std::string& line : checker.report(argv[optind], result.pieces)) out.write(line);
+    if (result.stopped && quorrel::stop_signal() != 0) exit_stopped();
+    if (!result.stopped) checker.finish(result.pieces);
     return flushed(out, checker.found_anything() ? exit_findings : 0);
   }
   quorrel::cli::contents table;
   table.source = check.request.source;
   table.rule = split_options.headings;
   table.keywords = keywords;
+  if (split_options.convert_to) table.pieces_encoding = *split_options.convert_to;
   const bool tabled = json || contents_path;
+  std::function<void(std::string_view)> json_out;
+  if (contents_out) json_out = [&contents_out](std::string_view text) { contents_out->write(text); };
+  else json_out = [&out](std::string_view text) { out.write(text); };
   cli_host host(keywords, !quiet && !list && quorrel::cli::is_terminal(stderr), list ? &out : nullptr,
-                tabled ? &table : nullptr);
+                tabled ? &table : nullptr, json_out);
   const auto result = quorrel::run_split(check.request, host, split_options);
   host.done(result.pieces);
   if (result.refused) {
@@ -478,12 +513,15 @@ int split_main(int argc, char** argv) {
     return flushed(out, exit_input);
   }
   if (result.failure) print(stderr, result.failure->message() + "\n");
-  if ((result.stopped || result.failure) && quorrel::stop_signal() != 0) exit_stopped();
+  if ((result.stopped || result.failure) && quorrel::stop_signal() != 0) {
+    contents_out.reset();  // its new file goes: _Exit runs no destructor
+    exit_stopped();
+  }
   if (result.failure) return flushed(out, failure_status(*result.failure));
-  table.pieces_encoding = split_options.convert_to ? *split_options.convert_to : result.source_encoding;
-  if (contents_path) {
-    if (auto failed = write_contents(*contents_path, table)) {
-      print(stderr, quorrel::messages::write_failed(*contents_path, *failed) + "\n");
+  if (contents_out) {
+    host.finish_table();
+    if (!contents_out->finish()) {
+      print(stderr, quorrel::messages::write_failed(*contents_path, *contents_out->failure()) + "\n");
       return flushed(out, exit_filesystem);
     }
   }
@@ -492,7 +530,7 @@ int split_main(int argc, char** argv) {
   if (const auto left = list ? 0 : quorrel::leftover_pieces(check.request.destination, result.pieces); left > 0)
     print(stderr, "quorrel-split: " + quorrel::messages::leftover_pieces(quorrel::folder_of(destination), left) + "\n");
   if (list && json)
-    out.write(quorrel::cli::to_json(table));
+    host.finish_table();
   else if (list)
     out.write("合计：" + std::to_string(result.pieces) + "个文件，" + std::to_string(host.total_bytes()) + "字节\n");
   else

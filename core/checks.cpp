@@ -92,6 +92,14 @@ std::string unnameable_in(const std::string& path) {
 
 }  // namespace
 
+bool is_piece_path(const std::string& path, const std::string& destination, piece_names names) {
+  const file::placement pieces = pieces_place(destination);
+  const file::placement at = file::place_of(path);
+  const std::optional<file::identity> folder = file::identity_of(pieces.folder);
+  const bool same_folder = folder ? folder == file::identity_of(at.folder) : pieces.folder == at.folder;
+  return same_folder && piece_number(at.name, pieces.name, names).has_value();
+}
+
 std::string_view trim_blanks(std::string_view s) {
   while (starts_blank(s)) s.remove_prefix(s.starts_with(ideographic_space) ? 3 : 1);
   while (ends_blank(s)) s.remove_suffix(s.ends_with(ideographic_space) ? 3 : 1);

@@ -73,6 +73,11 @@ std::int64_t leftover_pieces(const std::string& destination, std::int64_t writte
 // locale, every other byte exactly. "utf-8" and "UTF-8" are one name.
 bool equal_ignoring_case(std::string_view given, std::string_view name);
 
+// Whether `path` is a name under which the split into `destination` may
+// write a piece (in the folder the pieces go to, compared as the file
+// system compares names), whether or not a file is there yet.
+bool is_piece_path(const std::string& path, const std::string& destination, piece_names names);
+
 // The keyword list a run starts with when none is given: 第 and 章, so a
 // heading is a line like "第十二章".
 inline std::vector<std::string> default_keywords() { return {"第", "章"}; }

@@ -39,6 +39,8 @@ inline constexpr std::string_view piece_is_link = "这是一个符号链接";
 inline constexpr std::string_view piece_is_pipe = "这是一个命名管道";
 inline constexpr std::string_view piece_is_not_regular = "这不是普通文件";
 inline constexpr std::string_view piece_is_source = "这是原始文件本身";
+// The table of contents (--contents) named like a piece of its own run.
+inline constexpr std::string_view contents_is_piece = "分割文件可能使用这个文件名";
 // A file found at a piece's path that another name or user shares, and that
 // could not be removed to make the piece afresh.
 inline constexpr std::string_view piece_has_links = "这个文件另有硬链接，无法删除后重建";

@@ -71,11 +71,17 @@ TEST(cli, WritesTheTableOfContentsOnlyAsANewFileOfItsOwn) {
     std::string contents;  // --contents=, in the folder
     int exit_code;
     std::string reason;
+    std::vector<std::string> options = {};
   };
   const row rows[] = {
       {"a link is refused, not followed", "link.json", 1, "这是一个符号链接"},
       {"a pipe is refused", "pipe.json", 1, "这是一个命名管道"},
-      {"a piece of the run is not replaced", "p-0000.txt", 2, "这是刚写入的分割文件"},
+      {"a piece of the run is refused before the split", "p-0000.txt", 1, "分割文件可能使用这个文件名"},
+      {"the last piece, through another spelling of the folder", "sub/../p-0002.txt", 1, "分割文件可能使用这个文件名"},
+      {"a number past the run's pieces is still a piece's name", "p-9999.txt", 1, "分割文件可能使用这个文件名"},
+      {"a titled piece's name", "p-0001 第一章 起.txt", 1, "分割文件可能使用这个文件名", {"--names=title"}},
+      {"three digits name no piece", "p-000.txt", 0, ""},
+      {"a missing folder: nothing is written", "missing/toc.json", 2, "No such file or directory"},
       {"a regular file is replaced whole", "old.json", 0, ""},
   };
   for (const auto& r : rows) {
@@ -84,9 +90,12 @@ TEST(cli, WritesTheTableOfContentsOnlyAsANewFileOfItsOwn) {
     write_file(dir / "book.txt", three_chapters);
     write_file(dir / "victim", "keep");
     write_file(dir / "old.json", "old");
+    ASSERT_TRUE(make_folder(dir / "sub"));
     fs::create_symlink(dir / "victim", dir / "link.json");
     ASSERT_EQ(::mkfifo((dir / "pipe.json").c_str(), 0600), 0);
-    const outcome o = run({"--contents=" + (dir / r.contents), dir / "book.txt", dir / "p-"});
+    std::vector<std::string> args = r.options;
+    for (const std::string& a : {"--contents=" + (dir / r.contents), dir / "book.txt", dir / "p-"}) args.push_back(a);
+    const outcome o = run(args);
     EXPECT_EQ(o.exit_code, r.exit_code) << o;
     EXPECT_EQ(read_file(dir / "victim"), "keep");
     if (r.exit_code != 0) {
@@ -98,9 +107,73 @@ TEST(cli, WritesTheTableOfContentsOnlyAsANewFileOfItsOwn) {
     std::size_t files = 0;
     for (const auto& entry : fs::directory_iterator(dir.path())) files += entry.path().extension() == ".tmp";
     EXPECT_EQ(files, 0u);
-    // Refused before the split (1), or after it (2): the pieces are whole.
-    if (r.exit_code == 1) EXPECT_FALSE(fs::exists(dir / "p-0000.txt"));
+    // Refused before the split, or the split whole.
+    if (r.exit_code != 0) EXPECT_FALSE(fs::exists(dir / "p-0000.txt"));
     else EXPECT_EQ(read_file(dir / "p-0001.txt"), three_pieces[1]);
+  }
+}
+
+// The outputs are written as the run goes: however many pieces, the tool
+// stays within the split's memory budget (32 MiB, as in source_test.cpp).
+TEST(cli, OutputsKeepMemoryBoundedWhateverTheNumberOfPieces) {
+  temp_folder dir;
+  {
+    // 40,000 chapters of one line, each heading 500 bytes long: each piece
+    // is a finding of --check (too short) and an entry of the table.
+    std::string chapters;
+    for (int i = 1; i <= 40'000; ++i) chapters += "第" + std::to_string(i) + "章 " + repeat("风", 160) + "\n";
+    write_file(dir / "chapters.txt", chapters);
+    // One piece holding 60,000 near misses (the next number, refused for its
+    // full stop): all of them wait for the piece's own finding, which comes
+    // first in the report.
+    std::string near;
+    for (int i = 1; i < 30; ++i) near += "第" + std::to_string(i) + "章 风起\n正文\n正文\n";
+    for (int i = 0; i < 60'000; ++i) near += "第30章 他说完了" + std::to_string(i) + "。然后走了很远\n正文\n";
+    write_file(dir / "near.txt", near);
+  }  // gone before the tool starts: a child's peak counts its parent's memory at the fork
+  ASSERT_TRUE(make_folder(dir / "out"));
+  struct row {
+    const char* name;
+    std::vector<std::string> args;
+    int exit_code;
+    std::string output;  // the file standard output or the table goes to
+    std::size_t lines;   // in it
+  };
+  const row rows[] = {
+      {"--check", {"--check", dir / "chapters.txt", dir / "out/"}, 3, dir / "report.txt", 40'001},
+      {"--list --json", {"--list", "--json", dir / "chapters.txt", dir / "out/"}, 0, dir / "report.txt", 40'010},
+      {"--contents", {"-q", "--contents=" + (dir / "toc.json"), dir / "chapters.txt", dir / "out/"}, 0,
+       dir / "toc.json", 40'010},
+      {"--check, near misses", {"--headings=auto", "--check", "--max-size=1M", dir / "near.txt", dir / "out/"}, 3,
+       dir / "report.txt", 60'002},
+  };
+  // Read a line at a time, so that this process stays small: its first
+  // line and the one before its last.
+  auto lines_of = [](const std::string& path, std::string& first, std::string& before_last) {
+    std::ifstream in(path, std::ios::binary);
+    std::size_t count = 0;
+    std::string last;
+    for (std::string line; std::getline(in, line); ++count) {
+      if (count == 0) first = line;
+      before_last = std::exchange(last, line);
+    }
+    return count;
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    write_file(dir / "report.txt", "");
+    launch how;
+    how.stdout_file = dir / "report.txt";
+    const outcome o = run(r.args, how);
+    EXPECT_EQ(o.exit_code, r.exit_code) << o.err;
+    EXPECT_LT(o.peak_memory_kib, 32 * 1024) << "peak resident memory of the tool, KiB";
+    std::string first, last;
+    EXPECT_EQ(lines_of(r.output, first, last), r.lines);
+    if (r.lines == 60'002) {
+      // In the order of the source: the piece (line 85), then what is in it.
+      EXPECT_TRUE(first.starts_with(dir / "near.txt:85: 过大：")) << first;
+      EXPECT_EQ(last, dir / "near.txt:120086: 疑似标题（未作标题，含句号）：第30章 他说完了59999。然后走了很远");
+    }
   }
 }
 
@@ -195,6 +268,7 @@ TEST(cli, AStopEndsAWaitOnTheSystem) {
   const row rows[] = {
       {"a read that stalls", {"-q", "/proc/kmsg", dir / "out/"}},
       {"standard output nobody reads", {"--list", dir / "book.txt", dir / "out/"}},
+      {"a table of contents nobody reads", {"--list", "--json", dir / "book.txt", dir / "out/"}},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name);

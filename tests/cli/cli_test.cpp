@@ -335,6 +335,33 @@ TEST(cli, CheckReportsWhatAReaderWouldTripOverAndWritesNothing) {
                    units + ":21: 编号重复（2 之后是 2）：二回 丙\n" +
                    "检查：7个文件，编号问题2处，过大0个，过短0个，疑似标题0处\n");
 
+  // The parts of a chapter in their order are no repeat, in either kind of
+  // bracket or after a blank; the same part again, or a title that only
+  // ends in 下, is. A heading's control characters are shown as escapes.
+  struct part_row {
+    const char* first;
+    const char* then;
+    const char* reported;  // "" for nothing
+  };
+  const part_row parts[] = {
+      {"第一章（上）", "第一章（下）", ""},
+      {"第二章 风起(上)", "第二章 风起(中)", ""},
+      {"第二章 风起(中)", "第二章 风起（下）", ""},
+      {"第三章 上", "第三章　下", ""},
+      {"第四章", "第四章 (上)", ""},
+      {"第五章(下)", "第五章 (下)", "编号重复（5 之后是 5）：第五章 (下)"},
+      {"第五章(下)", "第五章(上)", "编号重复（5 之后是 5）：第五章(上)"},
+      {"第三章", "第三章 天下", "编号重复（3 之后是 3）：第三章 天下"},
+      {"第六章 \x1b]0;x\x07", "第六章 \x1b[2J\x7f", "编号重复（6 之后是 6）：第六章 \\x1b[2J\\x7f"},
+  };
+  for (const auto& r : parts) {
+    SCOPED_TRACE(r.then);
+    write_file(dir / "parts.txt", std::string(r.first) + "\n" + body + r.then + "\n" + body);
+    const outcome p = run({"--check", dir / "parts.txt", dir / "p"});
+    const std::string found = *r.reported ? dir / "parts.txt" + ":5: " + r.reported + "\n" : "";
+    EXPECT_EQ(p.out, found + "检查：2个文件，编号问题" + (*r.reported ? "1" : "0") + "处，过大0个，过短0个，疑似标题0处\n");
+  }
+
   write_file(dir / "clean.txt", "第一章\n甲\n甲\n第二章\n乙\n乙\n");
   const outcome clean = run({"--check", dir / "clean.txt", dir / "p"});
   EXPECT_EQ(clean.exit_code, 0) << clean;
@@ -511,6 +538,12 @@ std::vector<listed_piece> parse_list(const std::string& out, std::string& total)
   return pieces;
 }
 
+// Headings that would retitle and clear a terminal, and every edge of the
+// control characters: U+001F and U+0020, U+007E and U+007F, U+0080,
+// U+009F and U+00A0, a vertical tab as the last byte of a line.
+const std::string control_characters =
+    "第一章 \x1b]0;标题\x07\x1b[2J\n甲\n第二章\t乙\x1f \x7f~\xC2\x9F\xC2\x80\xC2\xA0丙\x0b\n丁\n";
+
 TEST(cli, ListShowsThePiecesARunWouldWriteAndWritesNothing) {
   const std::string long_heading = "第" + repeat("一", 199) + "章";  // 603 bytes
   struct row {
@@ -531,6 +564,9 @@ TEST(cli, ListShowsThePiecesARunWouldWriteAndWritesNothing) {
        {"第" + repeat("一", 169)}},
       {"the destination folder need not exist", {"--list"}, three_chapters, false,
        {"第一章 起", "第二章 承", "第三章 转"}},
+      {"control characters are shown as escapes: C0, DEL, C1; spaces and the rest are kept", {"--list"},
+       control_characters, true,
+       {"第一章 \\x1b]0;标题\\x07\\x1b[2J", "第二章\\x09乙\\x1f \\x7f~\\x9f\\x80\xC2\xA0丙\\x0b"}},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name);
@@ -989,6 +1025,9 @@ TEST(cli, ReportsOutputThatCannotBeWritten) {
       {"a split: 保存完毕 to a full disk", {}, three_chapters, true, 2, disk_full, true},
       {"a listing to a full disk", {"--list"}, three_chapters, true, 2, disk_full, false},
       {"a long listing to a full disk", {"-l"}, long_list(), true, 2, disk_full, false},
+      {"a check's findings to a full disk", {"--check"}, three_chapters, true, 2, disk_full, false},
+      {"a check's long report to a full disk", {"--check"}, long_list(), true, 2, disk_full, false},
+      {"a long table of contents to a full disk", {"--list", "--json"}, long_list(), true, 2, disk_full, false},
       {"help to a full disk", {"--help"}, three_chapters, true, 2, disk_full, false},
       {"version to a full disk", {"--version"}, three_chapters, true, 2, disk_full, false},
   });
@@ -999,6 +1038,7 @@ TEST(cli, DoesNotReportAnOutputReaderThatLeftEarly) {
       {"a split whose reader left: the split is done", {}, three_chapters, false, 0, "", true},
       {"a listing whose reader left", {"--list"}, three_chapters, false, 0, "", false},
       {"a long listing whose reader left", {"-l"}, long_list(), false, 0, "", false},
+      {"a check whose reader left: the findings' status", {"--check"}, long_list(), false, 3, "", false},
       {"help whose reader left", {"--help"}, three_chapters, false, 0, "", false},
   });
 
@@ -1086,6 +1126,16 @@ TEST(cli, TitledPiecesAndTheirTableMatchWhatIsWritten) {
       }
     }
   }
+
+  // Control characters in a title are \u escapes: C0, which JSON requires
+  // (U+001F the last), and DEL and C1, which a terminal could act on.
+  temp_folder dir;
+  write_file(dir / "book.txt", control_characters);
+  const outcome table = run({"--list", "--json", dir / "book.txt", dir / "out"});
+  EXPECT_EQ(table.exit_code, 0) << table;
+  EXPECT_EQ(json_values(table.out, "title"),
+            (std::vector<std::string>{"第一章 \\u001b]0;标题\\u0007\\u001b[2J",
+                                      "第二章\\t乙\\u001f \\u007f~\\u009f\\u0080\xC2\xA0丙\\u000b"}));
 }
 
 // Behind a long prefix a title is cut, at a character, so that the name

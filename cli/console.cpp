@@ -1,0 +1,26 @@
+#include "cli/console.h"
+
+#include <cstdio>  // snprintf
+
+namespace quorrel::cli {
+
+std::string visible(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(utf8[i]);
+    const bool c1 = byte == 0xC2 && i + 1 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) >= 0x80 &&
+                    static_cast<unsigned char>(utf8[i + 1]) < 0xA0;
+    if (byte >= 0x20 && byte != 0x7F && !c1) {
+      out += utf8[i];
+      continue;
+    }
+    const unsigned code = c1 ? static_cast<unsigned char>(utf8[++i]) : byte;
+    char escaped[8];
+    std::snprintf(escaped, sizeof escaped, "\\x%02x", code);
+    out += escaped;
+  }
+  return out;
+}
+
+}  // namespace quorrel::cli
