@@ -168,6 +168,14 @@ class cli_host : public quorrel::fixed_keywords {
   std::uint64_t total_bytes_ = 0;
 };
 
+// A source taken for UTF-8 despite a few invalid sequences: the run goes
+// on (its status is unchanged), but the reader learns where to look.
+void warn_of_invalid_utf8(const quorrel::split_result& result) {
+  const auto& invalid = result.invalid_utf8;
+  if (invalid.count > 0)
+    print(stderr, "quorrel-split: " + quorrel::messages::invalid_utf8(invalid.count, invalid.first_line) + "\n");
+}
+
 constexpr std::string_view usage_hint = "请用“quorrel-split --help”查看用法。\n";
 
 // What was wrong with an option getopt_long refused (it prints nothing
@@ -419,6 +427,7 @@ int split_main(int argc, char** argv) {
   if (check_only) {
     quorrel::cli::check_host checker(keywords, max_size ? *size_argument(*max_size) : default_check_size);
     const auto result = quorrel::run_split(check.request, checker, split_options);
+    warn_of_invalid_utf8(result);
     if (result.failure) {
       print(stderr, result.failure->message() + "\n");
       return flushed(out, exit_filesystem);
@@ -437,6 +446,7 @@ int split_main(int argc, char** argv) {
                 tabled ? &table : nullptr);
   const auto result = quorrel::run_split(check.request, host, split_options);
   host.done(result.pieces);
+  warn_of_invalid_utf8(result);
   if (result.refused) {
     print(stderr, "quorrel-split: 源文件有" + std::to_string(result.refused->count) + "处无法转换为" +
                       *to_name + "的字符，第一处在第" + std::to_string(result.refused->first_line) +

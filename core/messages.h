@@ -23,6 +23,9 @@ std::string read_failed(std::string_view path, std::string_view reason);
 std::string write_failed(std::string_view path, std::string_view reason);
 std::string progress(std::int64_t saved);                 // 已经保存N章
 std::string folder_busy(std::string_view folder);         // 存放目录“folder”正在被另一次分割写入，...
+// A source read as UTF-8 although `count` of its sequences are not valid,
+// the first on line `line`: a warning, the run goes on.
+std::string invalid_utf8(std::uint64_t count, std::int64_t line);
 
 // Reasons for write_failed that the program gives by itself, when it will not
 // write a piece over what is found at its path.
