@@ -329,7 +329,10 @@ TEST(Split, EndsAPieceAtTheLineThatPassesTheSizeInTheBytesItWrites) {
         options.max_size = first_piece(count).size() - past;
         const auto result = split(path, tmp.dir(), host, options);
         ASSERT_FALSE(result.failure);
-        ASSERT_GE(host.pieces.size(), 2u);
+        if (host.pieces.size() < 2) {
+          ADD_FAILURE() << "one piece only, of " << host.pieces[0].size << " bytes";
+          continue;
+        }
         const std::string expected = first_piece(past ? count : count + 1);
         EXPECT_EQ(host.pieces[0].size, expected.size());
         EXPECT_EQ(read_bytes(tmp / "0000.txt"), expected);
@@ -568,7 +571,7 @@ TEST(Split, AnExceptionFromTheHostLeavesNoIncompletePiece) {
     host.where = where;
     EXPECT_THROW(split(source, tmp.dir(), host), std::runtime_error);
     const std::vector<std::string> files = tmp.files();
-    ASSERT_LE(files.size(), 2u);
+    EXPECT_LE(files.size(), 2u);
     for (std::size_t i = 0; i + 1 < files.size(); ++i) {
       EXPECT_EQ(files[i], "000" + std::to_string(i) + ".txt");
       EXPECT_EQ(read_bytes(tmp / files[i]), pieces[i]);
