@@ -5,7 +5,6 @@
 #include <unicode/ustring.h>
 
 #include <algorithm>
-#include <bit>  // popcount
 #include <cctype>
 #include <cstdint>
 #include <cstring>
@@ -125,15 +124,20 @@ void utf8_validator::fault(std::uint64_t at) {
   if (faults_++ == 0) first_fault_ = at;
 }
 
-// Bytes from 0xC0 up, eight at a time: both top bits set.
+// Bytes from 0xC0 up, eight at a time: a byte's top two bits both set give
+// it a 1 in its lowest bit, and one multiplication adds the eight bytes up
+// (a population count is a library call on processors without one).
 void utf8_validator::count_characters(const unsigned char* p, const unsigned char* end) {
+  constexpr std::uint64_t top_bits = 0x8080808080808080ULL, ones = 0x0101010101010101ULL;
   while (characters_ < characters_counted && end - p >= 8) {
     const unsigned char* const stop = p + std::min<std::ptrdiff_t>((end - p) / 8, 512) * 8;
+    std::uint64_t found = 0;
     for (; p < stop; p += 8) {
       std::uint64_t word;
       std::memcpy(&word, p, 8);
-      characters_ += static_cast<std::uint64_t>(std::popcount(word & (word << 1) & 0x8080808080808080ULL));
+      found += ((word & (word << 1) & top_bits) >> 7) * ones >> 56;
     }
+    characters_ += found;
   }
   for (; characters_ < characters_counted && p < end; ++p) characters_ += *p >= 0xC0;
 }
