@@ -98,18 +98,12 @@ bool reference_blank(std::string_view line, const reference_layout& r) {
   return true;
 }
 
-// RFC 3629, one sequence at a time: whether `s` passes as UTF-8, all but a
-// few sequences valid (at most 16 invalid ones, each outweighed by 1,000
-// bytes from 0xC0 up). An invalid sequence is a lead byte with the
-// continuation bytes that fit, or a byte that leads nothing.
+// RFC 3629, one sequence at a time: whether `s` passes as UTF-8, with at most
+// 16 invalid sequences, each outweighed by 1,000 bytes from 0xC0 up.
 bool reference_utf8(std::string_view s) {
   std::size_t faults = 0, leads = 0;
   for (const char c : s) leads += static_cast<unsigned char>(c) >= 0xC0;
   std::size_t i = 0;
-  const auto fault = [&](std::size_t length) {
-    ++faults;
-    i += length;
-  };
   while (i < s.size()) {
     const auto c = static_cast<unsigned char>(s[i]);
     int more = 0;
@@ -122,17 +116,14 @@ bool reference_utf8(std::string_view s) {
     else if (c == 0xF0) more = 3, lo = 0x90;
     else if (c >= 0xF1 && c <= 0xF3) more = 3;
     else if (c == 0xF4) more = 3, hi = 0x8F;
-    else {
-      fault(1);
-      continue;
-    }
+    else more = -1;  // leads nothing
     int k = 1;
     for (; k <= more && i + static_cast<std::size_t>(k) < s.size(); ++k) {
       const auto t = static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]);
       if (t < (k == 1 ? lo : 0x80) || t > (k == 1 ? hi : 0xBF)) break;
     }
-    if (k <= more) fault(static_cast<std::size_t>(k));  // broken, or cut off at the end
-    else i += 1 + static_cast<std::size_t>(more);
+    faults += k <= more || more < 0;  // broken, cut off at the end, or leading nothing
+    i += static_cast<std::size_t>(k <= more ? k : more < 0 ? 1 : 1 + more);
   }
   return faults <= 16 && leads >= faults * 1000;
 }
