@@ -213,6 +213,14 @@ int failure_status(const quorrel::split_failure& failure) {
   return failure.what == kind::busy || failure.what == kind::undecided ? exit_input : exit_filesystem;
 }
 
+// A source taken for UTF-8 despite a few invalid sequences: the run goes
+// on (its status is unchanged), but the reader learns where to look.
+void warn_of_invalid_utf8(const quorrel::split_result& result) {
+  const auto& invalid = result.invalid_utf8;
+  if (invalid.count > 0)
+    print(stderr, "quorrel-split: " + quorrel::messages::invalid_utf8(invalid.count, invalid.first_line) + "\n");
+}
+
 constexpr std::string_view usage_hint = "请用“quorrel-split --help”查看用法。\n";
 
 // What was wrong with an option getopt_long refused (it prints nothing
@@ -485,6 +493,7 @@ int split_main(int argc, char** argv) {
                                        return !out.broken();
                                      });
     const auto result = quorrel::run_split(check.request, checker, split_options);
+    warn_of_invalid_utf8(result);
     if (result.failure) {
       print(stderr, result.failure->message() + "\n");
       return flushed(out, failure_status(*result.failure));
@@ -506,6 +515,7 @@ int split_main(int argc, char** argv) {
                 tabled ? &table : nullptr, json_out);
   const auto result = quorrel::run_split(check.request, host, split_options);
   host.done(result.pieces);
+  warn_of_invalid_utf8(result);
   if (result.refused) {
     print(stderr, "quorrel-split: 源文件有" + std::to_string(result.refused->count) + "处无法转换为" +
                       *to_name + "的字符，第一处在第" + std::to_string(result.refused->first_line) +

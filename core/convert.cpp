@@ -118,13 +118,17 @@ void lost_reading(const void* context, UConverterToUnicodeArgs* args, const char
   ucnv_cbToUWriteUChars(args, &replacement, 1, 0, status);
 }
 
-void lost_writing(const void* context, UConverterFromUnicodeArgs* args, const UChar* units, int32_t length,
+void lost_writing(const void* context, UConverterFromUnicodeArgs* args, const UChar*, int32_t length,
                   UChar32 code_point, UConverterCallbackReason reason, UErrorCode* status) {
   if (!is_loss(reason)) return;
   auto& s = *static_cast<text_converter::state*>(const_cast<void*>(context));
   if (code_point == 0xFFFD && s.replacements_pending > 0) --s.replacements_pending;
   else s.lost_at(args->source - length - s.block);
-  UCNV_FROM_U_CALLBACK_SUBSTITUTE(nullptr, args, units, length, code_point, reason, status);
+  // ICU's own substitute callback drops a default-ignorable character (a
+  // zero-width space, a soft hyphen) that the target lacks, writing
+  // nothing: a character counted as replaced is always written replaced.
+  *status = U_ZERO_ERROR;
+  ucnv_cbFromUWriteSub(args, 0, status);
 }
 
 void check(UErrorCode status, std::uint64_t& replaced) {
@@ -170,6 +174,13 @@ void text_converter::write(std::string_view bytes) {
     if (bytes.size() >= held_bytes) return convert(bytes, false);
   }
   held.append(bytes);
+}
+
+void text_converter::flush() {
+  std::string& held = state_->held;
+  if (held.empty()) return;
+  convert(held, false);
+  held.clear();
 }
 
 void text_converter::end() {

@@ -57,6 +57,9 @@ class text_converter {
   // Held until a block gathers, so a stream of short lines costs few calls
   // into ICU.
   void write(std::string_view bytes);
+  // Converts what is held now and hands it to the sink, so that the output
+  // so far is known (a piece's size); a character cut in two stays open.
+  void flush();
   void end();
   // Drops what is held and starts afresh.
   void reset();

@@ -25,32 +25,54 @@ std::int64_t read_at(const file::handle& source, char* to, std::size_t bytes, st
   return static_cast<std::int64_t>(*got);
 }
 
-// Whether bytes [from, to) of the file are valid UTF-8 by themselves (`to`
-// -1: up to the end). Gives up early once `give_up` is set, saying true: no
-// fault was seen in what was read, and the other half's answer decides, so
-// the answer never depends on which half finished first.
-// A read error sets `error` to its reason. `scratch` is allocated by the
+// Checks bytes [from, to) of the file against UTF-8 by themselves (`to` -1:
+// up to the end), into `utf8`. Gives up early once `give_up` is set (the
+// other half found too many faults, which decides), or once `utf8` does.
+// False when a read failed: `error` says why. `scratch` is allocated by the
 // caller.
-bool valid_utf8(const file::handle& source, std::int64_t from, std::int64_t to, std::vector<char>& scratch,
-                const std::atomic<bool>& give_up, std::string& error) {
-  utf8_validator utf8;
+bool check_utf8(const file::handle& source, std::int64_t from, std::int64_t to, std::vector<char>& scratch,
+                std::atomic<bool>& give_up, utf8_validator& utf8, std::string& error) {
   while ((to < 0 || from < to) && !give_up.load(std::memory_order_relaxed)) {
     const std::size_t want = to < 0 ? scratch.size() : std::min<std::size_t>(scratch.size(), to - from);
     const std::int64_t got = read_at(source, scratch.data(), want, from, error);
     if (got < 0) return false;
     if (got == 0) break;
-    if (!utf8.feed({scratch.data(), static_cast<std::size_t>(got)})) return false;
+    if (!utf8.feed({scratch.data(), static_cast<std::size_t>(got)})) {
+      give_up = true;
+      return true;
+    }
     from += got;
   }
-  return give_up.load(std::memory_order_relaxed) || utf8.finish();
+  if (!utf8.finish()) give_up = true;
+  return true;
 }
+
+// The 1-based line of byte `at`: line ends before it (CR LF, CR or LF)
+// plus one. Reads the file up to there again; only a file that passes as
+// UTF-8 with some invalid sequences comes here.
+std::int64_t line_of(const file::handle& source, std::int64_t at, std::vector<char>& scratch, std::string& error) {
+  std::int64_t line = 1;
+  bool after_cr = false;
+  for (std::int64_t from = 0; from < at;) {
+    const std::size_t want = std::min<std::size_t>(scratch.size(), static_cast<std::size_t>(at - from));
+    const std::int64_t got = read_at(source, scratch.data(), want, from, error);
+    if (got <= 0) return got < 0 ? -1 : line;
+    for (const char c : std::string_view(scratch.data(), static_cast<std::size_t>(got))) {
+      if (c == '\r' || (c == '\n' && !after_cr)) ++line;
+      after_cr = c == '\r';
+    }
+    from += got;
+  }
+  return line;
+}
+
+}  // namespace
 
 // A large file is checked for UTF-8 in two halves at once: the second core
 // is idle until the split begins.
-}  // namespace
-
 bool detect_source_encoding(const file::handle& source, std::int64_t size, encoding& found,
-                            std::string& error) {
+                            invalid_sequences& invalid, std::string& error) {
+  invalid = {};
   std::string head(64 * 1024, '\0');  // whatever the size says: /proc files say 0
   const std::int64_t got = read_at(source, head.data(), head.size(), 0, error);
   if (got < 0) return false;
@@ -66,35 +88,44 @@ bool detect_source_encoding(const file::handle& source, std::int64_t size, encod
   std::atomic<bool> give_up{false};
   std::vector<char> scratch(read_block);
   std::string second_error;
-  bool valid = false;
-  std::int64_t cut = size / 2;
+  utf8_validator first(utf8_most_faults), second(utf8_most_faults);
+  std::int64_t cut = -1;
   char at_cut[4] = {};  // (c & 0xC0) below is the same whether char is signed or not
   if (size >= static_cast<std::int64_t>(4 * read_block) &&
-      read_at(source, at_cut, sizeof at_cut, cut, error) == static_cast<std::int64_t>(sizeof at_cut)) {
+      read_at(source, at_cut, sizeof at_cut, size / 2, error) == static_cast<std::int64_t>(sizeof at_cut)) {
     // The second half starts on a character, past any continuation bytes
     // (10xxxxxx); after four of them the first half is invalid anyway.
+    cut = size / 2;
     for (int i = 0; i < 4 && (at_cut[i] & 0xC0) == 0x80; ++i) ++cut;
-    bool second_valid = false;
     std::vector<char> second_scratch(read_block);
-    std::thread second([&] {
+    std::thread other([&] {
       try {
-        second_valid = valid_utf8(source, cut, -1, second_scratch, give_up, second_error);
+        if (!check_utf8(source, cut, -1, second_scratch, give_up, second, second_error)) give_up = true;
       } catch (const std::bad_alloc&) {  // the reason of a failed read could not be kept
         second_error = messages::out_of_memory;
+        give_up = true;
       }
-      if (!second_valid) give_up = true;
     });
-    const bool first_valid = valid_utf8(source, 0, cut, scratch, give_up, error);
-    if (!first_valid) give_up = true;
-    second.join();
-    valid = first_valid && second_valid;
+    if (!check_utf8(source, 0, cut, scratch, give_up, first, error)) give_up = true;
+    other.join();
     if (error.empty()) error = second_error;
   } else {
     error.clear();
-    valid = valid_utf8(source, 0, -1, scratch, give_up, error);
+    check_utf8(source, 0, -1, scratch, give_up, first, error);
   }
   if (!error.empty()) return false;
-  found = detect_encoding(head, valid);
+  // Either half past the limit ends both, and the file is not UTF-8
+  // whichever stopped first; otherwise both read to their end.
+  const std::uint64_t faults = first.faults() + second.faults();
+  const bool utf8 = !give_up && passes_as_utf8(faults, first.characters() + second.characters());
+  found = detect_encoding(head, utf8);
+  if (utf8 && faults > 0) {
+    const auto at = first.faults() > 0 ? static_cast<std::int64_t>(first.first_fault())
+                                       : cut + static_cast<std::int64_t>(second.first_fault());
+    const std::int64_t line = line_of(source, at, scratch, error);
+    if (line < 0) return false;
+    invalid = {faults, line};
+  }
   return true;
 }
 

@@ -120,18 +120,47 @@ bool continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 
 }  // namespace
 
+void utf8_validator::fault(std::uint64_t at) {
+  if (faults_++ == 0) first_fault_ = at;
+}
+
+// Bytes from 0xC0 up, eight at a time: a byte's top two bits both set give
+// it a 1 in its lowest bit, and one multiplication adds the eight bytes up
+// (a population count is a library call on processors without one).
+void utf8_validator::count_characters(const unsigned char* p, const unsigned char* end) {
+  constexpr std::uint64_t top_bits = 0x8080808080808080ULL, ones = 0x0101010101010101ULL;
+  while (characters_ < characters_counted && end - p >= 8) {
+    const unsigned char* const stop = p + std::min<std::ptrdiff_t>((end - p) / 8, 512) * 8;
+    std::uint64_t found = 0;
+    for (; p < stop; p += 8) {
+      std::uint64_t word;
+      std::memcpy(&word, p, 8);
+      found += ((word & (word << 1) & top_bits) >> 7) * ones >> 56;
+    }
+    characters_ += found;
+  }
+  for (; characters_ < characters_counted && p < end; ++p) characters_ += *p >= 0xC0;
+}
+
 bool utf8_validator::feed(std::string_view bytes) {
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-  const auto* end = p + bytes.size();
+  if (!within_limit()) return false;
+  const auto* const begin = reinterpret_cast<const unsigned char*>(bytes.data());
+  const auto* const end = begin + bytes.size();
+  const auto* p = begin;
+  count_characters(begin, end);
   // A sequence begun at the end of the previous block.
-  while (ok_ && pending_ > 0 && p < end) {
-    const unsigned char c = *p++;
-    if (c < lower_ || c > upper_) ok_ = false;
+  while (pending_ > 0 && p < end) {
+    if (*p < lower_ || *p > upper_) {
+      fault(pending_from_);
+      pending_ = 0;
+      break;
+    }
+    ++p;
     lower_ = 0x80;
     upper_ = 0xBF;
     --pending_;
   }
-  while (ok_ && p < end) {
+  while (within_limit() && p < end) {
     p = skip_valid_utf8(p, end);
     // What the fast path leaves: runs of ASCII, eight bytes at a time...
     while (end - p >= 8) {
@@ -150,26 +179,40 @@ bool utf8_validator::feed(std::string_view bytes) {
       continue;
     }
     const lead_info info = lead(c);
+    const auto at = fed_ + static_cast<std::uint64_t>(p - begin);
     if (info.continuations == 0) {
-      ok_ = false;
-      break;
+      fault(at);
+      ++p;
+      continue;
     }
-    const auto available = static_cast<int>(std::min<std::ptrdiff_t>(end - p - 1, info.continuations));
-    if (available >= 1 && (p[1] < info.lower || p[1] > info.upper)) ok_ = false;
-    for (int i = 2; i <= available; ++i)
-      if (!continuation(p[i])) ok_ = false;
-    if (available < info.continuations && ok_) {
+    int fit = 0;  // continuation bytes in their bounds
+    while (fit < info.continuations && p + 1 + fit < end &&
+           p[1 + fit] >= (fit == 0 ? info.lower : 0x80) && p[1 + fit] <= (fit == 0 ? info.upper : 0xBF))
+      ++fit;
+    if (fit == info.continuations) {
+      p += 1 + fit;
+    } else if (p + 1 + fit == end) {
       // Cut by the end of the block: the rest comes with the next one.
-      pending_ = info.continuations - available;
-      if (available == 0) {
-        lower_ = info.lower;
-        upper_ = info.upper;
-      }
-      break;
+      pending_ = info.continuations - fit;
+      pending_from_ = at;
+      lower_ = fit == 0 ? info.lower : 0x80;
+      upper_ = fit == 0 ? info.upper : 0xBF;
+      p = end;
+    } else {
+      fault(at);
+      p += 1 + fit;
     }
-    p += 1 + info.continuations;
   }
-  return ok_;
+  fed_ += bytes.size();
+  return within_limit();
+}
+
+bool utf8_validator::finish() {
+  if (pending_ > 0) {
+    fault(pending_from_);
+    pending_ = 0;
+  }
+  return within_limit();
 }
 
 std::optional<encoding> encoding_from_bom(std::string_view head) {
@@ -209,10 +252,10 @@ std::optional<encoding> encoding_from_line_ends(std::string_view head) {
   return std::nullopt;
 }
 
-encoding detect_encoding(std::string_view head, bool valid_utf8) {
+encoding detect_encoding(std::string_view head, bool utf8) {
   if (auto marked = encoding_from_bom(head)) return *marked;
   if (auto by_line_ends = encoding_from_line_ends(head)) return *by_line_ends;
-  if (valid_utf8) return {"UTF-8", "", char_layout::utf8};
+  if (utf8) return {"UTF-8", "", char_layout::utf8};
 
   const encoding gb{"GB18030", "", char_layout::gb18030};
   // ICU's detector is confident (100) on Big5 text of a kilobyte or so and

@@ -8,6 +8,7 @@
 // every system: the Windows build links its own ICU, so the same text gets
 // the same answer everywhere.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -53,24 +54,65 @@ std::optional<encoding> encoding_from_line_ends(std::string_view head);
 // The encoding of a whole source, decided from its bytes:
 //   1. a byte-order mark: UTF-8, UTF-16LE or UTF-16BE; without one, UTF-16
 //      recognised by its line ends (encoding_from_line_ends);
-//   2. otherwise, if every byte sequence is valid UTF-8: UTF-8;
+//   2. otherwise, if the file passes as UTF-8 (passes_as_utf8): UTF-8;
 //   3. otherwise GB18030, or Big5 when ICU's detector is confident of it.
 // `head` is the start of the file (the detector looks at up to 64 KiB of it);
-// `valid_utf8` says whether the whole file is valid UTF-8.
-encoding detect_encoding(std::string_view head, bool valid_utf8);
+// `utf8` says whether the whole file passes as UTF-8.
+encoding detect_encoding(std::string_view head, bool utf8);
 
-// Checks that a byte stream is valid UTF-8, fed in blocks of any size (a
-// sequence may straddle two blocks). feed() returns false from the first
-// invalid byte on; finish() also refuses a sequence cut off at the end.
+// A file passes as UTF-8 when all but a few of its sequences are valid: at
+// most utf8_most_faults invalid ones, and at least utf8_characters_per_fault
+// characters outside ASCII for each. So a stray byte does not turn a UTF-8
+// book into GB18030, while GBK or Big5 text, where most characters are
+// invalid UTF-8, never passes, however short. `characters` counts the bytes
+// from 0xC0 up (each starts a character of two bytes or more).
+inline constexpr std::uint64_t utf8_most_faults = 16;
+inline constexpr std::uint64_t utf8_characters_per_fault = 1000;
+constexpr bool passes_as_utf8(std::uint64_t faults, std::uint64_t characters) {
+  return faults <= utf8_most_faults && characters >= faults * utf8_characters_per_fault;
+}
+
+// Sequences of a source read as UTF-8 that are not valid UTF-8: how many,
+// and the 1-based line of the first (0 when there are none).
+struct invalid_sequences {
+  std::uint64_t count = 0;
+  std::int64_t first_line = 0;
+};
+
+// Checks a byte stream against UTF-8, fed in blocks of any size (a sequence
+// may straddle two blocks). Counts the invalid sequences as ICU does when it
+// replaces them: one for each byte that cannot start a character, and one
+// for a start of a character that goes wrong (its lead byte with the
+// continuation bytes that fit), the byte that breaks it starting afresh.
+// Also counts the characters outside ASCII, up to characters_counted (enough
+// to judge passes_as_utf8).
 class utf8_validator {
  public:
+  static constexpr std::uint64_t characters_counted = utf8_most_faults * utf8_characters_per_fault;
+
+  // More than `most_faults` invalid sequences end the check: feed() then
+  // says false and reads no further.
+  explicit utf8_validator(std::uint64_t most_faults = 0) : most_faults_(most_faults) {}
   bool feed(std::string_view bytes);
-  bool finish() const { return ok_ && pending_ == 0; }
+  // The end of the stream: a sequence cut off there is invalid too. True
+  // when the stream holds no more than most_faults invalid sequences.
+  bool finish();
+
+  std::uint64_t faults() const { return faults_; }
+  std::uint64_t first_fault() const { return first_fault_; }  // its byte in the stream, when faults() > 0
+  std::uint64_t characters() const { return characters_; }
 
  private:
-  bool ok_ = true;
-  int pending_ = 0;            // continuation bytes still expected
-  unsigned char lower_ = 0x80; // bounds of the next continuation byte
+  bool within_limit() const { return faults_ <= most_faults_; }
+  void fault(std::uint64_t at);
+  void count_characters(const unsigned char* p, const unsigned char* end);
+
+  std::uint64_t most_faults_;
+  std::uint64_t faults_ = 0, first_fault_ = 0, characters_ = 0;
+  std::uint64_t fed_ = 0;           // bytes before the current block
+  int pending_ = 0;                 // continuation bytes still expected
+  std::uint64_t pending_from_ = 0;  // where that sequence started
+  unsigned char lower_ = 0x80;      // bounds of the next continuation byte
   unsigned char upper_ = 0xBF;
 };
 

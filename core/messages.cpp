@@ -62,6 +62,11 @@ std::string leftover_pieces(std::string_view folder, std::int64_t count) {
       .append("个不是这次写入的分割文件（以前按其他标题规则或命名分割留下的），未删除");
 }
 
+std::string invalid_utf8(std::uint64_t count, std::int64_t line) {
+  return "源文件按 UTF-8 读取，但有" + std::to_string(count) + "处无效的字节序列，第一处在第" +
+         std::to_string(line) + "行；它们原样写入分割文件";
+}
+
 std::string progress(std::int64_t saved) { return "已经保存" + std::to_string(saved) + "章"; }
 
 }  // namespace quorrel::messages

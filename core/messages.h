@@ -32,6 +32,9 @@ std::string folder_not_made(std::string_view folder, std::string_view reason);  
 // 存放目录“folder”中还有N个不是这次写入的分割文件...: pieces of an earlier
 // run left beside this run's, which the program never removes.
 std::string leftover_pieces(std::string_view folder, std::int64_t count);
+// A source read as UTF-8 although `count` of its sequences are not valid,
+// the first on line `line`: a warning, the run goes on.
+std::string invalid_utf8(std::uint64_t count, std::int64_t line);
 
 // Reasons for write_failed that the program gives by itself, when it will not
 // write a piece over what is found at its path.

@@ -33,13 +33,19 @@ piece_writer::piece_writer(std::string destination, const file::identity& source
   if (!dry_run_) thread_ = std::thread([this] { run(); });
 }
 
+// After drain() nothing is left to write. A run that never got there (an
+// exception of the host's own went through it) is abandoned as a stop is:
+// the writer drops what it has not written and removes the piece it left
+// open, cut short where it is blocked, so no incomplete piece stays behind.
 piece_writer::~piece_writer() {
   if (!thread_.joinable()) return;
-  {
-    std::lock_guard lock(mutex_);
-    stopping_ = true;
-  }
+  std::unique_lock lock(mutex_);
+  stopping_ = true;
+  abandoned_ = true;
+  failed_.store(true, std::memory_order_relaxed);
   changed_.notify_all();
+  while (!changed_.wait_for(lock, tick, [this] { return full_.empty() && !busy_; })) interrupt_thread(thread_);
+  lock.unlock();
   thread_.join();
 }
 

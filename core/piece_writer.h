@@ -20,7 +20,8 @@
 // written, removes the piece it was writing, and a call it is blocked in is
 // cut short where the system allows (interrupt_thread()); stopped() then
 // says so. A write cut short by a stop signal counts as such a stop, not as
-// a failure.
+// a failure. A writer destroyed before drain() (an exception went through
+// the run) is abandoned the same way: no incomplete piece is left.
 
 #include <atomic>
 #include <condition_variable>

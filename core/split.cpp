@@ -94,7 +94,8 @@ class splitter {
  public:
   splitter(const split_request& request, const file::identity& source_id, split_host& host,
            const split_options& options, const encoding& enc, std::unique_ptr<heading_rule> rule)
-      : host_(host), enc_(enc), rules_(enc), rule_(std::move(rule)), max_size_(options.max_size),
+      : host_(host), enc_(enc), wide_(enc.unit_size() == 2), rules_(enc), rule_(std::move(rule)),
+        max_size_(options.max_size),
         destination_(request.destination), source_(request.source), title_names_(options.title_names),
         writer_(request.destination, source_id, options.dry_run, host), window_(read_block + window_margin) {
     first_line_.reserve(first_line_limit);
@@ -240,6 +241,7 @@ class splitter {
     if (kind == line_kind::near_miss) kind = line_kind::body;
     open(kind, {head_.data(), head}, start);
     ++line_number_;
+    const std::size_t stray = wide_ ? length % 2 : 0;  // see add_stray_byte()
     for (std::size_t copied = 0; copied < length;) {
       if (host_.stop_requested()) return outcome::stopped;
       if (writer_.failed()) return outcome::failed;
@@ -250,8 +252,11 @@ class splitter {
         next = start + static_cast<std::int64_t>(copied);
         break;
       }
-      add({window_.data(), static_cast<std::size_t>(got)});
-      copied += static_cast<std::size_t>(got);
+      const auto block = static_cast<std::size_t>(got);
+      copied += block;
+      const std::size_t alone = copied == length ? stray : 0;
+      add({window_.data(), block - alone});
+      if (alone > 0) add_stray_byte(window_[block - 1]);
     }
     add(rules_.crlf());
     ++lines_;
@@ -381,9 +386,13 @@ class splitter {
     host_called_ = true;
   }
 
-  // A piece past the size limit ends with the line that took it there.
+  // A piece past the size limit ends with the line that took it there. A
+  // converted piece is measured by its output: what the converter still
+  // holds is converted first, so the size counts every line so far.
   void cut_if_full() {
-    if (max_size_ > 0 && size_ > max_size_) end_piece();
+    if (max_size_ == 0) return;
+    if (convert_) convert_->flush();
+    if (size_ > max_size_) end_piece();
   }
 
   void begin_piece(std::string_view first_line, piece_kind kind, std::int64_t line, std::int64_t offset) {
@@ -422,12 +431,34 @@ class splitter {
   // Every line ends in CR LF in the pieces.
   void add_line(std::string_view text) {
     ++lines_;
+    if (wide_ && text.size() % 2 != 0) {
+      add(text.substr(0, text.size() - 1));
+      add_stray_byte(text.back());
+      return add(rules_.crlf());
+    }
     if (convert_) {
       convert_->write(text);
       return convert_->write(rules_.crlf());
     }
     size_ += text.size() + rules_.crlf().size();
     writer_.add_line(text, rules_.crlf());
+  }
+
+  // A UTF-16 source of an odd size ends with a byte that is no whole code
+  // unit, at the end of its last line. It is kept as the low byte of a lone
+  // surrogate (D8 xx): the line end after it stays aligned, and a reader
+  // sees one unreadable unit there, not a character the source never held.
+  // Converted, it is a sequence cut off by the end (one U+FFFD, or none
+  // written and the run refused without replace_invalid).
+  void add_stray_byte(char byte) {
+    if (convert_) {
+      convert_->write({&byte, 1});
+      return convert_->end();
+    }
+    constexpr char surrogate = '\xD8';
+    const bool little = enc_.layout == char_layout::utf16le;
+    const char unit[2] = {little ? byte : surrogate, little ? surrogate : byte};
+    emit({unit, 2});
   }
 
   void end_piece() {
@@ -450,6 +481,7 @@ class splitter {
 
   split_host& host_;
   encoding enc_;
+  bool wide_;  // UTF-16: two bytes a code unit
   line_rules rules_;
   std::unique_ptr<heading_rule> rule_;
   std::uint64_t max_size_;
@@ -535,7 +567,8 @@ split_result split_source(const split_request& request, split_host& host, const 
     take_bom(file, result.source_encoding);
   } else {
     std::string error;
-    if (!detect_source_encoding(file, static_cast<std::int64_t>(source->size), result.source_encoding, error))
+    if (!detect_source_encoding(file, static_cast<std::int64_t>(source->size), result.source_encoding,
+                                result.invalid_utf8, error))
       return read_failure(error);
   }
   const encoding& enc = result.source_encoding;

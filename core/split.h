@@ -12,8 +12,11 @@
 // heading (none for the text before the first heading, or after a size
 // cut), then CR LF + each following line, and ends with CR LF; lines keep
 // their bytes exactly, in the source's encoding, and a source with a
-// byte-order mark gives pieces that start with it. Pieces are numbered
-// without a gap from 0.
+// byte-order mark gives pieces that start with it. (The one byte left alone
+// at the end of a UTF-16 source of an odd size is made a whole, unreadable
+// unit, so that the line end after it stays aligned.) With a size limit and
+// a conversion, a piece is measured in the bytes it is written in. Pieces
+// are numbered without a gap from 0.
 //
 // Streams the source through a fixed buffer and writes a long piece in
 // blocks; a line longer than the buffer is read twice in blocks (once to
@@ -21,7 +24,9 @@
 // at a few MiB whatever the size of the file, of a piece or of a line, and
 // time is linear in the source.
 //
-// Failures come back as values in split_result; nothing throws. Running out
+// Failures come back as values in split_result; the run throws nothing of
+// its own. An exception of the host's (anything but std::bad_alloc) goes on
+// to the caller, once the run has removed the piece it was writing. Running out
 // of memory (on either of the run's threads, or in a call into the host) is
 // such a failure, with the reason messages::out_of_memory: a failed write of
 // the piece being gathered, or a failed read of the source when no piece is
@@ -151,6 +156,10 @@ struct split_result {
   // The conversion was refused for these: nothing was written.
   std::optional<conversion_loss> refused;
   std::uint64_t replaced = 0;  // sequences written as U+FFFD or "?" (replace_invalid)
+  // A source detected as UTF-8 although these sequences are not valid
+  // (passes_as_utf8): they go into the pieces as they are, and a
+  // conversion counts each as a sequence it cannot convert.
+  invalid_sequences invalid_utf8;
 };
 
 split_result run_split(const split_request& request, split_host& host,

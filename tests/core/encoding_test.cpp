@@ -134,6 +134,24 @@ TEST(Encoding, ValidatesLongUtf8LikeIcu) {
   EXPECT_GT(valid, 100);  // the random strings are not all faulty
 }
 
+// At most utf8_most_faults invalid sequences, each outweighed by
+// utf8_characters_per_fault characters; the validator stops past the limit.
+TEST(Encoding, PassesAsUtf8WithAFewFaultsAmongManyCharacters) {
+  constexpr auto most = utf8_most_faults, per = utf8_characters_per_fault;
+  EXPECT_TRUE(passes_as_utf8(0, 0));
+  EXPECT_TRUE(passes_as_utf8(1, per));
+  EXPECT_FALSE(passes_as_utf8(1, per - 1));
+  EXPECT_TRUE(passes_as_utf8(most, most * per));
+  EXPECT_FALSE(passes_as_utf8(most, most * per - 1));
+  EXPECT_FALSE(passes_as_utf8(most + 1, ~std::uint64_t{0}));
+  // Exactly as many faults as allowed, and one more.
+  for (const std::uint64_t faults : {most, most + 1}) {
+    utf8_validator v(most);
+    EXPECT_EQ(v.feed(std::string(faults, '\xFF') + "第"), faults <= most);
+    EXPECT_EQ(v.finish(), faults <= most);
+  }
+}
+
 TEST(Encoding, ConvertsKeywordsToTheSourceEncoding) {
   EXPECT_EQ(in("GBK", "第章"), "\xB5\xDA\xD5\xC2");
   EXPECT_EQ(in("GB18030", "第章"), "\xB5\xDA\xD5\xC2");
@@ -280,6 +298,13 @@ TEST(Encoding, CountsAndReplacesWhatCannotBeConverted) {
       {"a literal U+FFFD that GBK cannot hold", "UTF-8", "GBK", "甲\n\uFFFD\n", "甲\n?\n", 1, 2},
       {"GBK characters Big5 lacks, between ones it holds", "GBK", "Big5", *encode("甲\n们乙\r\n们", gbk),
        "甲\n?乙\r\n?", 2, 2},
+      // Characters a reader cannot see, which ICU's own replacement drops.
+      {"a zero-width space and a soft hyphen Big5 lacks", "UTF-8", "Big5", "甲\u200B乙\n\u00AD丙\n",
+       "甲?乙\n?丙\n", 2, 1},
+      {"a byte-order mark and a variation selector GBK lacks, from GB18030", "GB18030", "GBK",
+       *encode("\uFEFF甲\n乙\uFE0F\n", *encoding_by_name("GB18030")), "?甲\n乙?\n", 2, 1},
+      {"a lead byte at the very end", "GB18030", "UTF-16LE", *encode("甲\n乙", gbk) + "\x81", "甲\n乙\uFFFD", 1,
+       2},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name);

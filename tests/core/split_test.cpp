@@ -7,7 +7,9 @@
 
 #include <filesystem>
 #include <functional>
+#include <stdexcept>
 
+#include "core/convert.h"
 #include "core/encoding.h"
 #include "core/file.h"
 #include "core/piece_name.h"
@@ -312,6 +314,70 @@ TEST(Split, KeepsEveryByteOfEachEncoding) {
   }
 }
 
+// A piece ends at the line that takes it past the size of what is written
+// (converted, mark and line ends included): exactly the size goes on, one
+// byte past ends it. Four-byte characters; pieces around the converter's blocks.
+TEST(Split, EndsAPieceAtTheLineThatPassesTheSizeInTheBytesItWrites) {
+  const encoding gb = *encoding_by_name("GB18030");
+  std::vector<std::string> lines;  // UTF-8, no heading among them
+  std::string source;
+  for (int i = 0; i < 4000; ++i) {
+    lines.push_back("　　𠀀甲" + std::to_string(i * 7) + "乙𡃁");
+    source += *encode(lines.back() + "\n", gb);
+  }
+  for (const char* target : {"", "UTF-8", "GB18030", "UTF-16LE"}) {
+    const encoding out = *target ? *target_by_name(target) : gb;
+    // A piece of the first `count` lines, as it is written.
+    const auto first_piece = [&](std::size_t count) {
+      std::string bytes = out.bom + *encode("\r\n", out);
+      for (std::size_t i = 0; i < count; ++i) bytes += *encode(lines[i] + "\r\n", out);
+      return bytes;
+    };
+    for (const std::size_t count : {std::size_t{3}, std::size_t{3000}}) {
+      for (const std::uint64_t past : {0, 1}) {
+        SCOPED_TRACE(std::string(target) + ", " + std::to_string(count) + " lines, " + std::to_string(past) + " past");
+        temp_folder tmp;
+        const auto path = tmp.write("novel.txt", source);
+        recording_host host;
+        split_options options;
+        if (*target) options.convert_to = out;
+        options.max_size = first_piece(count).size() - past;
+        const auto result = split(path, tmp.dir(), host, options);
+        ASSERT_FALSE(result.failure);
+        ASSERT_GE(host.pieces.size(), 2u);
+        const std::string expected = first_piece(past ? count : count + 1);
+        EXPECT_EQ(host.pieces[0].size, expected.size());
+        EXPECT_EQ(read_bytes(tmp / "0000.txt"), expected);
+        EXPECT_EQ(host.pieces[1].line, static_cast<std::int64_t>(past ? count : count + 1) + 1);
+      }
+    }
+  }
+}
+
+// The odd last byte of UTF-16 is kept as the low byte of a lone surrogate,
+// its line end aligned; also after a line longer than the read buffer.
+TEST(Split, KeepsTheOddLastByteOfUtf16AndAlignsTheLineEndAfterIt) {
+  const std::string long_text(std::size_t{3} << 20, 'x');
+  for (const char* name : {"UTF-16LE", "UTF-16BE"}) {
+    const encoding enc = *encoding_by_name(name);
+    const bool little = enc.layout == char_layout::utf16le;
+    const std::string bom = little ? "\xFF\xFE" : "\xFE\xFF";
+    const std::string alone = little ? "A\xD8" : "\xD8" "A";
+    for (const std::string& last : {std::string("甲"), long_text}) {
+      SCOPED_TRACE(std::string(name) + (last.size() > 10 ? ", a long last line" : ""));
+      const std::string text = bom + *encode("第一章\n" + last, enc) + "A";
+      temp_folder tmp;
+      const auto source = tmp.write("novel.txt", text);
+      recording_host host;
+      const auto result = split(source, tmp.dir(), host);
+      ASSERT_EQ(result.pieces, 1);
+      const std::string expected = bom + *encode("第一章\r\n" + last, enc) + alone + *encode("\r\n", enc);
+      EXPECT_EQ(read_bytes(tmp / "0000.txt"), expected);
+      EXPECT_EQ(host.pieces[0].size, expected.size());
+    }
+  }
+}
+
 TEST(Split, PassesInvalidBytesThroughUnchanged) {
   temp_folder tmp;
   // GBK text with a lone lead byte, 0x80 and 0xFF, and a NUL.
@@ -431,6 +497,47 @@ TEST(Split, StopsBetweenLinesKeepingOnlyCompletePieces) {
   EXPECT_TRUE(result3.stopped);
   EXPECT_EQ(result3.pieces, 1);
   EXPECT_EQ(tmp3.files(), (std::vector<std::string>{"0000.txt", "novel.txt"}));
+}
+
+// A host's exception goes on to the caller once the run has removed the
+// piece it was writing (the long second chapter, partly on disk by then).
+TEST(Split, AnExceptionFromTheHostLeavesNoIncompletePiece) {
+  std::string text;
+  std::vector<std::string> pieces;
+  for (int chapter = 1; chapter <= 3; ++chapter) {
+    const std::string heading = "第" + std::to_string(chapter) + "章";
+    const std::string body(chapter == 2 ? 3 << 20 : 10, 'x');
+    text += heading + "\n" + body + "\n";
+    pieces.push_back(piece({heading, body}));
+  }
+  struct throwing_host : recording_host {
+    const char* where;
+    int stops_in_long_line = -1;
+    void progress(std::int64_t saved) override {
+      recording_host::progress(saved);
+      if (captions.size() == 2) stops_in_long_line = 0;
+      if (std::string_view(where) == "progress" && captions.size() == 3) throw std::runtime_error("host");
+    }
+    bool stop_requested() override {  // the eighth while the long line is copied
+      if (std::string_view(where) == "stop" && stops_in_long_line >= 0 && ++stops_in_long_line == 8)
+        throw std::runtime_error("host");
+      return false;
+    }
+  };
+  for (const char* where : {"progress", "stop"}) {
+    SCOPED_TRACE(where);
+    temp_folder tmp;
+    const auto source = tmp.write("novel.txt", text);
+    throwing_host host;
+    host.where = where;
+    EXPECT_THROW(split(source, tmp.dir(), host), std::runtime_error);
+    const std::vector<std::string> files = tmp.files();
+    EXPECT_LE(files.size(), 2u);
+    for (std::size_t i = 0; i + 1 < files.size(); ++i) {
+      EXPECT_EQ(files[i], "000" + std::to_string(i) + ".txt");
+      EXPECT_EQ(read_bytes(tmp / files[i]), pieces[i]);
+    }
+  }
 }
 
 TEST(Split, ReportsAFolderThatCannotBeWrittenWithThePathAndReason) {
@@ -774,7 +881,9 @@ TEST(Split, SeesAStopFromOutsideItsCallbacksSoon) {
 }
 
 // A large file is checked for UTF-8 in two halves at once: a fault in either
-// half, or a character cut at the middle, must count exactly as in one pass.
+// half, or a character cut at the middle, must count exactly as in one pass
+// (and as ICU counts it). A few faults leave it UTF-8; faults past the limit
+// make it GB18030, also when no half has too many.
 TEST(Split, DecidesUtf8FromEveryByteOfALargeFile) {
   temp_folder tmp;
   const std::string line = "　　他说：“第一句话。”\r\n";
@@ -782,32 +891,49 @@ TEST(Split, DecidesUtf8FromEveryByteOfALargeFile) {
   while (text.size() < (6u << 20)) text += line;
   struct example {
     const char* what;
-    std::size_t at;  // where to write one byte; npos: nowhere
+    std::vector<std::size_t> at;  // where to write `byte`
     char byte;
     const char* expected;
   };
   const std::size_t middle = text.size() / 2;
+  const auto spread = [&](std::size_t count) {  // the CR of `count` lines, half in each half
+    std::vector<std::size_t> at;
+    for (std::size_t i = 0; i < count; ++i)
+      at.push_back(((i % 2 ? text.size() / line.size() / 2 : 10) + i / 2 * 1000 + 1) * line.size() - 2);
+    return at;
+  };
   const std::vector<example> examples = {
-      {"valid throughout", std::string::npos, 0, "UTF-8"},
-      {"a stray byte early in the first half", 100, '\xB5', "GB18030"},
-      {"a stray byte at the end of the first half", middle - 1, '\xFF', "GB18030"},
-      {"a stray byte at the middle", middle, '\xFF', "GB18030"},
-      {"five continuation bytes in a row at the middle", text.find("\xE8\xAF\xB4", middle), '\x80', "GB18030"},
-      {"a stray byte late in the second half", text.size() - 5, '\xC0', "GB18030"},
-      {"a lead byte with nothing after it", text.size() - 1, '\xE7', "GB18030"},
+      {"valid throughout", {}, 0, "UTF-8"},
+      {"a stray byte early in the first half", {100}, '\xB5', "UTF-8"},
+      {"a stray byte at the end of the first half", {middle - 1}, '\xFF', "UTF-8"},
+      {"a stray byte at the middle", {middle}, '\xFF', "UTF-8"},
+      {"five continuation bytes in a row at the middle", {text.find("\xE8\xAF\xB4", middle)}, '\x80', "UTF-8"},
+      {"a stray byte late in the second half", {text.size() - 5}, '\xC0', "UTF-8"},
+      {"a lead byte with nothing after it", {text.size() - 1}, '\xE7', "UTF-8"},
+      {"as many stray bytes as may be, across both halves", spread(utf8_most_faults), '\xFF', "UTF-8"},
+      {"one more, no half with more than may be", spread(utf8_most_faults + 1), '\xFF', "GB18030"},
   };
   for (const auto& ex : examples) {
     SCOPED_TRACE(ex.what);
     // Near the middle, the middle falls on each byte of a line in turn.
-    const bool near_middle = ex.at != std::string::npos && ex.at + 100 > middle && ex.at < middle + 100;
+    const bool near_middle = ex.at.size() == 1 && ex.at[0] + 100 > middle && ex.at[0] < middle + 100;
     for (std::size_t shift = 0; shift < (near_middle ? line.size() : 1); ++shift) {
       std::string bytes = std::string(shift, 'a') + text;
-      if (ex.at != std::string::npos) bytes[shift + ex.at] = ex.byte;
+      for (const std::size_t at : ex.at) bytes[shift + at] = ex.byte;
       const auto source = tmp.write("novel.txt", bytes);
       recording_host host;
       host.stop = true;  // the encoding is decided before the first line
-      EXPECT_EQ(split(source, tmp.dir() + "out-", host).source_encoding.name, ex.expected)
-          << "shifted by " << shift;
+      const split_result result = split(source, tmp.dir() + "out-", host);
+      EXPECT_EQ(result.source_encoding.name, ex.expected) << "shifted by " << shift;
+      const bool utf8 = std::string_view(ex.expected) == "UTF-8";
+      // ICU's count on the lines that hold the faults (the rest is valid).
+      text_converter icu(*encoding_by_name("UTF-8"), *encoding_by_name("UTF-8"), nullptr);
+      for (const std::size_t at : ex.at) {
+        const std::size_t from = bytes.find_last_of('\n', shift + at - 1) + 1;
+        icu.write(std::string_view(bytes).substr(from, bytes.find('\n', shift + at) + 1 - from));
+      }
+      icu.end();
+      EXPECT_EQ(result.invalid_utf8.count, utf8 ? icu.replaced() : 0) << "shifted by " << shift;
     }
   }
 }

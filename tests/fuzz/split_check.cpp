@@ -98,8 +98,11 @@ bool reference_blank(std::string_view line, const reference_layout& r) {
   return true;
 }
 
-// RFC 3629, one sequence at a time.
+// RFC 3629, one sequence at a time: whether `s` passes as UTF-8, with at most
+// 16 invalid sequences, each outweighed by 1,000 bytes from 0xC0 up.
 bool reference_utf8(std::string_view s) {
+  std::size_t faults = 0, leads = 0;
+  for (const char c : s) leads += static_cast<unsigned char>(c) >= 0xC0;
   std::size_t i = 0;
   while (i < s.size()) {
     const auto c = static_cast<unsigned char>(s[i]);
@@ -113,15 +116,16 @@ bool reference_utf8(std::string_view s) {
     else if (c == 0xF0) more = 3, lo = 0x90;
     else if (c >= 0xF1 && c <= 0xF3) more = 3;
     else if (c == 0xF4) more = 3, hi = 0x8F;
-    else return false;
-    if (more > 0 && i + static_cast<std::size_t>(more) >= s.size()) return false;  // cut off at the end
-    for (int k = 1; k <= more; ++k) {
+    else more = -1;  // leads nothing
+    int k = 1;
+    for (; k <= more && i + static_cast<std::size_t>(k) < s.size(); ++k) {
       const auto t = static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]);
-      if (t < (k == 1 ? lo : 0x80) || t > (k == 1 ? hi : 0xBF)) return false;
+      if (t < (k == 1 ? lo : 0x80) || t > (k == 1 ? hi : 0xBF)) break;
     }
-    i += 1 + static_cast<std::size_t>(more);
+    faults += k <= more || more < 0;  // broken, cut off at the end, or leading nothing
+    i += static_cast<std::size_t>(k <= more ? k : more < 0 ? 1 : 1 + more);
   }
-  return true;
+  return faults <= 16 && leads >= faults * 1000;
 }
 
 // The byte-order mark at the start of `s` and the layout it names.
@@ -302,7 +306,7 @@ std::string check_split(const split_case& c, const std::string& folder) {
       problems << "UTF-16 line ends without a mark gave " << enc.name << "\n";
   } else if (reference_utf8(c.source)) {
     if (enc.layout != char_layout::utf8 || !enc.bom.empty())
-      problems << "a source that is valid UTF-8 throughout was taken for " << enc.name << "\n";
+      problems << "a source that passes as UTF-8 was taken for " << enc.name << "\n";
   } else if (!((enc.name == "GB18030" && enc.layout == char_layout::gb18030) ||
                (enc.name == "Big5" && enc.layout == char_layout::big5))) {
     problems << "a source that is not UTF-8 was taken for " << enc.name << ", not GB18030 or Big5\n";
@@ -328,6 +332,12 @@ std::string check_split(const split_case& c, const std::string& folder) {
     if (heading) expected_captions.push_back(static_cast<std::int64_t>(expected.size()));
     if (heading || expected.empty()) {
       expected.push_back({enc.bom + (heading ? "" : layout.crlf), line});
+    }
+    if (layout.unit == 2 && line.size() % 2 != 0) {
+      // The source's odd last byte, as the low byte of a lone surrogate.
+      const std::string alone = layout.big_endian ? std::string{'\xD8', line.back()} : std::string{line.back(), '\xD8'};
+      expected.back().bytes.append(line.substr(0, line.size() - 1)).append(alone).append(layout.crlf);
+      continue;
     }
     expected.back().bytes.append(line).append(layout.crlf);
   }

@@ -10,6 +10,7 @@
 
 #include <fcntl.h>          // open: a reader on a FIFO
 #include <sys/file.h>       // flock: the lock of a run writing into a folder
+#include <sys/syscall.h>    // SYS_tgkill: a signal aimed at one thread of the tool
 #include <sys/sysmacros.h>  // makedev: a character device
 #include <sys/stat.h>       // mknod, mkfifo
 
@@ -356,6 +357,57 @@ TEST(DestinationFaults, ARunIntoAFolderAnotherRunIsWritingIsRefused) {
     expect_contents(dir.path(), before);
   }
   ::close(held);
+}
+
+// Holds the tool (SIGSTOP) once a piece after the first is caught
+// half-written in `dir`/out/; false if the run ended first.
+bool hold_while_writing(process& split, const novel& book, const temp_folder& dir) {
+  for (std::size_t next = 0; next < book.pieces.size() && split.running();) {
+    struct stat info{};
+    const std::string path = dir / ("out/" + piece_name(next));
+    if (::stat(path.c_str(), &info) != 0) {
+      ::usleep(200);
+      continue;
+    }
+    if (static_cast<std::size_t>(info.st_size) >= book.pieces[next].size()) {
+      ++next;
+      continue;
+    }
+    if (next == 0 || !split.pause()) continue;
+    if (::stat(path.c_str(), &info) == 0 && static_cast<std::size_t>(info.st_size) < book.pieces[next].size())
+      return true;
+    split.resume();
+  }
+  return false;
+}
+
+// A run held half-way through a piece: a second real run into its folder
+// is refused before it writes anything; then an interrupt that lands on
+// the first run's writer thread stops it as one on its main thread does
+// (exit 130), the pieces left whole and the one it was writing removed.
+TEST(DestinationFaults, ASecondRunIntoABusyFolderAndAnInterruptOnTheWritersThread) {
+  const novel book = long_novel(40 * 1024 * 1024);
+  temp_folder dir;
+  write_file(dir / "book.txt", book.source);
+  ASSERT_TRUE(make_folder(dir / "out"));
+  process first({"-q", dir / "book.txt", dir / "out/"});
+  ASSERT_TRUE(hold_while_writing(first, book, dir)) << "the run ended before a piece was caught half-written";
+  const outcome second = run({"-q", dir / "book.txt", dir / "out/第"});
+  EXPECT_EQ(second.exit_code, 1) << second;
+  EXPECT_EQ(second.err, "存放目录“" + dir / "out/" + "”正在被另一次分割写入，请稍后再试\n");
+  // While it writes pieces, the writer is the tool's one thread besides its main one.
+  std::vector<pid_t> writer;
+  for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(first.pid()) + "/task"))
+    if (std::stoi(task.path().filename().string()) != first.pid()) writer.push_back(std::stoi(task.path().filename().string()));
+  ASSERT_EQ(writer.size(), 1u);
+  ASSERT_EQ(::syscall(SYS_tgkill, first.pid(), writer[0], SIGINT), 0);
+  first.resume();
+  const outcome o = first.finish();
+  EXPECT_EQ(o.exit_code, 130) << o;
+  EXPECT_EQ(o.err, "");
+  // 0000 on, each whole, the second run's none among them.
+  const std::size_t left = std::min(folder_contents(dir / "out").size(), book.pieces.size() - 1);
+  expect_contents(dir / "out", with_pieces({}, "", {book.pieces.begin(), book.pieces.begin() + static_cast<std::ptrdiff_t>(left)}));
 }
 
 }  // namespace

@@ -233,12 +233,12 @@ TEST(SourceFaults, KeepsInvalidSequencesInEveryEncoding) {
        {"-e", "Big5"},
        big5("序\r\n") + big5_bad + "\r\n" + big5("第一章\r\n甲") + big5_bad + "\r\n" + "\xA4",
        {big5("\r\n序\r\n") + big5_bad + "\r\n", big5("第一章\r\n甲") + big5_bad + "\r\n\xA4\r\n"}},
-      {"UTF-16LE: lone surrogates and an odd last byte",
+      {"UTF-16LE: lone surrogates and an odd last byte, kept as the low byte of one, its line end aligned",
        {},
        "\xFF\xFE" + utf16le("第一章") + lone_high_le + utf16le("\r\n") + lone_low_le + utf16le("甲\n第二章\r\n") +
            "x",
        {"\xFF\xFE" + utf16le("第一章") + lone_high_le + utf16le("\r\n") + lone_low_le + utf16le("甲\r\n"),
-        "\xFF\xFE" + utf16le("第二章\r\n") + "x" + utf16le("\r\n")}},
+        "\xFF\xFE" + utf16le("第二章\r\n") + "x\xD8" + utf16le("\r\n")}},
       {"UTF-16BE: lone surrogates",
        {},
        "\xFE\xFF" + utf16be("第一章\n") + lone_low_be + lone_high_be + utf16be("\n第二章"),
@@ -252,6 +252,65 @@ TEST(SourceFaults, KeepsInvalidSequencesInEveryEncoding) {
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name);
     expect_split(r.options, r.source, r.pieces);
+  }
+}
+
+// Sizes measured after conversion, UTF-16's odd last byte, a few invalid bytes
+// in a UTF-8 book (kept, with a warning), unseen characters a target lacks.
+TEST(SourceFaults, ConvertsAndMeasuresWhatItWrites) {
+  // Lines without a heading, cut by --max-size=300 --to=UTF-8 at the line past 300 bytes.
+  std::string headingless;
+  std::vector<std::string> by_size;
+  for (int i = 0; i < 60; ++i) {
+    const std::string line = "　　第" + std::to_string(i * 13) + "行正文，天地玄黄。";
+    headingless += gbk(line + "\n");
+    if (by_size.empty() || by_size.back().size() > 300) by_size.push_back("\r\n");
+    by_size.back() += line + "\r\n";
+  }
+  // A UTF-8 book of 1,210 characters outside ASCII with one stray byte on line 3.
+  const std::string body = repeat(repeat("甲", 20) + "\n", 60);
+  const std::string bad_book = "第一章\n甲\n\x80乙\n第二章\n" + body;
+  const std::string warning = "quorrel-split: 源文件按 UTF-8 读取，但有1处无效的字节序列，第一处在第3行；它们原样写入分割文件\n";
+  const std::string one_replaced = "quorrel-split: 1处无法转换的字符已替换为 U+FFFD 或 ?\n";
+  const auto refused = [](std::string target, int line) {
+    return "quorrel-split: 源文件有1处无法转换为" + target + "的字符，第一处在第" + std::to_string(line) + "行；未写入任何文件（--replace-invalid 以 U+FFFD 或 ? 代替）\n";
+  };
+  const std::string odd_le("\xFF\xFE" "1\0\n\0A", 7);
+  struct row {
+    const char* name;
+    std::vector<std::string> options;
+    std::string source;
+    std::vector<std::string> pieces;
+    int exit_code;
+    std::string err;
+  };
+  const std::vector<row> rows = {
+      {"--max-size with --to=UTF-8 counts the converted bytes", {"--max-size=300", "--to=UTF-8"}, headingless,
+       by_size, 0, ""},
+      {"UTF-16LE of an odd size", {}, odd_le, {"\xFF\xFE" + utf16le("\r\n1\r\n") + "A\xD8" + utf16le("\r\n")}, 0, ""},
+      {"UTF-16LE of an odd size to UTF-8", {"--to=UTF-8", "--replace-invalid"}, odd_le, {"\r\n1\r\n\uFFFD\r\n"}, 0,
+       one_replaced},
+      {"a lone lead byte at the very end, to UTF-8", {"--to=UTF-8"}, gbk("第一章\n甲") + "\x81", {}, 1,
+       refused("UTF-8", 2)},
+      {"UTF-8 with a stray byte stays UTF-8", {}, bad_book,
+       {"第一章\r\n甲\r\n\x80乙\r\n", "第二章\r\n" + replace_all(body, "\n", "\r\n")}, 0, warning},
+      {"UTF-8 with a stray byte, conversion refused", {"--to=GB18030"}, bad_book, {}, 1,
+       warning + refused("GB18030", 3)},
+      {"a zero-width space Big5 lacks is written as ?", {"--to=Big5", "--replace-invalid"}, "第一章\n甲\u200B乙\n",
+       {big5("第一章\r\n甲?乙\r\n")}, 0, one_replaced},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    temp_folder dir;
+    write_file(dir / "book.txt", r.source);
+    const listing before = folder_contents(dir.path());
+    std::vector<std::string> args = r.options;
+    args.insert(args.end(), {"-q", dir / "book.txt", dir / "out"});
+    const outcome o = run(args);
+    EXPECT_EQ(o.exit_code, r.exit_code) << o;
+    EXPECT_EQ(o.out, r.exit_code == 0 ? saved : "");
+    EXPECT_EQ(o.err, r.err);
+    expect_contents(dir.path(), with_pieces(before, "out", r.pieces));
   }
 }
 
