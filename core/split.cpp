@@ -258,7 +258,7 @@ class splitter {
       add({window_.data(), block - alone});
       if (alone > 0) add_stray_byte(window_[block - 1]);
     }
-    add(rules_.crlf());
+    end_line();
     ++lines_;
     cut_if_full();
     return outcome::more;
@@ -336,6 +336,9 @@ class splitter {
   // A volume's title waits for the line after it: a chapter heading joins
   // it in one piece, and titles at the end join the piece before.
   void hold_volume(std::string_view text, std::int64_t offset) {
+    // Titles without end (a list of volumes past the survey's reach) are
+    // not all held: past a read block's worth they start their piece.
+    if (!volume_.empty() && volume_.size() + text.size() > read_block) release_volumes();
     if (volume_.empty()) {
       volume_line_ = line_number_ + 1;
       volume_offset_ = offset;
@@ -350,6 +353,17 @@ class splitter {
     host_called_ = true;
   }
 
+  // The volume titles held start a piece of their own.
+  void release_volumes() {
+    if (in_piece_) end_piece();
+    begin_piece(std::string_view(volume_).substr(0, volume_first_), piece_kind::volume, volume_line_,
+                volume_offset_);
+    add_line(volume_);
+    lines_ += volume_lines_ - 1;
+    volume_.clear();
+    announce();
+  }
+
   // Makes the piece that line number line_number_ + 1, `text` at byte
   // `offset` (a line of kind `kind`), goes into, and leaves its heading
   // written when one waits: the heading itself for a heading, or the
@@ -358,16 +372,7 @@ class splitter {
   void open(line_kind kind, std::string_view text, std::int64_t offset) {
     const bool heading = kind != line_kind::body;
     if (heading) host_.heading_seen(kind, line_number_ + 1, text);
-    if (!volume_.empty()) {
-      if (in_piece_) end_piece();
-      begin_piece(std::string_view(volume_).substr(0, volume_first_), piece_kind::volume, volume_line_,
-                  volume_offset_);
-      add_line(volume_);
-      lines_ += volume_lines_ - 1;
-      volume_.clear();
-      announce();
-      return;
-    }
+    if (!volume_.empty()) return release_volumes();
     if (heading) {
       if (in_piece_) end_piece();
       begin_piece(text, kind == line_kind::special ? piece_kind::special : piece_kind::chapter,
@@ -434,7 +439,7 @@ class splitter {
     if (wide_ && text.size() % 2 != 0) {
       add(text.substr(0, text.size() - 1));
       add_stray_byte(text.back());
-      return add(rules_.crlf());
+      return end_line();
     }
     if (convert_) {
       convert_->write(text);
@@ -445,20 +450,24 @@ class splitter {
   }
 
   // A UTF-16 source of an odd size ends with a byte that is no whole code
-  // unit, at the end of its last line. It is kept as the low byte of a lone
-  // surrogate (D8 xx): the line end after it stays aligned, and a reader
-  // sees one unreadable unit there, not a character the source never held.
-  // Converted, it is a sequence cut off by the end (one U+FFFD, or none
-  // written and the run refused without replace_invalid).
+  // unit, at the end of its last line. Written as it is, it follows that
+  // line's end, the last byte of the piece as of the source: the line end
+  // stays aligned and no byte is made up. Converted, it is a sequence cut
+  // off by the end (one U+FFFD before the line end, or none written and the
+  // run refused without replace_invalid).
   void add_stray_byte(char byte) {
     if (convert_) {
       convert_->write({&byte, 1});
       return convert_->end();
     }
-    constexpr char surrogate = '\xD8';
-    const bool little = enc_.layout == char_layout::utf16le;
-    const char unit[2] = {little ? byte : surrogate, little ? surrogate : byte};
-    emit({unit, 2});
+    stray_.assign(1, byte);
+  }
+
+  // The line end, and after it the odd byte the line left, if any.
+  void end_line() {
+    add(rules_.crlf());
+    if (!stray_.empty()) emit(stray_);
+    stray_.clear();
   }
 
   void end_piece() {
@@ -482,6 +491,7 @@ class splitter {
   split_host& host_;
   encoding enc_;
   bool wide_;  // UTF-16: two bytes a code unit
+  std::string stray_;  // the odd last byte of a UTF-16 source, written after its line end
   line_rules rules_;
   std::unique_ptr<heading_rule> rule_;
   std::uint64_t max_size_;

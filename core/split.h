@@ -13,8 +13,8 @@
 // cut), then CR LF + each following line, and ends with CR LF; lines keep
 // their bytes exactly, in the source's encoding, and a source with a
 // byte-order mark gives pieces that start with it. (The one byte left alone
-// at the end of a UTF-16 source of an odd size is made a whole, unreadable
-// unit, so that the line end after it stays aligned.) With a size limit and
+// at the end of a UTF-16 source of an odd size is kept as it is, after the
+// last line's end, so that the line end stays aligned.) With a size limit and
 // a conversion, a piece is measured in the bytes it is written in. Pieces
 // are numbered without a gap from 0.
 //
