@@ -7,6 +7,7 @@
 // return. A read error comes back as false with the system's reason.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "core/encoding.h"
@@ -17,8 +18,11 @@ namespace quorrel {
 // Reads the start of the source and, unless it has a byte-order mark, all
 // of it. `size` is what the file system says (0 for files that do not know
 // it); it only decides how the reading is shared between two threads.
+// `stop` is asked between blocks on the calling thread, also while it waits
+// for the other one: true ends the reading, and the answer is false with
+// `error` empty.
 bool detect_source_encoding(const file::handle& source, std::int64_t size, encoding& found,
-                            std::string& error);
+                            std::string& error, const std::function<bool()>& stop = {});
 
 // A forced encoding still recognises its own byte-order mark: sets
 // `enc.bom` when the source starts with the mark of enc's layout.

@@ -532,8 +532,12 @@ split_result split_source(const split_request& request, split_host& host, const 
     take_bom(file, result.source_encoding);
   } else {
     std::string error;
-    if (!detect_source_encoding(file, static_cast<std::int64_t>(source->size), result.source_encoding, error))
-      return read_failure(error);
+    if (!detect_source_encoding(file, static_cast<std::int64_t>(source->size), result.source_encoding, error,
+                                [&] { return host.stop_requested(); })) {
+      if (!error.empty()) return read_failure(error);
+      result.stopped = true;
+      return result;
+    }
   }
   const encoding& enc = result.source_encoding;
   host.encoding_known(enc);
