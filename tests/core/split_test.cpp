@@ -805,8 +805,10 @@ TEST(Split, DecidesUtf8FromEveryByteOfALargeFile) {
       std::string bytes = std::string(shift, 'a') + text;
       if (ex.at != std::string::npos) bytes[shift + ex.at] = ex.byte;
       const auto source = tmp.write("novel.txt", bytes);
-      recording_host host;
-      host.stop = true;  // the encoding is decided before the first line
+      // Stopped once the encoding is decided, before the first line.
+      struct stopped_when_known : recording_host {
+        void encoding_known(const encoding&) override { stop = true; }
+      } host;
       EXPECT_EQ(split(source, tmp.dir() + "out-", host).source_encoding.name, ex.expected)
           << "shifted by " << shift;
     }
