@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <new>  // bad_alloc
 #include <system_error>
@@ -175,12 +176,23 @@ book_survey survey_book(const file::handle& source, std::int64_t from, std::uint
   };
   if (parts.size() == 2) {
     std::thread first;
+    std::atomic<bool> first_done{false};
     try {
-      first = std::thread([&] { guarded(parts[0], told); });
+      first = std::thread([&] {
+        guarded(parts[0], told);
+        first_done = true;
+      });
     } catch (const std::system_error&) {
       guarded(parts[0], ask);  // no thread to be had: one half after the other
+      first_done = true;
     }
     guarded(parts[1], ask);
+    // The first half may take longer: the host is still asked meanwhile,
+    // so a window goes on handling its events and a stop ends that half.
+    while (!first_done) {
+      ask();
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     if (first.joinable()) first.join();
   } else {
     guarded(parts[0], ask);

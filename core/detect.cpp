@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <functional>
 #include <new>  // bad_alloc
 #include <thread>
 #include <vector>
@@ -12,6 +14,9 @@ namespace quorrel {
 namespace {
 
 constexpr std::size_t read_block = 1 << 20;  // bytes checked at a time
+// How often the calling thread asks about a stop while it waits for the
+// other half: a window handles its events there.
+constexpr std::chrono::milliseconds stop_tick{10};
 
 // Reads up to `bytes` at byte `at` of the source: how many were read (0 at
 // the end), or -1 with the reason in `reason`.
@@ -29,10 +34,16 @@ std::int64_t read_at(const file::handle& source, char* to, std::size_t bytes, st
 // up to the end), into `utf8`. Gives up early once `give_up` is set (the
 // other half found too many faults, which decides), or once `utf8` does.
 // False when a read failed: `error` says why. `scratch` is allocated by the
-// caller.
+// caller. `stopped`, when given, is asked before each block: true ends
+// both halves.
 bool check_utf8(const file::handle& source, std::int64_t from, std::int64_t to, std::vector<char>& scratch,
-                std::atomic<bool>& give_up, utf8_validator& utf8, std::string& error) {
+                std::atomic<bool>& give_up, utf8_validator& utf8, std::string& error,
+                const std::function<bool()>& stopped = {}) {
   while ((to < 0 || from < to) && !give_up.load(std::memory_order_relaxed)) {
+    if (stopped && stopped()) {
+      give_up = true;
+      return true;
+    }
     const std::size_t want = to < 0 ? scratch.size() : std::min<std::size_t>(scratch.size(), to - from);
     const std::int64_t got = read_at(source, scratch.data(), want, from, error);
     if (got < 0) return false;
@@ -71,7 +82,7 @@ std::int64_t line_of(const file::handle& source, std::int64_t at, std::vector<ch
 // A large file is checked for UTF-8 in two halves at once: the second core
 // is idle until the split begins.
 bool detect_source_encoding(const file::handle& source, std::int64_t size, encoding& found,
-                            invalid_sequences& invalid, std::string& error) {
+                            invalid_sequences& invalid, std::string& error, const std::function<bool()>& stop) {
   invalid = {};
   std::string head(64 * 1024, '\0');  // whatever the size says: /proc files say 0
   const std::int64_t got = read_at(source, head.data(), head.size(), 0, error);
@@ -86,6 +97,8 @@ bool detect_source_encoding(const file::handle& source, std::int64_t size, encod
     return true;
   }
   std::atomic<bool> give_up{false};
+  bool stopped = false;  // asked on this thread only; the other half sees give_up
+  const std::function<bool()> asked = [&] { return stopped = stopped || (stop && stop()); };
   std::vector<char> scratch(read_block);
   std::string second_error;
   utf8_validator first(utf8_most_faults), second(utf8_most_faults);
@@ -98,6 +111,7 @@ bool detect_source_encoding(const file::handle& source, std::int64_t size, encod
     cut = size / 2;
     for (int i = 0; i < 4 && (at_cut[i] & 0xC0) == 0x80; ++i) ++cut;
     std::vector<char> second_scratch(read_block);
+    std::atomic<bool> other_done{false};
     std::thread other([&] {
       try {
         if (!check_utf8(source, cut, -1, second_scratch, give_up, second, second_error)) give_up = true;
@@ -105,13 +119,23 @@ bool detect_source_encoding(const file::handle& source, std::int64_t size, encod
         second_error = messages::out_of_memory;
         give_up = true;
       }
+      other_done = true;
     });
-    if (!check_utf8(source, 0, cut, scratch, give_up, first, error)) give_up = true;
+    if (!check_utf8(source, 0, cut, scratch, give_up, first, error, asked)) give_up = true;
+    // The second half may take longer: a stop is still asked for meanwhile.
+    while (!other_done) {
+      if (asked()) give_up = true;
+      std::this_thread::sleep_for(stop_tick);
+    }
     other.join();
     if (error.empty()) error = second_error;
   } else {
     error.clear();
-    check_utf8(source, 0, -1, scratch, give_up, first, error);
+    check_utf8(source, 0, -1, scratch, give_up, first, error, asked);
+  }
+  if (stopped) {
+    error.clear();
+    return false;
   }
   if (!error.empty()) return false;
   // Either half past the limit ends both, and the file is not UTF-8

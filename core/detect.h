@@ -7,6 +7,7 @@
 // return. A read error comes back as false with the system's reason.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "core/encoding.h"
@@ -19,9 +20,11 @@ namespace quorrel {
 // says (0 for files that do not know it); it only decides how the reading
 // is shared between two threads. A source taken for UTF-8 although some of
 // its sequences are not valid gets them counted in `invalid`, with the line
-// of the first (read again up to there).
+// of the first (read again up to there). `stop` is asked between blocks on
+// the calling thread, also while it waits for the other one: true ends the
+// reading, and the answer is false with `error` empty.
 bool detect_source_encoding(const file::handle& source, std::int64_t size, encoding& found,
-                            invalid_sequences& invalid, std::string& error);
+                            invalid_sequences& invalid, std::string& error, const std::function<bool()>& stop = {});
 
 // A forced encoding still recognises its own byte-order mark: sets
 // `enc.bom` when the source starts with the mark of enc's layout.

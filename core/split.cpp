@@ -578,8 +578,11 @@ split_result split_source(const split_request& request, split_host& host, const 
   } else {
     std::string error;
     if (!detect_source_encoding(file, static_cast<std::int64_t>(source->size), result.source_encoding,
-                                result.invalid_utf8, error))
-      return read_failure(error);
+                                result.invalid_utf8, error, [&] { return host.stop_requested(); })) {
+      if (!error.empty()) return read_failure(error);
+      result.stopped = true;
+      return result;
+    }
   }
   const encoding& enc = result.source_encoding;
   host.encoding_known(enc);

@@ -1,5 +1,6 @@
 #include "ui/main_window.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCloseEvent>
 #include <QCursor>
 #include <QDir>
@@ -38,6 +39,7 @@ using quorrel::ui::CaptionLabel;
 namespace layout = quorrel::ui::layout;
 
 constexpr int kStopSignalPollMs = 200;  // a stop signal closes an idle window this soon
+constexpr int kEventBudgetMs = 10;  // at most this long in events each time a run lets them through
 
 QString qString(std::string_view utf8) {
   return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
@@ -306,7 +308,17 @@ void frmSave::show_message(const std::string& text) {
   quorrel::platform::backend().showMessage(static_cast<QWidget*>(this), text);
 }
 
-void frmSave::process_events() { QCoreApplication::processEvents(); }
+// The event dispatcher reads the window system's connection only after a
+// wake-up, and one pass may take a wake-up meant for an event that its
+// reader thread queued just after the connection was read: in an event
+// loop the next event wakes it again, but a long piece brings none, and a
+// close would wait until the run ends. So the dispatcher is woken here
+// first, and events are handled until none is left (a close read from the
+// connection is delivered in the pass after), within a short budget.
+void frmSave::process_events() {
+  if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance()) dispatcher->wakeUp();
+  QCoreApplication::processEvents(QEventLoop::AllEvents, kEventBudgetMs);
+}
 
 void frmSave::close_window() { close(); }
 

@@ -866,6 +866,32 @@ TEST(Split, AStopDuringTheSurveyWritesNothing) {
   EXPECT_FALSE(std::filesystem::exists(tmp.dir() + "/0000.txt"));
 }
 
+// Deciding the encoding reads the whole source: a stop asked for meanwhile
+// ends the run there, before the encoding is known, whether the source is
+// read in one part or, from four read blocks on, in two at once.
+TEST(Split, AStopWhileTheEncodingIsDecidedEndsTheRunThere) {
+  constexpr std::size_t two_parts_from = 4 << 20;
+  const std::string line = "正文正文正文正文正文正文\n";
+  for (const std::size_t size : {two_parts_from - 1, two_parts_from}) {
+    SCOPED_TRACE(size);
+    temp_folder tmp;
+    std::string text = "第一章\n";
+    while (text.size() + line.size() <= size) text += line;
+    text.append(size - text.size(), 'x');
+    const auto source = tmp.write("novel.txt", text);
+    struct stopping_host : recording_host {
+      bool encoding_seen = false;
+      void encoding_known(const encoding&) override { encoding_seen = true; }
+      bool stop_requested() override { return true; }
+    } host;
+    const split_result result = split(source, tmp.dir() + "/", host);
+    EXPECT_TRUE(result.stopped);
+    EXPECT_FALSE(result.failure);
+    EXPECT_FALSE(host.encoding_seen);
+    EXPECT_EQ(tmp.files(), std::vector<std::string>{"novel.txt"});
+  }
+}
+
 TEST(Split, ForcedEncodingOverridesDetection) {
   temp_folder tmp;
   // 一 and 专 in GBK (D2 BB, D7 A8) are also valid UTF-8, so the file is
@@ -947,8 +973,10 @@ TEST(Split, DecidesUtf8FromEveryByteOfALargeFile) {
       std::string bytes = std::string(shift, 'a') + text;
       for (const std::size_t at : ex.at) bytes[shift + at] = ex.byte;
       const auto source = tmp.write("novel.txt", bytes);
-      recording_host host;
-      host.stop = true;  // the encoding is decided before the first line
+      // Stopped once the encoding is decided, before the first line.
+      struct stopped_when_known : recording_host {
+        void encoding_known(const encoding&) override { stop = true; }
+      } host;
       const split_result result = split(source, tmp.dir() + "out-", host);
       EXPECT_EQ(result.source_encoding.name, ex.expected) << "shifted by " << shift;
       const bool utf8 = std::string_view(ex.expected) == "UTF-8";

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -17,9 +18,12 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+#include <atomic>
 #include <memory>
 #include <optional>
+#include <thread>
 #include <utility>  // pair
+#include <vector>
 
 #include "core/messages.h"
 #include "tests/support/fake_backend.h"
@@ -96,6 +100,8 @@ class WindowTest : public QObject {
   void browse_shop_and_link_reach_the_desktop();
   void split_shows_each_caption_on_the_label();
   void closing_during_a_split_stops_it();
+  void closing_in_the_middle_of_a_long_piece_removes_it_data();
+  void closing_in_the_middle_of_a_long_piece_removes_it();
   void window_shows_the_program_icon();
   void link_label_shows_the_hand_with_its_hot_spot();
 
@@ -471,6 +477,68 @@ void WindowTest::closing_during_a_split_stops_it() {
   QVERIFY(!w.isVisible());
   QCOMPARE(messages(), QStringList());
   QCOMPARE(QDir(m_dir->path()).entryList({QStringLiteral("0*.txt")}, QDir::Files), QStringList());
+}
+
+void WindowTest::closing_in_the_middle_of_a_long_piece_removes_it_data() {
+  QTest::addColumn<int>("busy");  // threads spinning on the machine's cores meanwhile
+  QTest::newRow("quiet machine") << 0;
+  QTest::newRow("busy machine") << 3;
+}
+
+// A close asked once the long second piece has begun on disk is seen inside
+// that piece: the window closes without a message, the piece is removed and
+// the first stays whole. The close comes from the first events the run lets
+// through after the piece appeared, whatever the time that took.
+void WindowTest::closing_in_the_middle_of_a_long_piece_removes_it() {
+  QFETCH(int, busy);
+  const QByteArray line = QStringLiteral("正文正文正文正文正文正文正文正文正文正文").toUtf8();
+  constexpr qsizetype bodyBytes = 48 << 20;
+  QByteArray source = QStringLiteral("第一章\n甲\n第二章\n").toUtf8();
+  source.reserve(source.size() + bodyBytes + line.size() + 1);
+  qint64 longPiece = QStringLiteral("第二章").toUtf8().size() + 2;
+  while (source.size() < bodyBytes) {
+    source += line + '\n';
+    longPiece += line.size() + 2;
+  }
+  const QString sourcePath = m_dir->filePath("source.txt");
+  QVERIFY(writeBytes(sourcePath, source));
+  source.clear();
+
+  std::atomic<bool> done{false};
+  std::vector<std::thread> spinners;
+  for (int i = 0; i < busy; ++i)
+    spinners.emplace_back([&done] {
+      while (!done.load(std::memory_order_relaxed)) {
+      }
+    });
+  frmSave w;
+  w.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&w));
+  control<QLineEdit>(w, "txtFrom")->setText(native(sourcePath));
+  control<QLineEdit>(w, "txtTo")->setText(native(m_dir->path() + '/'));
+  qint64 closedAt = -1;  // bytes of the long piece on disk when the close was asked
+  QTimer watch;
+  connect(&watch, &QTimer::timeout, this, [&] {
+    const qint64 size = QFileInfo(m_dir->filePath("0001.txt")).size();
+    if (size <= 0) return;
+    closedAt = size;
+    watch.stop();
+    w.close();
+  });
+  watch.start(0);
+  control<QPushButton>(w, "Command1")->click();
+  done = true;
+  for (std::thread& spinner : spinners) spinner.join();
+
+  QVERIFY(!w.isVisible());
+  QCOMPARE(messages(), QStringList());
+  QVERIFY2(closedAt > 0 && closedAt < longPiece,
+           qPrintable(QStringLiteral("closed at %1 of %2 bytes").arg(closedAt).arg(longPiece)));
+  QCOMPARE(QDir(m_dir->path()).entryList({QStringLiteral("0*.txt")}, QDir::Files),
+           QStringList{"0000.txt"});
+  QFile first(m_dir->filePath("0000.txt"));
+  QVERIFY(first.open(QIODevice::ReadOnly));
+  QCOMPARE(first.readAll(), QStringLiteral("第一章\r\n甲\r\n").toUtf8());
 }
 
 // ------------------------------------------------------------------ artwork

@@ -12,7 +12,8 @@
 # ".txt" too, and the folder picker shows its prompt. The shop button and
 # the link open the shop's page. Started again at 144 dpi, it lays itself
 # out at that size. Alt+F4 ends it, and during a split of thousands of
-# one-line chapters ends it within seconds, every piece written complete.
+# one-line chapters ends it within seconds, every piece written complete; in
+# the middle of one long piece, it ends it and removes that piece.
 #
 # Usage: window_e2e.sh BUILD_DIR [SCREENSHOT_DIR]
 # With SCREENSHOT_DIR, the window, the message box and both dialogs are
@@ -257,4 +258,34 @@ while [ "$number" -lt "$written" ]; do
 done
 echo "closed during the split: quorrel.exe ended ${closed_ms} ms after Alt+F4, with $written of $chapters pieces written"
 
-echo "PASS: no split on a plain s, Enter splits from the start; tab order; Alt+S; split from a Chinese argument as quorrel-split does; both dialogs opened and cancelled, a name without .txt completed; the shop page opened; Alt+F4 ended it; laid out at 96 and 144 dpi; Alt+F4 during a long split ended it within seconds, pieces complete"
+# Closed in the middle of one long piece: Alt+F4 pressed once the second
+# piece has begun on disk ends the program without a message, the piece is
+# removed and the first stays whole. The source is large enough that wine
+# cannot write the whole piece before the keys arrive.
+mkdir "$work/long"
+cp "$build/bin/quorrel.exe" "$work/long/"
+{
+  printf '第一章\r\n甲\r\n第二章\r\n'
+  yes 正文正文正文正文正文正文正文正文正文正文 | head -n 3300000
+} >"$work/long.txt"
+wine "$work/long/quorrel.exe" "$(winpath "$work/long.txt")" >>"$work/quorrel.log" 2>&1 &
+app=$!
+within probe text Command1 || fail "the window did not appear for the long piece"
+click Command1
+tries=0
+until [ -s "$work/long/0001.txt" ]; do
+  tries=$((tries + 1))
+  [ "$tries" -le 6000 ] || fail "the long piece did not begin"
+  sleep 0.01
+done
+xdotool key alt+F4
+tries=0
+while kill -0 "$app" 2>/dev/null; do
+  tries=$((tries + 1))
+  [ "$tries" -le 600 ] || fail "quorrel.exe still runs after Alt+F4 in the middle of a long piece: $(probe dialog)"
+  sleep 0.05
+done
+[ "$(ls "$work/long" | grep '\.txt$')" = 0000.txt ] || fail "after Alt+F4 in a long piece: $(ls "$work/long")"
+printf '第一章\r\n甲\r\n' | cmp -s - "$work/long/0000.txt" || fail "the piece before the long one is not whole"
+
+echo "PASS: no split on a plain s, Enter splits from the start; tab order; Alt+S; split from a Chinese argument as quorrel-split does; both dialogs opened and cancelled, a name without .txt completed; the shop page opened; Alt+F4 ended it; laid out at 96 and 144 dpi; Alt+F4 during a long split ended it within seconds, pieces complete; Alt+F4 in the middle of a long piece removed it"
