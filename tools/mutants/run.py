@@ -16,17 +16,18 @@ The list holds one mutant a block:
     the text it becomes
     >>>
 
-The copy and its dev build live in /tmp/quorrel-mutants (built once, then
+The copy and its dev build live in /tmp/quorrel-mutants, or $QUORREL_MUTANTS (built once, then
 rebuilt incrementally per mutant); the tree itself is never touched.
 """
 import argparse
+import os
 import pathlib
 import re
 import shutil
 import subprocess
 import sys
 
-WORK = pathlib.Path("/tmp/quorrel-mutants")
+WORK = pathlib.Path(os.environ.get("QUORREL_MUTANTS", "/tmp/quorrel-mutants"))
 TIME_LIMIT = 600  # seconds a mutant's tests may take: a mutant that hangs is caught
 
 
