@@ -1139,16 +1139,18 @@ TEST(cli, TitledPiecesAndTheirTableMatchWhatIsWritten) {
 }
 
 // Behind a long prefix a title is cut, at a character, so that the name
-// fits the system's limit on one: 255 bytes (on Windows 255 UTF-16 units,
-// which this name does not reach).
+// fits the system's limit on one: 255 bytes. (Windows counts 255 UTF-16
+// units, tested where names are made; under wine the name lands on a
+// Linux file system, whose limit is still 255 bytes.)
 TEST(cli, CutsATitleBehindALongPrefixToFitTheLimitOnOneName) {
+  if (quorrel::windows_names) GTEST_SKIP() << "names of 255 UTF-16 units do not fit the file system under wine";
   std::string astral;
   for (int i = 0; i < 56; ++i) astral += "\U00020000";
   const std::string prefix = "《书名》全本精校版（作者：某某）-";  // 49 bytes
   const std::string title = "第一章 " + astral;            // 60 characters, 234 bytes
   // "0000 " and ".txt" around the title; whole four-byte characters only.
   const std::size_t room = 255 - prefix.size() - 5 - 4;
-  const std::string kept = quorrel::windows_names ? title : "第一章 " + astral.substr(0, (room - 10) / 4 * 4);
+  const std::string kept = "第一章 " + astral.substr(0, (room - 10) / 4 * 4);
   temp_folder dir;
   write_file(dir / "book.txt", title + "\n甲\n第二章\n乙\n");
   listing expected = folder_contents(dir.path());

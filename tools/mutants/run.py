@@ -3,7 +3,7 @@
 that should catch it: a mutant the tests catch is killed, one they pass is a
 survivor (a hole in the tests), one that does not build counts as neither.
 
-    tools/mutants/run.py tools/mutants/list.txt [--only NAME] [--keep]
+    tools/mutants/run.py tools/mutants/list.txt [--only NAME]...
 
 The list holds one mutant a block:
 
@@ -52,8 +52,10 @@ def run(command, **kwargs):
 def prepare(root):
     source = WORK / "src"
     WORK.mkdir(exist_ok=True)
-    run(["rsync", "-a", "--delete", "--exclude", "build/", "--exclude", ".git/", f"{root}/", f"{source}/"],
-        check=True)
+    # Files that changed are copied with the time of the copy (not the
+    # tree's), so the build always sees them as newer than what it made.
+    run(["rsync", "-rl", "--checksum", "--delete", "--exclude", "build/", "--exclude", ".git/", f"{root}/",
+         f"{source}/"], check=True)
     build = source / "build" / "dev"
     if not (build / "build.ninja").exists():
         run(["cmake", "--preset", "dev"], cwd=source, check=True)
@@ -87,10 +89,10 @@ def try_mutant(source, build, mutant):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("list")
-    parser.add_argument("--only", help="run the mutants whose name holds this")
+    parser.add_argument("--only", action="append", help="run the mutants whose name holds this (repeatable)")
     parser.add_argument("--root", default=str(pathlib.Path(__file__).resolve().parents[2]))
     arguments = parser.parse_args()
-    mutants = [m for m in read_list(arguments.list) if not arguments.only or arguments.only in m["name"]]
+    mutants = [m for m in read_list(arguments.list) if not arguments.only or any(o in m["name"] for o in arguments.only)]
     source, build = prepare(arguments.root)
     counted = killed = 0
     for mutant in mutants:
