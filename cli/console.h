@@ -44,6 +44,10 @@ bool is_terminal(std::FILE* stream);
 // stays as it is.
 std::string visible(std::string_view utf8);
 
+// Whether a C1 control (U+0080 to U+009F, C2 80 to C2 9F) starts at byte
+// `at` of `utf8`.
+bool is_c1_at(std::string_view utf8, std::size_t at);
+
 // A new file of the program's own, open for reading and writing, that the
 // system removes once it is closed or the program ends; null when none can
 // be had.

@@ -3,6 +3,7 @@
 #include <cstdio>  // snprintf
 #include <random>
 
+#include "cli/console.h"
 #include "core/path.h"
 
 namespace quorrel::cli {
@@ -19,7 +20,7 @@ void append_string(std::string& out, std::string_view text) {
   for (std::size_t i = 0; i < utf8.size(); ++i) {
     const char c = utf8[i];
     const auto byte = static_cast<unsigned char>(c);
-    const bool c1 = byte == 0xC2 && i + 1 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) < 0xA0;
+    const bool c1 = is_c1_at(utf8, i);
     switch (c) {
       case '"': out += "\\\""; break;
       case '\\': out += "\\\\"; break;
