@@ -125,7 +125,14 @@ void form::dropped(const std::string& path, bool is_folder) {
 bool form::close_asked() {
   if (!splitting_) return true;
   close_pending_ = true;
+  view_.set_window_shown(false);
   return false;
+}
+
+void form::close_withdrawn() {
+  if (!close_pending_) return;
+  close_pending_ = false;
+  view_.set_window_shown(true);
 }
 
 void form::poll_stop_signal() {

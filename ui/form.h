@@ -56,6 +56,8 @@ class form_view {
 
   // Closes the window, which ends the program.
   virtual void close_window() = 0;
+  // Takes the window off the screen, or puts it back, without closing it.
+  virtual void set_window_shown(bool shown) = 0;
 
   // The window as the system knows it (a QWidget*, an HWND): the owner of
   // the dialogs and of the shell call.
@@ -113,12 +115,15 @@ class form final : private split_host {
   // folder fills txtTo, ending in one separator.
   void dropped(const std::string& path, bool is_folder);
 
-  // The window is asked to close. False while a split runs: the run stops at
-  // its next line and the window closes once it has returned.
+  // The window is asked to close. False while a split runs: the window
+  // leaves the screen at once, the run stops at its next line (removing
+  // the piece it was writing, which for a large piece takes longer than a
+  // user should wait to see the close) and the window closes once it has
+  // returned.
   bool close_asked();
   // A close asked during the split is taken back (the sign-out that asked
-  // was cancelled): the run goes on and the window stays.
-  void close_withdrawn() { close_pending_ = false; }
+  // was cancelled): the window comes back and the run goes on.
+  void close_withdrawn();
 
   // Polled by the view (a few times a second): a stop signal caught while no
   // split runs closes the window. During a run the run itself stops.

@@ -322,5 +322,7 @@ void frmSave::process_events() {
 
 void frmSave::close_window() { close(); }
 
+void frmSave::set_window_shown(bool shown) { setVisible(shown); }
+
 // The dialogs and the shell call are owned by the window itself.
 void* frmSave::native_window() { return static_cast<QWidget*>(this); }

@@ -71,6 +71,7 @@ class frmSave : public QWidget, private quorrel::ui::form_view {
   void show_message(const std::string& text) override;
   void process_events() override;
   void close_window() override;
+  void set_window_shown(bool shown) override;
   void* native_window() override;
 
   QLineEdit* boxOf(box which) const;

@@ -38,6 +38,7 @@ class fake_view final : public form_view {
   int events = 0;  // times events were let through
   int keyword_reads = 0;  // times the run read the keyword list afresh
   bool closed = false;
+  bool shown = true;  // the window is on the screen
   std::chrono::milliseconds clock_step{0};  // each look at the clock advances it by this
   bool real_clock = false;  // the system's clock instead, for waits on another thread
   std::function<void()> on_events = [] {};
@@ -61,6 +62,7 @@ class fake_view final : public form_view {
     on_events();
   }
   void close_window() override { closed = true; }
+  void set_window_shown(bool shown) override { this->shown = shown; }
   void* native_window() override { return this; }
   std::chrono::steady_clock::time_point now() override {
     return real_clock ? std::chrono::steady_clock::now() : time_ += clock_step;
@@ -426,6 +428,7 @@ TEST(Form, LetsEventsThroughInALongPieceByTheClock) {
     view.on_events = [&] {
       if (r.close) {
         EXPECT_FALSE(f.close_asked());  // refused while the run is on
+        EXPECT_FALSE(view.shown);       // but the window leaves the screen at once
       }
       if (r.withdrawn) f.close_withdrawn();
     };
@@ -434,6 +437,7 @@ TEST(Form, LetsEventsThroughInALongPieceByTheClock) {
     EXPECT_GE(view.events, r.min_events) << r.step.count();
     EXPECT_LE(view.events, r.max_events) << r.step.count();
     EXPECT_EQ(view.closed, closes);
+    EXPECT_EQ(view.shown, !closes);  // back on the screen when the close is taken back
     EXPECT_EQ(view.messages.size(), closes ? 0u : 1u);
     EXPECT_EQ(view.caption, closes ? "" : quorrel::messages::progress(1));
     EXPECT_EQ(dir.files(), (closes ? std::vector<std::string>{"novel.txt"}

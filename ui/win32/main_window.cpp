@@ -493,3 +493,7 @@ void frmSave::close_window() {
   }
   if (m_window) PostMessageW(m_window, WM_CLOSE, 0, 0);
 }
+
+void frmSave::set_window_shown(bool shown) {
+  if (m_window) ShowWindow(m_window, shown ? SW_SHOW : SW_HIDE);
+}

@@ -94,6 +94,7 @@ class frmSave final : private quorrel::ui::form_view {
   void show_message(const std::string& text) override;
   void process_events() override;
   void close_window() override;
+  void set_window_shown(bool shown) override;
   void* native_window() override { return m_window; }
 
   HINSTANCE m_instance;
