@@ -6,12 +6,12 @@
 //
 // What the window frmSave does, without a toolkit: its start-up defaults,
 // the editing of the keyword list, the checks and the run behind the Split
-// button, the progress caption, the messages, files dropped on the window,
-// a stop asked by a signal, and the Browse and shop buttons, which reach the
-// desktop through platform/ (com_dlg.h, system.h). Each view (Qt on Linux,
-// Win32 on Windows) creates the controls, implements form_view over them and
-// forwards its events to a form; the form never holds a control or calls a
-// toolkit.
+// button, the progress caption, files dropped on the window, a stop asked by
+// a signal, and the message boxes and the Browse and shop buttons, which
+// reach the desktop through platform/ (backend.h, com_dlg.h, system.h).
+// Each view (Qt on Linux, Win32 on Windows) creates the controls, implements
+// form_view over them and forwards its events to a form; the form never
+// holds a control or calls a toolkit.
 //
 // Texts cross the view interface as UTF-8. Everything runs on the window's
 // thread; the form keeps a reference to its view, which must outlive it.
@@ -47,9 +47,6 @@ class form_view {
 
   // Label1's caption, drawn at once (the label sizes itself to it).
   virtual void set_caption(const std::string& caption) = 0;
-
-  // A modal message box: OK button, information icon, title "Quorrel".
-  virtual void show_message(const std::string& text) = 0;
 
   // Lets the window handle what is pending (paint, input, close) and returns.
   virtual void process_events() = 0;
@@ -116,9 +113,19 @@ class form final : private split_host {
   // The window is asked to close. False while a split runs: the run stops at
   // its next line and the window closes once it has returned.
   bool close_asked();
-  // A close asked during the split is taken back (the sign-out that asked
-  // was cancelled): the run goes on and the window stays.
-  void close_withdrawn() { close_pending_ = false; }
+  // The system asks whether the session may end (a sign-out or a shutdown).
+  // True while no split runs. During a split the sign-out is refused and the
+  // run stops at its next line, as for a close, instead of the system ending
+  // the program in the middle of a piece; the window then waits for the
+  // sign-out's outcome before it closes. A close the user asked for stays
+  // asked, whichever came first.
+  bool session_end_asked();
+  // The outcome of a sign-out asked during a split: ending, the program ends
+  // now; cancelled, the close it asked for is taken back, whether the run is
+  // still going or has stopped and left the close waiting. True when the
+  // view must destroy the window at once: the program is about to end, and
+  // a close posted now would never be handled.
+  bool session_ended(bool ending);
 
   // Polled by the view (a few times a second): a stop signal caught while no
   // split runs closes the window. During a run the run itself stops.
@@ -144,11 +151,15 @@ class form final : private split_host {
 
   void show_progress();
   void let_events_through();
+  void tell(const std::string& message);
+  void close();
 
   form_view& view_;
   start_folders folders_;
   bool splitting_ = false;
   bool close_pending_ = false;  // the window was closed during a split
+  bool session_close_ = false;  // only a sign-out asked that close, its outcome not known yet
+  bool close_held_ = false;     // the run stopped for that sign-out: the close waits for its outcome
   std::uint64_t keywords_version_ = 0;
   std::int64_t saved_ = -1;  // the run's last progress report, -1 none
   bool caption_shown_ = false;

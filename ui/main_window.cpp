@@ -24,7 +24,6 @@
 #include <string_view>
 #include <type_traits>
 
-#include "platform/backend.h"
 #include "ui/caption_label.h"
 #include "ui/layout.h"
 
@@ -302,10 +301,6 @@ void frmSave::clear_key_selection() { lstKey->clearSelection(); }
 void frmSave::set_caption(const std::string& caption) {
   Label1->setCaption(QString::fromStdString(caption));
   Label1->repaint();
-}
-
-void frmSave::show_message(const std::string& text) {
-  quorrel::platform::backend().showMessage(static_cast<QWidget*>(this), text);
 }
 
 // The event dispatcher reads the window system's connection only after a
