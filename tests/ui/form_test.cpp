@@ -189,7 +189,8 @@ TEST(Form, OnePairOfQuotesAroundAPathIsDropped) {
 
 // Split with something wrong: the checks' message (their order is the
 // checks' own) is the one message, and nothing is written; the keywords
-// counted are the list's. "@" stands for the folder.
+// counted are the list's; quoted paths are read bare, and named so. "@"
+// stands for the folder.
 TEST(Form, SplitReportsTheFirstInputProblem) {
   namespace messages = quorrel::messages;
   struct row {
@@ -201,6 +202,8 @@ TEST(Form, SplitReportsTheFirstInputProblem) {
       {"@/source.txt", "", 2, std::string(messages::no_destination)},
       {"@/source.txt", "@/", 2, std::string(messages::no_keywords)},
       {"@/source.txt", "@/out-", 1, std::string(messages::finished)},  // one keyword is enough
+      {"\"@/missing.txt\"", "@/", 0, messages::source_missing("@/missing.txt")},
+      {" \"@/source.txt\"", " \"@/out-\" ", 0, std::string(messages::finished)},
   };
   for (const row& r : rows) {
     temp_folder dir;
@@ -370,27 +373,6 @@ TEST(Form, ClosingOrSigningOutDuringASplitStopsIt) {
     EXPECT_EQ(quorrel::testing::read_bytes(dir / "0000.txt"), "\r\n序\r\n");
     EXPECT_TRUE(f.close_asked());
   }
-}
-
-// Quoted paths in both boxes are split as if typed bare; a missing one is
-// named without its quotes.
-TEST(Form, SplitsFromQuotedPaths) {
-  temp_folder dir;
-  const std::string novel = dir.write("novel.txt", "第一章\n甲\n第二章\n乙\n");
-  fake_view view;
-  form f(view, {dir.path(), true, ""});
-  f.load();
-  view.source = "\"" + novel + "\"";
-  view.destination = " \"" + dir.dir() + "\" ";
-  f.split_clicked();
-  EXPECT_EQ(view.messages, std::vector<std::string>{std::string(quorrel::messages::finished)});
-  EXPECT_EQ(dir.files(), (std::vector<std::string>{"0000.txt", "0001.txt", "novel.txt"}));
-  EXPECT_EQ(view.caption, quorrel::messages::progress(2));
-
-  view.messages.clear();
-  view.source = "\"" + dir / "missing.txt" + "\"";
-  f.split_clicked();
-  EXPECT_EQ(view.messages, std::vector<std::string>{quorrel::messages::source_missing(dir / "missing.txt")});
 }
 
 // A piece that cannot be written ends the run with the system's reason, and
