@@ -1,8 +1,8 @@
 #pragma once
 // ui/ holds the window in three parts: this form (form.h, form.cpp), what the
-// window does, with no toolkit; the Qt view on Linux (main_window.h, the
-// class frmSave, with application.h and caption_label.h); and win32/, the
-// Win32 view on Windows. Both views draw the same control table (layout.h).
+// window does, with no toolkit; qt/, the Qt view on Linux (the class frmSave
+// in main_window.h); and win32/, the Win32 view on Windows. Both views draw
+// the same control table (layout.h).
 //
 // What the window frmSave does, without a toolkit: its start-up defaults,
 // the editing of the keyword list, the checks and the run behind the Split
@@ -113,18 +113,14 @@ class form final : private split_host {
   // The window is asked to close. False while a split runs: the run stops at
   // its next line and the window closes once it has returned.
   bool close_asked();
-  // The system asks whether the session may end (a sign-out or a shutdown).
-  // True while no split runs. During a split the sign-out is refused and the
-  // run stops at its next line, as for a close, instead of the system ending
-  // the program in the middle of a piece; the window then waits for the
-  // sign-out's outcome before it closes. A close the user asked for stays
-  // asked, whichever came first.
+  // The system asks to end the session (a sign-out, a shutdown): true while
+  // no split runs. During a split it is refused and the run stops at its next
+  // line, as for a close, but the window waits for the outcome to close. A
+  // close the user asked for stays the user's, whichever came first.
   bool session_end_asked();
-  // The outcome of a sign-out asked during a split: ending, the program ends
-  // now; cancelled, the close it asked for is taken back, whether the run is
-  // still going or has stopped and left the close waiting. True when the
-  // view must destroy the window at once: the program is about to end, and
-  // a close posted now would never be handled.
+  // That outcome: ending, the program ends now; cancelled, the close is taken
+  // back and a run still going goes on. True: destroy the window at once (a
+  // close posted now would never be handled).
   bool session_ended(bool ending);
 
   // Polled by the view (a few times a second): a stop signal caught while no

@@ -1,4 +1,4 @@
-#include "ui/main_window.h"
+#include "ui/qt/main_window.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCloseEvent>
@@ -24,8 +24,8 @@
 #include <string_view>
 #include <type_traits>
 
-#include "ui/caption_label.h"
 #include "ui/layout.h"
+#include "ui/qt/caption_label.h"
 
 // The resources are linked into a static library; registering them must
 // happen outside any namespace.
