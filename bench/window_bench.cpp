@@ -26,7 +26,7 @@
 #include "core/split.h"
 #include "platform/backend.h"
 #include "tests/support/fake_backend.h"
-#include "ui/main_window.h"
+#include "ui/qt/main_window.h"
 
 namespace {
 

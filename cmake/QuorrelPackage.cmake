@@ -32,9 +32,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The window asks for these fonts by name (ui/main_window.cpp) to draw its
+# The window asks for these fonts by name (ui/qt/main_window.cpp) to draw its
 # Chinese captions. Qt's own texts (OK, the context menus, the dialogs) are
-# in Chinese only with Qt's catalogues (ui/application.h): a dependency, or
+# in Chinese only with Qt's catalogues (ui/qt/application.h): a dependency, or
 # the window would mix English into its Chinese. dpkg-shlibdeps adds the
 # libraries to these.
 if(TARGET quorrel)

@@ -86,11 +86,11 @@ void form::split_clicked() {
                    unquoted(view_.text(form_view::box::destination)),
                    static_cast<std::size_t>(view_.key_count()));
   if (!check.ok) {
-    view_.show_message(check.message);
+    tell(check.message);
     return;
   }
   if (const std::string problem = make_destination_folder(check.request.destination); !problem.empty()) {
-    view_.show_message(problem);
+    tell(problem);
     return;
   }
 
@@ -108,11 +108,15 @@ void form::split_clicked() {
 
   if (close_pending_ || stop_signal() != 0) {
     close_pending_ = false;
-    view_.close_window();
+    close();
     return;
   }
-  view_.show_message(result.failure ? result.failure->message()
-                                    : std::string(messages::finished));
+  tell(result.failure ? result.failure->message() : std::string(messages::finished));
+}
+
+// A modal box owned by the window: OK button, information icon, title "Quorrel".
+void form::tell(const std::string& message) {
+  platform::backend().showMessage(view_.native_window(), message);
 }
 
 void form::dropped(const std::string& path, bool is_folder) {
@@ -125,18 +129,35 @@ void form::dropped(const std::string& path, bool is_folder) {
 bool form::close_asked() {
   if (!splitting_) return true;
   close_pending_ = true;
-  view_.set_window_shown(false);
+  session_close_ = false;  // the user's close, whatever a sign-out decides
+  view_.hide_window();
   return false;
 }
 
-void form::close_withdrawn() {
-  if (!close_pending_) return;
-  close_pending_ = false;
-  view_.set_window_shown(true);
+bool form::session_end_asked() {
+  if (!splitting_) return true;
+  if (!close_pending_) session_close_ = true;
+  close_pending_ = true;
+  return false;
+}
+
+bool form::session_ended(bool ending) {
+  const bool held = std::exchange(close_held_, false);
+  if (!std::exchange(session_close_, false)) return false;
+  if (!ending) close_pending_ = false;
+  return ending && held;
+}
+
+// A close that only a sign-out asked for waits for the sign-out's outcome.
+void form::close() {
+  if (session_close_)
+    close_held_ = true;
+  else
+    view_.close_window();
 }
 
 void form::poll_stop_signal() {
-  if (!splitting_ && stop_signal() != 0) view_.close_window();
+  if (!splitting_ && stop_signal() != 0) close();
 }
 
 std::string_view form::unquoted(std::string_view text) {

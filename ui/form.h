@@ -1,17 +1,17 @@
 #pragma once
 // ui/ holds the window in three parts: this form (form.h, form.cpp), what the
-// window does, with no toolkit; the Qt view on Linux (main_window.h, the
-// class frmSave, with application.h and caption_label.h); and win32/, the
-// Win32 view on Windows. Both views draw the same control table (layout.h).
+// window does, with no toolkit; qt/, the Qt view on Linux (the class frmSave
+// in main_window.h); and win32/, the Win32 view on Windows. Both views draw
+// the same control table (layout.h).
 //
 // What the window frmSave does, without a toolkit: its start-up defaults,
 // the editing of the keyword list, the checks and the run behind the Split
-// button, the progress caption, the messages, files dropped on the window,
-// a stop asked by a signal, and the Browse and shop buttons, which reach the
-// desktop through platform/ (com_dlg.h, system.h). Each view (Qt on Linux,
-// Win32 on Windows) creates the controls, implements form_view over them and
-// forwards its events to a form; the form never holds a control or calls a
-// toolkit.
+// button, the progress caption, files dropped on the window, a stop asked by
+// a signal, and the message boxes and the Browse and shop buttons, which
+// reach the desktop through platform/ (backend.h, com_dlg.h, system.h).
+// Each view (Qt on Linux, Win32 on Windows) creates the controls, implements
+// form_view over them and forwards its events to a form; the form never
+// holds a control or calls a toolkit.
 //
 // Texts cross the view interface as UTF-8. Everything runs on the window's
 // thread; the form keeps a reference to its view, which must outlive it.
@@ -48,16 +48,13 @@ class form_view {
   // Label1's caption, drawn at once (the label sizes itself to it).
   virtual void set_caption(const std::string& caption) = 0;
 
-  // A modal message box: OK button, information icon, title "Quorrel".
-  virtual void show_message(const std::string& text) = 0;
-
   // Lets the window handle what is pending (paint, input, close) and returns.
   virtual void process_events() = 0;
 
   // Closes the window, which ends the program.
   virtual void close_window() = 0;
-  // Takes the window off the screen, or puts it back, without closing it.
-  virtual void set_window_shown(bool shown) = 0;
+  // Takes the window off the screen without closing it.
+  virtual void hide_window() = 0;
 
   // The window as the system knows it (a QWidget*, an HWND): the owner of
   // the dialogs and of the shell call.
@@ -116,14 +113,19 @@ class form final : private split_host {
   void dropped(const std::string& path, bool is_folder);
 
   // The window is asked to close. False while a split runs: the window
-  // leaves the screen at once, the run stops at its next line (removing
-  // the piece it was writing, which for a large piece takes longer than a
-  // user should wait to see the close) and the window closes once it has
-  // returned.
+  // leaves the screen at once, the run stops at its next line (removing the
+  // piece it was writing, which for a large piece takes longer than a user
+  // should wait to see the close) and the window closes once it has returned.
   bool close_asked();
-  // A close asked during the split is taken back (the sign-out that asked
-  // was cancelled): the window comes back and the run goes on.
-  void close_withdrawn();
+  // The system asks to end the session (a sign-out, a shutdown): true while
+  // no split runs. During a split it is refused and the run stops at its next
+  // line, as for a close, but the window waits for the outcome to close. A
+  // close the user asked for stays the user's, whichever came first.
+  bool session_end_asked();
+  // That outcome: ending, the program ends now; cancelled, the close is taken
+  // back and a run still going goes on. True: destroy the window at once (a
+  // close posted now would never be handled).
+  bool session_ended(bool ending);
 
   // Polled by the view (a few times a second): a stop signal caught while no
   // split runs closes the window. During a run the run itself stops.
@@ -149,11 +151,15 @@ class form final : private split_host {
 
   void show_progress();
   void let_events_through();
+  void tell(const std::string& message);
+  void close();
 
   form_view& view_;
   start_folders folders_;
   bool splitting_ = false;
   bool close_pending_ = false;  // the window was closed during a split
+  bool session_close_ = false;  // only a sign-out asked that close, its outcome not known yet
+  bool close_held_ = false;     // the run stopped for that sign-out: the close waits for its outcome
   std::uint64_t keywords_version_ = 0;
   std::int64_t saved_ = -1;  // the run's last progress report, -1 none
   bool caption_shown_ = false;

@@ -27,9 +27,9 @@
 
 #include "core/messages.h"
 #include "tests/support/fake_backend.h"
-#include "ui/application.h"
-#include "ui/caption_label.h"
-#include "ui/main_window.h"
+#include "ui/qt/application.h"
+#include "ui/qt/caption_label.h"
+#include "ui/qt/main_window.h"
 
 namespace {
 

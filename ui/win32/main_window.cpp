@@ -339,31 +339,15 @@ void frmSave::Form_Command(int controlNumber, int code) {
 // handler: the form remembers it, the split stops at its next line, and the
 // window closes once the run has returned (close_window).
 void frmSave::Form_Close() {
-  m_closeAsked = true;
   if (m_form.close_asked()) DestroyWindow(m_window);
 }
 
-// Signing out during a split stops it at the next line, like a close,
-// instead of the system ending the program in the middle of a piece; the
-// sign-out is refused meanwhile. A close the user asked for stays asked.
-bool frmSave::Form_QueryEndSession() {
-  const bool userClosing = m_closeAsked;
-  if (m_form.close_asked()) return true;
-  m_sessionClose = !userClosing;
-  return false;
-}
+// A sign-out: the form decides (ui/form.h); a window that waited for its
+// outcome is destroyed before the program ends.
+bool frmSave::Form_QueryEndSession() { return m_form.session_end_asked(); }
 
-// The sign-out went on (the program ends now) or was cancelled: then the
-// close it asked for is taken back, whether the run is still going or has
-// already stopped and left the close waiting here.
 void frmSave::Form_EndSession(bool ending) {
-  const bool held = std::exchange(m_closeHeld, false);
-  if (!std::exchange(m_sessionClose, false)) return;
-  if (ending) {
-    if (held) DestroyWindow(m_window);
-    return;
-  }
-  m_form.close_withdrawn();
+  if (m_form.session_ended(ending)) DestroyWindow(m_window);
 }
 
 // The first of the dropped files: a file is the source, a folder the
@@ -465,10 +449,6 @@ void frmSave::set_caption(const std::string& caption) {
   RedrawWindow(m_window, &both, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
 }
 
-void frmSave::show_message(const std::string& text) {
-  MessageBoxW(m_window, widen(text).c_str(), widen(layout::title).c_str(), MB_OK | MB_ICONINFORMATION);
-}
-
 // Everything pending, as the main loop would handle it, then back to the
 // run. A WM_QUIT met here is put back for the main loop.
 void frmSave::process_events() {
@@ -484,16 +464,11 @@ void frmSave::process_events() {
   }
 }
 
-// Posted, not done here: the form calls this from inside a handler. A close
-// that only a sign-out asked for waits for the sign-out's outcome.
+// Posted, not done here: the form calls this from inside a handler.
 void frmSave::close_window() {
-  if (m_sessionClose) {
-    m_closeHeld = true;
-    return;
-  }
   if (m_window) PostMessageW(m_window, WM_CLOSE, 0, 0);
 }
 
-void frmSave::set_window_shown(bool shown) {
-  if (m_window) ShowWindow(m_window, shown ? SW_SHOW : SW_HIDE);
+void frmSave::hide_window() {
+  if (m_window) ShowWindow(m_window, SW_HIDE);
 }

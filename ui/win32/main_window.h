@@ -91,19 +91,15 @@ class frmSave final : private quorrel::ui::form_view {
   int selected_key() override;
   void clear_key_selection() override;
   void set_caption(const std::string& caption) override;
-  void show_message(const std::string& text) override;
   void process_events() override;
   void close_window() override;
-  void set_window_shown(bool shown) override;
+  void hide_window() override;
   void* native_window() override { return m_window; }
 
   HINSTANCE m_instance;
   HWND m_window = nullptr;
   std::array<HWND, quorrel::ui::layout::controls.size()> m_controls{};
   HWND m_focus = nullptr;  // the control that had the focus when the window lost it
-  bool m_closeAsked = false;    // the user asked to close during a split
-  bool m_sessionClose = false;  // a sign-out asked to close during a split, and its outcome is not known yet
-  bool m_closeHeld = false;     // the run stopped for that sign-out: the close waits for its outcome
   int m_dpi = USER_DEFAULT_SCREEN_DPI;
   quorrel::win32::unique_font m_font;
   quorrel::win32::unique_icon m_bigIcon;

@@ -7,8 +7,8 @@
 
 #include "core/stop_signals.h"
 #include "platform/backend.h"
-#include "ui/application.h"
-#include "ui/main_window.h"
+#include "ui/qt/application.h"
+#include "ui/qt/main_window.h"
 
 int main(int argc, char** argv) {
   // Hang-up, interrupt and terminate stop a running split at a line

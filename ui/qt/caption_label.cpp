@@ -1,4 +1,4 @@
-#include "ui/caption_label.h"
+#include "ui/qt/caption_label.h"
 
 #include <QMouseEvent>
 

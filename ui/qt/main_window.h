@@ -68,10 +68,9 @@ class frmSave : public QWidget, private quorrel::ui::form_view {
   int selected_key() override;
   void clear_key_selection() override;
   void set_caption(const std::string& caption) override;
-  void show_message(const std::string& text) override;
   void process_events() override;
   void close_window() override;
-  void set_window_shown(bool shown) override;
+  void hide_window() override;
   void* native_window() override;
 
   QLineEdit* boxOf(box which) const;

@@ -1,4 +1,4 @@
-#include "ui/main_window.h"
+#include "ui/qt/main_window.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCloseEvent>
@@ -24,9 +24,8 @@
 #include <string_view>
 #include <type_traits>
 
-#include "platform/backend.h"
-#include "ui/caption_label.h"
 #include "ui/layout.h"
+#include "ui/qt/caption_label.h"
 
 // The resources are linked into a static library; registering them must
 // happen outside any namespace.
@@ -304,10 +303,6 @@ void frmSave::set_caption(const std::string& caption) {
   Label1->repaint();
 }
 
-void frmSave::show_message(const std::string& text) {
-  quorrel::platform::backend().showMessage(static_cast<QWidget*>(this), text);
-}
-
 // The event dispatcher reads the window system's connection only after a
 // wake-up, and one pass may take a wake-up meant for an event that its
 // reader thread queued just after the connection was read: in an event
@@ -322,7 +317,7 @@ void frmSave::process_events() {
 
 void frmSave::close_window() { close(); }
 
-void frmSave::set_window_shown(bool shown) { setVisible(shown); }
+void frmSave::hide_window() { hide(); }
 
 // The dialogs and the shell call are owned by the window itself.
 void* frmSave::native_window() { return static_cast<QWidget*>(this); }
