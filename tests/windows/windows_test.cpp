@@ -18,7 +18,7 @@
 #include "core/messages.h"
 #include "core/stop_signals.h"
 #include "core/win32_file.h"
-#include "core/win32_text.h"
+#include "core/win32_support.h"
 #include "split_process.h"
 #include "temp_folder.h"
 
@@ -28,6 +28,8 @@ namespace {
 namespace fs = std::filesystem;
 using testing::read_bytes;
 using testing::temp_folder;
+using win32::narrow;
+using win32::widen;
 
 // The GBK bytes of 第一章 and 第二章, each a heading line.
 const std::string two_chapters = "\xB5\xDA\xD2\xBB\xD5\xC2\r\n\xD2\xBB\r\n\xB5\xDA\xB6\xFE\xD5\xC2\r\n\xB6\xFE\r\n";
