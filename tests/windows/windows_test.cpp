@@ -55,19 +55,6 @@ std::string read_file(const fs::path& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// The working folder, for one scope.
-class working_folder {
- public:
-  explicit working_folder(const std::string& folder) {
-    GetCurrentDirectoryW(MAX_PATH, before_);
-    SetCurrentDirectoryW(widen(folder).c_str());
-  }
-  ~working_folder() { SetCurrentDirectoryW(before_); }
-
- private:
-  wchar_t before_[MAX_PATH] = {};
-};
-
 // A piece that would be the source itself is found by volume serial and file
 // index, however the destination is written: "\" or "/" after its folder, a
 // drive-relative folder ("C:", "C:x": the current folder of that drive),
@@ -80,6 +67,7 @@ TEST(WindowsPaths, PiecesThatAreTheSourceAreRefusedHoweverTheFolderIsNamed) {
     std::string other;        // a second name there, "" for none
     bool linked;              // that name is the source's hard link, else another file
   };
+  const fs::path before = fs::current_path();
   for (const row& r : {row{"novel.txt", "{dir}\\", "0000.txt", true}, row{"novel.txt", "{dir}\\", "0000.txt", false},
                        row{"novel.txt", "{dir}\\book", "book0007.txt", true}, row{"novel.txt", "{dir}/", "0000.txt", true},
                        row{"novel.txt", "{dir}\\sub\\", "sub\\0001.txt", true},
@@ -88,12 +76,12 @@ TEST(WindowsPaths, PiecesThatAreTheSourceAreRefusedHoweverTheFolderIsNamed) {
                        row{"0001.txt", "{drive}.\\", "", false}, row{"out\\ä0001.txt", "out\\Ä", "", false},
                        row{"out\\ａｂ0001.txt", "out\\ＡＢ", "", false}}) {
     temp_folder tmp;
-    const working_folder here(tmp.dir());
+    fs::current_path(fs::path(widen(tmp.path())));  // left at the end of the row, so that the folder can go
     for (const char* sub : {"sub", "out"}) fs::create_directory(fs::path(tmp / sub));
     const std::wstring source = widen(tmp.dir() + r.source);  // UTF-16: the names are not in the code page
     write_file(fs::path(source), two_chapters);
     if (r.linked) {
-      ASSERT_TRUE(CreateHardLinkW(widen(tmp / r.other).c_str(), source.c_str(), nullptr));
+      EXPECT_TRUE(CreateHardLinkW(widen(tmp / r.other).c_str(), source.c_str(), nullptr));
     } else if (!r.other.empty()) {
       tmp.write(r.other, "another file");
     }
@@ -105,6 +93,7 @@ TEST(WindowsPaths, PiecesThatAreTheSourceAreRefusedHoweverTheFolderIsNamed) {
     const auto check = check_inputs(r.source, destination, 1);
     EXPECT_EQ(check.ok, !refused) << check.message;
     EXPECT_EQ(check.message, refused ? messages::would_overwrite(r.source) : "");
+    fs::current_path(before);
   }
 }
 
@@ -113,7 +102,7 @@ TEST(WindowsPaths, PiecesThatAreTheSourceAreRefusedHoweverTheFolderIsNamed) {
 // \\?\UNC\, and one already in the \\?\ or the device (\\.\) namespace
 // as given.
 TEST(WindowsPaths, LongPathsTakeTheLongFormOnce) {
-  const auto a = [](std::size_t count, std::string_view unit = "a") {
+  const auto a = [](int count, std::string_view unit = "a") {
     std::string out;
     while (count-- > 0) out += unit;
     return out;
@@ -164,31 +153,19 @@ TEST(WindowsNames, ChineseAndLongNamesThroughTheCommandLine) {
   }
 }
 
-// Refusals reach a redirected stderr as UTF-8, Chinese arguments and paths
-// in them as given; a folder another run is writing into (its named lock
-// held, here by the test) is refused before anything is made in it.
-TEST(WindowsNames, RefusalsAreUtf8WhenRedirected) {
+// A folder another run is writing into (its named lock held, here by the
+// test) is refused before anything is made in it.
+TEST(WindowsFiles, AFolderAnotherRunWritesIntoIsRefused) {
   temp_folder tmp;
   const std::string source = tmp.write("novel.txt", two_chapters);
-  const std::string missing = tmp / "没有这本书.txt";
   const std::string busy = tmp / "busy\\";
   fs::create_directory(fs::path(widen(busy)));
   const auto held = file::hold_folder(busy);
   ASSERT_TRUE(held && held->is_open());
-  struct row {
-    std::vector<std::wstring> arguments;
-    std::string message;
-  };
-  const row rows[] = {{{widen(missing), widen(tmp.dir())}, messages::source_missing(missing) + "\n"},
-                      {{widen(source), widen(busy) + L"第"}, messages::folder_busy(busy) + "\n"}};
-  for (const row& r : rows) {
-    SCOPED_TRACE(r.message);
-    const auto refused = split(r.arguments);
-    EXPECT_EQ(refused.exit_code, 1);
-    EXPECT_EQ(refused.err, r.message);
-    EXPECT_EQ(refused.out, "");
-    EXPECT_EQ(tmp.files(), std::vector<std::string>{"novel.txt"});
-  }
+  const auto refused = split({widen(source), widen(busy) + L"第"});
+  EXPECT_EQ(refused.exit_code, 1);
+  EXPECT_EQ(refused.err, messages::folder_busy(busy) + "\n");
+  EXPECT_EQ(refused.out, "");
   EXPECT_TRUE(fs::is_empty(fs::path(widen(busy))));
 }
 
