@@ -353,9 +353,9 @@ bool list_folder(const std::string& folder, const std::function<void(std::string
   WIN32_FIND_DATAW entry{};
   const HANDLE search = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0);
   if (search == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  const win32::unique_search owned(search);
   do each(narrow(entry.cFileName));
   while (FindNextFileW(search, &entry));
-  FindClose(search);
   return true;
 }
 

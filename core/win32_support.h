@@ -53,6 +53,7 @@ template <typename Handle, auto release>
 using unique_handle = std::unique_ptr<std::remove_pointer_t<Handle>, releaser<Handle, release>>;
 
 inline void close_handle(HANDLE handle) { CloseHandle(handle); }
+inline void close_search(HANDLE search) { FindClose(search); }
 inline void free_local(wchar_t** memory) { LocalFree(memory); }
 inline void free_task_memory(void* memory) { CoTaskMemFree(memory); }
 inline void delete_font(HFONT font) { DeleteObject(font); }
@@ -61,6 +62,7 @@ inline void destroy_cursor(HCURSOR cursor) { DestroyCursor(cursor); }
 inline void finish_drop(HDROP drop) { DragFinish(drop); }
 
 using unique_kernel = unique_handle<HANDLE, close_handle>;  // never INVALID_HANDLE_VALUE
+using unique_search = unique_handle<HANDLE, close_search>;  // FindFirstFileExW's, never INVALID_HANDLE_VALUE
 using unique_argv = unique_handle<wchar_t**, free_local>;   // CommandLineToArgvW
 using unique_pidl = unique_handle<ITEMIDLIST*, free_task_memory>;
 using unique_task_text = unique_handle<wchar_t*, free_task_memory>;  // a shell's CoTaskMemAlloc-ed answer
