@@ -12,9 +12,9 @@
 
 #include "core/win32_support.h"
 #include "platform/backend.h"
+#include "platform/backend_win32.h"
 #include "platform/com_dlg.h"
 #include "platform/system.h"
-#include "platform/backend_win32.h"
 
 namespace {
 
