@@ -4,19 +4,13 @@
 // After windows.h, which it builds on.
 #include <fcntl.h>  // _O_BINARY
 #include <io.h>     // _get_osfhandle, _setmode
-#include <shellapi.h>
 
 #include <cerrno>
-#include <memory>
 
-#include "core/win32_text.h"
+#include "core/win32_support.h"
 
 namespace quorrel::cli {
 namespace {
-
-struct local_free {
-  void operator()(LPWSTR* p) const { LocalFree(p); }
-};
 
 HANDLE console_of(std::FILE* stream) {
   const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
@@ -43,15 +37,8 @@ void init_console() {
   _setmode(_fileno(stderr), _O_BINARY);
 }
 
-std::vector<std::string> arguments(int, char**) {
-  // main's argv went through the ANSI code page: a name outside it is lost
-  // there. The command line itself is UTF-16.
-  int count = 0;
-  const std::unique_ptr<LPWSTR, local_free> wide(CommandLineToArgvW(GetCommandLineW(), &count));
-  std::vector<std::string> out;
-  for (int i = 1; wide && i < count; ++i) out.push_back(narrow(wide.get()[i]));
-  return out;
-}
+// main's argv went through the ANSI code page: the command line instead.
+std::vector<std::string> arguments(int, char**) { return win32::command_line_arguments(); }
 
 std::string keyword_argument(const std::string& argument) { return argument; }
 
@@ -59,7 +46,7 @@ bool write(std::FILE* stream, std::string_view utf8) {
   if (HANDLE console = console_of(stream)) {
     // A console takes wide text whatever its code page.
     std::fflush(stream);
-    const std::wstring text = widen(utf8);
+    const std::wstring text = win32::widen(utf8);
     DWORD written = 0;
     if (WriteConsoleW(console, text.data(), static_cast<DWORD>(text.size()), &written, nullptr)) return true;
     errno = EIO;

@@ -10,10 +10,15 @@
 #include "core/path.h"
 #include "core/win32_file.h"
 #include "core/win32_stop.h"
-#include "core/win32_text.h"
+#include "core/win32_support.h"
 
 namespace quorrel::file {
 namespace {
+
+using win32::narrow;
+using win32::system_message;
+using win32::system_path;
+using win32::widen;
 
 failure system_failure(DWORD error) { return {system_message(error)}; }
 failure last_failure() { return system_failure(GetLastError()); }
@@ -21,19 +26,6 @@ failure refused(std::string_view reason) { return {std::string(reason)}; }
 
 HANDLE native_of(const handle& file) { return reinterpret_cast<HANDLE>(file.native()); }
 handle own(HANDLE opened) { return handle(reinterpret_cast<handle::native_type>(opened)); }
-
-// UTF-16 for the system. A path too long for the plain form goes in the
-// \\?\ form, which Windows takes exactly as given: full, with "\" only.
-std::wstring system_path(const std::string& path) {
-  const std::wstring wide = widen(path);
-  constexpr std::size_t plain_limit = MAX_PATH - 12;  // what CreateDirectoryW takes
-  if (wide.size() < plain_limit || wide.starts_with(L"\\\\?\\") || wide.starts_with(L"\\\\.\\")) return wide;
-  std::wstring full(GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr), L'\0');
-  full.resize(GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr));
-  if (full.empty()) return wide;
-  if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
-  return L"\\\\?\\" + full;
-}
 
 constexpr DWORD share_all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
@@ -340,10 +332,7 @@ bool is_regular_file(const std::string& path) {
 }
 
 placement place_of(const std::string& path) {
-  const std::wstring wide = widen(path);
-  std::wstring full(GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr), L'\0');
-  full.resize(full.empty() ? 0 : GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr));
-  const std::wstring& placed = full.empty() ? wide : full;
+  const std::wstring placed = win32::full_path(widen(path));
   const std::size_t last = placed.find_last_of(L"\\/");
   if (last == std::wstring::npos) return {".", path};
   return {narrow(placed.substr(0, last + 1)), narrow(placed.substr(last + 1))};
@@ -364,9 +353,9 @@ bool list_folder(const std::string& folder, const std::function<void(std::string
   WIN32_FIND_DATAW entry{};
   const HANDLE search = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0);
   if (search == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  const win32::unique_search owned(search);
   do each(narrow(entry.cFileName));
   while (FindNextFileW(search, &entry));
-  FindClose(search);
   return true;
 }
 

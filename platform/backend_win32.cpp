@@ -6,16 +6,13 @@
 // After windows.h, which they build on.
 #include <commdlg.h>
 #include <knownfolders.h>
-#include <objbase.h>  // CoInitializeEx
 #include <shellapi.h>
 #include <shlobj.h>
 
-#include <memory>
-
-#include "core/win32_text.h"
+#include "core/win32_support.h"
 #include "platform/backend.h"
+#include "platform/backend_win32.h"
 #include "platform/com_dlg.h"
-#include "platform/win32_support.h"
 
 namespace quorrel::platform {
 
@@ -32,33 +29,9 @@ namespace {
 // its NUL: no answer of a dialog is cut at MAX_PATH.
 constexpr std::size_t kLongestPath = 32768;
 
-struct PidlFree {
-  void operator()(ITEMIDLIST* pidl) const { CoTaskMemFree(pidl); }
-};
-using Pidl = std::unique_ptr<ITEMIDLIST, PidlFree>;
-
-struct HandleClose {
-  void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using Handle = std::unique_ptr<void, HandleClose>;  // never INVALID_HANDLE_VALUE
-
-struct CoStringFree {
-  void operator()(wchar_t* text) const { CoTaskMemFree(text); }
-};
-using CoString = std::unique_ptr<wchar_t, CoStringFree>;
-
-// A UTF-8 path in the form Windows takes for it: the \\?\ form when it is
-// too long for the plain one.
-std::wstring systemPath(const std::string& path) {
-  const std::wstring wide = widen(path);
-  constexpr std::size_t plainLimit = MAX_PATH - 12;  // the shortest limit of the plain form
-  if (wide.size() < plainLimit || wide.starts_with(L"\\\\?\\")) return wide;
-  std::wstring full(GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr), L'\0');
-  full.resize(GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr));
-  if (full.empty()) return wide;
-  if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
-  return L"\\\\?\\" + full;
-}
+using win32::narrow;
+using win32::system_path;
+using win32::widen;
 
 // The file-system path of a shell item, "" for a virtual one (the computer,
 // the control panel). SHGetPathFromIDListEx (Vista and later) takes a buffer
@@ -109,10 +82,10 @@ class Win32Backend final : public Backend {
   // whole namespace, as code 0 does.
   std::string chooseFolder(owner_window owner, const std::string& prompt,
                            std::int32_t csidl) override {
-    const ComApartment com;
+    const win32::com_apartment com;
     const HWND window = static_cast<HWND>(owner);
     ITEMIDLIST* found = nullptr;
-    Pidl root;
+    win32::unique_pidl root;
     if (SUCCEEDED(SHGetSpecialFolderLocation(window, csidl, &found))) root.reset(found);
 
     const std::wstring shown = widen(prompt);
@@ -125,21 +98,21 @@ class Win32Backend final : public Backend {
     picker.pszDisplayName = displayName;
     picker.lpszTitle = shown.c_str();
     picker.ulFlags = modComDlg32::BrowseFlags();
-    const Pidl chosen(SHBrowseForFolderW(&picker));
+    const win32::unique_pidl chosen(SHBrowseForFolderW(&picker));
     return chosen ? narrow(pathOf(chosen.get())) : std::string();
   }
 
   // ShellExecuteW shows no error of its own; a value above 32 is success.
   bool openDocument(owner_window owner, const std::string& target,
                     std::string& errorText) override {
-    const ComApartment com;  // the shell's handlers may be COM objects
+    const win32::com_apartment com;  // the shell's handlers may be COM objects
     const std::wstring wide = widen(target);
     SetLastError(ERROR_SUCCESS);
     const auto result = reinterpret_cast<INT_PTR>(ShellExecuteW(
         static_cast<HWND>(owner), L"open", wide.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
     if (result > 32) return true;
     const DWORD error = GetLastError();
-    errorText = quorrel::system_message(error != ERROR_SUCCESS ? error : static_cast<DWORD>(result));
+    errorText = win32::system_message(error != ERROR_SUCCESS ? error : static_cast<DWORD>(result));
     return false;
   }
 
@@ -174,11 +147,11 @@ class Win32Backend final : public Backend {
   // written to find out (the manifest runs the program without file-system
   // virtualisation, so a protected folder such as Program Files answers no).
   bool mayWriteTo(const std::string& folder) override {
-    const HANDLE opened = CreateFileW(systemPath(folder).c_str(), FILE_ADD_FILE,
+    const HANDLE opened = CreateFileW(system_path(folder).c_str(), FILE_ADD_FILE,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (opened == INVALID_HANDLE_VALUE) return false;
-    const Handle owned(opened);
+    const win32::unique_kernel owned(opened);
     return true;
   }
 
@@ -187,14 +160,14 @@ class Win32Backend final : public Backend {
     for (const KNOWNFOLDERID& known : {FOLDERID_Documents, FOLDERID_Profile}) {
       wchar_t* path = nullptr;
       const HRESULT result = SHGetKnownFolderPath(known, KF_FLAG_DEFAULT, nullptr, &path);
-      const CoString owned(path);
+      const win32::unique_task_text owned(path);
       if (SUCCEEDED(result) && path) return narrow(path);
     }
     return {};
   }
 
   bool isFolder(const std::string& path) override {
-    const DWORD attributes = GetFileAttributesW(systemPath(path).c_str());
+    const DWORD attributes = GetFileAttributesW(system_path(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
   }
 };
@@ -211,14 +184,6 @@ std::wstring openFileFilter(const std::vector<FileFilter>& filters) {
   }
   if (!list.empty()) list += L'\0';
   return list;
-}
-
-ComApartment::ComApartment()
-    : m_result(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
-
-// S_FALSE (already initialised here) is balanced too; RPC_E_CHANGED_MODE is not.
-ComApartment::~ComApartment() {
-  if (SUCCEEDED(m_result)) CoUninitialize();
 }
 
 Backend& systemBackend() {

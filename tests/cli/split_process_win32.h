@@ -10,21 +10,16 @@
 
 #include <windows.h>
 
-#include <memory>
 #include <thread>
 
-#include "core/win32_text.h"
+#include "core/win32_support.h"
 
 namespace quorrel::cli_testing {
 
 namespace win32 {
 
-struct handle_closer {
-  void operator()(HANDLE h) const {
-    if (h != nullptr && h != INVALID_HANDLE_VALUE) CloseHandle(h);
-  }
-};
-using handle = std::unique_ptr<void, handle_closer>;
+using quorrel::win32::widen;
+using handle = quorrel::win32::unique_kernel;
 
 // Quoted as CommandLineToArgvW reads it back: backslashes are literal
 // except before a quote.
@@ -71,7 +66,7 @@ class process {
       throw std::runtime_error("a launch option that only POSIX systems have");
     const std::wstring program = win32::tool_beside_this_program();
     std::wstring line = win32::quoted(program);
-    for (const auto& a : args) line += L" " + win32::quoted(widen(a));
+    for (const auto& a : args) line += L" " + win32::quoted(win32::widen(a));
 
     win32::handle out_write, err_write;
     win32::inheritable_pipe(out_, out_write);
@@ -86,7 +81,7 @@ class process {
     startup.hStdInput = null_in.get();
     startup.hStdOutput = out_write.get();
     startup.hStdError = err_write.get();
-    const std::wstring cwd = widen(how.cwd);
+    const std::wstring cwd = win32::widen(how.cwd);
     PROCESS_INFORMATION info{};
     if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
                         cwd.empty() ? nullptr : cwd.c_str(), &startup, &info))

@@ -7,15 +7,14 @@
 
 #include <chrono>
 #include <fstream>
-#include <memory>
 #include <string>
 #include <thread>
 
-#include "core/win32_text.h"
+#include "core/win32_support.h"
 #include "platform/backend.h"
+#include "platform/backend_win32.h"
 #include "platform/com_dlg.h"
 #include "platform/system.h"
-#include "platform/win32_support.h"
 
 namespace {
 
@@ -23,11 +22,6 @@ using namespace std::literals;
 
 // The Windows program's own desktop, as quorrel.exe installs it.
 const quorrel::platform::ScopedBackend g_system(quorrel::platform::systemBackend());
-
-struct HandleClose {
-  void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using Handle = std::unique_ptr<void, HandleClose>;
 
 // The registry key of ours under HKCU, deleted again when the test ends.
 class ScopedKey {
@@ -75,13 +69,13 @@ TEST(WindowsPlatform, VistaOrLaterFollowsTheRunningVersion) {
   } cases[] = {{"win2k", 0}, {"winxp64", 0}, {"vista", 3}, {"win7", 3}, {"win10", 3}};
   const std::wstring probe = besideThisTest(L"windows_version_probe.exe");
   for (const auto& c : cases) {
-    ASSERT_TRUE(key.set(L"Version", quorrel::widen(c.version)));
+    ASSERT_TRUE(key.set(L"Version", quorrel::win32::widen(c.version)));
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started{};
     ASSERT_TRUE(CreateProcessW(probe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                                &startup, &started));
-    const Handle process(started.hProcess), thread(started.hThread);
+    const quorrel::win32::unique_kernel process(started.hProcess), thread(started.hThread);
     ASSERT_EQ(WaitForSingleObject(process.get(), 60000), WAIT_OBJECT_0);
     DWORD status = 0;
     ASSERT_TRUE(GetExitCodeProcess(process.get(), &status));

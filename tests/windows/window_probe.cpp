@@ -15,7 +15,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/win32_text.h"
+#include "core/win32_support.h"
 #include "ui/layout.h"
 
 namespace {
@@ -36,7 +36,7 @@ std::string textOf(HWND window) {
   std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
   text.resize(static_cast<std::size_t>(
       SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()))));
-  return quorrel::narrow(text);
+  return quorrel::win32::narrow(text);
 }
 
 // The control's number in frmSave: 100 + its place in the table.
@@ -97,7 +97,7 @@ int wmain(int argc, wchar_t** argv) {
     return 0;
   }
   if (argc < 3) return 1;
-  HWND control = controlNamed(main, quorrel::narrow(argv[2]));
+  HWND control = controlNamed(main, quorrel::win32::narrow(argv[2]));
   if (!control) return 1;
   if (command == L"text") {
     print(textOf(control));

@@ -315,7 +315,12 @@ void frmSave::process_events() {
   QCoreApplication::processEvents(QEventLoop::AllEvents, kEventBudgetMs);
 }
 
-void frmSave::close_window() { close(); }
+// A window hidden by a close during the split is no longer the last visible
+// window when it closes, so Qt would not end the program by itself.
+void frmSave::close_window() {
+  close();
+  QCoreApplication::quit();
+}
 
 void frmSave::hide_window() { hide(); }
 

@@ -2,38 +2,31 @@
 
 #include <windows.h>
 #include <commctrl.h>  // InitCommonControlsEx
-#include <shellapi.h>  // CommandLineToArgvW
 
 #include <string>
+#include <vector>
 
-#include "core/win32_text.h"
-#include "platform/win32_support.h"
+#include "core/win32_support.h"
+#include "platform/backend.h"
 #include "ui/form.h"
-#include "ui/win32/handles.h"
 #include "ui/win32/main_window.h"
 
 namespace {
 
-using quorrel::narrow;
-using quorrel::win32::unique_argv;
+namespace win32 = quorrel::win32;
 
 // The file named on the command line (an "Open with" or a file dropped on
 // the program's icon), made absolute; "" without one.
 std::string sourceArgument() {
-  int count = 0;
-  const unique_argv arguments(CommandLineToArgvW(GetCommandLineW(), &count));
-  if (!arguments || count < 2 || arguments.get()[1][0] == L'\0') return {};
-  const wchar_t* given = arguments.get()[1];
-  std::wstring full(GetFullPathNameW(given, 0, nullptr, nullptr), L'\0');
-  if (full.empty()) return narrow(given);
-  full.resize(GetFullPathNameW(given, static_cast<DWORD>(full.size()), full.data(), nullptr));
-  return narrow(full);
+  const std::vector<std::string> arguments = win32::command_line_arguments();
+  if (arguments.empty() || arguments[0].empty()) return {};
+  return win32::narrow(win32::full_path(win32::widen(arguments[0])));
 }
 
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-  const quorrel::platform::ComApartment com;
+  const win32::com_apartment com;
   const quorrel::platform::ScopedBackend desktop(quorrel::platform::systemBackend());
   const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);

@@ -9,15 +9,15 @@
 #include <string_view>
 #include <utility>
 
-#include "core/win32_text.h"
+#include "core/win32_support.h"
 #include "ui/win32/resource.h"
 
 namespace {
 
 namespace layout = quorrel::ui::layout;
 using layout::id;
-using quorrel::narrow;
-using quorrel::widen;
+using quorrel::win32::narrow;
+using quorrel::win32::widen;
 
 constexpr wchar_t kWindowClass[] = L"frmSave";
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;  // fixed size, close only

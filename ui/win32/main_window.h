@@ -22,9 +22,9 @@
 #include <array>
 #include <string>
 
+#include "core/win32_support.h"
 #include "ui/form.h"
 #include "ui/layout.h"
-#include "ui/win32/handles.h"
 
 class frmSave final : private quorrel::ui::form_view {
  public:

@@ -1,8 +1,6 @@
-#include "core/win32_text.h"
+#include "core/win32_support.h"
 
-#include <windows.h>
-
-namespace quorrel {
+namespace quorrel::win32 {
 
 std::wstring widen(std::string_view utf8) {
   if (utf8.empty()) return {};
@@ -39,4 +37,29 @@ std::string system_message(unsigned long error) {
   return reason.empty() ? "error " + std::to_string(error) : narrow(reason);
 }
 
-}  // namespace quorrel
+std::wstring full_path(const std::wstring& path) {
+  std::wstring full(GetFullPathNameW(path.c_str(), 0, nullptr, nullptr), L'\0');
+  if (full.empty()) return path;
+  full.resize(GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr));
+  return full.empty() ? path : full;
+}
+
+std::wstring system_path(const std::string& path) {
+  const std::wstring wide = widen(path);
+  constexpr std::size_t plain_limit = MAX_PATH - 12;  // what CreateDirectoryW takes
+  // A device path made full would read as a UNC share named ".".
+  if (wide.size() < plain_limit || wide.starts_with(L"\\\\?\\") || wide.starts_with(L"\\\\.\\")) return wide;
+  const std::wstring full = full_path(wide);
+  if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
+}
+
+std::vector<std::string> command_line_arguments() {
+  int count = 0;
+  const unique_argv wide(CommandLineToArgvW(GetCommandLineW(), &count));
+  std::vector<std::string> out;
+  for (int i = 1; wide && i < count; ++i) out.push_back(narrow(wide.get()[i]));
+  return out;
+}
+
+}  // namespace quorrel::win32
