@@ -18,6 +18,15 @@ constexpr std::uint64_t largest_size = std::uint64_t{1} << 40;  // bytes: 104857
 constexpr int first_long_only = 256;  // getopt's code for row i without a letter: first_long_only + i
 constexpr std::size_t help_column = 24;  // where an option's help starts in --help
 
+// One option as --help shows it: "  -k, --keyword=WORD    help...".
+struct option_row {
+  const char* name;   // the long form, without "--"
+  char letter;        // the short form, 0 when there is none
+  const char* value;  // what the argument is called, null for a switch
+  const char* help;   // lines apart with "\n"
+};
+
+// Every option, in the order --help lists them.
 constexpr option_row options[] = {
     {"keyword", 'k', "WORD", "a keyword; repeat for more (default: 第 and 章)"},
     {"headings", 0, "RULE",
@@ -75,6 +84,13 @@ struct given {
   bool list = false, quiet = false, check = false, json = false, titles = false, replace_invalid = false;
   bool help = false, version = false;
 };
+
+// The name --headings takes for each rule; nullopt when there is none.
+std::optional<heading_choice::rule> rule_named(std::string_view name) {
+  if (equal_ignoring_case(name, "keywords")) return heading_choice::rule::keywords;
+  if (equal_ignoring_case(name, "auto")) return heading_choice::rule::form;
+  return std::nullopt;
+}
 
 // A size in bytes, with a K or M suffix (1024, 1024 * 1024, either case);
 // nullopt when it is not a positive one up to largest_size.
@@ -211,14 +227,6 @@ parsed command_of(const given& g) {
 }
 
 }  // namespace
-
-std::span<const option_row> option_table() { return options; }
-
-std::optional<heading_choice::rule> rule_named(std::string_view name) {
-  if (equal_ignoring_case(name, "keywords")) return heading_choice::rule::keywords;
-  if (equal_ignoring_case(name, "auto")) return heading_choice::rule::form;
-  return std::nullopt;
-}
 
 std::string usage() {
   std::string text =

@@ -1,32 +1,20 @@
 #pragma once
-// quorrel-split's command line: one table of its options, from which the
-// parser and --help are made (the manual page and the bash completion are
-// held to --help by the install tests), and the parser, which turns the
-// arguments into a command or says what is wrong with them.
+// quorrel-split's command line: one table of its options (in options.cpp),
+// from which the parser and --help are made (the install tests hold the
+// manual page and the bash completion to --help), and the parser, which
+// turns the arguments into a command or says what is wrong with them.
 //
 // Nothing here reads or writes a file: a command line is refused before
 // anything is touched.
 
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <string>
 #include <vector>
 
 #include "core/split.h"
 
 namespace quorrel::cli {
-
-// One option as --help shows it: "  -k, --keyword=WORD    help...".
-struct option_row {
-  const char* name;    // the long form, without "--"
-  char letter;         // the short form, 0 when there is none
-  const char* value;   // what the argument is called, null for a switch
-  const char* help;    // lines apart with "\n"
-};
-
-// Every option, in the order --help lists them.
-std::span<const option_row> option_table();
 
 // The text --help prints.
 std::string usage();
@@ -59,8 +47,5 @@ struct parsed {
 // problem is the one reported; --help and --version answer as soon as they
 // are met, whatever follows.
 parsed parse(const std::vector<std::string>& arguments);
-
-// The name --headings takes for each rule; nullopt when there is none.
-std::optional<heading_choice::rule> rule_named(std::string_view name);
 
 }  // namespace quorrel::cli

@@ -1,3 +1,5 @@
+#include "cli/run.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -8,8 +10,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "cli/run.h"
 
 #include "cli/check.h"
 #include "cli/console.h"
@@ -194,86 +194,39 @@ std::optional<std::string> contents_refused(const std::string& path, const quorr
   return std::nullopt;
 }
 
-}  // namespace
+// A check: what it found on standard output, its status.
+int check(const quorrel::cli::command& c, const quorrel::split_request& request, standard_output& out) {
+  quorrel::cli::check_host checker(c.keywords, c.check_size, c.source, [&out](const std::string& line) {
+    out.write(line);
+    return !out.broken();
+  });
+  const auto result = quorrel::run_split(request, checker, c.options);
+  warn_of_invalid_utf8(result);
+  if (result.failure) {
+    print(stderr, result.failure->message() + "\n");
+    return flushed(out, failure_status(*result.failure));
+  }
+  if (result.stopped && quorrel::stop_signal() != 0) exit_stopped();
+  if (!result.stopped) checker.finish(result.pieces);
+  return flushed(out, checker.found_anything() ? exit_findings : 0);
+}
 
-namespace quorrel::cli {
-
-int run(const command& c) {
-  standard_output out;
-  using action = command::action;
-  if (c.what == action::help) {
-    out.write(usage());
-    return flushed(out, 0);
-  }
-  if (c.what == action::version) {
-    out.write("quorrel-split " QUORREL_VERSION "\n");
-    return flushed(out, 0);
-  }
-  const bool check_only = c.what == action::check, list = c.what == action::list, titles = c.options.title_names;
-  const std::string& destination = c.destination;
-  const auto& keywords = c.keywords;
-  const auto& split_options = c.options;
-  const auto& contents_path = c.contents_path;
-  // Paths go to the file system as the bytes given, blanks included.
-  const auto check = quorrel::check_inputs(
-      c.source, destination, keywords.size(), quorrel::path_text::exact,
-      titles ? quorrel::piece_names::titles : quorrel::piece_names::numbers,
-      check_only ? quorrel::destination_use::optional : quorrel::destination_use::required);
-  if (!check.ok) {
-    print(stderr, check.message + "\n");
-    return exit_input;
-  }
-  // Before anything is written, and only by a run that writes.
-  if (const std::string problem = split_options.dry_run ? "" : quorrel::make_destination_folder(destination);
-      !problem.empty()) {
-    print(stderr, problem + "\n");
-    return exit_filesystem;
-  }
-  // The table's new file is made before any piece: a folder that cannot
-  // take it stops the run before anything is written.
-  std::optional<quorrel::cli::contents_file> contents_out;
-  if (contents_path) {
-    if (auto refused = contents_refused(*contents_path, check.request,
-                                        titles ? quorrel::piece_names::titles : quorrel::piece_names::numbers)) {
-      print(stderr, quorrel::messages::write_failed(*contents_path, *refused) + "\n");
-      return exit_input;
-    }
-    contents_out.emplace(*contents_path,
-                         quorrel::file::identity_of(check.request.source).value_or(quorrel::file::identity{}));
-    if (contents_out->failure()) {
-      print(stderr, quorrel::messages::write_failed(*contents_path, *contents_out->failure()) + "\n");
-      return exit_filesystem;
-    }
-  }
-
-  quorrel::catch_stop_signals();
-  if (check_only) {
-    quorrel::cli::check_host checker(keywords, c.check_size, c.source, [&out](const std::string& line) {
-                                       out.write(line);
-                                       return !out.broken();
-                                     });
-    const auto result = quorrel::run_split(check.request, checker, split_options);
-    warn_of_invalid_utf8(result);
-    if (result.failure) {
-      print(stderr, result.failure->message() + "\n");
-      return flushed(out, failure_status(*result.failure));
-    }
-    if (result.stopped && quorrel::stop_signal() != 0) exit_stopped();
-    if (!result.stopped) checker.finish(result.pieces);
-    return flushed(out, checker.found_anything() ? exit_findings : 0);
-  }
+// A split or a listing, with its table of contents when asked, into
+// `contents_out` when there is one.
+int split(const quorrel::cli::command& c, const quorrel::split_request& request,
+          std::optional<quorrel::cli::contents_file>& contents_out, standard_output& out) {
+  const bool list = c.what == quorrel::cli::command::action::list;
   quorrel::cli::contents table;
-  table.source = check.request.source;
-  table.rule = split_options.headings;
-  table.keywords = keywords;
-  if (split_options.convert_to) table.pieces_encoding = *split_options.convert_to;
-  const bool tabled = c.json || contents_path;
+  table.source = request.source;
+  table.rule = c.options.headings;
+  table.keywords = c.keywords;
+  if (c.options.convert_to) table.pieces_encoding = *c.options.convert_to;
   std::function<void(std::string_view)> json_out;
   if (contents_out) json_out = [&contents_out](std::string_view text) { contents_out->write(text); };
   else json_out = [&out](std::string_view text) { out.write(text); };
-  cli_host host(keywords, !c.quiet && !list && quorrel::cli::is_terminal(stderr), list ? &out : nullptr,
-                tabled ? &table : nullptr, json_out);
-  const auto result = quorrel::run_split(check.request, host, split_options);
+  cli_host host(c.keywords, !c.quiet && !list && quorrel::cli::is_terminal(stderr), list ? &out : nullptr,
+                c.json || contents_out ? &table : nullptr, json_out);
+  const auto result = quorrel::run_split(request, host, c.options);
   host.done(result.pieces);
   warn_of_invalid_utf8(result);
   if (result.refused) {
@@ -291,14 +244,14 @@ int run(const command& c) {
   if (contents_out) {
     host.finish_table();
     if (!contents_out->finish()) {
-      print(stderr, quorrel::messages::write_failed(*contents_path, *contents_out->failure()) + "\n");
+      print(stderr, quorrel::messages::write_failed(*c.contents_path, *contents_out->failure()) + "\n");
       return flushed(out, exit_filesystem);
     }
   }
-  if (result.replaced > 0)
-    print(stderr, "quorrel-split: " + quorrel::messages::replaced(result.replaced) + "\n");
-  if (const auto left = list ? 0 : quorrel::leftover_pieces(check.request.destination, result.pieces); left > 0)
-    print(stderr, "quorrel-split: " + quorrel::messages::leftover_pieces(quorrel::folder_of(destination), left) + "\n");
+  if (result.replaced > 0) print(stderr, "quorrel-split: " + quorrel::messages::replaced(result.replaced) + "\n");
+  if (const auto left = list ? 0 : quorrel::leftover_pieces(request.destination, result.pieces); left > 0)
+    print(stderr,
+          "quorrel-split: " + quorrel::messages::leftover_pieces(quorrel::folder_of(c.destination), left) + "\n");
   if (list && c.json)
     host.finish_table();
   else if (list)
@@ -306,6 +259,49 @@ int run(const command& c) {
   else
     out.write(std::string(quorrel::messages::finished) + "\n");
   return flushed(out, 0);
+}
+
+}  // namespace
+
+namespace quorrel::cli {
+
+int run(const command& c) {
+  standard_output out;
+  if (c.what == command::action::help || c.what == command::action::version) {
+    out.write(c.what == command::action::help ? usage() : "quorrel-split " QUORREL_VERSION "\n");
+    return flushed(out, 0);
+  }
+  const piece_names names = c.options.title_names ? piece_names::titles : piece_names::numbers;
+  // Paths go to the file system as the bytes given, blanks included.
+  const auto inputs = check_inputs(c.source, c.destination, c.keywords.size(), path_text::exact, names,
+                                   c.what == command::action::check ? destination_use::optional
+                                                                    : destination_use::required);
+  if (!inputs.ok) {
+    print(stderr, inputs.message + "\n");
+    return exit_input;
+  }
+  // Before anything is written, and only by a run that writes.
+  if (const std::string problem = c.options.dry_run ? "" : make_destination_folder(c.destination); !problem.empty()) {
+    print(stderr, problem + "\n");
+    return exit_filesystem;
+  }
+  // The table's new file is made before any piece: a folder that cannot
+  // take it stops the run before anything is written.
+  std::optional<contents_file> contents_out;
+  if (c.contents_path) {
+    if (auto refused = contents_refused(*c.contents_path, inputs.request, names)) {
+      print(stderr, messages::write_failed(*c.contents_path, *refused) + "\n");
+      return exit_input;
+    }
+    contents_out.emplace(*c.contents_path, file::identity_of(inputs.request.source).value_or(file::identity{}));
+    if (contents_out->failure()) {
+      print(stderr, messages::write_failed(*c.contents_path, *contents_out->failure()) + "\n");
+      return exit_filesystem;
+    }
+  }
+  catch_stop_signals();
+  if (c.what == command::action::check) return check(c, inputs.request, out);
+  return split(c, inputs.request, contents_out, out);
 }
 
 }  // namespace quorrel::cli
