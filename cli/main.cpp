@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <new>  // bad_alloc
+#include <string>
 
 #include "cli/console.h"
 #include "cli/options.h"
@@ -21,7 +22,9 @@ int main(int argc, char** argv) {
     quorrel::cli::write(stderr, text);
     return 1;  // a problem with the input
   } catch (const std::bad_alloc&) {
-    std::fputs("quorrel-split: 内存不足\n", stderr);
+    std::fputs("quorrel-split: ", stderr);
+    std::fwrite(quorrel::messages::out_of_memory.data(), 1, quorrel::messages::out_of_memory.size(), stderr);
+    std::fputs("\n", stderr);
     return 2;  // no memory left
   }
 }

@@ -2,6 +2,9 @@
 
 #include <getopt.h>
 
+#include <algorithm>
+#include <iterator>  // size
+
 #include "cli/console.h"
 #include "core/checks.h"
 #include "core/convert.h"

@@ -45,7 +45,8 @@ struct parsed {
 // `arguments` after the program's name, in UTF-8 but for paths (the bytes
 // given) and keywords and the pattern (the locale's, on Linux). The first
 // problem is the one reported; --help and --version answer as soon as they
-// are met, whatever follows.
+// are met, whatever follows. One call at a time: getopt's state is the
+// process's.
 parsed parse(const std::vector<std::string>& arguments);
 
 }  // namespace quorrel::cli
