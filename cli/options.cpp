@@ -296,7 +296,7 @@ parsed parse(const std::vector<std::string>& arguments) {
   opterr = 0;
   optind = 0;  // a fresh scan, as for a command line never seen before
   for (int c; (c = getopt_long(argc, argv.data(), short_options.c_str(), long_options.data(), nullptr)) != -1;) {
-    const option_row* row = c == '?' || c == ':' ? nullptr : row_of(c);
+    const option_row* row = row_of(c);
     if (!row) {
       p.problem = option_problem(c, optind > 1 ? argv[optind - 1] : "");
       return p;
