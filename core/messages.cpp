@@ -69,4 +69,44 @@ std::string invalid_utf8(std::uint64_t count, std::int64_t line) {
 
 std::string progress(std::int64_t saved) { return "已经保存" + std::to_string(saved) + "章"; }
 
+std::string unknown_option(std::string_view name) { return quoted("无效的选项", name, ""); }
+std::string option_needs_value(std::string_view name) { return quoted("选项", name, "缺少参数"); }
+std::string option_takes_no_value(std::string_view name) { return quoted("选项", name, "不接受参数"); }
+std::string unknown_names(std::string_view form) {
+  return quoted("无效的", std::string("--names=").append(form), "（可用 title 或 number）");
+}
+std::string unknown_heading_rule(std::string_view name) {
+  return quoted("未知的标题规则", name, "（可用 keywords、auto）");
+}
+
+std::string bad_pattern(std::string_view pattern, std::string_view reason, int line, int offset) {
+  std::string text = quoted("正则表达式", pattern, "有误：").append(reason);
+  if (offset <= 0) return text;
+  text += "（";
+  if (line > 0) text += "第" + std::to_string(line) + "行";
+  return text + "第" + std::to_string(offset) + "个字符）";
+}
+
+std::string bad_size(std::string_view size) {
+  return quoted("无效的大小", size, "（例如 300K、2M 或字节数，至多 1048576M）");
+}
+std::string unknown_target(std::string_view name) {
+  return quoted("不支持的目标编码", name, "（UTF-8、UTF-8-BOM、GB18030、GBK、Big5、UTF-16LE）");
+}
+std::string unknown_encoding(std::string_view name) { return quoted("不支持的编码", name, ""); }
+std::string output_failed(std::string_view reason) { return "写入标准输出失败：" + std::string(reason); }
+
+std::string not_convertible(std::int64_t count, std::string_view target, std::int64_t line) {
+  return "源文件有" + std::to_string(count) + "处无法转换为" + std::string(target) + "的字符，第一处在第" +
+         std::to_string(line) + "行；未写入任何文件（--replace-invalid 以 U+FFFD 或 ? 代替）";
+}
+
+std::string replaced(std::int64_t count) {
+  return std::to_string(count) + "处无法转换的字符已替换为 U+FFFD 或 ?";
+}
+
+std::string list_total(std::int64_t pieces, std::uint64_t bytes) {
+  return "合计：" + std::to_string(pieces) + "个文件，" + std::to_string(bytes) + "字节";
+}
+
 }  // namespace quorrel::messages

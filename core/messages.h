@@ -49,4 +49,37 @@ inline constexpr std::string_view contents_is_piece = "分割文件可能使用�
 inline constexpr std::string_view piece_has_links = "这个文件另有硬链接，无法删除后重建";
 inline constexpr std::string_view piece_of_other_user = "这个文件属于其他用户，无法删除后重建";
 
+// quorrel-split's command line. A refusal is shown after "quorrel-split: ",
+// those of the command line followed by the usage hint.
+inline constexpr std::string_view usage_hint = "请用“quorrel-split --help”查看用法。";
+std::string unknown_option(std::string_view name);        // 无效的选项“name”
+std::string option_needs_value(std::string_view name);    // 选项“name”缺少参数
+std::string option_takes_no_value(std::string_view name); // 选项“name”不接受参数
+inline constexpr std::string_view extra_operand = "多余的参数";
+inline constexpr std::string_view no_source_operand = "缺少源文件";
+inline constexpr std::string_view no_operands = "缺少源文件或存放目录";
+std::string unknown_names(std::string_view form);         // 无效的“--names=form”（可用 title 或 number）
+std::string unknown_heading_rule(std::string_view name);  // 未知的标题规则“name”（可用 keywords、auto）
+// ICU's reason the pattern is refused, and where: line (0 unsaid) and
+// character (0 for no place).
+std::string bad_pattern(std::string_view pattern, std::string_view reason, int line, int offset);
+std::string bad_size(std::string_view size);              // 无效的大小“size”（例如 ...）
+// Options that exclude each other, or one that needs another.
+inline constexpr std::string_view pattern_with_headings = "“--pattern”与“--headings”不能同时使用";
+inline constexpr std::string_view keyword_without_keyword_rule = "“--keyword”只用于“--headings=keywords”";
+inline constexpr std::string_view check_with_list = "“--check”与“--list”不能同时使用";
+inline constexpr std::string_view json_without_list = "“--json”只能与“--list”同用";
+inline constexpr std::string_view contents_with_list = "“--contents”在分割之后写入，不能与“--list”同用";
+inline constexpr std::string_view contents_unnamed = "“--contents”缺少文件名";
+inline constexpr std::string_view replace_without_to = "“--replace-invalid”只能与“--to”同用";
+inline constexpr std::string_view check_writing =
+    "“--check”不写入任何文件，不能与“--contents”、“--names”或“--to”同用";
+std::string unknown_target(std::string_view name);        // 不支持的目标编码“name”（...）
+std::string unknown_encoding(std::string_view name);      // 不支持的编码“name”
+std::string output_failed(std::string_view reason);       // 写入标准输出失败：reason
+// --to refused: `count` characters the target cannot hold, the first on `line`.
+std::string not_convertible(std::int64_t count, std::string_view target, std::int64_t line);
+std::string replaced(std::int64_t count);                 // N处无法转换的字符已替换为 U+FFFD 或 ?
+std::string list_total(std::int64_t pieces, std::uint64_t bytes);  // 合计：N个文件，M字节
+
 }  // namespace quorrel::messages

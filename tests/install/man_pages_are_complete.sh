@@ -1,7 +1,7 @@
 #!/bin/bash
 # The installed manual pages format without a warning from man (the check
 # lintian makes), quorrel-split's has the sections a reader looks for, and
-# it documents every option `quorrel-split --help` lists.
+# it documents every option `quorrel-split --help` lists, and no other.
 set -u -o pipefail
 source "$(dirname "$0")/common.sh"
 
@@ -39,5 +39,10 @@ while read -r short long; do
     grep -qE -- "^ +$long\b" <<<"$text" || fail "quorrel-split.1 does not list '$long'"
   fi
 done <<<"$options"
+# ...and none that --help does not: an option gone from the program.
+longs=$(sed 's/^.* //' <<<"$options")
+while read -r long; do
+  grep -qx -- "$long" <<<"$longs" || fail "quorrel-split.1 lists '$long', which quorrel-split --help does not"
+done < <(sed -n '/^OPTIONS$/,/^[A-Z]/p' <<<"$text" | sed -nE 's/^ {7}(-[a-z], )?(--[a-z-]+).*/\2/p')
 
 finish
