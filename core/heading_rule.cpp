@@ -17,7 +17,6 @@
 #include "core/icu_converter.h"
 #include "core/messages.h"
 #include "core/shape_filter.h"
-#include "core/split.h"  // split_host: the keyword list
 
 namespace quorrel {
 namespace {
@@ -37,7 +36,7 @@ class keyword_rule final : public heading_rule {
  public:
   keyword_rule(const encoding& enc, std::string_view sample) : test_(enc, sample) {}
 
-  bool refresh(split_host& host) override {
+  bool refresh(rule_host& host) override {
     const std::uint64_t version = host.keywords_version();
     if (have_keywords_ && version == version_) return false;
     test_.set_keywords(host.keywords());
@@ -96,7 +95,7 @@ class form_rule final : public heading_rule {
     decoded_.resize(longest_candidate + 1);
   }
 
-  book_survey survey(const file::handle& source, std::int64_t from, std::uint64_t size, split_host& host) override {
+  book_survey survey(const file::handle& source, std::int64_t from, std::uint64_t size, rule_host& host) override {
     heading_book book;
     book_survey surveyed = survey_book(source, from, size, enc_, filter_, [&] { return host.stop_requested(); }, book);
     if (surveyed.outcome != survey_outcome::done) return surveyed;
@@ -228,7 +227,7 @@ class pattern_rule final : public heading_rule {
   }
 
   // Not a change of rule: only the host to ask during a long match.
-  bool refresh(split_host& host) override {
+  bool refresh(rule_host& host) override {
     host_ = &host;
     return false;
   }
@@ -277,7 +276,7 @@ class pattern_rule final : public heading_rule {
   converter_ptr converter_;
   regex_ptr regex_;
   std::u16string required_;  // required_ideographs() of the pattern
-  split_host* host_ = nullptr;
+  rule_host* host_ = nullptr;
   std::exception_ptr thrown_;
   std::vector<char16_t> decoded_;
   bool found_ = false;

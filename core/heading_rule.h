@@ -23,16 +23,36 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/book_survey.h"
 #include "core/encoding.h"
 #include "core/file.h"
 #include "core/line_kind.h"
+#include "core/stop_host.h"
 #include "core/text.h"
 
 namespace quorrel {
 
-class split_host;
+// What a rule asks of the run's caller. Called on the run's thread.
+class rule_host : public stop_host {
+ public:
+  // The keyword list (UTF-8), asked for afresh before each line is tested:
+  // keywords_version() every time, keywords() only when the version differs
+  // from the last one seen. Change the version whenever the list changes.
+  virtual std::uint64_t keywords_version() = 0;
+  virtual std::vector<std::string> keywords() = 0;
+
+  // Before the run, with the form rule: a table of contents (lines `first`
+  // to `last`) whose entries start no piece, and the line after which the
+  // book held too many heading-like lines to weigh, so that the lines after
+  // it are judged by their form alone.
+  virtual void contents_skipped(std::int64_t first, std::int64_t last) {
+    (void)first;
+    (void)last;
+  }
+  virtual void shapes_only_after(std::int64_t line) { (void)line; }
+};
 
 // ICU steps (each some ten thousand operations of its match engine, about
 // 0.2 ms on a 2-core machine of 2026) a pattern may take over one line:
@@ -60,7 +80,7 @@ class heading_rule {
   // Before each line that is not blank. A rule that follows the host (the
   // keyword list, asked afresh for every line) updates itself here; true
   // when it changed, so that longest() and probe() may have changed too.
-  virtual bool refresh(split_host& host) {
+  virtual bool refresh(rule_host& host) {
     (void)host;
     return false;
   }
@@ -72,7 +92,7 @@ class heading_rule {
   // its end (`size` bytes when opened): a rule that judges a line by the
   // whole book reads the book here (core/book_survey.h). The host is asked
   // to stop once per block read.
-  virtual book_survey survey(const file::handle& source, std::int64_t from, std::uint64_t size, split_host& host) {
+  virtual book_survey survey(const file::handle& source, std::int64_t from, std::uint64_t size, rule_host& host) {
     (void)source;
     (void)from;
     (void)size;

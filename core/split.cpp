@@ -97,7 +97,7 @@ class splitter {
       : host_(host), enc_(enc), wide_(enc.unit_size() == 2), rules_(enc), rule_(std::move(rule)),
         max_size_(options.max_size),
         destination_(request.destination), source_(request.source), title_names_(options.title_names),
-        writer_(request.destination, source_id, options.dry_run, host), window_(read_block + window_margin) {
+        writer_(source_id, options.dry_run, host), window_(read_block + window_margin) {
     first_line_.reserve(first_line_limit);
     volume_.reserve(first_line_limit);
     if (options.convert_to) {
@@ -301,9 +301,7 @@ class splitter {
     const bool open = in_piece_;
     abandon();
     if (writer_.failure()) return *writer_.failure();
-    if (open || writer_.failed())
-      return {split_failure::kind::write, open ? path_ : piece_path(destination_, writer_.written()),
-              std::string(messages::out_of_memory)};
+    if (open) return {split_failure::kind::write, path_, std::string(messages::out_of_memory)};
     return {split_failure::kind::read, source_, std::string(messages::out_of_memory)};
   }
 
@@ -312,13 +310,7 @@ class splitter {
   // A stop seen while waiting on the writer, or one that cut a write short.
   bool stopped() const { return writer_.stopped(); }
   // After finish() or abandon().
-  std::optional<split_failure> failure() const {
-    if (writer_.failure() || !writer_.failed() || writer_.stopped()) return writer_.failure();
-    // The writer ran out of memory even for its report: the piece it was
-    // writing is the one after those complete.
-    return split_failure{split_failure::kind::write, piece_path(destination_, writer_.written()),
-                         std::string(messages::out_of_memory)};
-  }
+  const std::optional<split_failure>& failure() const { return writer_.failure(); }
 
  private:
   // Room kept in window_ past a read block, for the bytes the tests carry
@@ -525,28 +517,6 @@ class splitter {
   std::int64_t volume_offset_ = 0;
 };
 
-}  // namespace
-
-std::string split_failure::message() const {
-  switch (what) {
-    case kind::read: return messages::read_failed(path, reason);
-    case kind::write: return messages::write_failed(path, reason);
-    case kind::undecided: return messages::pattern_undecided(path, line);
-    case kind::busy: break;
-  }
-  return messages::folder_busy(path);
-}
-
-std::string piece_path(const std::string& destination, std::int64_t number) {
-  char digits[24];
-  const int length = std::snprintf(digits, sizeof digits, "%04lld", static_cast<long long>(number));
-  std::string path;
-  path.reserve(destination.size() + static_cast<std::size_t>(length) + 4);
-  path.append(destination).append(digits, static_cast<std::size_t>(length)).append(".txt");
-  return path;
-}
-
-namespace {
 
 split_result split_source(const split_request& request, split_host& host, const split_options& options) {
   split_result result;
@@ -663,9 +633,6 @@ split_result split_source(const split_request& request, split_host& host, const 
   return result;
 }
 
-}  // namespace
-
-namespace {
 
 // The system says EAGAIN both when it has no memory for a thread's stack
 // and when a limit on threads is reached: whether a stack's worth can be

@@ -5,9 +5,12 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
+#include <cstdlib>  // malloc: the test's operator new
 #include <filesystem>
 #include <functional>
 #include <stdexcept>
+#include <thread>
 
 #include "core/convert.h"
 #include "core/encoding.h"
@@ -22,6 +25,11 @@ namespace {
 
 using testing::read_bytes;
 using testing::temp_folder;
+
+// While set, every allocation fails on a thread other than the test's own:
+// the writer's thread runs out of memory.
+std::atomic<bool> fail_elsewhere{false};
+std::thread::id test_thread;
 
 // Records what a run reports; keywords may be changed from a callback.
 class recording_host : public split_host {
@@ -665,6 +673,17 @@ TEST(Split, ReportsRunningOutOfMemoryAndKeepsWholePieces) {
       EXPECT_EQ(read_bytes(tmp / "0001.txt"), piece({"第2章", std::string(10, 'x')}));
     }
   }
+  // On the writer's thread: the piece is named by the path it was given.
+  temp_folder tmp;
+  const auto source = tmp.write("novel.txt", text);
+  recording_host host;
+  split_options titled;
+  titled.title_names = true;
+  test_thread = std::this_thread::get_id();
+  fail_elsewhere = true;
+  const auto result = split(source, tmp.dir(), host, titled);
+  fail_elsewhere = false;
+  if (result.failure) EXPECT_EQ(result.failure->message(), "写入文件“" + tmp / "0000 第1章.txt" + "”失败：内存不足");
 }
 
 TEST(Split, ReportsASourceThatCannotBeRead) {
@@ -994,3 +1013,18 @@ TEST(Split, DecidesUtf8FromEveryByteOfALargeFile) {
 
 }  // namespace
 }  // namespace quorrel
+
+void* operator new(std::size_t size) {
+  if (quorrel::fail_elsewhere.load() && std::this_thread::get_id() != quorrel::test_thread) throw std::bad_alloc();
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return operator new(size);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
