@@ -35,7 +35,7 @@
 #include "core/convert.h"
 #include "core/encoding.h"
 #include "core/file.h"
-#include "core/heading_rule.h"
+#include "core/heading_choice.h"
 #include "core/messages.h"
 #include "core/path.h"
 #include "core/split.h"
@@ -402,10 +402,10 @@ int split_main(int argc, char** argv) {
   // or written.
   auto refuse = bad_usage;
   quorrel::split_options split_options;
-  if (headings && quorrel::equal_ignoring_case(*headings, "auto")) {
-    split_options.headings.which = quorrel::heading_choice::rule::form;
-  } else if (headings && !quorrel::equal_ignoring_case(*headings, "keywords")) {
-    return refuse("未知的标题规则“" + *headings + "”（可用 keywords、auto）");
+  if (headings) {
+    const auto named = quorrel::rule_named(*headings);
+    if (!named) return refuse("未知的标题规则“" + *headings + "”（可用 keywords、auto）");
+    split_options.headings.which = *named;
   }
   if (pattern) {
     if (headings) return refuse("--pattern 与 --headings 不能同时使用");

@@ -572,8 +572,8 @@ split_result split_source(const split_request& request, split_host& host, const 
   }
   if (!reader.fill()) return read_failure(reader.reason());
   // The first block tells which bytes are rare in this text.
-  auto rule = make_heading_rule(options.headings, enc, reader.available());
-  if (!rule) return read_failure(pattern_problem(options.headings.pattern).value_or(pattern_error{}).reason);
+  auto [rule, refused] = make_heading_rule(options.headings, enc, reader.available());
+  if (!rule) return read_failure(refused->reason);
   switch (auto surveyed = rule->survey(file, static_cast<std::int64_t>(enc.bom.size()), source->size, host);
           surveyed.outcome) {
     case survey_outcome::done: break;

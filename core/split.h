@@ -2,7 +2,7 @@
 // The split run: reads a checked source, cuts it at heading lines and writes
 // the pieces destination + "0000" + ".txt", "0001.txt", ...
 //
-// Which lines are headings is the heading rule's to say (core/heading_rule.h;
+// Which lines are headings is the heading rule's to say (core/heading_choice.h;
 // by default a line holding every keyword). Every heading starts a piece,
 // but a volume heading followed by nothing but blank lines and a chapter
 // heading opens that chapter's piece, so that no piece holds a volume's
@@ -44,7 +44,8 @@
 
 #include "core/convert.h"
 #include "core/encoding.h"
-#include "core/heading_rule.h"
+#include "core/heading_choice.h"
+#include "core/heading_rule.h"  // rule_host
 #include "core/split_failure.h"
 
 namespace quorrel {

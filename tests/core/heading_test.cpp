@@ -9,7 +9,8 @@
 #include "core/book_survey.h"
 #include "core/file.h"
 #include "core/heading_book.h"
-#include "core/heading_rule.h"
+#include "core/heading_choice.h"
+#include "core/keyword_rule.h"
 #include "core/shape_filter.h"
 #include "core/split.h"  // fixed_keywords
 #include "core/text.h"
@@ -111,7 +112,7 @@ TEST(HeadingForm, TellsChaptersVolumesAndSectionsFromBodyTextInEveryEncoding) {
   };
   for (const char* name : {"GB18030", "UTF-8", "Big5", "UTF-16LE", "UTF-16BE"}) {
     const encoding enc = *encoding_by_name(name);
-    const auto rule = make_heading_rule({heading_choice::rule::form, {}}, enc, {});
+    const auto rule = make_heading_rule({heading_choice::rule::form, {}}, enc, {}).rule;
     for (const auto& ex : examples) {
       SCOPED_TRACE(std::string(name) + ": " + ex.line);
       const auto bytes = encode(ex.line, enc);
@@ -501,7 +502,7 @@ struct counting_host : fixed_keywords {
 // How a pattern judges a UTF-8 line: "H" heading, "-" body, "stop" or
 // "undecided" when it ends the run there.
 std::string judged(const std::string& pattern, const std::string& line, split_host& host) {
-  const auto rule = make_heading_rule({heading_choice::rule::pattern, pattern}, *encoding_by_name("UTF-8"), {});
+  const auto rule = make_heading_rule({heading_choice::rule::pattern, pattern}, *encoding_by_name("UTF-8"), {}).rule;
   rule->refresh(host);
   try {
     return rule->classify(line, 1) == line_kind::chapter ? "H" : "-";
@@ -522,7 +523,7 @@ TEST(PatternRule, ALineItCannotDecideOrAStopEndsTheMatch) {
   counting_host stopping(3);
   EXPECT_EQ(judged(nested, line, stopping), "stop");
   EXPECT_EQ(stopping.asked, 3);
-  const auto rule = make_heading_rule({heading_choice::rule::pattern, nested}, *encoding_by_name("UTF-8"), {});
+  const auto rule = make_heading_rule({heading_choice::rule::pattern, nested}, *encoding_by_name("UTF-8"), {}).rule;
   counting_host stopping_in_parts(1);
   rule->refresh(stopping_in_parts);
   rule->begin_parts();
@@ -563,7 +564,7 @@ TEST(PatternRule, RefusesAnEmptyPatternWithASentence) {
   EXPECT_EQ(empty->reason.find("U_"), std::string::npos) << empty->reason;
   EXPECT_EQ(empty->offset, 0);
   EXPECT_FALSE(pattern_problem("^"));
-  EXPECT_EQ(pattern_problem("第(")->reason, "U_REGEX_MISMATCHED_PAREN");
+  EXPECT_EQ(make_heading_rule({heading_choice::rule::pattern, "第("}, {}, {}).error->reason, "U_REGEX_MISMATCHED_PAREN");
 }
 
 TEST(HeadingTest, NeverMatchesInsideACharacter) {
