@@ -1,7 +1,8 @@
 #include "core/piece_writer.h"
 
 #include <chrono>
-#include <new>  // bad_alloc
+#include <memory>
+#include <new>  // bad_alloc, nothrow
 
 #include "core/stop_signals.h"
 
@@ -19,7 +20,25 @@ T take_first(std::vector<T>& queue) {
   return first;
 }
 
+// The system says EAGAIN both when it has no memory for a thread's stack
+// and when a limit on threads is reached: whether a stack's worth can be
+// had tells them apart. Asked once the run has let go of its buffers, so
+// the margin is generous: several stacks, not one.
+bool room_for_a_thread() {
+  constexpr std::size_t stacks = 32 << 20;  // four of the usual 8 MiB
+  return std::unique_ptr<char[]>(new (std::nothrow) char[stacks]) != nullptr;
+}
+
 }  // namespace
+
+std::string piece_writer::thread_start_reason(const std::system_error& failed) {
+  const std::error_code code = failed.code();
+  const bool no_memory = code == std::errc::not_enough_memory ||
+                         (code == std::errc::resource_unavailable_try_again && !room_for_a_thread());
+  if (no_memory) return std::string(messages::out_of_memory);
+  // The C++ library's text would be in the locale's encoding, not UTF-8.
+  return code.category() == std::generic_category() ? file::system_reason(code.value()) : code.message();
+}
 
 piece_writer::piece_writer(const file::identity& source, bool dry_run, stop_host& host)
     : source_(source), dry_run_(dry_run), host_(host),

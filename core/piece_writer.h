@@ -32,6 +32,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -47,6 +48,7 @@ class piece_writer {
   // `source` is the file being split. With dry_run, batches are dropped as
   // they come and nothing is written.
   // `host` is asked about a stop while the run waits on the writer.
+  // Throws std::system_error when the writer's thread cannot start.
   piece_writer(const file::identity& source, bool dry_run, stop_host& host);
   ~piece_writer();
   piece_writer(const piece_writer&) = delete;
@@ -95,6 +97,11 @@ class piece_writer {
   // was given.
   std::int64_t written() const { return written_.load(std::memory_order_relaxed); }
   const std::optional<split_failure>& failure() const { return failure_; }
+
+  // Why the thread could not start (the constructor's std::system_error):
+  // the system's reason (a limit on threads, say), messages::out_of_memory
+  // only when it is that.
+  static std::string thread_start_reason(const std::system_error& failed);
 
  private:
   struct segment {

@@ -683,7 +683,9 @@ TEST(Split, ReportsRunningOutOfMemoryAndKeepsWholePieces) {
   fail_elsewhere = true;
   const auto result = split(source, tmp.dir(), host, titled);
   fail_elsewhere = false;
-  if (result.failure) EXPECT_EQ(result.failure->message(), "写入文件“" + tmp / "0000 第1章.txt" + "”失败：内存不足");
+  if (result.failure) {
+    EXPECT_EQ(result.failure->message(), "写入文件“" + tmp / "0000 第1章.txt" + "”失败：内存不足");
+  }
 }
 
 TEST(Split, ReportsASourceThatCannotBeRead) {
