@@ -9,6 +9,7 @@
 #include <cstdlib>  // malloc: the test's operator new
 #include <filesystem>
 #include <functional>
+#include <new>  // bad_alloc, nothrow_t: the test's operator new
 #include <stdexcept>
 #include <thread>
 
