@@ -6,25 +6,16 @@
 namespace quorrel {
 namespace {
 
-struct named_rule {
-  std::string_view name;
-  heading_choice::rule which;
-};
-constexpr named_rule names[] = {{"keywords", heading_choice::rule::keywords},
-                                {"auto", heading_choice::rule::form},
-                                {"pattern", heading_choice::rule::pattern}};
+// By heading_choice::rule.
+constexpr std::string_view names[] = {"keywords", "auto", "pattern"};
 
 }  // namespace
 
-std::string_view rule_name(heading_choice::rule which) {
-  for (const named_rule& n : names)
-    if (n.which == which) return n.name;
-  return {};
-}
+std::string_view rule_name(heading_choice::rule which) { return names[static_cast<int>(which)]; }
 
 std::optional<heading_choice::rule> rule_named(std::string_view name) {
-  for (const named_rule& n : names)
-    if (n.which != heading_choice::rule::pattern && equal_ignoring_case(name, n.name)) return n.which;
+  for (const auto which : {heading_choice::rule::keywords, heading_choice::rule::form})
+    if (equal_ignoring_case(name, rule_name(which))) return which;
   return std::nullopt;
 }
 

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>  // move
 
 #include "core/convert.h"
 #include "core/encoding.h"
@@ -17,10 +18,17 @@ namespace quorrel {
 class piece_sink {
  public:
   // Pieces of a source in `source`, written in `target` when there is one.
-  piece_sink(piece_writer& writer, const encoding& source, const std::optional<encoding>& target);
+  piece_sink(piece_writer& writer, const encoding& source, const std::optional<encoding>& target)
+      : writer_(writer), mark_(target ? target->bom : source.bom) {
+    if (target) convert_.emplace(source, *target, [this](std::string_view bytes) { emit(bytes); });
+  }
 
   // A piece starts with the byte-order mark of the encoding it is written in.
-  void begin(std::string path);
+  void begin(std::string path) {
+    size_ = 0;
+    writer_.begin(std::move(path));
+    emit(mark_);
+  }
   void add(std::string_view bytes) {
     if (convert_) return convert_->write(bytes);
     emit(bytes);
@@ -40,17 +48,37 @@ class piece_sink {
   // line end stays aligned and no byte is made up. Converted, it is a
   // sequence cut off by the end (one U+FFFD before the line end, or none
   // written and the run refused without replace_invalid).
-  void add_stray_byte(char byte);
+  void add_stray_byte(char byte) {
+    if (convert_) {
+      convert_->write({&byte, 1});
+      return convert_->end();
+    }
+    stray_.assign(1, byte);
+  }
   // The line end, and after it the odd byte the line left, if any.
-  void end_line(std::string_view end);
+  void end_line(std::string_view end) {
+    add(end);
+    if (!stray_.empty()) emit(stray_);
+    stray_.clear();
+  }
 
   // Bytes of the piece as written so far: what the converter holds is
   // converted first.
-  std::uint64_t size();
+  std::uint64_t size() {
+    if (convert_) convert_->flush();
+    return size_;
+  }
   // Ends the piece; its size as written.
-  std::uint64_t end();
+  std::uint64_t end() {
+    if (convert_) convert_->end();
+    writer_.end();
+    return size_;
+  }
   // Drops the piece being gathered.
-  void discard();
+  void discard() {
+    if (convert_) convert_->reset();
+    writer_.discard();
+  }
 
   std::uint64_t replaced() const { return convert_ ? convert_->replaced() : 0; }
 

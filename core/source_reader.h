@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>  // memmove
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,8 +19,15 @@ inline constexpr std::size_t read_block = 1 << 20;  // bytes read from the sourc
 
 // Reads up to `bytes` at byte `at` of the source: how many were read (0 at
 // the end), or -1 with the reason in `reason`.
-std::int64_t read_at(const file::handle& source, char* to, std::size_t bytes, std::int64_t at,
-                     std::string& reason);
+inline std::int64_t read_at(const file::handle& source, char* to, std::size_t bytes, std::int64_t at,
+                            std::string& reason) {
+  auto got = file::read_at(source, static_cast<std::uint64_t>(at), {to, bytes});
+  if (!got) {
+    reason = got.reason();
+    return -1;
+  }
+  return static_cast<std::int64_t>(*got);
+}
 
 class source_reader {
  public:
@@ -36,7 +44,21 @@ class source_reader {
 
   // Reads more after what is available, unless full(); false on a read
   // error (reason() says why).
-  bool fill();
+  bool fill() {
+    if (begin_ > 0) {
+      std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+      end_ -= begin_;
+      begin_ = 0;
+    }
+    full_ = end_ == buffer_.size();
+    if (full_) return true;
+    const std::int64_t got = read_at(source_, buffer_.data() + end_, buffer_.size() - end_, next_, reason_);
+    if (got < 0) return false;
+    if (got == 0) eof_ = true;
+    end_ += static_cast<std::size_t>(got);
+    next_ += got;
+    return true;
+  }
 
   // Goes on from byte `at` of the file, with nothing available.
   void restart(std::int64_t at) {

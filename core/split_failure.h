@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/messages.h"
+
 namespace quorrel {
 
 struct split_failure {
@@ -15,7 +17,15 @@ struct split_failure {
   std::string path;    // busy: the destination's folder
   std::string reason;  // the system's description of the error
   std::int64_t line = 0;
-  std::string message() const;  // the text shown to the user
+  std::string message() const {  // the text shown to the user
+    switch (what) {
+      case kind::read: return messages::read_failed(path, reason);
+      case kind::write: return messages::write_failed(path, reason);
+      case kind::undecided: return messages::pattern_undecided(path, line);
+      case kind::busy: break;
+    }
+    return messages::folder_busy(path);
+  }
 };
 
 }  // namespace quorrel
