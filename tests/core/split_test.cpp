@@ -99,21 +99,6 @@ std::string piece(std::initializer_list<std::string_view> lines) {
   return out;
 }
 
-TEST(Split, NumbersPiecesWithoutAGapAndReportsEveryHeading) {
-  temp_folder tmp;
-  const auto source = tmp.write("novel.txt",
-                                "第一章 起\r\n甲\r\n第二章 承\r\n乙\r\n第三章 转\r\n丙\r\n");
-  recording_host host;
-  const auto result = split(source, tmp.dir(), host);
-  ASSERT_FALSE(result.failure);
-  EXPECT_EQ(result.pieces, 3);
-  EXPECT_EQ(tmp.files(), (std::vector<std::string>{"0000.txt", "0001.txt", "0002.txt", "novel.txt"}));
-  EXPECT_EQ(read_bytes(tmp / "0000.txt"), piece({"第一章 起", "甲"}));
-  EXPECT_EQ(read_bytes(tmp / "0002.txt"), piece({"第三章 转", "丙"}));
-  // At each heading the pieces written so far, then the total.
-  EXPECT_TRUE(progress_within(host.captions, {0, 1, 2, 3}));
-}
-
 TEST(Split, ShapesPiecesFromPreamblesHeadingsAndBlankLines) {
   struct example {
     const char* name;
@@ -134,6 +119,8 @@ TEST(Split, ShapesPiecesFromPreamblesHeadingsAndBlankLines) {
        {piece({"第一章", "　　正文 "})}, {0, 1}},
       {"CR, LF and CR LF end lines", "第一章\r甲\n第二章\r\n乙\r\r\n丙",
        {piece({"第一章", "甲"}), piece({"第二章", "乙", "丙"})}, {0, 1, 2}},
+      {"numbered without a gap, four digits", "第一章 起\r\n甲\r\n第二章 承\r\n乙\r\n第三章 转\r\n丙\r\n",
+       {piece({"第一章 起", "甲"}), piece({"第二章 承", "乙"}), piece({"第三章 转", "丙"})}, {0, 1, 2, 3}},
       {"empty source", "", {}, {}},
       {"only blank lines", "\r\n  \r\n\t\n", {}, {}},
   };
@@ -145,9 +132,12 @@ TEST(Split, ShapesPiecesFromPreamblesHeadingsAndBlankLines) {
     const auto result = split(source, tmp / "out", host);
     ASSERT_FALSE(result.failure) << result.failure->message();
     EXPECT_EQ(result.pieces, static_cast<std::int64_t>(ex.pieces.size()));
-    for (std::size_t i = 0; i < ex.pieces.size(); ++i)
-      EXPECT_EQ(read_bytes(piece_path(tmp / "out", static_cast<std::int64_t>(i))), ex.pieces[i]) << i;
-    EXPECT_EQ(tmp.files().size(), ex.pieces.size() + 1);
+    std::vector<std::string> files{"src"};
+    for (std::size_t i = 0; i < ex.pieces.size(); ++i) {
+      files.insert(files.end() - 1, "out000" + std::to_string(i) + ".txt");
+      EXPECT_EQ(read_bytes(tmp / files[i]), ex.pieces[i]) << i;
+    }
+    EXPECT_EQ(tmp.files(), files);
     EXPECT_TRUE(progress_within(host.captions, ex.captions));
   }
 }
