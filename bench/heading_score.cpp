@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
   const std::string rule = argv[1];
   quorrel::split_options options;
   options.dry_run = true;
-  if (rule == "auto") options.headings.which = quorrel::heading_choice::rule::form;
+  if (const auto named = quorrel::rule_named(rule)) options.headings.which = *named;
   std::set<std::int64_t> labelled;
   std::ifstream labels(argv[3]);
   for (std::int64_t line; labels >> line;) labelled.insert(line);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "cli/console.h"
+#include "core/checks.h"  // trim_blanks
 #include "core/heading_form.h"
 #include "core/stop_signals.h"
 

@@ -66,22 +66,24 @@ std::string json_head(const contents& table) {
   append_string(out, table.source_encoding.name);
   out += ",\n  \"bom\": ";
   out += table.source_encoding.bom.empty() ? "false" : "true";
+  out += ",\n  \"rule\": {\"name\": ";
+  append_string(out, rule_name(table.rule.which));
   switch (table.rule.which) {
     case heading_choice::rule::keywords:
-      out += ",\n  \"rule\": {\"name\": \"keywords\", \"keywords\": [";
+      out += ", \"keywords\": [";
       for (std::size_t i = 0; i < table.keywords.size(); ++i) {
         if (i > 0) out += ", ";
         append_string(out, table.keywords[i]);
       }
-      out += "]}";
+      out += "]";
       break;
-    case heading_choice::rule::form: out += ",\n  \"rule\": {\"name\": \"auto\"}"; break;
+    case heading_choice::rule::form: break;
     case heading_choice::rule::pattern:
-      out += ",\n  \"rule\": {\"name\": \"pattern\", \"pattern\": ";
+      out += ", \"pattern\": ";
       append_string(out, table.rule.pattern);
-      out += "}";
       break;
   }
+  out += "}";
   out += ",\n  \"pieces_encoding\": ";
   append_string(out, table.pieces_encoding.name);
   out += ",\n  \"pieces_bom\": ";

@@ -19,7 +19,7 @@
 
 #include "core/encoding.h"
 #include "core/file.h"
-#include "core/heading_rule.h"
+#include "core/heading_choice.h"
 #include "core/split.h"
 
 namespace quorrel::cli {

@@ -9,7 +9,8 @@
 #include "core/checks.h"
 #include "core/convert.h"
 #include "core/encoding.h"
-#include "core/heading_rule.h"
+#include "core/heading_choice.h"
+#include "core/pattern_rule.h"
 #include "core/messages.h"
 #include "core/path.h"
 
@@ -87,13 +88,6 @@ struct given {
   bool list = false, quiet = false, check = false, json = false, titles = false, replace_invalid = false;
   bool help = false, version = false;
 };
-
-// The name --headings takes for each rule; nullopt when there is none.
-std::optional<heading_choice::rule> rule_named(std::string_view name) {
-  if (equal_ignoring_case(name, "keywords")) return heading_choice::rule::keywords;
-  if (equal_ignoring_case(name, "auto")) return heading_choice::rule::form;
-  return std::nullopt;
-}
 
 // A size in bytes, with a K or M suffix (1024, 1024 * 1024, either case);
 // nullopt when it is not a positive one up to largest_size.

@@ -1,14 +1,12 @@
 #include "core/checks.h"
 
-#include <algorithm>
-#include <charconv>
 #include <initializer_list>
 #include <optional>
 
 #include "core/file.h"
 #include "core/messages.h"
 #include "core/path.h"
-#include "core/split.h"  // piece_path
+#include "core/piece_name.h"
 
 namespace quorrel {
 namespace {
@@ -20,40 +18,6 @@ bool starts_blank(std::string_view s) {
 }
 bool ends_blank(std::string_view s) {
   return s.ends_with(' ') || s.ends_with('\t') || s.ends_with(ideographic_space);
-}
-
-// The piece number in a file name that a piece may get: "<name_prefix><digits>.txt",
-// or with titles also "<name_prefix><digits> <title>.txt". Only the numbers
-// piece_path writes count: four digits, or more without a leading zero.
-// The name is read from its end, so that the prefix is compared as the file
-// system compares names (its case may differ, and with it the length of its
-// UTF-8), and a prefix that ends in digits itself is tried at every length.
-std::optional<std::int64_t> stem_number(std::string_view stem, std::string_view name_prefix) {
-  std::size_t digits_at = stem.size();
-  while (digits_at > 0 && stem[digits_at - 1] >= '0' && stem[digits_at - 1] <= '9') --digits_at;
-  for (std::size_t length = 4; length <= 18 && length <= stem.size() - digits_at; ++length) {
-    const std::string_view digits = stem.substr(stem.size() - length);
-    if (length > 4 && digits.front() == '0') continue;
-    if (!file::same_name(stem.substr(0, stem.size() - length), name_prefix)) continue;
-    std::int64_t number = 0;
-    std::from_chars(digits.data(), digits.data() + digits.size(), number);
-    return number;
-  }
-  return std::nullopt;
-}
-
-std::optional<std::int64_t> piece_number(std::string_view file_name, std::string_view name_prefix,
-                                         piece_names names) {
-  constexpr std::string_view extension = ".txt";
-  if (file_name.size() < extension.size() ||
-      !file::same_name(file_name.substr(file_name.size() - extension.size()), extension))
-    return std::nullopt;
-  const std::string_view stem = file_name.substr(0, file_name.size() - extension.size());
-  if (const auto number = stem_number(stem, name_prefix)) return number;
-  if (names != piece_names::titles) return std::nullopt;
-  for (std::size_t space = stem.find(' '); space != std::string_view::npos; space = stem.find(' ', space + 1))
-    if (const auto number = stem_number(stem.substr(0, space), name_prefix)) return number;
-  return std::nullopt;
 }
 
 // The folder the pieces of `destination` go into, as the system will find
@@ -148,12 +112,6 @@ std::int64_t leftover_pieces(const std::string& destination, std::int64_t writte
     else taken[static_cast<std::size_t>(*number)] = true;
   });
   return leftovers;
-}
-
-bool equal_ignoring_case(std::string_view given, std::string_view name) {
-  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-  return std::equal(given.begin(), given.end(), name.begin(), name.end(),
-                    [&](char a, char b) { return lower(a) == lower(b); });
 }
 
 }  // namespace quorrel

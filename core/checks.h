@@ -11,28 +11,20 @@
 #include <string_view>
 #include <vector>
 
-namespace quorrel {
+#include "core/piece_name.h"  // piece_names
+#include "core/split.h"       // split_request
 
-// A source and destination that passed the checks (trimmed when asked).
-struct split_request {
-  std::string source;       // a regular file
-  std::string destination;  // prefix of every piece path, used as typed
-};
+namespace quorrel {
 
 struct input_check {
   bool ok = false;
-  split_request request;  // when ok
+  split_request request;  // when ok: the paths, trimmed when asked
   std::string message;    // when not ok: the text to show
 };
 
 enum class path_text {
   trimmed,  // blanks around each path dropped first (trim_blanks): typed into a text box
   exact,    // every byte is part of the path: a command-line operand
-};
-
-enum class piece_names {
-  numbers,  // 0000.txt, 0001.txt...
-  titles,   // also 0001 <title>.txt (core/piece_name.h)
 };
 
 enum class destination_use {
@@ -67,11 +59,6 @@ std::string make_destination_folder(const std::string& destination);
 // has one file of this run; every other file of such a name is counted.
 // Nothing is removed. 0 when the folder cannot be listed.
 std::int64_t leftover_pieces(const std::string& destination, std::int64_t written);
-
-// Whether a name given for an option's value (an encoding, a rule, a unit)
-// is `name`: ASCII letters compared without regard to case, whatever the
-// locale, every other byte exactly. "utf-8" and "UTF-8" are one name.
-bool equal_ignoring_case(std::string_view given, std::string_view name);
 
 // Whether `path` is a name under which the split into `destination` may
 // write a piece (in the folder the pieces go to, compared as the file

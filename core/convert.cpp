@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "core/char_table.h"
-#include "core/checks.h"  // equal_ignoring_case
 #include "core/icu_converter.h"
 
 namespace quorrel {

@@ -314,4 +314,10 @@ std::string decode(std::string_view bytes, const encoding& enc) {
   return out;
 }
 
+bool equal_ignoring_case(std::string_view given, std::string_view name) {
+  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  return std::equal(given.begin(), given.end(), name.begin(), name.end(),
+                    [&](char a, char b) { return lower(a) == lower(b); });
+}
+
 }  // namespace quorrel

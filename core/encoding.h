@@ -125,4 +125,9 @@ std::optional<std::string> encode(std::string_view utf8, const encoding& enc);
 // display only.
 std::string decode(std::string_view bytes, const encoding& enc);
 
+// Whether a name given for an option's value (an encoding, a rule, a unit)
+// is `name`: ASCII letters compared without regard to case, whatever the
+// locale, every other byte exactly. "utf-8" and "UTF-8" are one name.
+bool equal_ignoring_case(std::string_view given, std::string_view name);
+
 }  // namespace quorrel

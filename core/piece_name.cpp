@@ -1,7 +1,10 @@
 #include "core/piece_name.h"
 
-#include "core/path.h"   // windows_names
-#include "core/split.h"  // piece_path
+#include <charconv>
+#include <cstdio>  // snprintf
+
+#include "core/file.h"  // same_name
+#include "core/path.h"  // windows_names
 
 namespace quorrel {
 namespace {
@@ -70,7 +73,47 @@ std::string_view full_width(char32_t c) {
   }
 }
 
+// The number of a stem "<name_prefix><digits>". The name is read from its end, so that the prefix is compared as the file
+// system compares names (its case may differ, and with it the length of its
+// UTF-8), and a prefix that ends in digits itself is tried at every length.
+std::optional<std::int64_t> stem_number(std::string_view stem, std::string_view name_prefix) {
+  std::size_t digits_at = stem.size();
+  while (digits_at > 0 && stem[digits_at - 1] >= '0' && stem[digits_at - 1] <= '9') --digits_at;
+  for (std::size_t length = 4; length <= 18 && length <= stem.size() - digits_at; ++length) {
+    const std::string_view digits = stem.substr(stem.size() - length);
+    if (length > 4 && digits.front() == '0') continue;
+    if (!file::same_name(stem.substr(0, stem.size() - length), name_prefix)) continue;
+    std::int64_t number = 0;
+    std::from_chars(digits.data(), digits.data() + digits.size(), number);
+    return number;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
+
+std::string piece_path(const std::string& destination, std::int64_t number) {
+  char digits[24];
+  const int length = std::snprintf(digits, sizeof digits, "%04lld", static_cast<long long>(number));
+  std::string path;
+  path.reserve(destination.size() + static_cast<std::size_t>(length) + 4);
+  path.append(destination).append(digits, static_cast<std::size_t>(length)).append(".txt");
+  return path;
+}
+
+std::optional<std::int64_t> piece_number(std::string_view file_name, std::string_view name_prefix,
+                                         piece_names names) {
+  constexpr std::string_view extension = ".txt";
+  if (file_name.size() < extension.size() ||
+      !file::same_name(file_name.substr(file_name.size() - extension.size()), extension))
+    return std::nullopt;
+  const std::string_view stem = file_name.substr(0, file_name.size() - extension.size());
+  if (const auto number = stem_number(stem, name_prefix)) return number;
+  if (names != piece_names::titles) return std::nullopt;
+  for (std::size_t space = stem.find(' '); space != std::string_view::npos; space = stem.find(' ', space + 1))
+    if (const auto number = stem_number(stem.substr(0, space), name_prefix)) return number;
+  return std::nullopt;
+}
 
 std::string file_title(std::string_view heading) {
   std::string title;

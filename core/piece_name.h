@@ -1,4 +1,8 @@
 #pragma once
+// How pieces are named, both ways: the plain name of piece 1 of destination
+// "out/" is "out/0001.txt"; the number a file name in the pieces' folder
+// stands for, if any.
+//
 // Pieces named by their headings: "0001 第一章 风起.txt". The title is the
 // heading line made safe as a file name on every system the pieces may be
 // copied to, so the same split gives the same names on Linux and Windows:
@@ -21,12 +25,29 @@
 // after the number, a plain one never does.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "core/path.h"  // windows_names
 
 namespace quorrel {
+
+enum class piece_names {
+  numbers,  // 0000.txt, 0001.txt...
+  titles,   // also 0001 <title>.txt
+};
+
+// destination + number ("0000" pattern: at least four digits) + ".txt"
+std::string piece_path(const std::string& destination, std::int64_t number);
+
+// The piece number a file name in the pieces' folder stands for, when it is
+// "<name_prefix><digits>.txt", or with titles also "<name_prefix><digits>
+// <title>.txt": nullopt for any other name. Only the numbers piece_path
+// writes count: four digits, or more without a leading zero. The prefix and
+// ".txt" are compared as the file system compares names.
+std::optional<std::int64_t> piece_number(std::string_view file_name, std::string_view name_prefix,
+                                         piece_names names);
 
 inline constexpr std::size_t title_characters = 60;  // the most a title keeps
 inline constexpr std::size_t name_limit = 255;  // bytes on Linux, UTF-16 units on Windows

@@ -1,9 +1,9 @@
 #include "core/piece_writer.h"
 
 #include <chrono>
-#include <new>  // bad_alloc
+#include <memory>
+#include <new>  // bad_alloc, nothrow
 
-#include "core/messages.h"
 #include "core/stop_signals.h"
 
 namespace quorrel {
@@ -20,11 +20,28 @@ T take_first(std::vector<T>& queue) {
   return first;
 }
 
+// The system says EAGAIN both when it has no memory for a thread's stack
+// and when a limit on threads is reached: whether a stack's worth can be
+// had tells them apart. Asked once the run has let go of its buffers, so
+// the margin is generous: several stacks, not one.
+bool room_for_a_thread() {
+  constexpr std::size_t stacks = 32 << 20;  // four of the usual 8 MiB
+  return std::unique_ptr<char[]>(new (std::nothrow) char[stacks]) != nullptr;
+}
+
 }  // namespace
 
-piece_writer::piece_writer(std::string destination, const file::identity& source, bool dry_run,
-                           split_host& host)
-    : destination_(std::move(destination)), source_(source), dry_run_(dry_run), host_(host),
+std::string piece_writer::thread_start_reason(const std::system_error& failed) {
+  const std::error_code code = failed.code();
+  const bool no_memory = code == std::errc::not_enough_memory ||
+                         (code == std::errc::resource_unavailable_try_again && !room_for_a_thread());
+  if (no_memory) return std::string(messages::out_of_memory);
+  // The C++ library's text would be in the locale's encoding, not UTF-8.
+  return code.category() == std::generic_category() ? file::system_reason(code.value()) : code.message();
+}
+
+piece_writer::piece_writer(const file::identity& source, bool dry_run, stop_host& host)
+    : source_(source), dry_run_(dry_run), host_(host),
       pool_(dry_run ? 1 : batches) {
   full_.reserve(pool_.size());
   free_.reserve(pool_.size());
@@ -193,11 +210,11 @@ void piece_writer::run() {
   }
 }
 
-void piece_writer::write(const batch& b) {
-  for (const segment& s : b.segments) {
+void piece_writer::write(batch& b) {
+  for (segment& s : b.segments) {
     if (failed()) return;  // a stop came meanwhile
     if (s.opens) {
-      path_ = s.path;
+      path_ = std::move(s.path);  // allocates nothing: a failure after it names this piece
       auto created = file::create_piece(path_, source_);
       if (!created) return fail(created.reason());
       piece_ = std::move(*created);
@@ -229,20 +246,21 @@ void piece_writer::fail(std::string reason) {
   failed_.store(true, std::memory_order_relaxed);
 }
 
-// Pieces are written in order, so the one that failed is the one after
-// those complete; it is removed only if this run made it (path_ may still
-// name the piece before, complete).
+// path_ names the piece being opened or written (a move put it there), also
+// when the piece before it is complete and this one is not yet made; it is
+// removed only if this run made it. The report allocates nothing.
 void piece_writer::out_of_memory() noexcept {
   failed_.store(true, std::memory_order_relaxed);
   try {
     if (piece_) file::remove_piece(path_, *piece_);
-    piece_.reset();
-    failure_ = split_failure{split_failure::kind::write, piece_path(destination_, written()),
-                             std::string(messages::out_of_memory)};
   } catch (const std::bad_alloc&) {
-    // Not even the report fits: failed() says it, and the run names the piece.
-    piece_.reset();
+    // The piece stays behind, as on a system that cannot remove it.
   }
+  piece_.reset();
+  failure_.emplace();
+  failure_->what = split_failure::kind::write;
+  failure_->path = std::move(path_);
+  failure_->reason = std::move(out_of_memory_);
 }
 
 }  // namespace quorrel

@@ -32,11 +32,14 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <thread>
 #include <vector>
 
 #include "core/file.h"
-#include "core/split.h"
+#include "core/messages.h"  // out_of_memory
+#include "core/split_failure.h"
+#include "core/stop_host.h"
 
 namespace quorrel {
 
@@ -45,7 +48,8 @@ class piece_writer {
   // `source` is the file being split. With dry_run, batches are dropped as
   // they come and nothing is written.
   // `host` is asked about a stop while the run waits on the writer.
-  piece_writer(std::string destination, const file::identity& source, bool dry_run, split_host& host);
+  // Throws std::system_error when the writer's thread cannot start.
+  piece_writer(const file::identity& source, bool dry_run, stop_host& host);
   ~piece_writer();
   piece_writer(const piece_writer&) = delete;
   piece_writer& operator=(const piece_writer&) = delete;
@@ -89,9 +93,15 @@ class piece_writer {
   bool stopped() const { return stopped_.load(std::memory_order_relaxed); }
 
   // Pieces complete on disk so far (final after drain()), and after drain()
-  // the failure if there was one.
+  // the failure if there was one, which names a piece by the path begin()
+  // was given.
   std::int64_t written() const { return written_.load(std::memory_order_relaxed); }
   const std::optional<split_failure>& failure() const { return failure_; }
+
+  // Why the thread could not start (the constructor's std::system_error):
+  // the system's reason (a limit on threads, say), messages::out_of_memory
+  // only when it is that.
+  static std::string thread_start_reason(const std::system_error& failed);
 
  private:
   struct segment {
@@ -124,14 +134,13 @@ class piece_writer {
   bool wait(std::unique_lock<std::mutex>& lock, ready_t ready);
   void clear(batch& b);
   void run();
-  void write(const batch& b);
+  void write(batch& b);
   void fail(std::string reason);
   void out_of_memory() noexcept;
 
-  const std::string destination_;
   const file::identity source_;
   const bool dry_run_;
-  split_host& host_;
+  stop_host& host_;
 
   // Scanning side.
   batch* filling_ = nullptr;
@@ -154,7 +163,9 @@ class piece_writer {
 
   // Writer side; read by the scanning side after drain().
   std::optional<file::piece> piece_;  // made by this run and not yet complete
-  std::string path_;
+  std::string path_;  // of the piece being written, taken from its first segment
+  // Made while memory is there, so that reporting its lack allocates nothing.
+  std::string out_of_memory_ = std::string(messages::out_of_memory);
   std::atomic<std::int64_t> written_{0};
   std::optional<split_failure> failure_;
 

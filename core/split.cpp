@@ -2,12 +2,10 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <cstring>
 #include <memory>
-#include <new>           // bad_alloc, nothrow
-#include <span>
-#include <system_error>  // a thread that cannot start
+#include <new>           // bad_alloc
+#include <system_error>  // the writer's thread that cannot start
 
 #include "core/convert.h"
 #include "core/detect.h"
@@ -15,80 +13,16 @@
 #include "core/messages.h"
 #include "core/path.h"
 #include "core/piece_name.h"
+#include "core/piece_sink.h"
 #include "core/piece_writer.h"
+#include "core/source_reader.h"
 #include "core/stop_signals.h"
 #include "core/text.h"
 
 namespace quorrel {
 namespace {
 
-constexpr std::size_t read_block = 1 << 20;  // bytes read from the source at a time
 constexpr std::size_t first_line_limit = 512;  // bytes of a piece's first line kept for piece_info
-
-// Reads up to `bytes` at byte `at` of the source: how many were read (0 at
-// the end), or -1 with the reason in `reason`.
-std::int64_t read_at(const file::handle& source, char* to, std::size_t bytes, std::int64_t at,
-                     std::string& reason) {
-  auto got = file::read_at(source, static_cast<std::uint64_t>(at), {to, bytes});
-  if (!got) {
-    reason = got.reason();
-    return -1;
-  }
-  return static_cast<std::int64_t>(*got);
-}
-
-// The source, read in blocks from where the caller says; hands out whole
-// lines. Its buffer never grows: a line that fills it is taken in parts
-// straight from the file (splitter::long_line).
-class source_reader {
- public:
-  explicit source_reader(const file::handle& source) : source_(source), buffer_(read_block) {}
-
-  std::string_view available() const { return {buffer_.data() + begin_, end_ - begin_}; }
-  void consume(std::size_t bytes) { begin_ += bytes; }
-  bool at_eof() const { return eof_; }
-  // The byte of the file where available() starts.
-  std::int64_t offset() const { return next_ - static_cast<std::int64_t>(end_ - begin_); }
-  // Whether the last fill() found the buffer full of one unfinished line,
-  // and read nothing.
-  bool full() const { return full_; }
-
-  // Reads more after what is available, unless full(); false on a read
-  // error (reason() says why).
-  bool fill() {
-    if (begin_ > 0) {
-      std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
-      end_ -= begin_;
-      begin_ = 0;
-    }
-    full_ = end_ == buffer_.size();
-    if (full_) return true;
-    const std::int64_t got = read_at(source_, buffer_.data() + end_, buffer_.size() - end_, next_, reason_);
-    if (got < 0) return false;
-    if (got == 0) eof_ = true;
-    end_ += static_cast<std::size_t>(got);
-    next_ += got;
-    return true;
-  }
-
-  // Goes on from byte `at` of the file, with nothing available.
-  void restart(std::int64_t at) {
-    begin_ = end_ = 0;
-    next_ = at;
-    eof_ = false;
-    full_ = false;
-  }
-  const std::string& reason() const { return reason_; }
-
- private:
-  const file::handle& source_;
-  std::vector<char> buffer_;
-  std::size_t begin_ = 0, end_ = 0;
-  std::int64_t next_ = 0;  // the byte of the file after end_
-  std::string reason_;
-  bool eof_ = false;
-  bool full_ = false;
-};
 
 class splitter {
  public:
@@ -97,13 +31,10 @@ class splitter {
       : host_(host), enc_(enc), wide_(enc.unit_size() == 2), rules_(enc), rule_(std::move(rule)),
         max_size_(options.max_size),
         destination_(request.destination), source_(request.source), title_names_(options.title_names),
-        writer_(request.destination, source_id, options.dry_run, host), window_(read_block + window_margin) {
-    first_line_.reserve(first_line_limit);
+        writer_(source_id, options.dry_run, host), sink_(writer_, enc, options.convert_to),
+        window_(read_block + window_margin) {
+    piece_.first_line.reserve(first_line_limit);
     volume_.reserve(first_line_limit);
-    if (options.convert_to) {
-      target_bom_ = options.convert_to->bom;
-      convert_.emplace(enc, *options.convert_to, [this](std::string_view bytes) { emit(bytes); });
-    }
   }
 
   // read_failed: read_error() says why.
@@ -241,7 +172,7 @@ class splitter {
     if (kind == line_kind::near_miss) kind = line_kind::body;
     open(kind, {head_.data(), head}, start);
     ++line_number_;
-    const std::size_t stray = wide_ ? length % 2 : 0;  // see add_stray_byte()
+    const std::size_t stray = wide_ ? length % 2 : 0;  // see piece_sink::add_stray_byte()
     for (std::size_t copied = 0; copied < length;) {
       if (host_.stop_requested()) return outcome::stopped;
       if (writer_.failed()) return outcome::failed;
@@ -255,11 +186,11 @@ class splitter {
       const auto block = static_cast<std::size_t>(got);
       copied += block;
       const std::size_t alone = copied == length ? stray : 0;
-      add({window_.data(), block - alone});
-      if (alone > 0) add_stray_byte(window_[block - 1]);
+      sink_.add({window_.data(), block - alone});
+      if (alone > 0) sink_.add_stray_byte(window_[block - 1]);
     }
-    end_line();
-    ++lines_;
+    sink_.end_line(rules_.crlf());
+    ++piece_.lines;
     cut_if_full();
     return outcome::more;
   }
@@ -275,7 +206,7 @@ class splitter {
       // Volume titles at the very end join the piece before them.
       if (in_piece_) {
         add_line(volume_);
-        lines_ += volume_lines_ - 1;
+        piece_.lines += volume_lines_ - 1;
         volume_.clear();
       } else {
         open(line_kind::body, {}, 0);
@@ -288,8 +219,7 @@ class splitter {
 
   // A run that ends early leaves no incomplete piece behind.
   void abandon() {
-    if (convert_) convert_->reset();
-    writer_.discard();
+    sink_.discard();
     in_piece_ = false;
     writer_.drain();
   }
@@ -301,24 +231,16 @@ class splitter {
     const bool open = in_piece_;
     abandon();
     if (writer_.failure()) return *writer_.failure();
-    if (open || writer_.failed())
-      return {split_failure::kind::write, open ? path_ : piece_path(destination_, writer_.written()),
-              std::string(messages::out_of_memory)};
+    if (open) return {split_failure::kind::write, piece_.path, std::string(messages::out_of_memory)};
     return {split_failure::kind::read, source_, std::string(messages::out_of_memory)};
   }
 
   std::int64_t written() const { return writer_.written(); }
-  std::uint64_t replaced() const { return convert_ ? convert_->replaced() : 0; }
+  std::uint64_t replaced() const { return sink_.replaced(); }
   // A stop seen while waiting on the writer, or one that cut a write short.
   bool stopped() const { return writer_.stopped(); }
   // After finish() or abandon().
-  std::optional<split_failure> failure() const {
-    if (writer_.failure() || !writer_.failed() || writer_.stopped()) return writer_.failure();
-    // The writer ran out of memory even for its report: the piece it was
-    // writing is the one after those complete.
-    return split_failure{split_failure::kind::write, piece_path(destination_, writer_.written()),
-                         std::string(messages::out_of_memory)};
-  }
+  const std::optional<split_failure>& failure() const { return writer_.failure(); }
 
  private:
   // Room kept in window_ past a read block, for the bytes the tests carry
@@ -359,7 +281,7 @@ class splitter {
     begin_piece(std::string_view(volume_).substr(0, volume_first_), piece_kind::volume, volume_line_,
                 volume_offset_);
     add_line(volume_);
-    lines_ += volume_lines_ - 1;
+    piece_.lines += volume_lines_ - 1;
     volume_.clear();
     announce();
   }
@@ -382,7 +304,7 @@ class splitter {
     }
     if (in_piece_) return;
     begin_piece(text, ended_ == 0 ? piece_kind::front_matter : piece_kind::size_cut, line_number_ + 1, offset);
-    add(rules_.crlf());
+    sink_.add(rules_.crlf());
   }
 
   // At every heading, with the pieces complete on disk so far.
@@ -396,94 +318,44 @@ class splitter {
   // holds is converted first, so the size counts every line so far.
   void cut_if_full() {
     if (max_size_ == 0) return;
-    if (convert_) convert_->flush();
-    if (size_ > max_size_) end_piece();
+    if (sink_.size() > max_size_) end_piece();
   }
 
   void begin_piece(std::string_view first_line, piece_kind kind, std::int64_t line, std::int64_t offset) {
     in_piece_ = true;
-    size_ = 0;
-    lines_ = 0;
-    kind_ = kind;
-    line_ = line;
-    offset_ = static_cast<std::uint64_t>(offset);
+    piece_.number = ended_;
+    piece_.lines = 0;
+    piece_.kind = kind;
+    piece_.line = line;
+    piece_.offset = static_cast<std::uint64_t>(offset);
     // Enough of the line to show it; cut on a character boundary.
     std::size_t keep = std::min(first_line.size(), first_line_limit);
     while (keep < first_line.size() && !rules_.starts_character(first_line, keep)) --keep;
-    first_line_.assign(first_line.substr(0, keep));
-    path_ = piece_path(destination_, ended_);
+    piece_.first_line.assign(first_line.substr(0, keep));
+    piece_.path = piece_path(destination_, ended_);
     if (title_names_ && kind != piece_kind::front_matter && kind != piece_kind::size_cut) {
       // A heading that is not valid text in its encoding names nothing.
-      if (const auto utf8 = decode_strict(first_line_, enc_))
-        path_ = titled_piece_path(destination_, ended_, file_title(*utf8));
+      if (const auto utf8 = decode_strict(piece_.first_line, enc_))
+        piece_.path = titled_piece_path(destination_, ended_, file_title(*utf8));
     }
-    writer_.begin(path_);
-    // A converted piece starts with its target's mark, not the source's.
-    if (convert_) emit(target_bom_);
-    else add(enc_.bom);
-  }
-
-  void emit(std::string_view bytes) {
-    size_ += bytes.size();
-    writer_.add(bytes);
-  }
-
-  void add(std::string_view bytes) {
-    if (convert_) return convert_->write(bytes);
-    emit(bytes);
+    sink_.begin(piece_.path);
   }
 
   // Every line ends in CR LF in the pieces.
   void add_line(std::string_view text) {
-    ++lines_;
+    ++piece_.lines;
     if (wide_ && text.size() % 2 != 0) {
-      add(text.substr(0, text.size() - 1));
-      add_stray_byte(text.back());
-      return end_line();
+      sink_.add(text.substr(0, text.size() - 1));
+      sink_.add_stray_byte(text.back());
+      return sink_.end_line(rules_.crlf());
     }
-    if (convert_) {
-      convert_->write(text);
-      return convert_->write(rules_.crlf());
-    }
-    size_ += text.size() + rules_.crlf().size();
-    writer_.add_line(text, rules_.crlf());
-  }
-
-  // A UTF-16 source of an odd size ends with a byte that is no whole code
-  // unit, at the end of its last line. Written as it is, it follows that
-  // line's end, the last byte of the piece as of the source: the line end
-  // stays aligned and no byte is made up. Converted, it is a sequence cut
-  // off by the end (one U+FFFD before the line end, or none written and the
-  // run refused without replace_invalid).
-  void add_stray_byte(char byte) {
-    if (convert_) {
-      convert_->write({&byte, 1});
-      return convert_->end();
-    }
-    stray_.assign(1, byte);
-  }
-
-  // The line end, and after it the odd byte the line left, if any.
-  void end_line() {
-    add(rules_.crlf());
-    if (!stray_.empty()) emit(stray_);
-    stray_.clear();
+    sink_.add_line(text, rules_.crlf());
   }
 
   void end_piece() {
-    if (convert_) convert_->end();
-    writer_.end();
+    piece_.size = sink_.end();
     in_piece_ = false;
-    piece_info done;
-    done.number = ended_;
-    done.path = path_;
-    done.lines = lines_;
-    done.size = size_;
-    done.first_line = first_line_;
-    done.kind = kind_;
-    done.line = line_;
-    done.offset = offset_;
-    host_.piece_done(done);
+    host_.piece_done(piece_);
     host_called_ = true;
     ++ended_;
   }
@@ -491,7 +363,6 @@ class splitter {
   split_host& host_;
   encoding enc_;
   bool wide_;  // UTF-16: two bytes a code unit
-  std::string stray_;  // the odd last byte of a UTF-16 source, written after its line end
   line_rules rules_;
   std::unique_ptr<heading_rule> rule_;
   std::uint64_t max_size_;
@@ -500,21 +371,16 @@ class splitter {
   std::string source_;
   bool title_names_;
   piece_writer writer_;
-  std::optional<text_converter> convert_;  // with a target encoding
-  std::string target_bom_;
+  piece_sink sink_;
   std::vector<char> window_;  // a long line's current block, and what is carried into it
-  std::array<char, first_line_limit + 4> head_;  // a long line's first bytes, for first_line_
+  std::array<char, first_line_limit + 4> head_;  // a long line's first bytes, for its first_line
   std::string read_error_;
 
   std::int64_t ended_ = 0;  // pieces complete; also the number of the piece being gathered
   bool in_piece_ = false;
-  std::string first_line_;  // never longer than first_line_limit: no allocation after the first
-  std::uint64_t size_ = 0;
-  std::string path_;  // of the piece being gathered
-  std::int64_t lines_ = 0;
-  piece_kind kind_ = piece_kind::front_matter;
-  std::int64_t line_ = 0;
-  std::uint64_t offset_ = 0;
+  // The piece being gathered, as the host is told of it once complete; its
+  // first_line never longer than first_line_limit: no allocation after the first.
+  piece_info piece_;
   std::int64_t line_number_ = 0;  // lines of the source taken so far, blank ones included
 
   // Volume titles waiting for the line after them, joined with CR LF.
@@ -525,28 +391,6 @@ class splitter {
   std::int64_t volume_offset_ = 0;
 };
 
-}  // namespace
-
-std::string split_failure::message() const {
-  switch (what) {
-    case kind::read: return messages::read_failed(path, reason);
-    case kind::write: return messages::write_failed(path, reason);
-    case kind::undecided: return messages::pattern_undecided(path, line);
-    case kind::busy: break;
-  }
-  return messages::folder_busy(path);
-}
-
-std::string piece_path(const std::string& destination, std::int64_t number) {
-  char digits[24];
-  const int length = std::snprintf(digits, sizeof digits, "%04lld", static_cast<long long>(number));
-  std::string path;
-  path.reserve(destination.size() + static_cast<std::size_t>(length) + 4);
-  path.append(destination).append(digits, static_cast<std::size_t>(length)).append(".txt");
-  return path;
-}
-
-namespace {
 
 split_result split_source(const split_request& request, split_host& host, const split_options& options) {
   split_result result;
@@ -602,8 +446,8 @@ split_result split_source(const split_request& request, split_host& host, const 
   }
   if (!reader.fill()) return read_failure(reader.reason());
   // The first block tells which bytes are rare in this text.
-  auto rule = make_heading_rule(options.headings, enc, reader.available());
-  if (!rule) return read_failure(pattern_problem(options.headings.pattern).value_or(pattern_error{}).reason);
+  auto [rule, refused] = make_heading_rule(options.headings, enc, reader.available());
+  if (!rule) return read_failure(refused->reason);
   switch (auto surveyed = rule->survey(file, static_cast<std::int64_t>(enc.bom.size()), source->size, host);
           surveyed.outcome) {
     case survey_outcome::done: break;
@@ -663,18 +507,6 @@ split_result split_source(const split_request& request, split_host& host, const 
   return result;
 }
 
-}  // namespace
-
-namespace {
-
-// The system says EAGAIN both when it has no memory for a thread's stack
-// and when a limit on threads is reached: whether a stack's worth can be
-// had tells them apart. Asked once the run has let go of its buffers, so
-// the margin is generous: several stacks, not one.
-bool room_for_a_thread() {
-  constexpr std::size_t stacks = 32 << 20;  // four of the usual 8 MiB
-  return std::unique_ptr<char[]>(new (std::nothrow) char[stacks]) != nullptr;
-}
 
 }  // namespace
 
@@ -701,16 +533,9 @@ split_result run_split(const split_request& request, split_host& host, const spl
         split_failure{split_failure::kind::read, request.source, std::string(messages::out_of_memory)};
     return result;
   } catch (const std::system_error& e) {
-    // A thread that could not start, also before any piece: the system's
-    // reason (a limit on threads, say), "out of memory" only when it is that.
+    // The writer's thread could not start, also before any piece.
     split_result result;
-    const bool no_memory = e.code() == std::errc::not_enough_memory ||
-                           (e.code() == std::errc::resource_unavailable_try_again && !room_for_a_thread());
-    // The C++ library's text would be in the locale's encoding, not UTF-8.
-    const bool errno_value = e.code().category() == std::generic_category();
-    const std::string reason = errno_value ? file::system_reason(e.code().value()) : e.code().message();
-    result.failure = split_failure{split_failure::kind::read, request.source,
-                                   no_memory ? std::string(messages::out_of_memory) : reason};
+    result.failure = split_failure{split_failure::kind::read, request.source, piece_writer::thread_start_reason(e)};
     return result;
   }
 }

@@ -2,7 +2,7 @@
 // The split run: reads a checked source, cuts it at heading lines and writes
 // the pieces destination + "0000" + ".txt", "0001.txt", ...
 //
-// Which lines are headings is the heading rule's to say (core/heading_rule.h;
+// Which lines are headings is the heading rule's to say (core/heading_choice.h;
 // by default a line holding every keyword). Every heading starts a piece,
 // but a volume heading followed by nothing but blank lines and a chapter
 // heading opens that chapter's piece, so that no piece holds a volume's
@@ -42,12 +42,19 @@
 #include <string_view>
 #include <vector>
 
-#include "core/checks.h"
 #include "core/convert.h"
 #include "core/encoding.h"
-#include "core/heading_rule.h"
+#include "core/heading_choice.h"
+#include "core/heading_rule.h"  // rule_host
+#include "core/split_failure.h"
 
 namespace quorrel {
+
+// A source and destination that passed the checks (core/checks.h).
+struct split_request {
+  std::string source;       // a regular file
+  std::string destination;  // prefix of every piece path, used as typed
+};
 
 // What started the piece.
 enum class piece_kind { front_matter, volume, chapter, special, size_cut };
@@ -63,17 +70,11 @@ struct piece_info {
   std::uint64_t offset = 0;               // the byte of the source where it starts
 };
 
-// What the caller provides to a run. Called on the run's thread.
-class split_host {
+// What the caller provides to a run, beyond what its heading rule asks
+// (rule_host: the keyword list, a stop, the survey's findings). Called on
+// the run's thread.
+class split_host : public rule_host {
  public:
-  virtual ~split_host() = default;
-
-  // The keyword list (UTF-8), asked for afresh before each line is tested:
-  // keywords_version() every time, keywords() only when the version differs
-  // from the last one seen. Change the version whenever the list changes.
-  virtual std::uint64_t keywords_version() = 0;
-  virtual std::vector<std::string> keywords() = 0;
-
   // Once, when the source's encoding is known, before any line is read.
   virtual void encoding_known(const encoding& enc) { (void)enc; }
 
@@ -81,12 +82,6 @@ class split_host {
   // when the heading wrote nothing), and once more after the last piece is
   // written, with the total.
   virtual void progress(std::int64_t saved) { (void)saved; }
-
-  // Asked between lines: before the first line that is not blank after each
-  // call into the host above, and once per MiB read, also inside one long
-  // line (for a stop that comes from a signal or another thread). True ends
-  // the run there, keeping what was written whole.
-  virtual bool stop_requested() { return false; }
 
   // Each piece once it is complete on disk (or counted, in a dry run).
   virtual void piece_done(const piece_info& piece) { (void)piece; }
@@ -99,16 +94,6 @@ class split_host {
     (void)line;
     (void)text;
   }
-
-  // Before the run, with the form rule: a table of contents (lines `first`
-  // to `last`) whose entries start no piece, and the line after which the
-  // book held too many heading-like lines to weigh, so that the lines after
-  // it are judged by their form alone.
-  virtual void contents_skipped(std::int64_t first, std::int64_t last) {
-    (void)first;
-    (void)last;
-  }
-  virtual void shapes_only_after(std::int64_t line) { (void)line; }
 };
 
 // A host with a list that never changes.
@@ -138,16 +123,6 @@ struct split_options {
   std::uint64_t max_size = 0;               // bytes; a piece past it ends at that line (0: no limit)
 };
 
-struct split_failure {
-  // undecided: the pattern could not decide line `line` of the source in time.
-  enum class kind { read, write, busy, undecided };
-  kind what = kind::read;
-  std::string path;    // busy: the destination's folder
-  std::string reason;  // the system's description of the error
-  std::int64_t line = 0;
-  std::string message() const;  // the text shown to the user
-};
-
 struct split_result {
   std::int64_t pieces = 0;  // pieces written completely
   bool stopped = false;     // ended early because the host asked
@@ -164,8 +139,5 @@ struct split_result {
 
 split_result run_split(const split_request& request, split_host& host,
                        const split_options& options = {});
-
-// destination + number ("0000" pattern: at least four digits) + ".txt"
-std::string piece_path(const std::string& destination, std::int64_t number);
 
 }  // namespace quorrel

@@ -4,6 +4,7 @@
 // say they must hold. Its command line is read in-process.
 
 #include "cli/options.h"
+#include "core/checks.h"  // default_keywords
 #include "core/heading_form.h"  // numeral_ceiling
 #include "core/messages.h"
 #include "core/path.h"

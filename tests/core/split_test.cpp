@@ -5,9 +5,13 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
+#include <cstdlib>  // malloc: the test's operator new
 #include <filesystem>
 #include <functional>
+#include <new>  // bad_alloc, nothrow_t: the test's operator new
 #include <stdexcept>
+#include <thread>
 
 #include "core/convert.h"
 #include "core/encoding.h"
@@ -22,6 +26,11 @@ namespace {
 
 using testing::read_bytes;
 using testing::temp_folder;
+
+// While set, every allocation fails on a thread other than the test's own:
+// the writer's thread runs out of memory.
+std::atomic<bool> fail_elsewhere{false};
+std::thread::id test_thread = std::this_thread::get_id();
 
 // Records what a run reports; keywords may be changed from a callback.
 class recording_host : public split_host {
@@ -90,21 +99,6 @@ std::string piece(std::initializer_list<std::string_view> lines) {
   return out;
 }
 
-TEST(Split, NumbersPiecesWithoutAGapAndReportsEveryHeading) {
-  temp_folder tmp;
-  const auto source = tmp.write("novel.txt",
-                                "第一章 起\r\n甲\r\n第二章 承\r\n乙\r\n第三章 转\r\n丙\r\n");
-  recording_host host;
-  const auto result = split(source, tmp.dir(), host);
-  ASSERT_FALSE(result.failure);
-  EXPECT_EQ(result.pieces, 3);
-  EXPECT_EQ(tmp.files(), (std::vector<std::string>{"0000.txt", "0001.txt", "0002.txt", "novel.txt"}));
-  EXPECT_EQ(read_bytes(tmp / "0000.txt"), piece({"第一章 起", "甲"}));
-  EXPECT_EQ(read_bytes(tmp / "0002.txt"), piece({"第三章 转", "丙"}));
-  // At each heading the pieces written so far, then the total.
-  EXPECT_TRUE(progress_within(host.captions, {0, 1, 2, 3}));
-}
-
 TEST(Split, ShapesPiecesFromPreamblesHeadingsAndBlankLines) {
   struct example {
     const char* name;
@@ -125,6 +119,8 @@ TEST(Split, ShapesPiecesFromPreamblesHeadingsAndBlankLines) {
        {piece({"第一章", "　　正文 "})}, {0, 1}},
       {"CR, LF and CR LF end lines", "第一章\r甲\n第二章\r\n乙\r\r\n丙",
        {piece({"第一章", "甲"}), piece({"第二章", "乙", "丙"})}, {0, 1, 2}},
+      {"numbered without a gap, four digits", "第一章 起\r\n甲\r\n第二章 承\r\n乙\r\n第三章 转\r\n丙\r\n",
+       {piece({"第一章 起", "甲"}), piece({"第二章 承", "乙"}), piece({"第三章 转", "丙"})}, {0, 1, 2, 3}},
       {"empty source", "", {}, {}},
       {"only blank lines", "\r\n  \r\n\t\n", {}, {}},
   };
@@ -136,9 +132,12 @@ TEST(Split, ShapesPiecesFromPreamblesHeadingsAndBlankLines) {
     const auto result = split(source, tmp / "out", host);
     ASSERT_FALSE(result.failure) << result.failure->message();
     EXPECT_EQ(result.pieces, static_cast<std::int64_t>(ex.pieces.size()));
-    for (std::size_t i = 0; i < ex.pieces.size(); ++i)
-      EXPECT_EQ(read_bytes(piece_path(tmp / "out", static_cast<std::int64_t>(i))), ex.pieces[i]) << i;
-    EXPECT_EQ(tmp.files().size(), ex.pieces.size() + 1);
+    std::vector<std::string> files{"src"};
+    for (std::size_t i = 0; i < ex.pieces.size(); ++i) {
+      files.insert(files.end() - 1, "out000" + std::to_string(i) + ".txt");
+      EXPECT_EQ(read_bytes(tmp / files[i]), ex.pieces[i]) << i;
+    }
+    EXPECT_EQ(tmp.files(), files);
     EXPECT_TRUE(progress_within(host.captions, ex.captions));
   }
 }
@@ -251,22 +250,6 @@ TEST(Split, NamesPiecesByTheirHeadingsWhenAsked) {
       EXPECT_EQ(read_bytes(tmp / "0001.txt"), "an earlier plain run");
     }
   }
-}
-
-TEST(Split, UsesTheDestinationAsAPrefixExactlyAsGiven) {
-  temp_folder tmp;
-  const auto source = tmp.write("novel.txt", "第一章\r\n第二章\r\n");
-  recording_host host;
-  split(source, tmp / "out", host);
-  EXPECT_EQ(tmp.files(), (std::vector<std::string>{"novel.txt", "out0000.txt", "out0001.txt"}));
-  EXPECT_EQ(host.pieces[1].path, tmp / "out0001.txt");
-}
-
-TEST(Split, NamesPiecesWithAtLeastFourDigits) {
-  EXPECT_EQ(piece_path("d/", 0), "d/0000.txt");
-  EXPECT_EQ(piece_path("d/", 12), "d/0012.txt");
-  EXPECT_EQ(piece_path("d/", 9999), "d/9999.txt");
-  EXPECT_EQ(piece_path("d/", 10000), "d/10000.txt");
 }
 
 TEST(Split, OverwritesOldPiecesAndLeavesOtherFilesAlone) {
@@ -421,32 +404,22 @@ TEST(Split, WritesPiecesAndLinesLargerThanItsBuffers) {
 
 TEST(Split, AppliesKeywordEditsToTheLinesAfterThem) {
   temp_folder tmp;
-  const auto source = tmp.write("novel.txt", "第一章\r\n卷二\r\n第二章\r\n卷三\r\n");
+  const auto source = tmp.write("novel.txt", "第一章\r\n卷二\r\n第二章\r\n卷三\r\n甲\r\n乙\r\n");
   recording_host host;
   // After the first heading the list becomes just "卷": "卷二" starts a piece,
-  // "第二章" no longer does.
+  // "第二章" no longer does. Emptied after "卷三", it makes every line a heading.
   host.on_progress = [&](std::int64_t heading) {
     if (heading == 0) host.set_keywords({"卷"});
+    if (heading == 2) host.set_keywords({});
   };
   const auto result = split(source, tmp.dir(), host);
-  ASSERT_EQ(result.pieces, 3);
+  ASSERT_EQ(result.pieces, 5);
   EXPECT_EQ(read_bytes(tmp / "0000.txt"), piece({"第一章"}));
   EXPECT_EQ(read_bytes(tmp / "0001.txt"), piece({"卷二", "第二章"}));
   EXPECT_EQ(read_bytes(tmp / "0002.txt"), piece({"卷三"}));
+  EXPECT_EQ(read_bytes(tmp / "0004.txt"), piece({"乙"}));
   // The list is fetched again only when it changed.
-  EXPECT_EQ(host.keyword_reads, 2);
-}
-
-TEST(Split, AnEmptiedListMakesEveryLaterLineAHeading) {
-  temp_folder tmp;
-  const auto source = tmp.write("novel.txt", "第一章\r\n甲\r\n乙\r\n");
-  recording_host host;
-  host.on_progress = [&](std::int64_t heading) {
-    if (heading == 0) host.set_keywords({});
-  };
-  const auto result = split(source, tmp.dir(), host);
-  EXPECT_EQ(result.pieces, 3);
-  EXPECT_EQ(read_bytes(tmp / "0002.txt"), piece({"乙"}));
+  EXPECT_EQ(host.keyword_reads, 3);
 }
 
 TEST(Split, StopsBetweenLinesKeepingOnlyCompletePieces) {
@@ -665,15 +638,18 @@ TEST(Split, ReportsRunningOutOfMemoryAndKeepsWholePieces) {
       EXPECT_EQ(read_bytes(tmp / "0001.txt"), piece({"第2章", std::string(10, 'x')}));
     }
   }
-}
-
-TEST(Split, ReportsASourceThatCannotBeRead) {
+  // On the writer's thread: the piece is named by the path it was given.
   temp_folder tmp;
+  const auto source = tmp.write("novel.txt", text);
   recording_host host;
-  const auto result = split(tmp / "gone.txt", tmp.dir(), host);
-  ASSERT_TRUE(result.failure);
-  EXPECT_EQ(result.failure->message(),
-            "读取文件“" + tmp / "gone.txt" + "”失败：No such file or directory");
+  split_options titled;
+  titled.title_names = true;
+  fail_elsewhere = true;
+  const auto result = split(source, tmp.dir(), host, titled);
+  fail_elsewhere = false;
+  if (result.failure) {
+    EXPECT_EQ(result.failure->message(), "写入文件“" + tmp / "0000 第1章.txt" + "”失败：内存不足");
+  }
 }
 
 TEST(Split, ListsPiecesWithoutWritingInADryRun) {
@@ -994,3 +970,15 @@ TEST(Split, DecidesUtf8FromEveryByteOfALargeFile) {
 
 }  // namespace
 }  // namespace quorrel
+
+void* operator new(std::size_t size) {
+  const bool fails = quorrel::fail_elsewhere && std::this_thread::get_id() != quorrel::test_thread;
+  if (void* p = fails ? nullptr : std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return std::malloc(size == 0 ? 1 : size); }
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"  // free() matches this operator new's malloc()
+#endif
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }

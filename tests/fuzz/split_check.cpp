@@ -12,6 +12,8 @@
 #include <sstream>
 
 #include "core/encoding.h"
+#include "core/keyword_rule.h"  // heading_test
+#include "core/piece_name.h"
 #include "core/split.h"
 #include "core/text.h"
 

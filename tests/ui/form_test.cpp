@@ -16,7 +16,7 @@
 
 #include "core/messages.h"
 #include "core/path.h"
-#include "core/split.h"  // piece_path
+#include "core/piece_name.h"  // piece_path
 #include "core/stop_signals.h"
 #include "tests/support/fake_backend.h"
 #include "tests/support/temp_folder.h"
