@@ -61,6 +61,7 @@
 # command is measured early and late, and the runs of all rounds are pooled.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. bench/common.sh
 
 big=0 disk=0 rounds=2
 while [ $# -gt 0 ]; do
@@ -73,8 +74,6 @@ while [ $# -gt 0 ]; do
   esac
   shift
 done
-data=${QUORREL_BENCH_DATA:-/tmp/quorrel-bench}
-runs=${QUORREL_BENCH_RUNS:-5}
 shm=/dev/shm/quorrel-compare
 bin=build/release
 
@@ -121,20 +120,10 @@ floor_bin=$PWD/$bin/bench/quorrel-floor
 
 mkdir -p "$data"
 data=$(cd "$data" && pwd)
-# novel LABEL SIZE CHAPTERS ENCODING: generates once, prints the path.
-novel() {
-  local path="$data/cmp-$2-$3-$4.txt"
-  if [ ! -f "$path" ]; then
-    "$gen_bin" --size "$2" --chapters "$3" --encoding "$4" --preamble --blank-lines \
-      --decoys 1 --seed 7 -o "$path.part" 2>/dev/null
-    mv "$path.part" "$path"
-  fi
-  echo "$path"
-}
-inputs=("a|200M GBK, 20000 chapters|$(novel a 200M 20000 GBK)|GBK"
-        "b|200M UTF-8, 20000 chapters|$(novel b 200M 20000 UTF-8)|UTF-8"
-        "c|200M GBK, 100 chapters|$(novel c 200M 100 GBK)|GBK")
-[ "$big" = 1 ] && inputs+=("d|2G GBK, 200000 chapters|$(novel d 2G 200000 GBK)|GBK")
+inputs=("a|200M GBK, 20000 chapters|$(book 200M 20000 GBK)|GBK"
+        "b|200M UTF-8, 20000 chapters|$(book 200M 20000 UTF-8)|UTF-8"
+        "c|200M GBK, 100 chapters|$(book 200M 100 GBK)|GBK")
+[ "$big" = 1 ] && inputs+=("d|2G GBK, 200000 chapters|$(book 2G 200000 GBK)|GBK")
 
 # ---------------------------------------------------------------------------
 # The peers. Keyword bytes reach them through the environment, so command lines

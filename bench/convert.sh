@@ -20,14 +20,13 @@
 # figure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. bench/common.sh
 
 case "${1:-}" in
   "") ;;
   -h|--help) sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
   *) echo "usage: $0" >&2; exit 2 ;;
 esac
-data=${QUORREL_BENCH_DATA:-/tmp/quorrel-bench}
-runs=${QUORREL_BENCH_RUNS:-5}
 out=/dev/shm/quorrel-convert
 for tool in hyperfine /usr/bin/time cmake; do
   command -v "$tool" >/dev/null || { echo "convert.sh: $tool is missing (bench/compare.sh installs it)" >&2; exit 1; }
@@ -39,24 +38,13 @@ cmake --build --preset release --target quorrel-split quorrel-gen-novel >/dev/nu
 split_bin=$PWD/build/release/cli/quorrel-split
 gen_bin=$PWD/build/release/tools/novel/quorrel-gen-novel
 
-mkdir -p "$data"
-# novel ENCODING: generates it once, prints its path.
-novel() {
-  local path=$data/convert-200M-$1.txt
-  if [ ! -f "$path" ]; then
-    "$gen_bin" --size 200000000 --chapters 20000 --encoding "$1" --seed 7 -o "$path.part" 2>/dev/null
-    mv "$path.part" "$path"
-  fi
-  echo "$path"
-}
-
 rm -rf "$out" && mkdir -p "$out"
 trap 'rm -rf "$out" "$out".*' EXIT
 # field NAME: the first value of NAME in hyperfine's JSON.
 field() { sed -n "s/.*\"$1\": *\([0-9.e-]*\).*/\1/p" "$out.json" | head -1; }
 printf '%-6s %7s %7s %7s %6s %9s   %s\n' source "wall s" "user s" "sys s" ratio "peak MiB" command
 for enc in GBK Big5; do
-  src=$(novel "$enc")
+  src=$(novel "convert-200M-$enc.txt" 200000000 20000 "$enc")
   base=""
   for opts in "" "--to=UTF-8" "--to=UTF-16LE"; do
     cmd="$split_bin -q $opts $src $out/"

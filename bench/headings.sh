@@ -11,27 +11,17 @@
 #                QUORREL_BENCH_RUNS  timed runs per command (default 5)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. bench/common.sh
 bin=${1:-build/release}
-data=${QUORREL_BENCH_DATA:-/tmp/quorrel-bench}
-runs=${QUORREL_BENCH_RUNS:-5}
 shm=/dev/shm/quorrel-headings
 split_bin=$PWD/$bin/cli/quorrel-split
 gen_bin=$PWD/$bin/tools/novel/quorrel-gen-novel
 mkdir -p "$data"
 
-# The same inputs as bench/compare.sh, generated once.
-novel() {
-  local path="$data/cmp-$1-$2-$3.txt"
-  if [ ! -f "$path" ]; then
-    "$gen_bin" --size "$1" --chapters "$2" --encoding "$3" --preamble --blank-lines \
-      --decoys 1 --seed 7 -o "$path.part" 2>/dev/null
-    mv "$path.part" "$path"
-  fi
-  echo "$path"
-}
-inputs=("a|200M GBK, 20000 chapters|$(novel 200M 20000 GBK)"
-        "b|200M UTF-8, 20000 chapters|$(novel 200M 20000 UTF-8)"
-        "c|200M GBK, 100 chapters|$(novel 200M 100 GBK)")
+# The same inputs as bench/compare.sh.
+inputs=("a|200M GBK, 20000 chapters|$(book 200M 20000 GBK)"
+        "b|200M UTF-8, 20000 chapters|$(book 200M 20000 UTF-8)"
+        "c|200M GBK, 100 chapters|$(book 200M 100 GBK)")
 pattern='^\s*第[0-9一二三四五六七八九十百千]+章'
 rules=("keywords|" "auto|--headings=auto" "pattern|--pattern=$pattern")
 

@@ -30,6 +30,7 @@
 #   the "fits" rows hold 1,000,000 bytes and are tested whole)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. bench/common.sh
 
 big=1
 case "${1:-}" in
@@ -38,8 +39,6 @@ case "${1:-}" in
   -h|--help) sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
   *) echo "usage: $0 [--no-big]" >&2; exit 2 ;;
 esac
-data=${QUORREL_BENCH_DATA:-/tmp/quorrel-bench}
-runs=${QUORREL_BENCH_RUNS:-5}
 out=/dev/shm/quorrel-long-lines
 for tool in hyperfine /usr/bin/time cmake; do
   command -v "$tool" >/dev/null || { echo "long_lines.sh: $tool is missing (bench/compare.sh installs it)" >&2; exit 1; }
@@ -65,15 +64,6 @@ input() {
       gbk-fits) { repeated '\260\265\332\260' 1000000; printf '\r\n'; } ;;
       big5-fits) { repeated '\244\262\304\244' 1000000; printf '\r\n'; } ;;
     esac >"$path.part"
-    mv "$path.part" "$path"
-  fi
-  echo "$path"
-}
-novel_2g() {
-  local path=$data/cmp-2G-200000-GBK.txt  # the name compare.sh gives it
-  if [ ! -f "$path" ]; then
-    "$gen_bin" --size 2G --chapters 200000 --encoding GBK --preamble --blank-lines \
-      --decoys 1 --seed 7 -o "$path.part" 2>/dev/null
     mv "$path.part" "$path"
   fi
   echo "$path"
@@ -108,7 +98,7 @@ timed() {
 }
 
 measure "1 GiB line" -q "$(input line-1G)" "$out/"
-[ "$big" = 1 ] && measure "2 GiB novel" -q "$(novel_2g)" "$out/"
+[ "$big" = 1 ] && measure "2 GiB novel" -q "$(book 2G 200000 GBK)" "$out/"
 timed "1 MiB GBK line" GBK "$(input gbk-1M)"
 timed "1 MiB Big5 line" Big5 "$(input big5-1M)"
 timed "GBK line, fits" GBK "$(input gbk-fits)"

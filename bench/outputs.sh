@@ -17,12 +17,12 @@
 #   peak MiB   maximum resident memory of that run, from /usr/bin/time -f %M
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. bench/common.sh
 
 case "${1:-}" in
   -h|--help) sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
 esac
 chapters=${1:-1000000}
-data=${QUORREL_BENCH_DATA:-/tmp/quorrel-bench}
 out=/dev/shm/quorrel-outputs
 for tool in /usr/bin/time cmake; do
   command -v "$tool" >/dev/null || { echo "outputs.sh: $tool is missing (apt-get install time cmake)" >&2; exit 1; }

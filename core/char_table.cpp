@@ -73,20 +73,20 @@ std::shared_ptr<const char_table> make_table(const encoding& from, const encodin
   table->next.assign(256 * 256, char_table::entry{});
   UChar units[4];
   int count = 0;
-  for (int first = 0; first < 256; ++first) {
+  for (std::size_t first = 0; first < 256; ++first) {
     const char byte = static_cast<char>(first);
-    const auto at = [&](int second) -> char_table::entry& { return table->next[first + second * 256]; };
+    const auto at = [&](std::size_t second) -> char_table::entry& { return table->next[first + second * 256]; };
     switch (read_one(reader.get(), &byte, 1, units, count)) {
       case read_as::character:
         if (write_one(writer.get(), units, count, table->single[first])) {
           table->single[first].length = 1;
-          for (int second = 0; second < 256; ++second) at(second) = table->single[first];
+          for (std::size_t second = 0; second < 256; ++second) at(second) = table->single[first];
         } else {
           table->single[first] = {};
         }
         break;
       case read_as::lead:
-        for (int second = 0; second < 256; ++second) {
+        for (std::size_t second = 0; second < 256; ++second) {
           const char bytes[2] = {byte, static_cast<char>(second)};
           // A line end of two bytes is left to ICU: the table counts lines
           // by single bytes only.

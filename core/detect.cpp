@@ -44,7 +44,9 @@ bool check_utf8(const file::handle& source, std::int64_t from, std::int64_t to, 
       give_up = true;
       return true;
     }
-    const std::size_t want = to < 0 ? scratch.size() : std::min<std::size_t>(scratch.size(), to - from);
+    // In range: below `to` while there is a `to`.
+    const std::size_t want =
+        to < 0 ? scratch.size() : std::min(scratch.size(), static_cast<std::size_t>(to - from));
     const std::int64_t got = read_at(source, scratch.data(), want, from, error);
     if (got < 0) return false;
     if (got == 0) break;

@@ -35,7 +35,7 @@ class form_rule final : public heading_rule {
     for (const char* start : starts) {
       auto bytes = encode(start, enc);
       if (!bytes || bytes->empty()) continue;  // not in this encoding: no heading starts so
-      const unsigned first = static_cast<unsigned char>((*bytes)[0]) << 8;
+      const unsigned first = static_cast<unsigned char>((*bytes)[0]) * 0x100u;
       if (bytes->size() == 1) {
         for (unsigned second = 0; second < 256; ++second) pairs_.set(first | second);
       } else {

@@ -14,7 +14,7 @@ char32_t next_code_point(std::string_view s, std::size_t& length) {
   const auto lead = static_cast<unsigned char>(s[0]);
   length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
   if (length > s.size()) length = s.size();
-  char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+  char32_t c = length == 1 ? lead : lead & (0x7Fu >> length);
   for (std::size_t i = 1; i < length; ++i) c = (c << 6) | (static_cast<unsigned char>(s[i]) & 0x3F);
   return c;
 }

@@ -42,9 +42,8 @@ install_missing() {
 # The libFuzzer target needs clang; the window is not part of it.
 fuzz_packages="clang-14 libclang-rt-14-dev"
 build_fuzz() {
-  cmake -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 \
-    -DQUORREL_BUILD_FUZZ=ON -DQUORREL_BUILD_GUI=OFF -DQUORREL_BUILD_BENCH=OFF >/dev/null
-  cmake --build build/fuzz --target quorrel-fuzz-split
+  cmake --preset fuzz >/dev/null
+  cmake --build --preset fuzz
 }
 
 # Cross-building for Windows: the compiler, wine to run the tests, NSIS and
@@ -102,7 +101,7 @@ case "${1:-}" in
     ctest --preset asan
     # The fuzzer's short run; the replay of its invariants is in both suites above.
     build_fuzz
-    ctest --test-dir build/fuzz --output-on-failure -R fuzz_split
+    ctest --preset fuzz
     # The Windows programs, cross-built, and their tests under wine.
     test_windows
     ;;

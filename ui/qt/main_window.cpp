@@ -165,7 +165,7 @@ frmSave::frmSave(const QString& sourceFile, QWidget* parent)
   connect(keys, &QAbstractItemModel::layoutChanged, this, changed);
 
   setAcceptDrops(true);
-  for (QLineEdit* box : {txtFrom, txtTo, txtKey}) box->installEventFilter(this);
+  for (QLineEdit* edit : {txtFrom, txtTo, txtKey}) edit->installEventFilter(this);
 
   m_stopSignalPoll = new QTimer(this);
   connect(m_stopSignalPoll, &QTimer::timeout, this, [this] { m_form.poll_stop_signal(); });

@@ -21,6 +21,8 @@ using quorrel::win32::widen;
 
 constexpr wchar_t kWindowClass[] = L"frmSave";
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;  // fixed size, close only
+// The accessibility calls take OBJID_CLIENT, a LONG of -4, as a DWORD: the same 32 bits.
+constexpr DWORD kClientObject = static_cast<DWORD>(OBJID_CLIENT);
 
 std::string windowText(HWND window) {
   std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
@@ -36,8 +38,8 @@ bool fontInstalled(const wchar_t* face) {
   const quorrel::win32::screen_dc dc;
   EnumFontFamiliesExW(
       dc.get(), &wanted,
-      [](const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) -> int {
-        *reinterpret_cast<bool*>(found) = true;
+      [](const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM seen) -> int {
+        *reinterpret_cast<bool*>(seen) = true;
         return 0;  // one is enough
       },
       reinterpret_cast<LPARAM>(&found), 0);
@@ -196,7 +198,7 @@ LRESULT frmSave::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DESTROY:
       if (m_accessibility)
         for (HWND c : m_controls)
-          m_accessibility->ClearHwndProps(c, OBJID_CLIENT, CHILDID_SELF, &PROPID_ACC_NAME, 1);
+          m_accessibility->ClearHwndProps(c, kClientObject, CHILDID_SELF, &PROPID_ACC_NAME, 1);
       PostQuitMessage(0);
       return 0;
     case WM_NCDESTROY: {
@@ -263,7 +265,7 @@ void frmSave::nameForScreenReaders() {
   m_accessibility.reset(services);
   for (const layout::control& c : layout::controls)
     if (!c.accessible_name.empty())
-      services->SetHwndPropStr(control(c.which), OBJID_CLIENT, CHILDID_SELF, PROPID_ACC_NAME,
+      services->SetHwndPropStr(control(c.which), kClientObject, CHILDID_SELF, PROPID_ACC_NAME,
                                widen(c.accessible_name).c_str());
 }
 
