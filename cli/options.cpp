@@ -292,7 +292,7 @@ parsed parse(const std::vector<std::string>& arguments) {
   for (int c; (c = getopt_long(argc, argv.data(), short_options.c_str(), long_options.data(), nullptr)) != -1;) {
     const option_row* row = row_of(c);
     if (!row) {
-      p.problem = option_problem(c, optind > 1 ? argv[optind - 1] : "");
+      p.problem = option_problem(c, optind > 1 ? argv[static_cast<std::size_t>(optind - 1)] : "");
       return p;
     }
     if ((p.problem = take(g, row->name, optarg))) return p;
@@ -310,8 +310,8 @@ parsed parse(const std::vector<std::string>& arguments) {
   for (const check refused : checks)
     if ((p.problem = refused(g))) return p;
   p = command_of(g);
-  p.run.source = argv[optind];
-  p.run.destination = operands == 2 ? argv[optind + 1] : "";
+  p.run.source = argv[static_cast<std::size_t>(optind)];
+  p.run.destination = operands == 2 ? argv[static_cast<std::size_t>(optind) + 1] : "";
   return p;
 }
 

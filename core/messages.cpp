@@ -96,12 +96,12 @@ std::string unknown_target(std::string_view name) {
 std::string unknown_encoding(std::string_view name) { return quoted("不支持的编码", name, ""); }
 std::string output_failed(std::string_view reason) { return "写入标准输出失败：" + std::string(reason); }
 
-std::string not_convertible(std::int64_t count, std::string_view target, std::int64_t line) {
+std::string not_convertible(std::uint64_t count, std::string_view target, std::int64_t line) {
   return "源文件有" + std::to_string(count) + "处无法转换为" + std::string(target) + "的字符，第一处在第" +
          std::to_string(line) + "行；未写入任何文件（--replace-invalid 以 U+FFFD 或 ? 代替）";
 }
 
-std::string replaced(std::int64_t count) {
+std::string replaced(std::uint64_t count) {
   return std::to_string(count) + "处无法转换的字符已替换为 U+FFFD 或 ?";
 }
 

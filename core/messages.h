@@ -78,8 +78,8 @@ std::string unknown_target(std::string_view name);        // 不支持的目标�
 std::string unknown_encoding(std::string_view name);      // 不支持的编码“name”
 std::string output_failed(std::string_view reason);       // 写入标准输出失败：reason
 // --to refused: `count` characters the target cannot hold, the first on `line`.
-std::string not_convertible(std::int64_t count, std::string_view target, std::int64_t line);
-std::string replaced(std::int64_t count);                 // N处无法转换的字符已替换为 U+FFFD 或 ?
+std::string not_convertible(std::uint64_t count, std::string_view target, std::int64_t line);
+std::string replaced(std::uint64_t count);                // N处无法转换的字符已替换为 U+FFFD 或 ?
 std::string list_total(std::int64_t pieces, std::uint64_t bytes);  // 合计：N个文件，M字节
 
 }  // namespace quorrel::messages
