@@ -219,7 +219,8 @@ int main(int argc, char** argv) {
     }
   }
   if (outdir.empty()) usage();
-  if (!source.empty() && refdir.empty() && pieces_given) return from_file(source, pieces, total, total_given, outdir);
+  if (!source.empty() && refdir.empty() && pieces_given)
+    return from_file(source, pieces, total, total_given, outdir);
   if (source.empty() && !refdir.empty() && !pieces_given && !total_given) return from_pieces(refdir, outdir);
   usage();
 }

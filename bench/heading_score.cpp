@@ -51,13 +51,14 @@ int main(int argc, char** argv) {
   std::size_t right = 0;
   for (std::int64_t line : host.found) {
     right += labelled.count(line);
-    if (labelled.count(line) == 0) std::fprintf(stderr, "wrongly taken: %lld\n", static_cast<long long>(line));
+    if (labelled.count(line) == 0)
+      std::fprintf(stderr, "wrongly taken: %lld\n", static_cast<long long>(line));
   }
   for (std::int64_t line : labelled)
     if (host.found.count(line) == 0) std::fprintf(stderr, "missed: %lld\n", static_cast<long long>(line));
   const double precision = host.found.empty() ? 1.0 : double(right) / double(host.found.size());
   const double recall = labelled.empty() ? 1.0 : double(right) / double(labelled.size());
-  std::printf("headings %zu found %zu right %zu precision %.4f recall %.4f\n", labelled.size(), host.found.size(),
-              right, precision, recall);
+  std::printf("headings %zu found %zu right %zu precision %.4f recall %.4f\n", labelled.size(),
+              host.found.size(), right, precision, recall);
   return 0;
 }

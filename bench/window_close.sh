@@ -9,6 +9,9 @@
 #     BUSY    processes spinning beside the window (default 3)
 #   Needs Xvfb, openbox, xdotool and xwininfo (apt-get install xvfb openbox
 #   xdotool x11-utils).
+#   Environment: QUORREL_WINDOW_EXE  a quorrel.exe to time under wine instead
+#                (tools/setup.sh windows builds build/windows/bin/quorrel.exe);
+#                its windows are managed by openbox, as on a desktop
 #
 # Builds the release preset's window, copies it to tmpfs (/dev/shm) so that
 # its own folder is the destination, makes a book of one heading and 60
@@ -31,13 +34,21 @@ for tool in Xvfb openbox xdotool xwininfo cmake; do
   command -v "$tool" >/dev/null || { echo "window_close.sh: $tool is missing" >&2; exit 1; }
 done
 
-echo "Building the release preset..." >&2
-cmake --preset release >/dev/null
-cmake --build --preset release --target quorrel >/dev/null
-
+exe=${QUORREL_WINDOW_EXE:-}
 dir=/dev/shm/quorrel-close
 rm -rf "$dir" && mkdir -p "$dir"
-cp build/release/ui/quorrel "$dir/"
+if [ -n "$exe" ]; then
+  cp "$exe" "$dir/quorrel.exe"
+  export WINEPREFIX=/tmp/quorrel-close-wine WINEDEBUG=-all
+  tools/windows/wine.sh "$WINEPREFIX"
+  start_window() { wine "$dir/quorrel.exe" 'Z:\dev\shm\quorrel-close\book.txt' >/dev/null 2>&1 & }
+else
+  echo "Building the release preset..." >&2
+  cmake --preset release >/dev/null
+  cmake --build --preset release --target quorrel >/dev/null
+  cp build/release/ui/qt/quorrel "$dir/"
+  start_window() { "$dir/quorrel" "$dir/book.txt" >/dev/null 2>&1 & }
+fi
 book=$dir/book.txt
 (printf '第一章\n'; { yes 正文正文正文正文正文正文正文正文正文正文 || true; } | head -n 60000000) >"$book"
 
@@ -48,6 +59,7 @@ spinners=()
 cleanup() {
   kill "${spinners[@]}" 2>/dev/null || true
   pkill -f "$dir/quorrel" 2>/dev/null || true
+  [ -z "$exe" ] || wineserver -k 2>/dev/null || true
   kill "$xvfb" 2>/dev/null || true
   rm -rf "$dir"
 }
@@ -63,11 +75,11 @@ done
 ms() { date +%s%3N; }
 for try in $(seq 1 "$tries"); do
   rm -f "$dir"/0*.txt
-  "$dir/quorrel" "$book" >/dev/null 2>&1 &
+  start_window
   pid=$!
   window=
   for _ in $(seq 1 300); do
-    window=$(xdotool search --pid "$pid" --onlyvisible 2>/dev/null | head -n 1) && [ -n "$window" ] && break
+    window=$(xdotool search --onlyvisible --name '^Quorrel$' 2>/dev/null | head -n 1) && [ -n "$window" ] && break
     sleep 0.1
   done
   [ -n "$window" ] || { echo "try $try: the window did not appear" >&2; exit 1; }

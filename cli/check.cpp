@@ -64,8 +64,9 @@ void check_host::queue::spill() {
   for (; !no_file_ && !memory_.empty(); memory_.pop_front()) {
     const finding& oldest = memory_.front();
     const std::uint64_t size = oldest.text.size();
-    if (std::fwrite(&oldest.line, sizeof oldest.line, 1, f) != 1 || std::fwrite(&size, sizeof size, 1, f) != 1 ||
-        std::fwrite(oldest.text.data(), 1, size, f) != size || std::fgetpos(f, &end_at_) != 0) {
+    if (std::fwrite(&oldest.line, sizeof oldest.line, 1, f) != 1 ||
+        std::fwrite(&size, sizeof size, 1, f) != 1 || std::fwrite(oldest.text.data(), 1, size, f) != size ||
+        std::fgetpos(f, &end_at_) != 0) {
       no_file_ = true;
       return;
     }
@@ -118,8 +119,8 @@ void check_host::write_through(std::int64_t line) {
   for (; early_done_ < early_.size() && early_[early_done_].line <= line; ++early_done_) {
     const early& e = early_[early_done_];
     const std::string what = e.last < 0 ? "像标题的行太多：此行之后只按标题本身的格式判断"
-                                        : "目录（第" + std::to_string(e.line) + "行至第" + std::to_string(e.last) +
-                                              "行，不作分章）";
+                                        : "目录（第" + std::to_string(e.line) + "行至第" +
+                                              std::to_string(e.last) + "行，不作分章）";
     put(visible(source_ + ":" + std::to_string(e.line) + ": " + what) + "\n");
   }
 }
@@ -142,7 +143,8 @@ void check_host::number(sequence& numbers, bool fresh, int part, std::int64_t va
       (value == last && part > before.part))
     return;
   const char* what = value == last ? "编号重复" : value < last ? "编号倒退" : "编号跳跃";
-  add(line, std::string(what) + "（" + std::to_string(last) + " 之后是 " + std::to_string(value) + "）：" + heading);
+  add(line, std::string(what) + "（" + std::to_string(last) + " 之后是 " + std::to_string(value) + "）：" +
+                heading);
   ++numbering_;
 }
 
@@ -217,8 +219,8 @@ void check_host::finish(std::int64_t pieces) {
   }
   write_through(INT64_MAX);
   put("检查：" + std::to_string(pieces) + "个文件，编号问题" + std::to_string(numbering_) + "处，过大" +
-      std::to_string(large_) + "个，过短" + std::to_string(short_) + "个，疑似标题" + std::to_string(near_misses_) +
-      "处\n");
+      std::to_string(large_) + "个，过短" + std::to_string(short_) + "个，疑似标题" +
+      std::to_string(near_misses_) + "处\n");
 }
 
 }  // namespace quorrel::cli

@@ -82,7 +82,7 @@ class check_host : public fixed_keywords {
     std::unique_ptr<std::FILE, closer> file_;
     bool no_file_ = false;  // none could be had, or it failed: all stays in memory
     std::fpos_t read_at_{}, end_at_{};
-    std::uint64_t in_file_ = 0;     // findings in the file not yet read
+    std::uint64_t in_file_ = 0;    // findings in the file not yet read
     std::optional<finding> next_;  // the oldest, read from the file
   };
 

@@ -24,7 +24,8 @@ HANDLE console_of(std::FILE* stream) {
 // as Linux does. The failed WriteFile set the last error.
 bool failed_write() {
   const DWORD error = GetLastError();
-  if (error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE || error == ERROR_PIPE_NOT_CONNECTED) errno = EPIPE;
+  if (error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE || error == ERROR_PIPE_NOT_CONNECTED)
+    errno = EPIPE;
   else if (errno == 0) errno = EIO;
   return false;
 }

@@ -10,16 +10,16 @@
 #include "core/convert.h"
 #include "core/encoding.h"
 #include "core/heading_choice.h"
-#include "core/pattern_rule.h"
 #include "core/messages.h"
 #include "core/path.h"
+#include "core/pattern_rule.h"
 
 namespace quorrel::cli {
 namespace {
 
-constexpr std::uint64_t default_check_size = 200 * 1024;  // bytes: a long chapter, but a chapter
+constexpr std::uint64_t default_check_size = 200 * 1024;        // bytes: a long chapter, but a chapter
 constexpr std::uint64_t largest_size = std::uint64_t{1} << 40;  // bytes: 1048576M, far past any book
-constexpr int first_long_only = 256;  // getopt's code for row i without a letter: first_long_only + i
+constexpr int first_long_only = 256;     // getopt's code for row i without a letter: first_long_only + i
 constexpr std::size_t help_column = 24;  // where an option's help starts in --help
 
 // One option as --help shows it: "  -k, --keyword=WORD    help...".
@@ -168,7 +168,8 @@ std::optional<std::string> refuse_if(bool refused, std::string_view text) {
 using check = std::optional<std::string> (*)(const given&);
 constexpr check checks[] = {
     [](const given& g) {
-      return refuse_if(g.headings && !rule_named(*g.headings), messages::unknown_heading_rule(g.headings.value_or("")));
+      return refuse_if(g.headings && !rule_named(*g.headings),
+                       messages::unknown_heading_rule(g.headings.value_or("")));
     },
     [](const given& g) { return refuse_if(g.pattern && g.headings, messages::pattern_with_headings); },
     [](const given& g) -> std::optional<std::string> {
@@ -177,18 +178,24 @@ constexpr check checks[] = {
       return messages::bad_pattern(*g.pattern, problem->reason, problem->line, problem->offset);
     },
     [](const given& g) {
-      const bool other_rule = g.pattern || (g.headings && rule_named(*g.headings) != heading_choice::rule::keywords);
+      const bool other_rule =
+          g.pattern || (g.headings && rule_named(*g.headings) != heading_choice::rule::keywords);
       return refuse_if(!g.keywords.empty() && other_rule, messages::keyword_without_keyword_rule);
     },
     [](const given& g) {
-      return refuse_if(g.max_size && !size_argument(*g.max_size), messages::bad_size(g.max_size.value_or("")));
+      return refuse_if(g.max_size && !size_argument(*g.max_size),
+                       messages::bad_size(g.max_size.value_or("")));
     },
     [](const given& g) { return refuse_if(g.check && g.list, messages::check_with_list); },
     [](const given& g) { return refuse_if(g.json && !g.list, messages::json_without_list); },
     [](const given& g) { return refuse_if(g.contents_path && g.list, messages::contents_with_list); },
-    [](const given& g) { return refuse_if(g.contents_path && g.contents_path->empty(), messages::contents_unnamed); },
+    [](const given& g) {
+      return refuse_if(g.contents_path && g.contents_path->empty(), messages::contents_unnamed);
+    },
     [](const given& g) { return refuse_if(g.replace_invalid && !g.to_name, messages::replace_without_to); },
-    [](const given& g) { return refuse_if(g.check && (g.contents_path || g.titles || g.to_name), messages::check_writing); },
+    [](const given& g) {
+      return refuse_if(g.check && (g.contents_path || g.titles || g.to_name), messages::check_writing);
+    },
 };
 
 // The command a checked command line asks for; a problem (shown without
@@ -289,7 +296,8 @@ parsed parse(const std::vector<std::string>& arguments) {
   parsed p;
   opterr = 0;
   optind = 0;  // a fresh scan, as for a command line never seen before
-  for (int c; (c = getopt_long(argc, argv.data(), short_options.c_str(), long_options.data(), nullptr)) != -1;) {
+  for (int c;
+       (c = getopt_long(argc, argv.data(), short_options.c_str(), long_options.data(), nullptr)) != -1;) {
     const option_row* row = row_of(c);
     if (!row) {
       p.problem = option_problem(c, optind > 1 ? argv[static_cast<std::size_t>(optind - 1)] : "");
@@ -304,7 +312,9 @@ parsed parse(const std::vector<std::string>& arguments) {
   // A check writes nothing, so it needs no destination.
   const int operands = argc - optind;
   if (operands < (g.check ? 1 : 2) || operands > 2) {
-    p.problem = operands > 2 ? messages::extra_operand : g.check ? messages::no_source_operand : messages::no_operands;
+    p.problem = operands > 2 ? messages::extra_operand
+                : g.check    ? messages::no_source_operand
+                             : messages::no_operands;
     return p;
   }
   for (const check refused : checks)

@@ -23,12 +23,12 @@ std::string usage();
 struct command {
   enum class action { split, check, list, help, version };
   action what = action::split;
-  std::string source, destination;  // destination "" when a check leaves it out
+  std::string source, destination;    // destination "" when a check leaves it out
   std::vector<std::string> keywords;  // the defaults when none are given
   split_options options;
-  std::uint64_t check_size = 0;     // bytes: the size a check reports pieces over
+  std::uint64_t check_size = 0;  // bytes: the size a check reports pieces over
   std::optional<std::string> contents_path;
-  std::string to_name;              // --to as given, for the refusal's text
+  std::string to_name;  // --to as given, for the refusal's text
   bool json = false;
   bool quiet = false;
 };

@@ -53,7 +53,8 @@ class standard_output {
         return;
       }
       std::size_t size = std::min(utf8.size(), output_piece);
-      while (size < utf8.size() && size > 1 && (static_cast<unsigned char>(utf8[size]) & 0xC0) == 0x80) --size;
+      while (size < utf8.size() && size > 1 && (static_cast<unsigned char>(utf8[size]) & 0xC0) == 0x80)
+        --size;
       if (!quorrel::cli::write(stdout, utf8.substr(0, size))) error_ = errno;
       utf8.remove_prefix(size);
     }
@@ -97,7 +98,10 @@ class cli_host : public quorrel::fixed_keywords {
   // the source's unless it was set.
   cli_host(std::vector<std::string> keywords, bool show_progress, standard_output* list,
            quorrel::cli::contents* table, std::function<void(std::string_view)> json)
-      : fixed_keywords(std::move(keywords)), show_progress_(show_progress), list_(list), table_(table),
+      : fixed_keywords(std::move(keywords)),
+        show_progress_(show_progress),
+        list_(list),
+        table_(table),
         json_(std::move(json)) {}
 
   void encoding_known(const quorrel::encoding& enc) override {
@@ -135,9 +139,10 @@ class cli_host : public quorrel::fixed_keywords {
       // The head waits for the first piece: a conversion refused before
       // any piece writes nothing.
       if (!table_started_) json_(quorrel::cli::json_head(*table_));
-      json_(quorrel::cli::json_piece({piece.number, piece.path, piece.kind, std::string(quorrel::trim_blanks(title)),
-                                      piece.line, piece.offset, piece.size},
-                                     !table_started_));
+      json_(quorrel::cli::json_piece(
+          {piece.number, piece.path, piece.kind, std::string(quorrel::trim_blanks(title)), piece.line,
+           piece.offset, piece.size},
+          !table_started_));
       table_started_ = true;
       return;
     }
@@ -178,7 +183,8 @@ int failure_status(const quorrel::split_failure& failure) {
 void warn_of_invalid_utf8(const quorrel::split_result& result) {
   const auto& invalid = result.invalid_utf8;
   if (invalid.count > 0)
-    print(stderr, "quorrel-split: " + quorrel::messages::invalid_utf8(invalid.count, invalid.first_line) + "\n");
+    print(stderr,
+          "quorrel-split: " + quorrel::messages::invalid_utf8(invalid.count, invalid.first_line) + "\n");
 }
 
 // Why the table of contents may not go to `path`, if it may not: the
@@ -187,7 +193,8 @@ void warn_of_invalid_utf8(const quorrel::split_result& result) {
 std::optional<std::string> contents_refused(const std::string& path, const quorrel::split_request& request,
                                             quorrel::piece_names names) {
   const auto id = quorrel::file::identity_of(path);
-  if (id && id == quorrel::file::identity_of(request.source)) return std::string(quorrel::messages::piece_is_source);
+  if (id && id == quorrel::file::identity_of(request.source))
+    return std::string(quorrel::messages::piece_is_source);
   if (auto allowed = quorrel::file::may_put_in_place(path); !allowed) return allowed.reason();
   if (quorrel::is_piece_path(path, request.destination, names))
     return std::string(quorrel::messages::contents_is_piece);
@@ -231,7 +238,8 @@ int split(const quorrel::cli::command& c, const quorrel::split_request& request,
   warn_of_invalid_utf8(result);
   if (result.refused) {
     print(stderr, "quorrel-split: " +
-                      quorrel::messages::not_convertible(result.refused->count, c.to_name, result.refused->first_line) +
+                      quorrel::messages::not_convertible(result.refused->count, c.to_name,
+                                                         result.refused->first_line) +
                       "\n");
     return flushed(out, exit_input);
   }
@@ -248,16 +256,14 @@ int split(const quorrel::cli::command& c, const quorrel::split_request& request,
       return flushed(out, exit_filesystem);
     }
   }
-  if (result.replaced > 0) print(stderr, "quorrel-split: " + quorrel::messages::replaced(result.replaced) + "\n");
+  if (result.replaced > 0)
+    print(stderr, "quorrel-split: " + quorrel::messages::replaced(result.replaced) + "\n");
   if (const auto left = list ? 0 : quorrel::leftover_pieces(request.destination, result.pieces); left > 0)
-    print(stderr,
-          "quorrel-split: " + quorrel::messages::leftover_pieces(quorrel::folder_of(c.destination), left) + "\n");
-  if (list && c.json)
-    host.finish_table();
-  else if (list)
-    out.write(quorrel::messages::list_total(result.pieces, host.total_bytes()) + "\n");
-  else
-    out.write(std::string(quorrel::messages::finished) + "\n");
+    print(stderr, "quorrel-split: " +
+                      quorrel::messages::leftover_pieces(quorrel::folder_of(c.destination), left) + "\n");
+  if (list && c.json) host.finish_table();
+  else if (list) out.write(quorrel::messages::list_total(result.pieces, host.total_bytes()) + "\n");
+  else out.write(std::string(quorrel::messages::finished) + "\n");
   return flushed(out, 0);
 }
 
@@ -273,15 +279,16 @@ int run(const command& c) {
   }
   const piece_names names = c.options.title_names ? piece_names::titles : piece_names::numbers;
   // Paths go to the file system as the bytes given, blanks included.
-  const auto inputs = check_inputs(c.source, c.destination, c.keywords.size(), path_text::exact, names,
-                                   c.what == command::action::check ? destination_use::optional
-                                                                    : destination_use::required);
+  const auto inputs =
+      check_inputs(c.source, c.destination, c.keywords.size(), path_text::exact, names,
+                   c.what == command::action::check ? destination_use::optional : destination_use::required);
   if (!inputs.ok) {
     print(stderr, inputs.message + "\n");
     return exit_input;
   }
   // Before anything is written, and only by a run that writes.
-  if (const std::string problem = c.options.dry_run ? "" : make_destination_folder(c.destination); !problem.empty()) {
+  if (const std::string problem = c.options.dry_run ? "" : make_destination_folder(c.destination);
+      !problem.empty()) {
     print(stderr, problem + "\n");
     return exit_filesystem;
   }
@@ -293,7 +300,8 @@ int run(const command& c) {
       print(stderr, messages::write_failed(*c.contents_path, *refused) + "\n");
       return exit_input;
     }
-    contents_out.emplace(*c.contents_path, file::identity_of(inputs.request.source).value_or(file::identity{}));
+    contents_out.emplace(*c.contents_path,
+                         file::identity_of(inputs.request.source).value_or(file::identity{}));
     if (contents_out->failure()) {
       print(stderr, messages::write_failed(*c.contents_path, *contents_out->failure()) + "\n");
       return exit_filesystem;

@@ -16,9 +16,9 @@
 namespace quorrel {
 namespace {
 
-constexpr std::size_t block = 1 << 20;             // bytes read at a time
-constexpr std::size_t longest_line = 256;          // 60 characters of four bytes, and an indent
-constexpr std::size_t longest_subtitle = 20;       // characters
+constexpr std::size_t block = 1 << 20;        // bytes read at a time
+constexpr std::size_t longest_line = 256;     // 60 characters of four bytes, and an indent
+constexpr std::size_t longest_subtitle = 20;  // characters
 
 // One stretch of the source, [begin, end) (end -1: to the end of the
 // file), its lines numbered from 1.
@@ -34,7 +34,6 @@ struct part {
 
   explicit part(std::size_t limit) : book(limit) {}
 };
-
 
 void survey_part(const file::handle& source, const encoding& enc, const shape_filter& filter,
                  const std::function<bool()>& stop, part& p) {
@@ -62,10 +61,12 @@ void survey_part(const file::handle& source, const encoding& enc, const shape_fi
       ++p.lines;
       if (long_line || !rules.is_blank(content)) {
         ++p.nonblank;
-        if (!long_line && content.size() <= longest_line && filter.may_be_shaped(content, found.holds_probe)) {
+        if (!long_line && content.size() <= longest_line &&
+            filter.may_be_shaped(content, found.holds_probe)) {
           const line_shape shape = read_line_shape(icu::decode_into(converter.get(), content, decoded));
           if (shape.shape != heading_shape::none)
-            p.book.add(p.lines, p.nonblank, shape, p.lines - p.last, filter.characters(previous, longest_subtitle));
+            p.book.add(p.lines, p.nonblank, shape, p.lines - p.last,
+                       filter.characters(previous, longest_subtitle));
         }
         p.last = p.lines;
         // A long line keeps more bytes than a subtitle has.
@@ -126,13 +127,15 @@ std::int64_t middle(const file::handle& source, const encoding& enc, std::int64_
     const std::size_t usable = *got / static_cast<std::size_t>(unit) * static_cast<std::size_t>(unit);
     // A CR ends a line unless an LF follows it; the window's last unit is
     // left for the next window, which starts there.
-    for (std::size_t i = 0; i + static_cast<std::size_t>(unit) < usable; i += static_cast<std::size_t>(unit)) {
+    for (std::size_t i = 0; i + static_cast<std::size_t>(unit) < usable;
+         i += static_cast<std::size_t>(unit)) {
       auto is = [&](std::size_t u, char c) {
         if (window[u + lf] != c) return false;
         return unit == 1 || window[u + 1 - lf] == 0;
       };
       if (is(i, '\n')) return at + static_cast<std::int64_t>(i) + unit;
-      if (is(i, '\r') && !is(i + static_cast<std::size_t>(unit), '\n')) return at + static_cast<std::int64_t>(i) + unit;
+      if (is(i, '\r') && !is(i + static_cast<std::size_t>(unit), '\n'))
+        return at + static_cast<std::int64_t>(i) + unit;
     }
     at += static_cast<std::int64_t>(usable) - unit;
   }
@@ -141,8 +144,9 @@ std::int64_t middle(const file::handle& source, const encoding& enc, std::int64_
 
 }  // namespace
 
-book_survey survey_book(const file::handle& source, std::int64_t from, std::uint64_t size, const encoding& enc,
-                        const shape_filter& filter, const std::function<bool()>& stop, heading_book& book) {
+book_survey survey_book(const file::handle& source, std::int64_t from, std::uint64_t size,
+                        const encoding& enc, const shape_filter& filter, const std::function<bool()>& stop,
+                        heading_book& book) {
   book_survey result;
   const std::int64_t cut =
       size >= static_cast<std::uint64_t>(from) + survey_halves_from ? middle(source, enc, from, size) : -1;
@@ -218,7 +222,8 @@ book_survey survey_book(const file::handle& source, std::int64_t from, std::uint
   }
   result.parts = 2;
   book.append(std::move(parts[0].book), 0, 0, 0, 0);
-  book.append(std::move(parts[1].book), parts[0].lines, parts[0].nonblank, parts[0].last, parts[0].last_characters);
+  book.append(std::move(parts[1].book), parts[0].lines, parts[0].nonblank, parts[0].last,
+              parts[0].last_characters);
   result.nonblank += parts[1].nonblank;
   return result;
 }

@@ -34,7 +34,8 @@ constexpr std::uint64_t survey_halves_from = 4 << 20;
 
 // Reads `source` from byte `from` (after its mark) to its end; `size` is its
 // size when opened, a hint for where to cut it.
-book_survey survey_book(const file::handle& source, std::int64_t from, std::uint64_t size, const encoding& enc,
-                        const shape_filter& filter, const std::function<bool()>& stop, heading_book& book);
+book_survey survey_book(const file::handle& source, std::int64_t from, std::uint64_t size,
+                        const encoding& enc, const shape_filter& filter, const std::function<bool()>& stop,
+                        heading_book& book);
 
 }  // namespace quorrel

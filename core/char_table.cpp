@@ -75,7 +75,9 @@ std::shared_ptr<const char_table> make_table(const encoding& from, const encodin
   int count = 0;
   for (std::size_t first = 0; first < 256; ++first) {
     const char byte = static_cast<char>(first);
-    const auto at = [&](std::size_t second) -> char_table::entry& { return table->next[first + second * 256]; };
+    const auto at = [&](std::size_t second) -> char_table::entry& {
+      return table->next[first + second * 256];
+    };
     switch (read_one(reader.get(), &byte, 1, units, count)) {
       case read_as::character:
         if (write_one(writer.get(), units, count, table->single[first])) {
@@ -93,12 +95,10 @@ std::shared_ptr<const char_table> make_table(const encoding& from, const encodin
           if (read_one(reader.get(), bytes, 2, units, count) == read_as::character &&
               write_one(writer.get(), units, count, at(second)) && !at(second).line_end)
             at(second).length = 2;
-          else
-            at(second) = {};
+          else at(second) = {};
         }
         break;
-      case read_as::other:
-        break;
+      case read_as::other: break;
     }
   }
   return table;

@@ -42,8 +42,8 @@ bool pieces_could_overwrite(const std::string& source, const std::string& destin
   bool overwrites = false;
   file::list_folder(place.folder, [&](std::string_view name) {
     if (!overwrites && piece_number(name, place.name, names))
-      overwrites = file::identity_of(place.folder == "." ? std::string(name) : place.folder + std::string(name)) ==
-                   source_id;
+      overwrites = file::identity_of(place.folder == "." ? std::string(name)
+                                                         : place.folder + std::string(name)) == source_id;
   });
   return overwrites;
 }
@@ -71,8 +71,7 @@ std::string_view trim_blanks(std::string_view s) {
 }
 
 input_check check_inputs(std::string_view source_text, std::string_view destination_text,
-                         std::size_t keyword_count, path_text paths, piece_names names,
-                         destination_use use) {
+                         std::size_t keyword_count, path_text paths, piece_names names, destination_use use) {
   const bool trim = paths == path_text::trimmed;
   const std::string source(trim ? trim_blanks(source_text) : source_text);
   const std::string destination(trim ? trim_blanks(destination_text) : destination_text);
@@ -97,7 +96,8 @@ input_check check_inputs(std::string_view source_text, std::string_view destinat
 
 std::string make_destination_folder(const std::string& destination) {
   if (destination.empty() || !is_separator(destination.back())) return {};
-  if (auto made = file::make_folders(destination); !made) return messages::folder_not_made(destination, made.reason());
+  if (auto made = file::make_folders(destination); !made)
+    return messages::folder_not_made(destination, made.reason());
   return {};
 }
 

@@ -5,7 +5,7 @@
 #include <unicode/ustring.h>
 
 #include <algorithm>
-#include <bit>  // endian
+#include <bit>      // endian
 #include <cstring>  // memcpy
 #include <new>      // bad_alloc
 #include <vector>
@@ -86,7 +86,7 @@ struct text_converter::state {
   // U+FFFD written for invalid input that the target cannot hold either:
   // already counted once, so its second failure is not counted again.
   std::uint64_t replacements_pending = 0;
-  const UChar* block = nullptr;       // the UTF-16 being converted
+  const UChar* block = nullptr;        // the UTF-16 being converted
   std::ptrdiff_t first_in_block = -1;  // unit of `block` where its first loss falls
 
   std::int64_t lines = 0;  // line ends passed
@@ -206,7 +206,8 @@ namespace {
 std::uint16_t next_two(const unsigned char* in) {
   std::uint16_t two;
   std::memcpy(&two, in, sizeof two);
-  if constexpr (std::endian::native == std::endian::big) two = static_cast<std::uint16_t>(two >> 8 | two << 8);
+  if constexpr (std::endian::native == std::endian::big)
+    two = static_cast<std::uint16_t>(two >> 8 | two << 8);
   return two;
 }
 
@@ -322,7 +323,8 @@ void text_converter::convert_through_icu(std::string_view bytes, bool last) {
     s.block = pivot;
     s.first_in_block = -1;
     UErrorCode status = U_ZERO_ERROR;
-    ucnv_toUnicode(s.from.get(), &pivot, s.utf16.data() + s.utf16.size(), &in, in_end, nullptr, last, &status);
+    ucnv_toUnicode(s.from.get(), &pivot, s.utf16.data() + s.utf16.size(), &in, in_end, nullptr, last,
+                   &status);
     const bool more = status == U_BUFFER_OVERFLOW_ERROR;
     if (!more) check(status, s.replaced);
     const UChar* const pivot_end = pivot;

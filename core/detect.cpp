@@ -63,7 +63,8 @@ bool check_utf8(const file::handle& source, std::int64_t from, std::int64_t to, 
 // The 1-based line of byte `at`: line ends before it (CR LF, CR or LF)
 // plus one. Reads the file up to there again; only a file that passes as
 // UTF-8 with some invalid sequences comes here.
-std::int64_t line_of(const file::handle& source, std::int64_t at, std::vector<char>& scratch, std::string& error) {
+std::int64_t line_of(const file::handle& source, std::int64_t at, std::vector<char>& scratch,
+                     std::string& error) {
   std::int64_t line = 1;
   bool after_cr = false;
   for (std::int64_t from = 0; from < at;) {
@@ -84,7 +85,8 @@ std::int64_t line_of(const file::handle& source, std::int64_t at, std::vector<ch
 // A large file is checked for UTF-8 in two halves at once: the second core
 // is idle until the split begins.
 bool detect_source_encoding(const file::handle& source, std::int64_t size, encoding& found,
-                            invalid_sequences& invalid, std::string& error, const std::function<bool()>& stop) {
+                            invalid_sequences& invalid, std::string& error,
+                            const std::function<bool()>& stop) {
   invalid = {};
   std::string head(64 * 1024, '\0');  // whatever the size says: /proc files say 0
   const std::int64_t got = read_at(source, head.data(), head.size(), 0, error);

@@ -24,7 +24,8 @@ namespace quorrel {
 // the calling thread, also while it waits for the other one: true ends the
 // reading, and the answer is false with `error` empty.
 bool detect_source_encoding(const file::handle& source, std::int64_t size, encoding& found,
-                            invalid_sequences& invalid, std::string& error, const std::function<bool()>& stop = {});
+                            invalid_sequences& invalid, std::string& error,
+                            const std::function<bool()>& stop = {});
 
 // A forced encoding still recognises its own byte-order mark: sets
 // `enc.bom` when the source starts with the mark of enc's layout.

@@ -29,8 +29,7 @@ std::optional<std::u16string> utf8_to_utf16(std::string_view utf8) {
   if (status != U_BUFFER_OVERFLOW_ERROR && U_FAILURE(status)) return std::nullopt;
   std::u16string out(static_cast<std::size_t>(length), u'\0');
   status = U_ZERO_ERROR;
-  u_strFromUTF8(out.data(), length + 1, nullptr, utf8.data(), static_cast<int32_t>(utf8.size()),
-                &status);
+  u_strFromUTF8(out.data(), length + 1, nullptr, utf8.data(), static_cast<int32_t>(utf8.size()), &status);
   if (U_FAILURE(status)) return std::nullopt;
   return out;
 }
@@ -170,8 +169,7 @@ bool utf8_validator::feed(std::string_view bytes) {
       p += 8;
     }
     // ...and of the three-byte characters that make up Chinese text.
-    while (end - p >= 3 && p[0] >= 0xE1 && p[0] <= 0xEC && continuation(p[1]) && continuation(p[2]))
-      p += 3;
+    while (end - p >= 3 && p[0] >= 0xE1 && p[0] <= 0xEC && continuation(p[1]) && continuation(p[2])) p += 3;
     if (p == end) break;
     const unsigned char c = *p;
     if (c < 0x80) {
@@ -186,8 +184,8 @@ bool utf8_validator::feed(std::string_view bytes) {
       continue;
     }
     int fit = 0;  // continuation bytes in their bounds
-    while (fit < info.continuations && p + 1 + fit < end &&
-           p[1 + fit] >= (fit == 0 ? info.lower : 0x80) && p[1 + fit] <= (fit == 0 ? info.upper : 0xBF))
+    while (fit < info.continuations && p + 1 + fit < end && p[1 + fit] >= (fit == 0 ? info.lower : 0x80) &&
+           p[1 + fit] <= (fit == 0 ? info.upper : 0xBF))
       ++fit;
     if (fit == info.continuations) {
       p += 1 + fit;
@@ -288,7 +286,8 @@ std::optional<std::string> encode(std::string_view utf8, const encoding& enc) {
   UErrorCode status = U_ZERO_ERROR;
   ucnv_setFromUCallBack(conv.get(), UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
   const auto length = static_cast<int32_t>(utf16->size());
-  std::string out(static_cast<std::size_t>(UCNV_GET_MAX_BYTES_FOR_STRING(length, ucnv_getMaxCharSize(conv.get()))), '\0');
+  std::string out(
+      static_cast<std::size_t>(UCNV_GET_MAX_BYTES_FOR_STRING(length, ucnv_getMaxCharSize(conv.get()))), '\0');
   const int32_t written = ucnv_fromUChars(conv.get(), out.data(), static_cast<int32_t>(out.size()),
                                           utf16->data(), length, &status);
   throw_if_out_of_memory(status);
@@ -307,8 +306,8 @@ std::string decode(std::string_view bytes, const encoding& enc) {
   if (U_FAILURE(status)) return {};
   std::string out(static_cast<std::size_t>(units) * 3 + 1, '\0');
   int32_t length = 0;
-  u_strToUTF8WithSub(out.data(), static_cast<int32_t>(out.size()), &length, utf16.data(), units,
-                     0xFFFD, nullptr, &status);
+  u_strToUTF8WithSub(out.data(), static_cast<int32_t>(out.size()), &length, utf16.data(), units, 0xFFFD,
+                     nullptr, &status);
   if (U_FAILURE(status)) return {};
   out.resize(static_cast<std::size_t>(length));
   return out;

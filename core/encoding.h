@@ -30,9 +30,7 @@ struct encoding {
   std::string bom;   // the byte-order mark the source starts with, "" if none
   char_layout layout = char_layout::utf8;
 
-  int unit_size() const {
-    return layout == char_layout::utf16le || layout == char_layout::utf16be ? 2 : 1;
-  }
+  int unit_size() const { return layout == char_layout::utf16le || layout == char_layout::utf16be ? 2 : 1; }
   friend bool operator==(const encoding&, const encoding&) = default;
 };
 

@@ -77,8 +77,8 @@ class result<void> {
 // An open file of the system, closed when the handle goes. Move-only.
 class handle {
  public:
-  using native_type = std::intptr_t;        // a descriptor, or a HANDLE's bits
-  static constexpr native_type none = -1;   // no file (INVALID_HANDLE_VALUE too)
+  using native_type = std::intptr_t;       // a descriptor, or a HANDLE's bits
+  static constexpr native_type none = -1;  // no file (INVALID_HANDLE_VALUE too)
 
   handle() = default;
   explicit handle(native_type native) : native_(native) {}

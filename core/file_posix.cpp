@@ -40,7 +40,7 @@ failure not_regular(mode_t mode) {
 // Opening a path that was a regular file failed: it may have become a link
 // (ELOOP under O_NOFOLLOW) or a pipe without a reader (ENXIO) meanwhile.
 failure open_failure(const std::string& path, int error) {
-  struct stat now{};
+  struct stat now {};
   if ((error == ELOOP || error == ENXIO) && ::lstat(path.c_str(), &now) == 0 && !S_ISREG(now.st_mode))
     return not_regular(now.st_mode);
   return system_failure(error);
@@ -54,7 +54,7 @@ bool shared(const struct stat& info) { return info.st_nlink > 1 || info.st_uid !
 // when it could not be removed (0 when the path names another file by now:
 // nothing to remove, and nothing removed).
 int remove_same(const std::string& path, const identity& id) {
-  struct stat now{};
+  struct stat now {};
   if (::lstat(path.c_str(), &now) != 0) return errno == ENOENT ? 0 : errno;
   if (!S_ISREG(now.st_mode) || identity_from(now) != id) return 0;
   return ::unlink(path.c_str()) == 0 || errno == ENOENT ? 0 : errno;
@@ -91,7 +91,7 @@ std::string system_reason(int error) {
 }
 
 result<void> make_folders(const std::string& folder) {
-  struct stat info{};
+  struct stat info {};
   if (::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return {};
   if (::mkdir(folder.c_str(), 0777) == 0) return {};
   int error = errno;
@@ -104,8 +104,9 @@ result<void> make_folders(const std::string& folder) {
     error = errno;
   }
   // Made by another process meanwhile, or something else in the way.
-  if (error == EEXIST) return ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) ? result<void>()
-                                                                                          : system_failure(ENOTDIR);
+  if (error == EEXIST)
+    return ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) ? result<void>()
+                                                                       : system_failure(ENOTDIR);
   return system_failure(error);
 }
 
@@ -130,7 +131,7 @@ result<source> open_source(const std::string& path) {
   handle opened(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   if (!opened.is_open()) return system_failure(errno);
   const int fd = fd_of(opened);
-  struct stat info{};
+  struct stat info {};
   if (::fstat(fd, &info) != 0) return system_failure(errno);
   if (!S_ISREG(info.st_mode)) return system_failure(S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
@@ -157,13 +158,13 @@ result<piece> create_piece(const std::string& path, const identity& source_id) {
   for (int round = 0; round < 3; ++round) {
     handle created(::open(path.c_str(), flags | O_CREAT | O_EXCL, 0666));
     if (created.is_open()) {
-      struct stat info{};
+      struct stat info {};
       if (::fstat(fd_of(created), &info) != 0) return system_failure(errno);
       return piece{std::move(created), identity_from(info)};
     }
     if (errno != EEXIST) return system_failure(errno);
 
-    struct stat found{};
+    struct stat found {};
     if (::lstat(path.c_str(), &found) != 0) {
       error = errno;
       if (error == ENOENT) continue;  // removed meanwhile: create it after all
@@ -186,7 +187,7 @@ result<piece> create_piece(const std::string& path, const identity& source_id) {
     }
     // Decided on the file opened, not on the path looked at before, which may
     // have been replaced in between; nothing is truncated until then.
-    struct stat opened{};
+    struct stat opened {};
     if (::fstat(fd_of(existing), &opened) != 0) return system_failure(errno);
     if (!S_ISREG(opened.st_mode)) return not_regular(opened.st_mode);
     if (identity_from(opened) == source_id) return refused(messages::piece_is_source);
@@ -227,7 +228,7 @@ std::optional<handle> hold_folder(const std::string& folder) {
 }
 
 result<void> may_put_in_place(const std::string& to) {
-  struct stat found{};
+  struct stat found {};
   if (::lstat(to.c_str(), &found) != 0) return errno == ENOENT ? result<void>() : system_failure(errno);
   if (!S_ISREG(found.st_mode)) return not_regular(found.st_mode);
   return {};
@@ -240,13 +241,13 @@ result<void> put_in_place(const std::string& from, const std::string& to) {
 }
 
 std::optional<identity> identity_of(const std::string& path) {
-  struct stat info{};
+  struct stat info {};
   if (::stat(path.c_str(), &info) != 0) return std::nullopt;
   return identity_from(info);
 }
 
 bool is_regular_file(const std::string& path) {
-  struct stat info{};
+  struct stat info {};
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 

@@ -70,7 +70,8 @@ failure not_plain(const facts& f) {
 // Opens a path for its facts alone (no reading or writing), links followed;
 // folders open too.
 handle open_to_look(const std::wstring& path) {
-  return own(CreateFileW(path.c_str(), 0, share_all, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  return own(
+      CreateFileW(path.c_str(), 0, share_all, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
 // Removes the name `path` while it still names the plain file `id`, through
@@ -129,7 +130,8 @@ result<void> make_folders(const std::string& folder) {
     error = GetLastError();
   }
   // Made by another program meanwhile, or a file in the way.
-  if (error == ERROR_ALREADY_EXISTS) return is_folder(wide) ? result<void>() : system_failure(ERROR_DIRECTORY);
+  if (error == ERROR_ALREADY_EXISTS)
+    return is_folder(wide) ? result<void>() : system_failure(ERROR_DIRECTORY);
   return system_failure(error);
 }
 
@@ -182,7 +184,8 @@ result<piece> create_piece(const std::string& path, const identity& source_id) {
   DWORD error = 0;
   // The path can change between the calls below; a few rounds settle it.
   for (int round = 0; round < 3; ++round) {
-    handle created = own(CreateFileW(wide.c_str(), GENERIC_WRITE, share, nullptr, CREATE_NEW, flags, nullptr));
+    handle created =
+        own(CreateFileW(wide.c_str(), GENERIC_WRITE, share, nullptr, CREATE_NEW, flags, nullptr));
     if (created.is_open()) {
       const auto made = facts_of(native_of(created));
       if (!made) return last_failure();
@@ -217,8 +220,8 @@ result<piece> create_piece(const std::string& path, const identity& source_id) {
     // as any program opens it; that it is still the file looked at is
     // checked below.
     const DWORD open_flags = found->attributes & FILE_ATTRIBUTE_REPARSE_POINT ? FILE_ATTRIBUTE_NORMAL : flags;
-    handle existing =
-        own(CreateFileW(wide.c_str(), GENERIC_WRITE | DELETE, share, nullptr, OPEN_EXISTING, open_flags, nullptr));
+    handle existing = own(CreateFileW(wide.c_str(), GENERIC_WRITE | DELETE, share, nullptr, OPEN_EXISTING,
+                                      open_flags, nullptr));
     if (!existing.is_open()) {
       error = GetLastError();
       if (error == ERROR_FILE_NOT_FOUND) continue;
@@ -249,7 +252,8 @@ result<void> write_all(const handle& file, std::string_view bytes) {
   const stoppable_call stoppable;
   while (!bytes.empty()) {
     DWORD put = 0;
-    if (!WriteFile(native_of(file), bytes.data(), static_cast<DWORD>(std::min(bytes.size(), step)), &put, nullptr))
+    if (!WriteFile(native_of(file), bytes.data(), static_cast<DWORD>(std::min(bytes.size(), step)), &put,
+                   nullptr))
       return last_failure();
     bytes.remove_prefix(put);
   }
@@ -288,7 +292,8 @@ std::optional<handle> hold_folder(const std::string& folder) {
 reparse_kind kind_of_reparse(std::uint32_t tag) {
   constexpr std::uint32_t app_alias = 0x8000001B;  // IO_REPARSE_TAG_APPEXECLINK
   constexpr std::uint32_t wsl_socket = 0x80000023, wsl_pipe = 0x80000024, wsl_character_device = 0x80000025,
-                          wsl_block_device = 0x80000026;  // IO_REPARSE_TAG_AF_UNIX, _LX_FIFO, _LX_CHR, _LX_BLK
+                          wsl_block_device =
+                              0x80000026;  // IO_REPARSE_TAG_AF_UNIX, _LX_FIFO, _LX_CHR, _LX_BLK
   if (IsReparseTagNameSurrogate(tag) || tag == app_alias) return reparse_kind::link;
   if (tag == wsl_socket || tag == wsl_pipe || tag == wsl_character_device || tag == wsl_block_device)
     return reparse_kind::special;
@@ -304,7 +309,8 @@ result<void> may_put_in_place(const std::string& to) {
     return system_failure(error);
   }
   if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return refused(messages::piece_is_link);
-  if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) return refused(messages::piece_is_not_regular);
+  if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE))
+    return refused(messages::piece_is_not_regular);
   return {};
 }
 
@@ -351,7 +357,8 @@ bool list_folder(const std::string& folder, const std::function<void(std::string
   if (!pattern.empty() && !drive_only && pattern.back() != L'\\' && pattern.back() != L'/') pattern += L'\\';
   pattern += L'*';
   WIN32_FIND_DATAW entry{};
-  const HANDLE search = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0);
+  const HANDLE search =
+      FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0);
   if (search == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
   const win32::unique_search owned(search);
   do each(narrow(entry.cFileName));

@@ -24,14 +24,14 @@ using icu::decode_into;
 // is decoded and read.
 class form_rule final : public heading_rule {
  public:
-  explicit form_rule(const encoding& enc) : enc_(enc), converter_(icu::open_converter(enc.name)), filter_(enc) {
-    static constexpr const char* starts[] = {"第",   "卷",   "序",   "楔子", "引子", "引言", "前言",
-                                             "尾声", "尾聲", "后记", "後記", "终章", "終章", "番外",
-                                             "外传", "外傳", "完本感言", "【", "[", "附录", "附錄", "跋",
-                                             "原序", "代序", "新序", "自序", "译者序", "譯者序", "译后记",
-                                             "譯後記", "出版", "重印", "结束语", "結束語", "释名", "釋名",
-                                             "解说", "解說", "作者的", "上架感言", "◆", "◇", "■", "□",
-                                             "●", "★", "☆", "※", "\uFEFF"};
+  explicit form_rule(const encoding& enc)
+      : enc_(enc), converter_(icu::open_converter(enc.name)), filter_(enc) {
+    static constexpr const char* starts[] = {
+        "第",   "卷",   "序",     "楔子",   "引子", "引言", "前言",     "尾声",   "尾聲",   "后记",
+        "後記", "终章", "終章",   "番外",   "外传", "外傳", "完本感言", "【",     "[",      "附录",
+        "附錄", "跋",   "原序",   "代序",   "新序", "自序", "译者序",   "譯者序", "译后记", "譯後記",
+        "出版", "重印", "结束语", "結束語", "释名", "釋名", "解说",     "解說",   "作者的", "上架感言",
+        "◆",    "◇",    "■",      "□",      "●",    "★",    "☆",        "※",      "\uFEFF"};
     for (const char* start : starts) {
       auto bytes = encode(start, enc);
       if (!bytes || bytes->empty()) continue;  // not in this encoding: no heading starts so
@@ -48,9 +48,11 @@ class form_rule final : public heading_rule {
     decoded_.resize(longest_candidate + 1);
   }
 
-  book_survey survey(const file::handle& source, std::int64_t from, std::uint64_t size, rule_host& host) override {
+  book_survey survey(const file::handle& source, std::int64_t from, std::uint64_t size,
+                     rule_host& host) override {
     heading_book book;
-    book_survey surveyed = survey_book(source, from, size, enc_, filter_, [&] { return host.stop_requested(); }, book);
+    book_survey surveyed = survey_book(
+        source, from, size, enc_, filter_, [&] { return host.stop_requested(); }, book);
     if (surveyed.outcome != survey_outcome::done) return surveyed;
     book.plan(surveyed.nonblank);
     for (const heading_book::range& r : book.contents()) host.contents_skipped(r.first, r.last);
@@ -64,7 +66,8 @@ class form_rule final : public heading_rule {
   line_kind classify(std::string_view line, std::int64_t number) override {
     if (surveyed_ && number <= planned_until_) {
       while (next_ < planned_.size() && planned_[next_].line < number) ++next_;
-      return next_ < planned_.size() && planned_[next_].line == number ? planned_[next_].kind : line_kind::body;
+      return next_ < planned_.size() && planned_[next_].line == number ? planned_[next_].kind
+                                                                       : line_kind::body;
     }
     // Called for every line that is not blank: the blanks are compared
     // byte by byte, first byte first, with no call.

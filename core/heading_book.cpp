@@ -44,7 +44,8 @@ bool heading_book::add(std::int64_t line, std::int64_t nonblank, const line_shap
                  : -1;
   n.group = shape.group;
   n.prefix = shape.prefix;
-  n.back = static_cast<std::uint32_t>(std::min<std::int64_t>(back, std::numeric_limits<std::uint32_t>::max()));
+  n.back =
+      static_cast<std::uint32_t>(std::min<std::int64_t>(back, std::numeric_limits<std::uint32_t>::max()));
   n.back_characters = static_cast<std::uint16_t>(std::min<std::size_t>(back_characters, 0xFFFF));
   n.shape = shape.shape;
   n.kind = static_cast<std::uint8_t>(shape.kind) & 7;
@@ -96,20 +97,24 @@ void for_each_run(std::size_t size, const F& at_run, const auto& lines) {
 // numbers, or a line of two entries) is a table of contents or a list: its
 // lines take no part in the sequences.
 void heading_book::find_lists() {
-  for_each_run(lines_.size(), [&](std::size_t begin, std::size_t end) {
-    std::size_t entries = 0;
-    bool counts = false;
-    for (std::size_t k = begin; k < end; ++k) {
-      const noted& m = lines_[k];
-      if (k > begin && lines_[k - 1].group == m.group && lines_[k - 1].number == m.number) continue;  // printed twice
-      entries += m.contents ? 2 : 1;
-      counts = counts || m.contents;
-      for (std::size_t e = begin; e < k && !counts; ++e)
-        counts = lines_[e].group == m.group && lines_[e].number != m.number;
-    }
-    if (entries >= 3 && counts)
-      for (std::size_t k = begin; k < end; ++k) lines_[k].listed = 1;
-  }, lines_);
+  for_each_run(
+      lines_.size(),
+      [&](std::size_t begin, std::size_t end) {
+        std::size_t entries = 0;
+        bool counts = false;
+        for (std::size_t k = begin; k < end; ++k) {
+          const noted& m = lines_[k];
+          if (k > begin && lines_[k - 1].group == m.group && lines_[k - 1].number == m.number)
+            continue;  // printed twice
+          entries += m.contents ? 2 : 1;
+          counts = counts || m.contents;
+          for (std::size_t e = begin; e < k && !counts; ++e)
+            counts = lines_[e].group == m.group && lines_[e].number != m.number;
+        }
+        if (entries >= 3 && counts)
+          for (std::size_t k = begin; k < end; ++k) lines_[k].listed = 1;
+      },
+      lines_);
 }
 
 // Each group in the order of the source: which of its members follow on
@@ -217,7 +222,8 @@ void heading_book::walk_groups(std::int64_t nonblank) {
 void heading_book::drop_subsections() {
   std::vector<std::int64_t> chapters;
   for (const noted& m : lines_)
-    if (m.accepted && !m.listed && self_evident(m.shape) && static_cast<line_kind>(m.kind) == line_kind::chapter)
+    if (m.accepted && !m.listed && self_evident(m.shape) &&
+        static_cast<line_kind>(m.kind) == line_kind::chapter)
       chapters.push_back(m.line);
   if (chapters.size() < 3) return;
   auto weak = [](const noted& m) {
@@ -228,7 +234,8 @@ void heading_book::drop_subsections() {
   std::vector<std::pair<std::uint32_t, std::size_t>> inside;
   for (const noted& m : lines_) {
     if (!weak(m)) continue;
-    const auto after = static_cast<std::size_t>(std::upper_bound(chapters.begin(), chapters.end(), m.line) - chapters.begin());
+    const auto after = static_cast<std::size_t>(std::upper_bound(chapters.begin(), chapters.end(), m.line) -
+                                                chapters.begin());
     if (after > 0 && after < chapters.size()) inside.emplace_back(m.group, after);
   }
   std::sort(inside.begin(), inside.end());
@@ -238,7 +245,8 @@ void heading_book::drop_subsections() {
     std::size_t members = 0, crowded = 0;
     for (; i < inside.size() && inside[i].first == group; ++i) {
       ++members;
-      const bool alone = (i == 0 || inside[i - 1] != inside[i]) && (i + 1 == inside.size() || inside[i + 1] != inside[i]);
+      const bool alone =
+          (i == 0 || inside[i - 1] != inside[i]) && (i + 1 == inside.size() || inside[i + 1] != inside[i]);
       crowded += alone ? 0 : 1;
     }
     if (2 * crowded >= members) dropped.push_back(group);
@@ -268,63 +276,66 @@ void heading_book::read_runs() {
     return to - from;
   };
 
-  for_each_run(lines_.size(), [&](std::size_t begin, std::size_t end) {
-    // A list of the book's own headings is a table of contents; a list of
-    // something else (一、 二、 三、 under a chapter's heading) is body text.
-    bool contents = false;
-    for (std::size_t k = begin; k < end && lines_[begin].listed; ++k) {
-      const noted& m = lines_[k];
-      contents = contents || m.contents;
-      for (std::size_t e = begin; e < k && !contents; ++e)
-        contents = lines_[e].group == m.group && lines_[e].number != m.number && headings(m);
-    }
-    if (contents) {
-      // The real headings that follow at once start again where the
-      // table started: 第一卷, 第一章 after the table's 第三章.
-      std::size_t keep = end;
-      while (keep > begin) {
-        const noted& m = lines_[keep - 1];
-        bool again = m.accepted != 0 || (headings(m) && m.number >= 0);
-        for (std::size_t e = begin; e + 1 < keep && again; ++e)
-          if (lines_[e].group == m.group) again = m.number >= 0 && m.number <= lines_[e].number;
-        if (!again || m.contents) break;
-        lines_[--keep].accepted = 1;
-      }
-      for (std::size_t k = begin; k < keep; ++k) {
-        lines_[k].accepted = 0;
-        lines_[k].near_miss = 0;
-      }
-      if (keep > begin) contents_.push_back({lines_[begin].line, lines_[keep - 1].line});
-      return;
-    }
+  for_each_run(
+      lines_.size(),
+      [&](std::size_t begin, std::size_t end) {
+        // A list of the book's own headings is a table of contents; a list of
+        // something else (一、 二、 三、 under a chapter's heading) is body text.
+        bool contents = false;
+        for (std::size_t k = begin; k < end && lines_[begin].listed; ++k) {
+          const noted& m = lines_[k];
+          contents = contents || m.contents;
+          for (std::size_t e = begin; e < k && !contents; ++e)
+            contents = lines_[e].group == m.group && lines_[e].number != m.number && headings(m);
+        }
+        if (contents) {
+          // The real headings that follow at once start again where the
+          // table started: 第一卷, 第一章 after the table's 第三章.
+          std::size_t keep = end;
+          while (keep > begin) {
+            const noted& m = lines_[keep - 1];
+            bool again = m.accepted != 0 || (headings(m) && m.number >= 0);
+            for (std::size_t e = begin; e + 1 < keep && again; ++e)
+              if (lines_[e].group == m.group) again = m.number >= 0 && m.number <= lines_[e].number;
+            if (!again || m.contents) break;
+            lines_[--keep].accepted = 1;
+          }
+          for (std::size_t k = begin; k < keep; ++k) {
+            lines_[k].accepted = 0;
+            lines_[k].near_miss = 0;
+          }
+          if (keep > begin) contents_.push_back({lines_[begin].line, lines_[keep - 1].line});
+          return;
+        }
 
-    // One heading printed as several lines: the first starts the piece.
-    noted* first = nullptr;
-    for (std::size_t k = begin; k < end; ++k) {
-      noted& m = lines_[k];
-      if (!m.accepted) continue;
-      if (first == nullptr) {
-        first = &m;
-        continue;
-      }
-      const auto before = static_cast<line_kind>(first->kind), now = static_cast<line_kind>(m.kind);
-      if (first->group == m.group && first->number == m.number) {
-        m.accepted = 0;
-      } else if (before == line_kind::volume || now == line_kind::volume) {
-        first = &m;  // a volume, then its first chapter: held together
-      } else if (now == line_kind::chapter && before == line_kind::chapter && first->group != m.group &&
-                 !self_evident(first->shape)) {
-        first->kind = static_cast<std::uint8_t>(line_kind::volume);  // 第一辑 标题, then 第一章
-        first = &m;
-      } else if (now == line_kind::chapter && before == line_kind::chapter && first->group != m.group &&
-                 size(m.group) > size(first->group)) {
-        first->accepted = 0;  // 第九回十月 above the book's 第二百三十七章: the book's own heading starts
-        first = &m;
-      } else {
-        m.accepted = 0;  // a site's header above the book's own heading
-      }
-    }
-  }, lines_);
+        // One heading printed as several lines: the first starts the piece.
+        noted* first = nullptr;
+        for (std::size_t k = begin; k < end; ++k) {
+          noted& m = lines_[k];
+          if (!m.accepted) continue;
+          if (first == nullptr) {
+            first = &m;
+            continue;
+          }
+          const auto before = static_cast<line_kind>(first->kind), now = static_cast<line_kind>(m.kind);
+          if (first->group == m.group && first->number == m.number) {
+            m.accepted = 0;
+          } else if (before == line_kind::volume || now == line_kind::volume) {
+            first = &m;  // a volume, then its first chapter: held together
+          } else if (now == line_kind::chapter && before == line_kind::chapter && first->group != m.group &&
+                     !self_evident(first->shape)) {
+            first->kind = static_cast<std::uint8_t>(line_kind::volume);  // 第一辑 标题, then 第一章
+            first = &m;
+          } else if (now == line_kind::chapter && before == line_kind::chapter && first->group != m.group &&
+                     size(m.group) > size(first->group)) {
+            first->accepted = 0;  // 第九回十月 above the book's 第二百三十七章: the book's own heading starts
+            first = &m;
+          } else {
+            m.accepted = 0;  // a site's header above the book's own heading
+          }
+        }
+      },
+      lines_);
 }
 
 // Headings close together: a heading repeated after a line of a site's

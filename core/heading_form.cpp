@@ -40,12 +40,13 @@ std::int64_t chinese_value(char16_t c) {
     std::int64_t value;
   };
   static constexpr std::array<numeral, 40> numerals = {{
-      {u'〇', 0}, {u'零', 0}, {u'一', 1}, {u'壹', 1}, {u'二', 2}, {u'两', 2}, {u'兩', 2}, {u'贰', 2},
-      {u'貳', 2}, {u'貮', 2}, {u'三', 3}, {u'叁', 3}, {u'參', 3}, {u'叄', 3}, {u'四', 4}, {u'肆', 4}, {u'五', 5}, {u'伍', 5},
-      {u'六', 6}, {u'陆', 6}, {u'陸', 6}, {u'七', 7}, {u'柒', 7}, {u'八', 8}, {u'捌', 8}, {u'九', 9},
-      {u'玖', 9}, {u'十', 10}, {u'拾', 10}, {u'百', 100}, {u'佰', 100}, {u'千', 1000}, {u'仟', 1000},
-      {u'万', 10000}, {u'萬', 10000}, {u'亿', 100000000}, {u'億', 100000000}, {u'廿', 20}, {u'卅', 30},
-      {u'○', 0},
+      {u'〇', 0},         {u'零', 0},    {u'一', 1},    {u'壹', 1},     {u'二', 2},     {u'两', 2},
+      {u'兩', 2},         {u'贰', 2},    {u'貳', 2},    {u'貮', 2},     {u'三', 3},     {u'叁', 3},
+      {u'參', 3},         {u'叄', 3},    {u'四', 4},    {u'肆', 4},     {u'五', 5},     {u'伍', 5},
+      {u'六', 6},         {u'陆', 6},    {u'陸', 6},    {u'七', 7},     {u'柒', 7},     {u'八', 8},
+      {u'捌', 8},         {u'九', 9},    {u'玖', 9},    {u'十', 10},    {u'拾', 10},    {u'百', 100},
+      {u'佰', 100},       {u'千', 1000}, {u'仟', 1000}, {u'万', 10000}, {u'萬', 10000}, {u'亿', 100000000},
+      {u'億', 100000000}, {u'廿', 20},   {u'卅', 30},   {u'○', 0},
   }};
   for (const numeral& n : numerals)
     if (n.c == c) return n.value;
@@ -107,7 +108,9 @@ bool good_tail(text s, std::size_t at, bool title_needs_separator) {
 
 // Units after 第 that count things other than parts of a book.
 bool counts_something_else(char16_t c) {
-  return in(u"次个個天日年月夜位名人条條种種件句层層步眼声聲场場把只隻道排行列号號等流手批代届屆轮輪局期课課页頁段题題类類项項份封本张張片波周週关關站座间間级級枪槍拳招式碗杯口顿頓下遍", c);
+  return in(
+      u"次个個天日年月夜位名人条條种種件句层層步眼声聲场場把只隻道排行列号號等流手批代届屆轮輪局期课課页頁段题題类類项項份封本张張片波周週关關站座间間级級枪槍拳招式碗杯口顿頓下遍",
+      c);
 }
 
 // Section words, longer names first where one begins another (序章 before
@@ -117,13 +120,13 @@ struct section_word {
   bool numbered = false;
 };
 constexpr section_word section_words[] = {
-    {u"完本感言"}, {u"上架感言"}, {u"作者的话"}, {u"作者的話"}, {u"出版说明"}, {u"出版說明"},
-    {u"出版前言"}, {u"重印前记"}, {u"重印前記"}, {u"译者序"},   {u"譯者序"},   {u"译后记"},
-    {u"譯後記"},   {u"结束语"},   {u"結束語"},   {u"序章"},     {u"序言"},     {u"序幕"},
-    {u"原序"},     {u"代序"},     {u"新序"},     {u"自序"},     {u"楔子"},     {u"引子"},
-    {u"前言"},     {u"引言"},     {u"尾声"},     {u"尾聲"},     {u"后记"},     {u"後記"},
-    {u"终章"},     {u"終章"},     {u"番外", true}, {u"外传"},   {u"外傳"},     {u"附录", true},
-    {u"附錄", true}, {u"释名"},   {u"釋名"},     {u"解说"},     {u"解說"},     {u"跋"},
+    {u"完本感言"},   {u"上架感言"}, {u"作者的话"},   {u"作者的話"}, {u"出版说明"}, {u"出版說明"},
+    {u"出版前言"},   {u"重印前记"}, {u"重印前記"},   {u"译者序"},   {u"譯者序"},   {u"译后记"},
+    {u"譯後記"},     {u"结束语"},   {u"結束語"},     {u"序章"},     {u"序言"},     {u"序幕"},
+    {u"原序"},       {u"代序"},     {u"新序"},       {u"自序"},     {u"楔子"},     {u"引子"},
+    {u"前言"},       {u"引言"},     {u"尾声"},       {u"尾聲"},     {u"后记"},     {u"後記"},
+    {u"终章"},       {u"終章"},     {u"番外", true}, {u"外传"},     {u"外傳"},     {u"附录", true},
+    {u"附錄", true}, {u"释名"},     {u"釋名"},       {u"解说"},     {u"解說"},     {u"跋"},
     {u"序"}};
 
 // One head read at the start of `s`: a unit and its number, or a section.
@@ -131,9 +134,9 @@ struct head {
   line_kind kind = line_kind::body;
   heading_guard guard = heading_guard::none;
   std::int64_t number = -1;
-  char16_t unit = 0;        // 0 for a section
-  std::size_t end = 0;      // where the head ends in `s`
-  bool odd = false;         // a unit beyond the known ones
+  char16_t unit = 0;    // 0 for a section
+  std::size_t end = 0;  // where the head ends in `s`
+  bool odd = false;     // a unit beyond the known ones
 };
 
 line_kind unit_kind(char16_t unit) {
@@ -220,8 +223,13 @@ std::uint32_t hash(text s) {
 }
 
 // Groups: the family in the top byte, what tells members apart below.
-enum : std::uint32_t { unit_family = 1u << 24, numeral_family = 2u << 24, named_family = 3u << 24,
-                       latin_family = 4u << 24, section_family = 5u << 24 };
+enum : std::uint32_t {
+  unit_family = 1u << 24,
+  numeral_family = 2u << 24,
+  named_family = 3u << 24,
+  latin_family = 4u << 24,
+  section_family = 5u << 24
+};
 
 std::uint32_t unit_group(char16_t unit) {
   // Simplified and Traditional forms of one unit are one group.
@@ -281,7 +289,8 @@ bool read_named(text s, line_shape& shape) {
   if (characters(s) > 12) return false;
   std::size_t end = s.size(), start = end;
   while (start > 0 && (is_digit(s[start - 1]) || chinese_value(s[start - 1]) >= 0)) --start;
-  if (start == end || (start > 0 && is_digit(s[start]) != is_digit(s[start - 1]) && chinese_value(s[start - 1]) >= 0))
+  if (start == end ||
+      (start > 0 && is_digit(s[start]) != is_digit(s[start - 1]) && chinese_value(s[start - 1]) >= 0))
     return false;
   std::size_t name_end = start;
   while (name_end > 0 && is_blank(s[name_end - 1])) --name_end;
@@ -292,7 +301,12 @@ bool read_named(text s, line_shape& shape) {
   if (in(u"第卷", name.back())) return false;
   const std::int64_t value = numeral_value(s.substr(start));
   if (value < 0) return false;
-  shape = {heading_shape::named, line_kind::chapter, heading_guard::none, value, -1, named_family | (hash(name) & 0xFFFFFF)};
+  shape = {heading_shape::named,
+           line_kind::chapter,
+           heading_guard::none,
+           value,
+           -1,
+           named_family | (hash(name) & 0xFFFFFF)};
   return true;
 }
 
@@ -332,7 +346,11 @@ bool read_numeral(text s, line_shape& shape) {
     return false;
   }
   if (after < s.size() && continues_sentence(s[after])) return false;
-  shape = {heading_shape::numeral, line_kind::chapter, heading_guard::none, value, -1,
+  shape = {heading_shape::numeral,
+           line_kind::chapter,
+           heading_guard::none,
+           value,
+           -1,
            numeral_family | (digits ? 1u << 20 : 0) | (separator & 0xFFFFF) | (separator >> 16 << 18)};
   shape.titled = after < s.size();
   return true;
@@ -350,7 +368,11 @@ bool read_latin(text s, line_shape& shape) {
     if (length == 0 || !is_digit(s[at])) return false;
     const std::int64_t value = numeral_value(s.substr(at, length));
     if (value < 0 || !good_tail(s, at + length, false)) return false;
-    shape = {heading_shape::latin, line_kind::chapter, heading_guard::none, value, -1,
+    shape = {heading_shape::latin,
+             line_kind::chapter,
+             heading_guard::none,
+             value,
+             -1,
              latin_family | static_cast<std::uint32_t>(word.size())};
     return true;
   }
@@ -398,8 +420,9 @@ line_shape read_shape(text s) {
       const text inner = trim(s.substr(1, close - 1));
       const head h = read_head(inner);
       if (h.kind != line_kind::body && good_tail(s, close + 1, false)) {
-        shape.shape = h.odd ? heading_shape::odd_unit
-                            : h.kind == line_kind::special ? heading_shape::section : heading_shape::plain;
+        shape.shape = h.odd                          ? heading_shape::odd_unit
+                      : h.kind == line_kind::special ? heading_shape::section
+                                                     : heading_shape::plain;
         shape.titled = skip_blanks(inner, h.end) < inner.size() || close + 1 < s.size();
         shape.guard = h.guard;
         read_rest(inner, h, shape);
@@ -412,7 +435,12 @@ line_shape read_shape(text s) {
     if (h.guard == heading_guard::longer_word && h.unit != 0) {
       const head next = later_head(s, h.end);
       if (next.kind == line_kind::chapter) {
-        shape = {heading_shape::prefixed, next.kind, heading_guard::none, next.number, -1, unit_group(next.unit),
+        shape = {heading_shape::prefixed,
+                 next.kind,
+                 heading_guard::none,
+                 next.number,
+                 -1,
+                 unit_group(next.unit),
                  hash(s.substr(0, h.end + 1))};
         shape.titled = true;
         return shape;
@@ -423,16 +451,18 @@ line_shape read_shape(text s) {
       // The prefix is the outer unit, whatever its number and title.
       const head next = later_head(s, h.end);
       if (next.kind != line_kind::body) {
-        shape = {heading_shape::prefixed, next.kind, heading_guard::none, next.number, -1, unit_group(next.unit),
-                 hash(text(&h.unit, 1))};
+        shape = {
+            heading_shape::prefixed, next.kind, heading_guard::none, next.number, -1, unit_group(next.unit),
+            hash(text(&h.unit, 1))};
         shape.titled = true;
         return shape;
       }
       // 第二季 引子
       if (const head section = read_section(s, skip_blanks(s, h.end));
           section.kind != line_kind::body && skip_blanks(s, h.end) > h.end) {
-        shape = {heading_shape::prefixed_section, line_kind::special, heading_guard::none, -1, -1, section_family,
-                 hash(text(&h.unit, 1))};
+        shape = {
+            heading_shape::prefixed_section, line_kind::special, heading_guard::none, -1, -1, section_family,
+            hash(text(&h.unit, 1))};
         return shape;
       }
       shape.shape = heading_shape::odd_unit;
@@ -464,11 +494,17 @@ line_shape read_shape(text s) {
     }
     // A section word after a short prefix that ends in a space or U+3000,
     // or in the bracket that opens the line: 正文 前言, ◆ 《书名》 楔子　标题 ◆.
-    if (at <= longest_section_prefix && (in(u" \u3000", s[at - 1]) || (in(u"》】", s[at - 1]) && in(u"《【", s[0])))) {
+    if (at <= longest_section_prefix &&
+        (in(u" \u3000", s[at - 1]) || (in(u"》】", s[at - 1]) && in(u"《【", s[0])))) {
       const head h = read_section(s, at);
       if (h.kind != line_kind::body) {
-        shape = {heading_shape::prefixed_section, line_kind::special, heading_guard::none, h.number, -1,
-                 section_family, hash(s.substr(0, at))};
+        shape = {heading_shape::prefixed_section,
+                 line_kind::special,
+                 heading_guard::none,
+                 h.number,
+                 -1,
+                 section_family,
+                 hash(s.substr(0, at))};
         return shape;
       }
     }
@@ -559,12 +595,9 @@ line_shape read_line_shape(std::u16string_view line) {
   line_shape shape = read_shape(s);
   if (shape.shape == heading_shape::none || shape.guard != heading_guard::none) return shape;
   const std::size_t stop = s.find(u'。');
-  if (characters(s) > 40)
-    shape.guard = heading_guard::too_long;
-  else if (stop == s.size() - 1)
-    shape.guard = heading_guard::trailing_stop;
-  else if (stop != npos)
-    shape.guard = heading_guard::full_stop;
+  if (characters(s) > 40) shape.guard = heading_guard::too_long;
+  else if (stop == s.size() - 1) shape.guard = heading_guard::trailing_stop;
+  else if (stop != npos) shape.guard = heading_guard::full_stop;
   return shape;
 }
 
@@ -587,8 +620,8 @@ auto with_utf16(std::string_view line, F read) {
   std::u16string decoded(line.size() + 1, u'\0');  // never more code units than bytes
   int32_t length = 0;
   UErrorCode status = U_ZERO_ERROR;
-  u_strFromUTF8WithSub(reinterpret_cast<UChar*>(decoded.data()), static_cast<int32_t>(decoded.size()), &length,
-                       line.data(), static_cast<int32_t>(line.size()), 0xFFFD, nullptr, &status);
+  u_strFromUTF8WithSub(reinterpret_cast<UChar*>(decoded.data()), static_cast<int32_t>(decoded.size()),
+                       &length, line.data(), static_cast<int32_t>(line.size()), 0xFFFD, nullptr, &status);
   if (U_FAILURE(status)) length = 0;
   return read(text(decoded).substr(0, static_cast<std::size_t>(length)));
 }

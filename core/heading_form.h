@@ -37,7 +37,16 @@
 namespace quorrel {
 
 enum class heading_shape : std::uint8_t {
-  none, plain, section, prefixed, prefixed_section, bare_unit, odd_unit, numeral, named, latin
+  none,
+  plain,
+  section,
+  prefixed,
+  prefixed_section,
+  bare_unit,
+  odd_unit,
+  numeral,
+  named,
+  latin
 };
 
 // Why a line of a heading's shape was refused on its own.

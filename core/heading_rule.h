@@ -69,7 +69,8 @@ class heading_rule {
   // its end (`size` bytes when opened): a rule that judges a line by the
   // whole book reads the book here (core/book_survey.h). The host is asked
   // to stop once per block read.
-  virtual book_survey survey(const file::handle& source, std::int64_t from, std::uint64_t size, rule_host& host) {
+  virtual book_survey survey(const file::handle& source, std::int64_t from, std::uint64_t size,
+                             rule_host& host) {
     (void)source;
     (void)from;
     (void)size;

@@ -33,12 +33,13 @@ inline converter_ptr open_converter(const std::string& name) {
 
 // `bytes` decoded into `out` (invalid sequences as U+FFFD); `out` only ever
 // grows, and needs at most one code unit per byte, plus one.
-inline std::u16string_view decode_into(UConverter* converter, std::string_view bytes, std::vector<char16_t>& out) {
+inline std::u16string_view decode_into(UConverter* converter, std::string_view bytes,
+                                       std::vector<char16_t>& out) {
   if (out.size() < bytes.size() + 1) out.resize(bytes.size() + 1);
   UErrorCode status = U_ZERO_ERROR;
-  const int32_t length = ucnv_toUChars(converter, reinterpret_cast<UChar*>(out.data()),
-                                       static_cast<int32_t>(out.size()), bytes.data(),
-                                       static_cast<int32_t>(bytes.size()), &status);
+  const int32_t length =
+      ucnv_toUChars(converter, reinterpret_cast<UChar*>(out.data()), static_cast<int32_t>(out.size()),
+                    bytes.data(), static_cast<int32_t>(bytes.size()), &status);
   if (U_FAILURE(status) && status != U_STRING_NOT_TERMINATED_WARNING) return {};
   return {out.data(), static_cast<std::size_t>(length)};
 }

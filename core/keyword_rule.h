@@ -72,9 +72,9 @@ class heading_test {
   line_rules rules_;
   // How often each byte, and each pair of bytes, occurs in the sample.
   std::vector<std::uint32_t> byte_count_, pair_count_;
-  std::vector<keyword> keywords_;          // rarest first
-  std::vector<place> places_;              // one per keyword, for a line given in parts
-  std::size_t longest_ = 0;                // bytes of the longest keyword
+  std::vector<keyword> keywords_;  // rarest first
+  std::vector<place> places_;      // one per keyword, for a line given in parts
+  std::size_t longest_ = 0;        // bytes of the longest keyword
   bool unmatchable_ = false;
   probe_bytes probe_;
 };

@@ -48,8 +48,9 @@ std::string folder_busy(std::string_view folder) {
 std::string pattern_undecided(std::string_view path, std::int64_t line) {
   return quoted("正则表达式在文件", path, "第")
       .append(std::to_string(line))
-      .append("行上用时过长，无法判定这一行是否为标题，分割已停止。请简化表达式：用 ^ 锚定行首，"
-              "避免嵌套的重复（如 (a+)+）和多个 .*，或改用 --headings=auto");
+      .append(
+          "行上用时过长，无法判定这一行是否为标题，分割已停止。请简化表达式：用 ^ 锚定行首，"
+          "避免嵌套的重复（如 (a+)+）和多个 .*，或改用 --headings=auto");
 }
 
 std::string folder_not_made(std::string_view folder, std::string_view reason) {

@@ -120,8 +120,8 @@ class pattern_rule final : public heading_rule {
     const std::u16string_view text = decode_into(converter_.get(), line, decoded_);
     if (!holds_in_order(text, required_)) return false;
     UErrorCode status = U_ZERO_ERROR;
-    uregex_setText(regex_.get(), reinterpret_cast<const UChar*>(text.data()), static_cast<int32_t>(text.size()),
-                   &status);
+    uregex_setText(regex_.get(), reinterpret_cast<const UChar*>(text.data()),
+                   static_cast<int32_t>(text.size()), &status);
     const bool found = uregex_find(regex_.get(), 0, &status);
     if (thrown_) std::rethrow_exception(std::exchange(thrown_, nullptr));
     icu::throw_if_out_of_memory(status);
@@ -142,8 +142,8 @@ class pattern_rule final : public heading_rule {
 std::u16string utf16(const std::string& utf8, UErrorCode& status) {
   std::u16string text(utf8.size() + 1, u'\0');
   int32_t length = 0;
-  u_strFromUTF8(reinterpret_cast<UChar*>(text.data()), static_cast<int32_t>(text.size()), &length, utf8.data(),
-                static_cast<int32_t>(utf8.size()), &status);
+  u_strFromUTF8(reinterpret_cast<UChar*>(text.data()), static_cast<int32_t>(text.size()), &length,
+                utf8.data(), static_cast<int32_t>(utf8.size()), &status);
   text.resize(U_SUCCESS(status) ? static_cast<std::size_t>(length) : 0);
   return text;
 }
@@ -156,8 +156,8 @@ std::optional<pattern_error> compile(const std::string& utf8, regex_ptr& regex) 
   UErrorCode status = U_ZERO_ERROR;
   const std::u16string pattern = utf16(utf8, status);
   if (U_SUCCESS(status))
-    regex.reset(uregex_open(reinterpret_cast<const UChar*>(pattern.data()), static_cast<int32_t>(pattern.size()),
-                            0, &where, &status));
+    regex.reset(uregex_open(reinterpret_cast<const UChar*>(pattern.data()),
+                            static_cast<int32_t>(pattern.size()), 0, &where, &status));
   if (status == U_MEMORY_ALLOCATION_ERROR) throw std::bad_alloc();
   if (U_SUCCESS(status)) return std::nullopt;
   regex.reset();

@@ -73,9 +73,9 @@ std::string_view full_width(char32_t c) {
   }
 }
 
-// The number of a stem "<name_prefix><digits>". The name is read from its end, so that the prefix is compared as the file
-// system compares names (its case may differ, and with it the length of its
-// UTF-8), and a prefix that ends in digits itself is tried at every length.
+// The number of a stem "<name_prefix><digits>". The name is read from its end, so that the prefix is compared
+// as the file system compares names (its case may differ, and with it the length of its UTF-8), and a prefix
+// that ends in digits itself is tried at every length.
 std::optional<std::int64_t> stem_number(std::string_view stem, std::string_view name_prefix) {
   std::size_t digits_at = stem.size();
   while (digits_at > 0 && stem[digits_at - 1] >= '0' && stem[digits_at - 1] <= '9') --digits_at;
@@ -146,7 +146,8 @@ std::string titled_piece_path(const std::string& destination, std::int64_t numbe
   // The name's last component: the destination after its last separator,
   // the number, a space, the title and ".txt".
   const std::size_t last = path.find_last_of(windows ? "\\/" : "/");
-  const std::size_t plain = name_units(std::string_view(path).substr(last == path.npos ? 0 : last + 1), windows);
+  const std::size_t plain =
+      name_units(std::string_view(path).substr(last == path.npos ? 0 : last + 1), windows);
   if (plain + 1 >= name_limit) return path;
   title = cut_title(title, name_limit - plain - 1, windows);
   if (title.empty()) return path;

@@ -50,7 +50,7 @@ std::optional<std::int64_t> piece_number(std::string_view file_name, std::string
                                          piece_names names);
 
 inline constexpr std::size_t title_characters = 60;  // the most a title keeps
-inline constexpr std::size_t name_limit = 255;  // bytes on Linux, UTF-16 units on Windows
+inline constexpr std::size_t name_limit = 255;       // bytes on Linux, UTF-16 units on Windows
 
 // The title for a heading line (valid UTF-8); "" when nothing is left.
 std::string file_title(std::string_view utf8_heading);

@@ -89,9 +89,9 @@ class piece_sink {
   }
 
   piece_writer& writer_;
-  std::string mark_;  // the byte-order mark every piece starts with
+  std::string mark_;                       // the byte-order mark every piece starts with
   std::optional<text_converter> convert_;  // with a target encoding
-  std::string stray_;  // the odd last byte of a UTF-16 source, written after its line end
+  std::string stray_;                      // the odd last byte of a UTF-16 source, written after its line end
   std::uint64_t size_ = 0;
 };
 

@@ -41,8 +41,7 @@ std::string piece_writer::thread_start_reason(const std::system_error& failed) {
 }
 
 piece_writer::piece_writer(const file::identity& source, bool dry_run, stop_host& host)
-    : source_(source), dry_run_(dry_run), host_(host),
-      pool_(dry_run ? 1 : batches) {
+    : source_(source), dry_run_(dry_run), host_(host), pool_(dry_run ? 1 : batches) {
   full_.reserve(pool_.size());
   free_.reserve(pool_.size());
   for (batch& b : pool_) free_.push_back(&b);
@@ -61,7 +60,8 @@ piece_writer::~piece_writer() {
   abandoned_ = true;
   failed_.store(true, std::memory_order_relaxed);
   changed_.notify_all();
-  while (!changed_.wait_for(lock, tick, [this] { return full_.empty() && !busy_; })) interrupt_thread(thread_);
+  while (!changed_.wait_for(lock, tick, [this] { return full_.empty() && !busy_; }))
+    interrupt_thread(thread_);
   lock.unlock();
   thread_.join();
 }

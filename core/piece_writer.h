@@ -146,7 +146,7 @@ class piece_writer {
   batch* filling_ = nullptr;
   bool in_piece_ = false;
   bool piece_opened_ = false;  // a part of the current piece was handed over
-  std::string piece_path_;  // until the piece's first segment takes it
+  std::string piece_path_;     // until the piece's first segment takes it
   std::size_t piece_begin_ = 0;
   std::int64_t ended_ = 0;  // pieces ended, for a dry run
 
@@ -156,14 +156,14 @@ class piece_writer {
   std::vector<batch> pool_;
   std::vector<batch*> full_, free_;  // queues, never longer than pool_: no allocation once made
   bool busy_ = false, stopping_ = false;
-  bool abandoned_ = false;  // a stop: the writer drops what it has not written
+  bool abandoned_ = false;   // a stop: the writer drops what it has not written
   bool host_threw_ = false;  // stop_requested() ran out of memory during a wait
   std::atomic<bool> failed_{false};
   std::atomic<bool> stopped_{false};
 
   // Writer side; read by the scanning side after drain().
   std::optional<file::piece> piece_;  // made by this run and not yet complete
-  std::string path_;  // of the piece being written, taken from its first segment
+  std::string path_;                  // of the piece being written, taken from its first segment
   // Made while memory is there, so that reporting its lack allocates nothing.
   std::string out_of_memory_ = std::string(messages::out_of_memory);
   std::atomic<std::int64_t> written_{0};

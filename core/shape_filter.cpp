@@ -24,15 +24,17 @@ std::string utf8_of(char16_t c) {
   return out;
 }
 
-constexpr std::u16string_view numerals = u"〇○零一二两兩三四五六七八九十百千万萬亿億廿卅壹贰貳貮叁參叄肆伍陆陸柒捌玖拾佰仟";
+constexpr std::u16string_view numerals =
+    u"〇○零一二两兩三四五六七八九十百千万萬亿億廿卅壹贰貳貮叁參叄肆伍陆陸柒捌玖拾佰仟";
 constexpr std::u16string_view digits = u"0123456789０１２３４５６７８９";
 constexpr std::u16string_view blanks = u"\u3000 \t\u00A0";  // the usual indent first
 
 // Section words by their first two characters; 序 and 跋 stand alone.
 constexpr std::u16string_view section_pairs[] = {
-    u"完本", u"上架", u"作者", u"出版", u"重印", u"译者", u"譯者", u"译后", u"譯後", u"结束", u"結束",
-    u"原序", u"代序", u"新序", u"自序", u"楔子", u"引子", u"引言", u"前言", u"尾声", u"尾聲", u"后记",
-    u"後記", u"终章", u"終章", u"番外", u"外传", u"外傳", u"附录", u"附錄", u"释名", u"釋名", u"解说", u"解說"};
+    u"完本", u"上架", u"作者", u"出版", u"重印", u"译者", u"譯者", u"译后", u"譯後",
+    u"结束", u"結束", u"原序", u"代序", u"新序", u"自序", u"楔子", u"引子", u"引言",
+    u"前言", u"尾声", u"尾聲", u"后记", u"後記", u"终章", u"終章", u"番外", u"外传",
+    u"外傳", u"附录", u"附錄", u"释名", u"釋名", u"解说", u"解說"};
 
 // The code point of the UTF-8 character that starts at `s`'s first byte
 // (or ends at its last), 0xFFFF past the BMP or for a broken one.
@@ -40,7 +42,8 @@ unsigned utf8_first(std::string_view s) {
   const auto b = [&](std::size_t i) { return static_cast<unsigned>(static_cast<unsigned char>(s[i])); };
   if (b(0) < 0x80) return b(0);
   if (b(0) >= 0xC0 && b(0) < 0xE0 && s.size() >= 2) return (b(0) & 0x1F) << 6 | (b(1) & 0x3F);
-  if (b(0) >= 0xE0 && b(0) < 0xF0 && s.size() >= 3) return (b(0) & 0x0F) << 12 | (b(1) & 0x3F) << 6 | (b(2) & 0x3F);
+  if (b(0) >= 0xE0 && b(0) < 0xF0 && s.size() >= 3)
+    return (b(0) & 0x0F) << 12 | (b(1) & 0x3F) << 6 | (b(2) & 0x3F);
   return 0xFFFF;
 }
 
@@ -85,7 +88,8 @@ shape_filter::shape_filter(const encoding& enc) : enc_(enc) {
       const std::string_view b = *bytes;
       if (b.size() == 1) {
         for (unsigned other = 0; other < 256; ++other)
-          bits.set(at_end ? (other << 8 | static_cast<unsigned char>(b[0])) : pair(b[0], static_cast<char>(other)));
+          bits.set(at_end ? (other << 8 | static_cast<unsigned char>(b[0]))
+                          : pair(b[0], static_cast<char>(other)));
       } else {
         bits.set(at_end ? pair(b[b.size() - 2], b[b.size() - 1]) : pair(b[0], b[1]));
       }
@@ -172,7 +176,8 @@ bool shape_filter::may_be_shaped(std::string_view line, bool holds_probe) const 
       if (holds_at(s, next, blank)) return true;
   }
   if (lasts_.test(last_key(s))) return true;
-  if (holds_probe && s.find(di_) != std::string_view::npos) return true;  // the probe is only 第's first bytes
+  if (holds_probe && s.find(di_) != std::string_view::npos)
+    return true;  // the probe is only 第's first bytes
   // A space or U+3000 after a short prefix, before a section word (正文
   // 前言); two bytes across a character boundary are no blank.
   // Within 16 characters (heading_form's longest_section_prefix), at most

@@ -39,13 +39,13 @@ class shape_filter {
   // Whether a character starts at byte `at`, walking on from `walked` (a
   // character start at or before it, left at or after `at`).
   bool starts_character(std::string_view s, std::size_t at, std::size_t& walked) const;
-  unsigned first_key(std::string_view s) const;        // at least two bytes
+  unsigned first_key(std::string_view s) const;  // at least two bytes
   unsigned last_key(std::string_view s) const;
   std::string_view trim(std::string_view line) const;
 
   encoding enc_;
-  std::vector<std::string> blanks_;      // in the source's encoding
-  std::vector<std::string> separators_;  // the blanks that end a prefix: space and U+3000
+  std::vector<std::string> blanks_;             // in the source's encoding
+  std::vector<std::string> separators_;         // the blanks that end a prefix: space and U+3000
   std::bitset<256> blank_starts_, blank_ends_;  // their first and last bytes
   // By key (first_key): a code point in UTF-8, else a character's first
   // (or, for lasts_, last) two bytes.
@@ -55,7 +55,7 @@ class shape_filter {
   std::bitset<65536> section_starts_;  // ... of a section word's first character
   std::vector<std::string> sections_;  // the first two characters of each section word
   std::bitset<65536> lasts_;           // last two bytes of a last character that ends a shape
-  probe_bytes probe_;  // 第 in a byte encoding; none in UTF-16, which is searched for di_
+  probe_bytes probe_;                  // 第 in a byte encoding; none in UTF-16, which is searched for di_
   std::string di_;
 };
 

@@ -28,10 +28,17 @@ class splitter {
  public:
   splitter(const split_request& request, const file::identity& source_id, split_host& host,
            const split_options& options, const encoding& enc, std::unique_ptr<heading_rule> rule)
-      : host_(host), enc_(enc), wide_(enc.unit_size() == 2), rules_(enc), rule_(std::move(rule)),
+      : host_(host),
+        enc_(enc),
+        wide_(enc.unit_size() == 2),
+        rules_(enc),
+        rule_(std::move(rule)),
         max_size_(options.max_size),
-        destination_(request.destination), source_(request.source), title_names_(options.title_names),
-        writer_(source_id, options.dry_run, host), sink_(writer_, enc, options.convert_to),
+        destination_(request.destination),
+        source_(request.source),
+        title_names_(options.title_names),
+        writer_(source_id, options.dry_run, host),
+        sink_(writer_, enc, options.convert_to),
         window_(read_block + window_margin) {
     piece_.first_line.reserve(first_line_limit);
     volume_.reserve(first_line_limit);
@@ -52,8 +59,8 @@ class splitter {
       const probe_bytes probe = rule_->probe();
       const line_end end = rules_.find_end(rest, probe);
       // A CR at the very end may be the first half of a CR LF still unread.
-      const bool cr_at_end = end.terminator == unit && end.length + unit == rest.size() &&
-                             rest[end.length + cr_offset] == '\r';
+      const bool cr_at_end =
+          end.terminator == unit && end.length + unit == rest.size() && rest[end.length + cr_offset] == '\r';
       used = at;
       if ((end.terminator == 0 || cr_at_end) && !last)
         return host_.stop_requested() ? outcome::stopped : outcome::more;
@@ -83,7 +90,8 @@ class splitter {
   void line(std::string_view text, probe_bytes lacks, std::int64_t offset) {
     refresh_rule();
     // The rule may have just changed: the hint counts only for its own probe.
-    line_kind kind = (lacks.first < 0 || lacks != rule_->probe()) ? rule_->classify(text, line_number_ + 1) : line_kind::body;
+    line_kind kind = (lacks.first < 0 || lacks != rule_->probe()) ? rule_->classify(text, line_number_ + 1)
+                                                                  : line_kind::body;
     if (kind == line_kind::near_miss) {
       host_.heading_seen(kind, line_number_ + 1, text);
       host_called_ = true;
@@ -132,8 +140,8 @@ class splitter {
         const bool at_block_end = end.length + unit == fresh;
         if (end.terminator == unit && at_block_end && std::string_view(block + end.length, unit) == cr) {
           char after[2];
-          const std::int64_t then =
-              read_at(source, after, unit, start + static_cast<std::int64_t>(base + kept + fresh), read_error_);
+          const std::int64_t then = read_at(
+              source, after, unit, start + static_cast<std::int64_t>(base + kept + fresh), read_error_);
           if (then < 0) return outcome::read_failed;
           const bool then_lf = static_cast<std::size_t>(then) == unit && std::string_view(after, unit) == lf;
           if (then_lf) terminator += unit;
@@ -303,7 +311,8 @@ class splitter {
       return;
     }
     if (in_piece_) return;
-    begin_piece(text, ended_ == 0 ? piece_kind::front_matter : piece_kind::size_cut, line_number_ + 1, offset);
+    begin_piece(text, ended_ == 0 ? piece_kind::front_matter : piece_kind::size_cut, line_number_ + 1,
+                offset);
     sink_.add(rules_.crlf());
   }
 
@@ -372,7 +381,7 @@ class splitter {
   bool title_names_;
   piece_writer writer_;
   piece_sink sink_;
-  std::vector<char> window_;  // a long line's current block, and what is carried into it
+  std::vector<char> window_;                     // a long line's current block, and what is carried into it
   std::array<char, first_line_limit + 4> head_;  // a long line's first bytes, for its first_line
   std::string read_error_;
 
@@ -390,7 +399,6 @@ class splitter {
   std::int64_t volume_line_ = 0;
   std::int64_t volume_offset_ = 0;
 };
-
 
 split_result split_source(const split_request& request, split_host& host, const split_options& options) {
   split_result result;
@@ -434,7 +442,8 @@ split_result split_source(const split_request& request, split_host& host, const 
     // Nothing is written until the whole source is known to convert.
     conversion_loss loss;
     std::string error;
-    if (!check_conversion(file, enc, *options.convert_to, [&] { return host.stop_requested(); }, loss, error)) {
+    if (!check_conversion(
+            file, enc, *options.convert_to, [&] { return host.stop_requested(); }, loss, error)) {
       if (!error.empty()) return read_failure(error);
       result.stopped = true;
       return result;
@@ -467,9 +476,8 @@ split_result split_source(const split_request& request, split_host& host, const 
         continue;
       }
       std::size_t used = 0;
-      auto outcome =
-          skip > 0 && !reader.at_eof() ? splitter::outcome::more
-                                       : split.lines(text, reader.at_eof(), used, reader.offset());
+      auto outcome = skip > 0 && !reader.at_eof() ? splitter::outcome::more
+                                                  : split.lines(text, reader.at_eof(), used, reader.offset());
       reader.consume(used);
       if (outcome == splitter::outcome::more) {
         if (!reader.fill()) return failed_reading(reader.reason(), split);
@@ -507,7 +515,6 @@ split_result split_source(const split_request& request, split_host& host, const 
   return result;
 }
 
-
 }  // namespace
 
 split_result run_split(const split_request& request, split_host& host, const split_options& options) {
@@ -535,7 +542,8 @@ split_result run_split(const split_request& request, split_host& host, const spl
   } catch (const std::system_error& e) {
     // The writer's thread could not start, also before any piece.
     split_result result;
-    result.failure = split_failure{split_failure::kind::read, request.source, piece_writer::thread_start_reason(e)};
+    result.failure =
+        split_failure{split_failure::kind::read, request.source, piece_writer::thread_start_reason(e)};
     return result;
   }
 }

@@ -63,7 +63,7 @@ struct piece_info {
   std::int64_t number = 0;
   std::string path;
   std::int64_t lines = 0;  // lines of text in it, blank lines dropped
-  std::uint64_t size = 0;   // bytes, byte-order mark and line ends included
+  std::uint64_t size = 0;  // bytes, byte-order mark and line ends included
   std::string first_line;  // its first line of text (up to 512 bytes), in the source's encoding
   piece_kind kind = piece_kind::chapter;  // front_matter: the text before the first heading
   std::int64_t line = 0;                  // the source's line number (1-based) where it starts
@@ -119,8 +119,8 @@ struct split_options {
   // replace_invalid, which writes U+FFFD (or "?") in its place.
   std::optional<encoding> convert_to;
   bool replace_invalid = false;
-  heading_choice headings;                  // which lines start a piece
-  std::uint64_t max_size = 0;               // bytes; a piece past it ends at that line (0: no limit)
+  heading_choice headings;     // which lines start a piece
+  std::uint64_t max_size = 0;  // bytes; a piece past it ends at that line (0: no limit)
 };
 
 struct split_result {
@@ -137,7 +137,6 @@ struct split_result {
   invalid_sequences invalid_utf8;
 };
 
-split_result run_split(const split_request& request, split_host& host,
-                       const split_options& options = {});
+split_result run_split(const split_request& request, split_host& host, const split_options& options = {});
 
 }  // namespace quorrel

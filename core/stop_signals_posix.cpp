@@ -30,7 +30,7 @@ extern "C" void on_interrupt(int) { interrupted = 1; }
 
 // No SA_RESTART: a call the signal interrupts returns EINTR.
 void install(int signal, void (*handler)(int)) {
-  struct sigaction action{};
+  struct sigaction action {};
   action.sa_handler = handler;
   sigemptyset(&action.sa_mask);
   action.sa_flags = 0;
@@ -44,7 +44,7 @@ void catch_stop_signals() {
   std::signal(SIGXFSZ, SIG_IGN);
   install(interrupt_signal, on_interrupt);
   for (const int signal : {SIGHUP, SIGINT, SIGTERM}) {
-    struct sigaction current{};
+    struct sigaction current {};
     if (::sigaction(signal, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) continue;
     install(signal, on_stop_signal);
   }

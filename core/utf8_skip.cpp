@@ -24,7 +24,7 @@ constexpr char too_large = 1 << 3;   // F4 90.., F5..
 constexpr char surrogate = 1 << 4;   // ED A0..BF
 constexpr char overlong_2 = 1 << 5;  // C0, C1
 constexpr char too_large_1000 = 1 << 6;
-constexpr char overlong_4 = 1 << 6;  // F0 80..8F
+constexpr char overlong_4 = 1 << 6;                    // F0 80..8F
 constexpr char two_conts = static_cast<char>(1 << 7);  // continuation then continuation
 constexpr char carry = too_short | too_long | two_conts;
 
@@ -36,8 +36,8 @@ __attribute__((target("ssse3"))) __m128i high_nibbles(__m128i v) {
 __attribute__((target("ssse3"))) __m128i faults(__m128i input, __m128i previous) {
   const __m128i prev1 = _mm_alignr_epi8(input, previous, 15);
   const __m128i byte_1_high = _mm_shuffle_epi8(
-      _mm_setr_epi8(too_long, too_long, too_long, too_long, too_long, too_long, too_long, too_long,
-                    two_conts, two_conts, two_conts, two_conts, too_short | overlong_2, too_short,
+      _mm_setr_epi8(too_long, too_long, too_long, too_long, too_long, too_long, too_long, too_long, two_conts,
+                    two_conts, two_conts, two_conts, too_short | overlong_2, too_short,
                     too_short | overlong_3 | surrogate, too_short | too_large | too_large_1000 | overlong_4),
       high_nibbles(prev1));
   const __m128i byte_1_low = _mm_shuffle_epi8(
@@ -71,14 +71,14 @@ __attribute__((target("ssse3"))) __m128i faults(__m128i input, __m128i previous)
 
 // Whether the last bytes of `input` begin a character that goes on past it.
 __attribute__((target("ssse3"))) bool cut_short(__m128i input) {
-  const __m128i limits = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
-                                       static_cast<char>(0xF0 - 1), static_cast<char>(0xE0 - 1),
-                                       static_cast<char>(0xC0 - 1));
+  const __m128i limits =
+      _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, static_cast<char>(0xF0 - 1),
+                    static_cast<char>(0xE0 - 1), static_cast<char>(0xC0 - 1));
   return _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_subs_epu8(input, limits), _mm_setzero_si128())) != 0xFFFF;
 }
 
 __attribute__((target("ssse3"))) const unsigned char* skip_ssse3(const unsigned char* p,
-                                                                  const unsigned char* end) {
+                                                                 const unsigned char* end) {
   const unsigned char* good = p;
   __m128i previous = _mm_setzero_si128();  // as if ASCII came before: p is a boundary
   while (end - p >= 16) {

@@ -22,8 +22,9 @@ std::string narrow(std::wstring_view utf16) {
 
 std::string system_message(unsigned long error) {
   const auto format = [error](LANGID language, wchar_t*& text) {
-    return FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                          nullptr, error, language, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    return FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        error, language, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
   };
   wchar_t* text = nullptr;
   // Language 0 would look first for a neutral text, then the thread's

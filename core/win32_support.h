@@ -5,10 +5,10 @@
 // owners for the handles the system hands out. Windows builds only; the
 // core's file layer, the backend, the console and the window all use it.
 
-#include <windows.h>
 #include <objbase.h>   // CoInitializeEx, CoTaskMemFree
 #include <shellapi.h>  // HDROP, DragFinish
 #include <shtypes.h>   // ITEMIDLIST
+#include <windows.h>
 
 #include <memory>
 #include <string>

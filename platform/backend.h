@@ -47,21 +47,18 @@ class Backend {
   // first one selected (none: every file). A typed name of a file that does
   // not exist is accepted too. Returns what the dialog answered, which may
   // run on past a NUL; "" on cancel or when no dialog could be shown.
-  virtual std::string openFile(owner_window owner, const std::string& title,
-                               const std::string& startDir,
+  virtual std::string openFile(owner_window owner, const std::string& title, const std::string& startDir,
                                const std::vector<FileFilter>& filters) = 0;
 
   // Modal folder picker showing `prompt`, started at the Windows special
   // folder `csidl` (0: the desktop). Returns the chosen item's path as the
   // dialog gives it, "" on cancel or for an item with no path.
-  virtual std::string chooseFolder(owner_window owner, const std::string& prompt,
-                                   std::int32_t csidl) = 0;
+  virtual std::string chooseFolder(owner_window owner, const std::string& prompt, std::int32_t csidl) = 0;
 
   // Opens a web address or a document's path with the user's default
   // handler, unelevated. True when the handler accepted it; on failure
   // `errorText` receives the system's reason when it gives one.
-  virtual bool openDocument(owner_window owner, const std::string& target,
-                            std::string& errorText) = 0;
+  virtual bool openDocument(owner_window owner, const std::string& target, std::string& errorText) = 0;
 
   virtual OsVersion osVersion() = 0;
 

@@ -55,20 +55,13 @@ QStringList nameFilters(const std::vector<FileFilter>& filters) {
 
 std::optional<QStandardPaths::StandardLocation> standardLocation(std::int32_t csidl) {
   switch (csidl) {
-    case kCsidlPrograms:
-      return QStandardPaths::ApplicationsLocation;
-    case kCsidlPersonal:
-      return QStandardPaths::DocumentsLocation;
-    case kCsidlDesktopDirectory:
-      return QStandardPaths::DesktopLocation;
-    case kCsidlFonts:
-      return QStandardPaths::FontsLocation;
-    case kCsidlLocalAppData:
-      return QStandardPaths::GenericDataLocation;
-    case kCsidlMyPictures:
-      return QStandardPaths::PicturesLocation;
-    default:
-      return std::nullopt;  // the desktop, the user's profile, ...: home
+    case kCsidlPrograms: return QStandardPaths::ApplicationsLocation;
+    case kCsidlPersonal: return QStandardPaths::DocumentsLocation;
+    case kCsidlDesktopDirectory: return QStandardPaths::DesktopLocation;
+    case kCsidlFonts: return QStandardPaths::FontsLocation;
+    case kCsidlLocalAppData: return QStandardPaths::GenericDataLocation;
+    case kCsidlMyPictures: return QStandardPaths::PicturesLocation;
+    default: return std::nullopt;  // the desktop, the user's profile, ...: home
   }
 }
 
@@ -105,11 +98,10 @@ class QtBackend final : public Backend {
     return QDir::toNativeSeparators(dialog.selectedFiles().value(0)).toStdString();
   }
 
-  std::string chooseFolder(owner_window owner, const std::string& prompt,
-                           std::int32_t csidl) override {
-    return QDir::toNativeSeparators(
-               QFileDialog::getExistingDirectory(static_cast<QWidget*>(owner), qt(prompt),
-                                                 startingFolder(csidl), QFileDialog::ShowDirsOnly))
+  std::string chooseFolder(owner_window owner, const std::string& prompt, std::int32_t csidl) override {
+    return QDir::toNativeSeparators(QFileDialog::getExistingDirectory(static_cast<QWidget*>(owner),
+                                                                      qt(prompt), startingFolder(csidl),
+                                                                      QFileDialog::ShowDirsOnly))
         .toStdString();
   }
 
@@ -136,8 +128,8 @@ class QtBackend final : public Backend {
 
   std::string documentsFolder() override {
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    return QDir::toNativeSeparators(
-               !documents.isEmpty() && QFileInfo(documents).isDir() ? documents : QDir::homePath())
+    return QDir::toNativeSeparators(!documents.isEmpty() && QFileInfo(documents).isDir() ? documents
+                                                                                         : QDir::homePath())
         .toStdString();
   }
 

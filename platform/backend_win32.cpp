@@ -41,17 +41,15 @@ std::wstring pathOf(const ITEMIDLIST* pidl) {
   const auto longForm = reinterpret_cast<PathFromIdListEx>(reinterpret_cast<void (*)()>(
       GetProcAddress(GetModuleHandleW(L"shell32.dll"), "SHGetPathFromIDListEx")));
   std::wstring path(longForm ? kLongestPath : MAX_PATH, L'\0');
-  const BOOL found = longForm
-                         ? longForm(pidl, path.data(), static_cast<DWORD>(path.size()), GPFIDL_DEFAULT)
-                         : SHGetPathFromIDListW(pidl, path.data());
+  const BOOL found = longForm ? longForm(pidl, path.data(), static_cast<DWORD>(path.size()), GPFIDL_DEFAULT)
+                              : SHGetPathFromIDListW(pidl, path.data());
   return found ? path.c_str() : std::wstring();
 }
 
 class Win32Backend final : public Backend {
  public:
   void showMessage(owner_window owner, const std::string& text) override {
-    MessageBoxW(static_cast<HWND>(owner), widen(text).c_str(), L"Quorrel",
-                MB_OK | MB_ICONINFORMATION);
+    MessageBoxW(static_cast<HWND>(owner), widen(text).c_str(), L"Quorrel", MB_OK | MB_ICONINFORMATION);
   }
 
   // Without OFN_FILEMUSTEXIST a typed name is accepted. The buffer comes back
@@ -80,8 +78,7 @@ class Win32Backend final : public Backend {
 
   // A special folder this system does not have starts at the desktop, the
   // whole namespace, as code 0 does.
-  std::string chooseFolder(owner_window owner, const std::string& prompt,
-                           std::int32_t csidl) override {
+  std::string chooseFolder(owner_window owner, const std::string& prompt, std::int32_t csidl) override {
     const win32::com_apartment com;
     const HWND window = static_cast<HWND>(owner);
     ITEMIDLIST* found = nullptr;
@@ -103,13 +100,12 @@ class Win32Backend final : public Backend {
   }
 
   // ShellExecuteW shows no error of its own; a value above 32 is success.
-  bool openDocument(owner_window owner, const std::string& target,
-                    std::string& errorText) override {
+  bool openDocument(owner_window owner, const std::string& target, std::string& errorText) override {
     const win32::com_apartment com;  // the shell's handlers may be COM objects
     const std::wstring wide = widen(target);
     SetLastError(ERROR_SUCCESS);
-    const auto result = reinterpret_cast<INT_PTR>(ShellExecuteW(
-        static_cast<HWND>(owner), L"open", wide.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+    const auto result = reinterpret_cast<INT_PTR>(
+        ShellExecuteW(static_cast<HWND>(owner), L"open", wide.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
     if (result > 32) return true;
     const DWORD error = GetLastError();
     errorText = win32::system_message(error != ERROR_SUCCESS ? error : static_cast<DWORD>(result));
@@ -120,8 +116,8 @@ class Win32Backend final : public Backend {
   // an older one to a program whose manifest does not name the system.
   OsVersion osVersion() override {
     using GetVersion = LONG(WINAPI*)(OSVERSIONINFOW*);
-    const auto rtlGetVersion = reinterpret_cast<GetVersion>(reinterpret_cast<void (*)()>(
-        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion")));
+    const auto rtlGetVersion = reinterpret_cast<GetVersion>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion")));
     OSVERSIONINFOW version{};
     version.dwOSVersionInfoSize = sizeof version;
     if (!rtlGetVersion || rtlGetVersion(&version) != 0) return {};

@@ -36,8 +36,8 @@ bool IsVistaOrLater() {
 
 std::string ShellVerb() { return IsVistaOrLater() ? "Runas" : "Open"; }
 
-bool ShellOpen(owner_window owner, [[maybe_unused]] const std::string& verb,
-               const std::string& target, std::string& errorText) {
+bool ShellOpen(owner_window owner, [[maybe_unused]] const std::string& verb, const std::string& target,
+               std::string& errorText) {
   return quorrel::platform::backend().openDocument(owner, target, errorText);
 }
 

@@ -81,10 +81,9 @@ bool form::OpenWithShell(void* owner, const std::string& target, std::string& er
 void form::split_clicked() {
   if (splitting_) return;
 
-  const input_check check =
-      check_inputs(unquoted(view_.text(form_view::box::source)),
-                   unquoted(view_.text(form_view::box::destination)),
-                   static_cast<std::size_t>(view_.key_count()));
+  const input_check check = check_inputs(unquoted(view_.text(form_view::box::source)),
+                                         unquoted(view_.text(form_view::box::destination)),
+                                         static_cast<std::size_t>(view_.key_count()));
   if (!check.ok) {
     tell(check.message);
     return;
@@ -120,10 +119,8 @@ void form::tell(const std::string& message) {
 }
 
 void form::dropped(const std::string& path, bool is_folder) {
-  if (is_folder)
-    view_.set_text(form_view::box::destination, with_one_separator(path));
-  else
-    view_.set_text(form_view::box::source, path);
+  if (is_folder) view_.set_text(form_view::box::destination, with_one_separator(path));
+  else view_.set_text(form_view::box::source, path);
 }
 
 bool form::close_asked() {
@@ -150,10 +147,8 @@ bool form::session_ended(bool ending) {
 
 // A close that only a sign-out asked for waits for the sign-out's outcome.
 void form::close() {
-  if (session_close_)
-    close_held_ = true;
-  else
-    view_.close_window();
+  if (session_close_) close_held_ = true;
+  else view_.close_window();
 }
 
 void form::poll_stop_signal() {

@@ -35,8 +35,20 @@ struct rect {
 // The controls, named as the window's users and handlers know them, in tab
 // order (the order of `controls` below). Labels never take the focus.
 enum class id {
-  Label1, Command1, Label2, txtFrom, cmdOrigleFile, Label3, txtTo, cmdSaveFolder,
-  lstKey, txtKey, cmdAdd, cmdDelete, Label4, cmdWeb,
+  Label1,
+  Command1,
+  Label2,
+  txtFrom,
+  cmdOrigleFile,
+  Label3,
+  txtTo,
+  cmdSaveFolder,
+  lstKey,
+  txtKey,
+  cmdAdd,
+  cmdDelete,
+  Label4,
+  cmdWeb,
 };
 
 struct control {
@@ -53,17 +65,19 @@ struct control {
 };
 
 inline constexpr std::array<control, 14> controls{{
-    {id::Label1, "Label1", kind::label, "www.quorrel-shop.example", {120, 3960, 2250, 180},
+    {id::Label1,
+     "Label1",
+     kind::label,
+     "www.quorrel-shop.example",
+     {120, 3960, 2250, 180},
      "打开充值商店网页"},
     {id::Command1, "Command1", kind::button, "分割(&S)", {3120, 3285, 1575, 495}, ""},
     {id::Label2, "Label2", kind::label, "原始文件：", {120, 240, 900, 180}, ""},
     {id::txtFrom, "txtFrom", kind::text_box, "", {1080, 150, 3255, 375}, "原始文件"},
-    {id::cmdOrigleFile, "cmdOrigleFile", kind::button, "浏览...", {4320, 150, 1095, 375},
-     "选择原始文件"},
+    {id::cmdOrigleFile, "cmdOrigleFile", kind::button, "浏览...", {4320, 150, 1095, 375}, "选择原始文件"},
     {id::Label3, "Label3", kind::label, "存放目录：", {120, 690, 900, 180}, ""},
     {id::txtTo, "txtTo", kind::text_box, "", {1080, 600, 3255, 375}, "存放目录"},
-    {id::cmdSaveFolder, "cmdSaveFolder", kind::button, "浏览...", {4320, 600, 1095, 375},
-     "选择存放目录"},
+    {id::cmdSaveFolder, "cmdSaveFolder", kind::button, "浏览...", {4320, 600, 1095, 375}, "选择存放目录"},
     {id::lstKey, "lstKey", kind::list_box, "", {120, 1560, 2895, 2220}, "分割特征词"},
     {id::txtKey, "txtKey", kind::text_box, "", {3120, 1560, 1215, 375}, "要添加的分割特征词"},
     {id::cmdAdd, "cmdAdd", kind::button, "添加", {4320, 1560, 1095, 375}, ""},

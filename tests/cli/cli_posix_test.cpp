@@ -77,8 +77,10 @@ TEST(cli, WritesTheTableOfContentsOnlyAsANewFileOfItsOwn) {
       {"a link is refused, not followed", "link.json", 1, "这是一个符号链接"},
       {"a pipe is refused", "pipe.json", 1, "这是一个命名管道"},
       {"a piece of the run is refused before the split", "p-0000.txt", 1, "分割文件可能使用这个文件名"},
-      {"the last piece, through another spelling of the folder", "sub/../p-0002.txt", 1, "分割文件可能使用这个文件名"},
-      {"a number past the run's pieces is still a piece's name", "p-9999.txt", 1, "分割文件可能使用这个文件名"},
+      {"the last piece, through another spelling of the folder", "sub/../p-0002.txt", 1,
+       "分割文件可能使用这个文件名"},
+      {"a number past the run's pieces is still a piece's name", "p-9999.txt", 1,
+       "分割文件可能使用这个文件名"},
       {"a titled piece's name", "p-0001 第一章 起.txt", 1, "分割文件可能使用这个文件名", {"--names=title"}},
       {"three digits name no piece", "p-000.txt", 0, ""},
       {"a missing folder: nothing is written", "missing/toc.json", 2, "No such file or directory"},
@@ -94,7 +96,8 @@ TEST(cli, WritesTheTableOfContentsOnlyAsANewFileOfItsOwn) {
     fs::create_symlink(dir / "victim", dir / "link.json");
     ASSERT_EQ(::mkfifo((dir / "pipe.json").c_str(), 0600), 0);
     std::vector<std::string> args = r.options;
-    for (const std::string& a : {"--contents=" + (dir / r.contents), dir / "book.txt", dir / "p-"}) args.push_back(a);
+    for (const std::string& a : {"--contents=" + (dir / r.contents), dir / "book.txt", dir / "p-"})
+      args.push_back(a);
     const outcome o = run(args);
     EXPECT_EQ(o.exit_code, r.exit_code) << o;
     EXPECT_EQ(read_file(dir / "victim"), "keep");
@@ -141,11 +144,21 @@ TEST(cli, OutputsKeepMemoryBoundedWhateverTheNumberOfPieces) {
   };
   const row rows[] = {
       {"--check", {"--check", dir / "chapters.txt", dir / "out/"}, 3, dir / "report.txt", 40'001},
-      {"--list --json", {"--list", "--json", dir / "chapters.txt", dir / "out/"}, 0, dir / "report.txt", 40'010},
-      {"--contents", {"-q", "--contents=" + (dir / "toc.json"), dir / "chapters.txt", dir / "out/"}, 0,
-       dir / "toc.json", 40'010},
-      {"--check, near misses", {"--headings=auto", "--check", "--max-size=1M", dir / "near.txt", dir / "out/"}, 3,
-       dir / "report.txt", 60'002},
+      {"--list --json",
+       {"--list", "--json", dir / "chapters.txt", dir / "out/"},
+       0,
+       dir / "report.txt",
+       40'010},
+      {"--contents",
+       {"-q", "--contents=" + (dir / "toc.json"), dir / "chapters.txt", dir / "out/"},
+       0,
+       dir / "toc.json",
+       40'010},
+      {"--check, near misses",
+       {"--headings=auto", "--check", "--max-size=1M", dir / "near.txt", dir / "out/"},
+       3,
+       dir / "report.txt",
+       60'002},
   };
   // Read a line at a time, so that this process stays small: its first
   // line and the one before its last.
@@ -174,7 +187,8 @@ TEST(cli, OutputsKeepMemoryBoundedWhateverTheNumberOfPieces) {
     if (r.lines == 60'002) {
       // In the order of the source: the piece (line 85), then what is in it.
       EXPECT_TRUE(first.starts_with(dir / "near.txt:85: 过大：")) << first;
-      EXPECT_EQ(last, dir / "near.txt:120086: 疑似标题（未作标题，含句号）：第30章 他说完了59999。然后走了很远");
+      EXPECT_EQ(last,
+                dir / "near.txt:120086: 疑似标题（未作标题，含句号）：第30章 他说完了59999。然后走了很远");
     }
   }
 }
@@ -209,7 +223,7 @@ TEST(cli, StopSignalsKeepOnlyCompletePiecesAndIgnoredOnesStayIgnored) {
     std::size_t next = 0;  // the first piece not yet seen whole
     bool signalled = false;
     while (!signalled && next < book.pieces.size() && split.running()) {
-      struct stat info{};
+      struct stat info {};
       const std::string path = dir / ("out/" + piece_name(next));
       if (::stat(path.c_str(), &info) != 0) {
         ::usleep(200);

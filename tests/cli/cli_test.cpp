@@ -4,7 +4,7 @@
 // say they must hold. Its command line is read in-process.
 
 #include "cli/options.h"
-#include "core/checks.h"  // default_keywords
+#include "core/checks.h"        // default_keywords
 #include "core/heading_form.h"  // numeral_ceiling
 #include "core/messages.h"
 #include "core/path.h"
@@ -122,7 +122,7 @@ TEST(cli, ReportsInputProblemsInOrderAndWritesNothing) {
   struct row {
     const char* name;
     std::string source, destination;
-    std::string message;  // "{dir}" stands for the case's folder
+    std::string message;          // "{dir}" stands for the case's folder
     std::string on_windows = "";  // the message there where it differs: no name there holds a tab or "*"
     std::vector<std::string> options = {};
   };
@@ -148,11 +148,23 @@ TEST(cli, ReportsInputProblemsInOrderAndWritesNothing) {
       {"a five-digit piece number", "{dir}/out10000.txt", "{dir}/out",
        "分割文件会覆盖原始文件“{dir}/out10000.txt”，请选择其他存放目录"},
       // The command line is refused first: exit status 1, nothing written.
-      {"an option the parser refuses", "{dir}/book.txt", "{dir}/out", "quorrel-split: 无效的选项“-x”\n" + hint, "",
+      {"an option the parser refuses",
+       "{dir}/book.txt",
+       "{dir}/out",
+       "quorrel-split: 无效的选项“-x”\n" + hint,
+       "",
        {"-x"}},
-      {"a value refused once the options are read", "{dir}/book.txt", "{dir}/out",
-       "quorrel-split: 无效的大小“0”（例如 300K、2M 或字节数，至多 1048576M）\n" + hint, "", {"--max-size=0"}},
-      {"an encoding, checked before the paths, without the hint", "", "", "quorrel-split: 不支持的编码“nope”", "",
+      {"a value refused once the options are read",
+       "{dir}/book.txt",
+       "{dir}/out",
+       "quorrel-split: 无效的大小“0”（例如 300K、2M 或字节数，至多 1048576M）\n" + hint,
+       "",
+       {"--max-size=0"}},
+      {"an encoding, checked before the paths, without the hint",
+       "",
+       "",
+       "quorrel-split: 不支持的编码“nope”",
+       "",
        {"--encoding=nope"}},
   };
   for (const auto& r : rows) {
@@ -182,7 +194,8 @@ TEST(cli, ReportsInputProblemsInOrderAndWritesNothing) {
 // Keywords and encodings
 
 TEST(cli, KeywordsChooseTheHeadings) {
-  const std::string source = "序\n第一卷 风起\n甲\n第一章 初\n乙\nChapter 2\n丙\nCHAPTER 3\n丁\n卷末 第二章\n戊\n";
+  const std::string source =
+      "序\n第一卷 风起\n甲\n第一章 初\n乙\nChapter 2\n丙\nCHAPTER 3\n丁\n卷末 第二章\n戊\n";
   struct row {
     const char* name;
     std::vector<std::string> options;
@@ -228,7 +241,8 @@ TEST(cli, HeadingRulesAndSizeLimitChooseThePieces) {
       {"guards keep prose out",
        {"--headings=auto"},
        "第一章\n他翻到第三章，看了很久。\n“第三章写得真好。”\n第一节课很无聊\n楔子：旧事\n丁\n",
-       {"第一章\r\n他翻到第三章，看了很久。\r\n“第三章写得真好。”\r\n第一节课很无聊\r\n", "楔子：旧事\r\n丁\r\n"}},
+       {"第一章\r\n他翻到第三章，看了很久。\r\n“第三章写得真好。”\r\n第一节课很无聊\r\n",
+        "楔子：旧事\r\n丁\r\n"}},
       {"a regular expression",
        {"--pattern=^Chapter \\d+$"},
        "Intro\nChapter 1\na\nChapter 2 and more\nChapter 22\nb\n",
@@ -264,35 +278,37 @@ TEST(cli, CheckReportsWhatAReaderWouldTripOverAndWritesNothing) {
   // A table of contents, a repeat, a jump, a near miss in the book's own
   // style (and a sentence that only starts like a heading, not reported),
   // a new start at 1, sections numbered within their chapter.
-  write_file(dir / "book.txt",
-             "目录\n第一章 甲\n第二章 乙\n第三章 丙\n第一章 甲\n正文\n正文\n第二章 乙\n正文\n正文\n第二章 乙\n正文\n"
-             "正文\n第五章 丁\n正文\n正文\n第六章 他说完了。然后走了\n正文\n第一节课很无聊\n第1章 短\n第二卷\n"
-             "第一章 第一节\n丁\n丁\n第一章 第二节\n" + std::string(300, 'x') + "\ny\n");
+  write_file(
+      dir / "book.txt",
+      "目录\n第一章 甲\n第二章 乙\n第三章 丙\n第一章 甲\n正文\n正文\n第二章 乙\n正文\n正文\n第二章 乙\n正文\n"
+      "正文\n第五章 丁\n正文\n正文\n第六章 他说完了。然后走了\n正文\n第一节课很无聊\n第1章 短\n第二卷\n"
+      "第一章 第一节\n丁\n丁\n第一章 第二节\n" +
+          std::string(300, 'x') + "\ny\n");
   const listing before = folder_contents(dir.path());
   const std::string book = dir / "book.txt";
   const outcome o = run({"--headings=auto", "--check", "--max-size=200", book, dir / "p"});
   EXPECT_EQ(o.exit_code, 3) << o;
-  EXPECT_EQ(o.out, book + ":2: 目录（第2行至第4行，不作分章）\n" +
-                   book + ":11: 编号重复（2 之后是 2）：第二章 乙\n" +
-                   book + ":14: 编号跳跃（2 之后是 5）：第五章 丁\n" +
-                   book + ":17: 疑似标题（未作标题，含句号）：第六章 他说完了。然后走了\n" +
-                   book + ":20: 过短：" + (dir / "p") + "0005.txt（第1章 短） 只有 1 行\n" +
-                   book + ":25: 过大：" + (dir / "p") + "0007.txt（第一章 第二节） 326 字节\n" +
-                   "检查：8个文件，编号问题2处，过大1个，过短1个，疑似标题1处\n");
+  EXPECT_EQ(o.out, book + ":2: 目录（第2行至第4行，不作分章）\n" + book +
+                       ":11: 编号重复（2 之后是 2）：第二章 乙\n" + book +
+                       ":14: 编号跳跃（2 之后是 5）：第五章 丁\n" + book +
+                       ":17: 疑似标题（未作标题，含句号）：第六章 他说完了。然后走了\n" + book +
+                       ":20: 过短：" + (dir / "p") + "0005.txt（第1章 短） 只有 1 行\n" + book +
+                       ":25: 过大：" + (dir / "p") + "0007.txt（第一章 第二节） 326 字节\n" +
+                       "检查：8个文件，编号问题2处，过大1个，过短1个，疑似标题1处\n");
   expect_contents(dir.path(), before);
 
   // Chapters numbered within their volume on one line, and 第 left out:
   // numbers read from the book's own forms.
   const std::string body = "正文\n正文\n正文\n";
   write_file(dir / "units.txt", "第十一册第八十二章 甲\n" + body + "第十一册第八十三章 乙\n" + body +
-                                    "第十二册第八十五章 丙\n" + body + "第一回 甲\n" + body + "二回 乙\n" + body +
-                                    "二回 丙\n" + body + "三回 丁\n" + body);
+                                    "第十二册第八十五章 丙\n" + body + "第一回 甲\n" + body + "二回 乙\n" +
+                                    body + "二回 丙\n" + body + "三回 丁\n" + body);
   const std::string units = dir / "units.txt";
   const outcome u = run({"--headings=auto", "--check", units, dir / "p"});
   EXPECT_EQ(u.exit_code, 3) << u;
-  EXPECT_EQ(u.out, units + ":9: 编号跳跃（83 之后是 85）：第十二册第八十五章 丙\n" +
-                   units + ":21: 编号重复（2 之后是 2）：二回 丙\n" +
-                   "检查：7个文件，编号问题2处，过大0个，过短0个，疑似标题0处\n");
+  EXPECT_EQ(u.out, units + ":9: 编号跳跃（83 之后是 85）：第十二册第八十五章 丙\n" + units +
+                       ":21: 编号重复（2 之后是 2）：二回 丙\n" +
+                       "检查：7个文件，编号问题2处，过大0个，过短0个，疑似标题0处\n");
 
   // The parts of a chapter in their order are no repeat, in either kind of
   // bracket or after a blank; the same part again, or a title that only
@@ -318,7 +334,8 @@ TEST(cli, CheckReportsWhatAReaderWouldTripOverAndWritesNothing) {
     write_file(dir / "parts.txt", std::string(r.first) + "\n" + body + r.then + "\n" + body);
     const outcome p = run({"--check", dir / "parts.txt", dir / "p"});
     const std::string found = *r.reported ? dir / "parts.txt" + ":5: " + r.reported + "\n" : "";
-    EXPECT_EQ(p.out, found + "检查：2个文件，编号问题" + (*r.reported ? "1" : "0") + "处，过大0个，过短0个，疑似标题0处\n");
+    EXPECT_EQ(p.out, found + "检查：2个文件，编号问题" + (*r.reported ? "1" : "0") +
+                         "处，过大0个，过短0个，疑似标题0处\n");
   }
 
   write_file(dir / "clean.txt", "第一章\n甲\n甲\n第二章\n乙\n乙\n");
@@ -327,16 +344,17 @@ TEST(cli, CheckReportsWhatAReaderWouldTripOverAndWritesNothing) {
   EXPECT_EQ(clean.out, "检查：2个文件，编号问题0处，过大0个，过短0个，疑似标题0处\n");
 
   // Numbers past the ceiling read as the ceiling, 万 and 亿 in their groups.
-  write_file(dir / "large.txt", "第一章\n正文\n正文\n第9999999999999章\n正文\n正文\n第九亿亿亿亿亿章\n正文\n正文\n"
-                                    "第一亿二千万章\n正文\n正文\n");
+  write_file(dir / "large.txt",
+             "第一章\n正文\n正文\n第9999999999999章\n正文\n正文\n第九亿亿亿亿亿章\n正文\n正文\n"
+             "第一亿二千万章\n正文\n正文\n");
   const std::string large = dir / "large.txt";
   const std::string ceiling = std::to_string(quorrel::numeral_ceiling);
   const outcome l = run({"--check", large, dir / "p"});
   EXPECT_EQ(l.exit_code, 3) << l;
-  EXPECT_EQ(l.out, large + ":4: 编号跳跃（1 之后是 " + ceiling + "）：第9999999999999章\n" +
-                   large + ":7: 编号重复（" + ceiling + " 之后是 " + ceiling + "）：第九亿亿亿亿亿章\n" +
-                   large + ":10: 编号倒退（" + ceiling + " 之后是 120000000）：第一亿二千万章\n" +
-                   "检查：4个文件，编号问题3处，过大0个，过短0个，疑似标题0处\n");
+  EXPECT_EQ(l.out, large + ":4: 编号跳跃（1 之后是 " + ceiling + "）：第9999999999999章\n" + large +
+                       ":7: 编号重复（" + ceiling + " 之后是 " + ceiling + "）：第九亿亿亿亿亿章\n" + large +
+                       ":10: 编号倒退（" + ceiling + " 之后是 120000000）：第一亿二千万章\n" +
+                       "检查：4个文件，编号问题3处，过大0个，过短0个，疑似标题0处\n");
   // A check writes nothing: the destination may be left out, and then
   // pieces are named by their number alone.
   const listing unchecked = folder_contents(dir.path());
@@ -367,25 +385,49 @@ TEST(cli, FileSystemFailureStopsTheRunAndKeepsCompletePieces) {
     const char* name;
     std::vector<std::string> args;     // "{dir}" stands for the case's folder
     std::vector<std::string> folders;  // made before the run
-    std::uint64_t file_size_limit;  // bytes
+    std::uint64_t file_size_limit;     // bytes
     std::string message;
     std::size_t pieces_kept;  // at "out", from 0000
   };
   const row rows[] = {
-      {"a missing destination folder", {"{dir}/book.txt", "{dir}/missing/out"}, {}, no_limit,
-       "写入文件“{dir}/missing/out0000.txt”失败：No such file or directory", 0},
-      {"a folder where the second piece goes", {"{dir}/book.txt", "{dir}/out"}, {"out0001.txt"},
-       no_limit, "写入文件“{dir}/out0001.txt”失败：Is a directory", 1},
-      {"the disk refuses a piece half-way", {"{dir}/book.txt", "{dir}/out"}, {}, 2 * 1024 * 1024,
-       "写入文件“{dir}/out0001.txt”失败：File too large", 1},
-      {"the disk refuses the first piece", {"{dir}/book.txt", "{dir}/out"}, {}, 4,
-       "写入文件“{dir}/out0000.txt”失败：File too large", 0},
+      {"a missing destination folder",
+       {"{dir}/book.txt", "{dir}/missing/out"},
+       {},
+       no_limit,
+       "写入文件“{dir}/missing/out0000.txt”失败：No such file or directory",
+       0},
+      {"a folder where the second piece goes",
+       {"{dir}/book.txt", "{dir}/out"},
+       {"out0001.txt"},
+       no_limit,
+       "写入文件“{dir}/out0001.txt”失败：Is a directory",
+       1},
+      {"the disk refuses a piece half-way",
+       {"{dir}/book.txt", "{dir}/out"},
+       {},
+       2 * 1024 * 1024,
+       "写入文件“{dir}/out0001.txt”失败：File too large",
+       1},
+      {"the disk refuses the first piece",
+       {"{dir}/book.txt", "{dir}/out"},
+       {},
+       4,
+       "写入文件“{dir}/out0000.txt”失败：File too large",
+       0},
       // A regular file whose first bytes cannot be read: the tool's own
       // memory at address 0.
-      {"a source that cannot be read", {"/proc/self/mem", "{dir}/out"}, {}, no_limit,
-       "读取文件“/proc/self/mem”失败：Input/output error", 0},
-      {"a source that cannot be read, encoding given", {"-e", "GBK", "/proc/self/mem", "{dir}/out"}, {},
-       no_limit, "读取文件“/proc/self/mem”失败：Input/output error", 0},
+      {"a source that cannot be read",
+       {"/proc/self/mem", "{dir}/out"},
+       {},
+       no_limit,
+       "读取文件“/proc/self/mem”失败：Input/output error",
+       0},
+      {"a source that cannot be read, encoding given",
+       {"-e", "GBK", "/proc/self/mem", "{dir}/out"},
+       {},
+       no_limit,
+       "读取文件“/proc/self/mem”失败：Input/output error",
+       0},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name);
@@ -444,18 +486,35 @@ TEST(cli, ListShowsThePiecesARunWouldWriteAndWritesNothing) {
     std::vector<std::string> first_lines;
   };
   const row rows[] = {
-      {"chapters after a preamble", {"--list"}, "序\n\n第一章 甲\n天\n地\n第二章 乙\n人\n", true,
+      {"chapters after a preamble",
+       {"--list"},
+       "序\n\n第一章 甲\n天\n地\n第二章 乙\n人\n",
+       true,
        {"序", "第一章 甲", "第二章 乙"}},
-      {"sizes count the byte-order mark, first lines do not show it", {"-l"},
-       "\xEF\xBB\xBF第一章\r\n甲\r\n第二章\r\n乙\r\n", true, {"第一章", "第二章"}},
-      {"a GBK source is shown in UTF-8", {"-l", "-e", "GBK"}, gbk("第一章 乗\r\n甲\r\n第二章 乙\r\n丙\r\n"),
-       true, {"第一章 乗", "第二章 乙"}},
-      {"a long first line is cut on a character boundary", {"--list"}, long_heading + "\n正文\n", true,
+      {"sizes count the byte-order mark, first lines do not show it",
+       {"-l"},
+       "\xEF\xBB\xBF第一章\r\n甲\r\n第二章\r\n乙\r\n",
+       true,
+       {"第一章", "第二章"}},
+      {"a GBK source is shown in UTF-8",
+       {"-l", "-e", "GBK"},
+       gbk("第一章 乗\r\n甲\r\n第二章 乙\r\n丙\r\n"),
+       true,
+       {"第一章 乗", "第二章 乙"}},
+      {"a long first line is cut on a character boundary",
+       {"--list"},
+       long_heading + "\n正文\n",
+       true,
        {"第" + repeat("一", 169)}},
-      {"the destination folder need not exist", {"--list"}, three_chapters, false,
+      {"the destination folder need not exist",
+       {"--list"},
+       three_chapters,
+       false,
        {"第一章 起", "第二章 承", "第三章 转"}},
-      {"control characters are shown as escapes: C0, DEL, C1; spaces and the rest are kept", {"--list"},
-       control_characters, true,
+      {"control characters are shown as escapes: C0, DEL, C1; spaces and the rest are kept",
+       {"--list"},
+       control_characters,
+       true,
        {"第一章 \\x1b]0;标题\\x07\\x1b[2J", "第二章\\x09乙\\x1f \\x7f~\\x9f\\x80\xC2\xA0丙\\x0b"}},
   };
   for (const auto& r : rows) {
@@ -637,47 +696,75 @@ TEST(cli, ReadsTheCommandLine) {
       {"a check without its source", {"--check"}, "缺少源文件"},
       {"a check with three operands", {"--check", "b", "o", "more"}, "多余的参数"},
       {"a listing needs its destination: names depend on it", {"--list", "b"}, "缺少源文件或存放目录"},
-      {"a pattern ICU refuses", {"--pattern=第(", "b", "o"},
+      {"a pattern ICU refuses",
+       {"--pattern=第(", "b", "o"},
        "正则表达式“第(”有误：U_REGEX_MISMATCHED_PAREN（第1行第2个字符）"},
-      {"an empty pattern", {"--pattern=", "b", "o"},
+      {"an empty pattern",
+       {"--pattern=", "b", "o"},
        "正则表达式“”有误：表达式是空的，请写出标题行要匹配的内容（例如 ^第.+章）"},
-      {"an unknown heading rule", {"--headings=smart", "b", "o"}, "未知的标题规则“smart”（可用 keywords、auto）"},
-      {"a pattern and a heading rule", {"--headings=auto", "--pattern=^第", "b", "o"},
+      {"an unknown heading rule",
+       {"--headings=smart", "b", "o"},
+       "未知的标题规则“smart”（可用 keywords、auto）"},
+      {"a pattern and a heading rule",
+       {"--headings=auto", "--pattern=^第", "b", "o"},
        "“--pattern”与“--headings”不能同时使用"},
-      {"keywords for the rule by form", {"--headings=auto", "-k", "章", "b", "o"},
+      {"keywords for the rule by form",
+       {"--headings=auto", "-k", "章", "b", "o"},
        "“--keyword”只用于“--headings=keywords”"},
-      {"keywords with a pattern", {"--pattern=^第", "-k", "章", "b", "o"}, "“--keyword”只用于“--headings=keywords”"},
+      {"keywords with a pattern",
+       {"--pattern=^第", "-k", "章", "b", "o"},
+       "“--keyword”只用于“--headings=keywords”"},
       {"a size that is not one", {"--max-size=12Q", "b", "o"}, "无效的大小“12Q”" + bad_size},
       {"a size of nothing", {"--max-size=0", "b", "o"}, "无效的大小“0”" + bad_size},
-      {"one byte past the largest size", {"--max-size=1099511627777", "b", "o"}, "无效的大小“1099511627777”" + bad_size},
-      {"one K past the largest size", {"--max-size=1073741825k", "b", "o"}, "无效的大小“1073741825k”" + bad_size},
+      {"one byte past the largest size",
+       {"--max-size=1099511627777", "b", "o"},
+       "无效的大小“1099511627777”" + bad_size},
+      {"one K past the largest size",
+       {"--max-size=1073741825k", "b", "o"},
+       "无效的大小“1073741825k”" + bad_size},
       {"one M past the largest size", {"--max-size=1048577M", "b", "o"}, "无效的大小“1048577M”" + bad_size},
-      {"a size in M far past the largest", {"--max-size=17592186044416M", "b", "o"},
+      {"a size in M far past the largest",
+       {"--max-size=17592186044416M", "b", "o"},
        "无效的大小“17592186044416M”" + bad_size},
       {"a size suffix of two letters", {"--max-size=1KB", "b", "o"}, "无效的大小“1KB”" + bad_size},
       {"a check and a listing", {"--check", "--list", "b", "o"}, "“--check”与“--list”不能同时使用"},
       {"a check that would write a table", {"--check", "--contents=toc.json", "b", "o"}, check_writes},
       {"a check that would name pieces by title", {"--check", "--names=title", "b"}, check_writes},
       {"a table without a listing", {"--json", "b", "o"}, "“--json”只能与“--list”同用"},
-      {"a table file with a listing", {"--list", "--contents=t", "b", "o"}, "“--contents”在分割之后写入，不能与“--list”同用"},
+      {"a table file with a listing",
+       {"--list", "--contents=t", "b", "o"},
+       "“--contents”在分割之后写入，不能与“--list”同用"},
       {"a table file without a name", {"--contents=", "b", "o"}, "“--contents”缺少文件名"},
-      {"replacing without converting", {"--replace-invalid", "b", "o"}, "“--replace-invalid”只能与“--to”同用"},
-      {"an unknown name form", {"--names=chapter", "b", "o"}, "无效的“--names=chapter”（可用 title 或 number）"},
+      {"replacing without converting",
+       {"--replace-invalid", "b", "o"},
+       "“--replace-invalid”只能与“--to”同用"},
+      {"an unknown name form",
+       {"--names=chapter", "b", "o"},
+       "无效的“--names=chapter”（可用 title 或 number）"},
       // The first problem found is the one shown.
       {"a refused value before --help", {"--names=x", "--help"}, "无效的“--names=x”（可用 title 或 number）"},
-      {"an unknown rule before a pattern", {"--pattern=(", "--headings=smart", "b", "o"},
+      {"an unknown rule before a pattern",
+       {"--pattern=(", "--headings=smart", "b", "o"},
        "未知的标题规则“smart”（可用 keywords、auto）"},
-      {"a pattern with a rule before the pattern's fault", {"--pattern=(", "--headings=auto", "b", "o"},
+      {"a pattern with a rule before the pattern's fault",
+       {"--pattern=(", "--headings=auto", "b", "o"},
        "“--pattern”与“--headings”不能同时使用"},
       {"a check's exclusion before the target's name", {"--check", "--to=nope", "b"}, check_writes},
       // An encoding's name is a problem with the input: no hint.
-      {"an unknown encoding", {"-e", "no-such-charset", "b", "o"}, "不支持的编码“no-such-charset”", "", false},
+      {"an unknown encoding",
+       {"-e", "no-such-charset", "b", "o"},
+       "不支持的编码“no-such-charset”",
+       "",
+       false},
       {"an empty encoding", {"--encoding=", "b", "o"}, "不支持的编码“”", "", false},
       {"a stateful encoding", {"-e", "ISO-2022-JP", "b", "o"}, "不支持的编码“ISO-2022-JP”", "", false},
       {"EBCDIC: line ends are other bytes", {"-e", "IBM037", "b", "o"}, "不支持的编码“IBM037”", "", false},
       {"UTF-32", {"-e", "UTF-32LE", "b", "o"}, "不支持的编码“UTF-32LE”", "", false},
       {"an unknown target", {"--to=UTF-32", "b", "o"}, "不支持的目标编码“UTF-32”" + targets, "", false},
-      {"the target's name before the source's", {"--to=x", "-e", "y", "b", "o"}, "不支持的目标编码“x”" + targets, "",
+      {"the target's name before the source's",
+       {"--to=x", "-e", "y", "b", "o"},
+       "不支持的目标编码“x”" + targets,
+       "",
        false},
       // Valid lines.
       {"help", {"--help"}, "", "help"},
@@ -691,23 +778,42 @@ TEST(cli, ReadsTheCommandLine) {
       {"gbk, any case", {"--encoding=gbk", "b", "o"}, "", "split b o -e gbk"},
       {"Big5 in capitals, its value apart", {"--encoding", "BIG5", "b", "o"}, "", "split b o -e BIG5"},
       {"utf-16le in lower case", {"-e", "utf-16le", "b", "o"}, "", "split b o -e utf-16le"},
-      {"keywords, long and short forms mixed", {"--keyword=第", "-k", "章", "--keyword", "末", "-k一", "b", "o"}, "",
+      {"keywords, long and short forms mixed",
+       {"--keyword=第", "-k", "章", "--keyword", "末", "-k一", "b", "o"},
+       "",
        "split b o -k 第 -k 章 -k 末 -k 一"},
-      {"the rule by form in capitals, and 1k", {"--headings=AUTO", "--max-size=1k", "b", "o"}, "",
+      {"the rule by form in capitals, and 1k",
+       {"--headings=AUTO", "--max-size=1k", "b", "o"},
+       "",
        "split b o auto cut past 1024"},
-      {"the keyword rule capitalised, and 1K", {"--headings=Keywords", "--max-size=1K", "b", "o"}, "",
+      {"the keyword rule capitalised, and 1K",
+       {"--headings=Keywords", "--max-size=1K", "b", "o"},
+       "",
        "split b o cut past 1024"},
       {"1m", {"--max-size=1m", "b", "o"}, "", "split b o cut past 1048576"},
       {"1M", {"--max-size=1M", "b", "o"}, "", "split b o cut past 1048576"},
-      {"the largest size, in bytes", {"--max-size=1099511627776", "b", "o"}, "", "split b o cut past 1099511627776"},
-      {"the largest size, in K", {"--max-size=1073741824K", "b", "o"}, "", "split b o cut past 1099511627776"},
+      {"the largest size, in bytes",
+       {"--max-size=1099511627776", "b", "o"},
+       "",
+       "split b o cut past 1099511627776"},
+      {"the largest size, in K",
+       {"--max-size=1073741824K", "b", "o"},
+       "",
+       "split b o cut past 1099511627776"},
       {"the largest size, in M", {"--max-size=1048576m", "b", "o"}, "", "split b o cut past 1099511627776"},
       {"a pattern", {"--pattern=^第", "b", "o"}, "", "split b o pattern ^第"},
       {"a check reports past 200K by default", {"--check", "b"}, "", "check b report past 204800"},
-      {"a check reports past --max-size instead of cutting", {"--check", "--max-size=2K", "--names=Number", "b", "o"},
-       "", "check b o report past 2048"},
-      {"a listing as JSON, titled", {"-l", "--json", "--names=TITLE", "b", "o"}, "", "list b o titles as JSON"},
-      {"converted pieces and their table", {"--to=utf-8-bom", "--replace-invalid", "--contents=t", "b", "o"}, "",
+      {"a check reports past --max-size instead of cutting",
+       {"--check", "--max-size=2K", "--names=Number", "b", "o"},
+       "",
+       "check b o report past 2048"},
+      {"a listing as JSON, titled",
+       {"-l", "--json", "--names=TITLE", "b", "o"},
+       "",
+       "list b o titles as JSON"},
+      {"converted pieces and their table",
+       {"--to=utf-8-bom", "--replace-invalid", "--contents=t", "b", "o"},
+       "",
        "split b o to UTF-8\xEF\xBB\xBF replacing contents t"},
   };
   for (const auto& r : rows) {
@@ -759,34 +865,55 @@ TEST(cli, TakesPathsExactlyAsGiven) {
       {"a relative prefix", "book.txt", {}, {"book.txt", "part"}, "part"},
       {"a relative folder and a Chinese prefix", "book.txt", {"sub"}, {"book.txt", "sub/第"}, "sub/第"},
       {"a prefix ending in a dot", "book.txt", {}, {"book.txt", "{dir}/book."}, "book."},
-      {"a prefix ending in a dash, in a nested folder", "book.txt", {"a", "a/b"}, {"book.txt", "{dir}/a/b/ch-"},
+      {"a prefix ending in a dash, in a nested folder",
+       "book.txt",
+       {"a", "a/b"},
+       {"book.txt", "{dir}/a/b/ch-"},
        "a/b/ch-"},
       {"a trailing blank is part of the prefix", "book.txt", {"out"}, {"book.txt", "out/x "}, "out/x "},
       {"a prefix of blanks only", "book.txt", {}, {"book.txt", "　 "}, "　 "},
-      {"into a folder, spaces and Chinese", "我的 小说.txt", {"输出 目录"}, {"{dir}/我的 小说.txt", "{dir}/输出 目录/"},
+      {"into a folder, spaces and Chinese",
+       "我的 小说.txt",
+       {"输出 目录"},
+       {"{dir}/我的 小说.txt", "{dir}/输出 目录/"},
        "输出 目录/"},
-      {"both in Chinese folders", "上 卷/原 文.txt", {"上 卷", "下 卷"}, {"{dir}/上 卷/原 文.txt", "{dir}/下 卷/章节"},
+      {"both in Chinese folders",
+       "上 卷/原 文.txt",
+       {"上 卷", "下 卷"},
+       {"{dir}/上 卷/原 文.txt", "{dir}/下 卷/章节"},
        "下 卷/章节"},
       {"blanks inside a name are kept", "小说.txt", {}, {"{dir}/小说.txt", "{dir}/卷　一 "}, "卷　一 "},
       {"a source beginning with - after --", "-book.txt", {"out"}, {"--", "-book.txt", "out/"}, "out/"},
       {"a destination beginning with - too", "-book.txt", {}, {"-q", "--", "-book.txt", "-part"}, "-part"},
       {"options before --", "-book.txt", {}, {"-k", "章", "--", "-book.txt", "-"}, "-"},
-      {"a piece-like name in another folder", "out0001.txt", {"sub"}, {"{dir}/out0001.txt", "{dir}/sub/out"},
+      {"a piece-like name in another folder",
+       "out0001.txt",
+       {"sub"},
+       {"{dir}/out0001.txt", "{dir}/sub/out"},
        "sub/out"},
-      {"a number with a leading zero past four digits", "out01234.txt", {}, {"{dir}/out01234.txt", "{dir}/out"},
+      {"a number with a leading zero past four digits",
+       "out01234.txt",
+       {},
+       {"{dir}/out01234.txt", "{dir}/out"},
        "out"},
   });
 }
 
 // Only where file names are case-sensitive.
 TEST(cli, RunsWhenThePrefixDiffersFromTheSourceInCaseOnly) {
-  expect_paths_work({{"a piece-like name under another prefix", "out0001.txt", {}, {"{dir}/out0001.txt", "{dir}/Out"},
+  expect_paths_work({{"a piece-like name under another prefix",
+                      "out0001.txt",
+                      {},
+                      {"{dir}/out0001.txt", "{dir}/Out"},
                       "Out"}});
 }
 
 // Names with a tab, or ending in a blank: Windows allows neither.
 TEST(cli, HandlesPathsWithBlanksAroundThem) {
-  expect_paths_work({{"blanks around both paths are part of them", "　小说.txt \t", {" 输出"}, {"　小说.txt \t", " 输出/　"},
+  expect_paths_work({{"blanks around both paths are part of them",
+                      "　小说.txt \t",
+                      {" 输出"},
+                      {"　小说.txt \t", " 输出/　"},
                       " 输出/　"}});
 }
 
@@ -808,10 +935,20 @@ TEST(cli, MakesAMissingDestinationFolderThatEndsWithASeparator) {
       {"a prefix names no folder to make", {}, "{dir}/a/b", 2, "", "写入文件“{dir}/a/b0000.txt”失败："},
       {"a file in the way", {}, "{dir}/book.txt/x/", 2, "", "创建存放目录“{dir}/book.txt/x/”失败："},
       {"a file where the folder goes", {}, "{dir}/book.txt/", 2, "", "创建存放目录“{dir}/book.txt/”失败："},
-      {"a file in the way of a parent", {}, "{dir}/book.txt/x/y/", 2, "", "创建存放目录“{dir}/book.txt/x/y/”失败："},
+      {"a file in the way of a parent",
+       {},
+       "{dir}/book.txt/x/y/",
+       2,
+       "",
+       "创建存放目录“{dir}/book.txt/x/y/”失败："},
       {"not for a listing", {"--list"}, "{dir}/a/b/", 0, "", ""},
       {"not for a check", {"--check"}, "{dir}/a/b/", 0, "", ""},
-      {"not when the input is refused", {"--encoding=nope"}, "{dir}/a/b/", 1, "", "quorrel-split: 不支持的编码"},
+      {"not when the input is refused",
+       {"--encoding=nope"},
+       "{dir}/a/b/",
+       1,
+       "",
+       "quorrel-split: 不支持的编码"},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name);
@@ -856,13 +993,27 @@ TEST(cli, CountsPiecesAnEarlierRunLeftAndKeepsThem) {
       {"the same run again leaves nothing", {}, "", plain, plain, 0},
       {"one number past the last piece", {}, "", {"0002.txt", "0003.txt"}, plain, 1},
       {"a five-digit number", {}, "", {"10000.txt", "9999.txt"}, plain, 2},
-      {"names that are no piece's", {}, "", {"00003.txt", "0003.txt.bak", "x0003.txt", "notes.txt", "0003.TXT"}, plain,
+      {"names that are no piece's",
+       {},
+       "",
+       {"00003.txt", "0003.txt.bak", "x0003.txt", "notes.txt", "0003.TXT"},
+       plain,
        quorrel::windows_names ? 1 : 0},
       {"titled pieces, then numbered ones", {}, "", titled, plain, 3},
       {"numbered pieces, then titled ones", {"--names=title"}, "", plain, titled, 3},
-      {"titled pieces under another title", {"--names=TITLE"}, "", {"0001 第二章.txt", "0003 第四章.txt"}, titled, 2},
+      {"titled pieces under another title",
+       {"--names=TITLE"},
+       "",
+       {"0001 第二章.txt", "0003 第四章.txt"},
+       titled,
+       2},
       {"numbered names asked in capitals", {"--names=Number"}, "", {"0003.txt"}, plain, 1},
-      {"only this prefix counts", {}, "ch-", {"ch-0003.txt", "0003.txt", "ch-0000.txt"}, {"ch-0000.txt", "ch-0001.txt", "ch-0002.txt"}, 1},
+      {"only this prefix counts",
+       {},
+       "ch-",
+       {"ch-0003.txt", "0003.txt", "ch-0000.txt"},
+       {"ch-0000.txt", "ch-0001.txt", "ch-0002.txt"},
+       1},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name);
@@ -878,8 +1029,10 @@ TEST(cli, CountsPiecesAnEarlierRunLeftAndKeepsThem) {
     const outcome o = run(args);
     EXPECT_EQ(o.exit_code, 0) << o;
     EXPECT_EQ(o.out, saved);
-    EXPECT_EQ(o.err, r.left == 0 ? "" : "quorrel-split: 存放目录“" + (dir / "out/") + "”中还有" + std::to_string(r.left) +
-                                            "个不是这次写入的分割文件（以前按其他标题规则或命名分割留下的），未删除\n");
+    EXPECT_EQ(o.err, r.left == 0
+                         ? ""
+                         : "quorrel-split: 存放目录“" + (dir / "out/") + "”中还有" + std::to_string(r.left) +
+                               "个不是这次写入的分割文件（以前按其他标题规则或命名分割留下的），未删除\n");
     expect_contents(dir.path(), expected);
   }
 }
@@ -932,7 +1085,13 @@ TEST(cli, ReportsOutputThatCannotBeWritten) {
       {"a long listing to a full disk", {"-l"}, long_list(), true, 2, disk_full, false},
       {"a check's findings to a full disk", {"--check"}, three_chapters, true, 2, disk_full, false},
       {"a check's long report to a full disk", {"--check"}, long_list(), true, 2, disk_full, false},
-      {"a long table of contents to a full disk", {"--list", "--json"}, long_list(), true, 2, disk_full, false},
+      {"a long table of contents to a full disk",
+       {"--list", "--json"},
+       long_list(),
+       true,
+       2,
+       disk_full,
+       false},
       {"help to a full disk", {"--help"}, three_chapters, true, 2, disk_full, false},
       {"version to a full disk", {"--version"}, three_chapters, true, 2, disk_full, false},
   });
@@ -1002,7 +1161,8 @@ TEST(cli, TitledPiecesAndTheirTableMatchWhatIsWritten) {
     ASSERT_TRUE(make_folder(dir / "out"));
     const outcome listed = run({"--list", "--json", "--names=title", dir / "book.txt", dir / "out/"});
     ASSERT_EQ(listed.exit_code, 0) << listed;
-    const outcome split = run({"--names=title", "--contents=" + (dir / "toc.json"), dir / "book.txt", dir / "out/"});
+    const outcome split =
+        run({"--names=title", "--contents=" + (dir / "toc.json"), dir / "book.txt", dir / "out/"});
     ASSERT_EQ(split.exit_code, 0) << split;
     EXPECT_EQ(read_file(dir / "toc.json"), listed.out);
     EXPECT_NE(listed.out.find("\"encoding\": \"" + r.encoding + "\""), std::string::npos) << listed.out;
@@ -1048,11 +1208,12 @@ TEST(cli, TitledPiecesAndTheirTableMatchWhatIsWritten) {
 // units, tested where names are made; under wine the name lands on a
 // Linux file system, whose limit is still 255 bytes.)
 TEST(cli, CutsATitleBehindALongPrefixToFitTheLimitOnOneName) {
-  if (quorrel::windows_names) GTEST_SKIP() << "names of 255 UTF-16 units do not fit the file system under wine";
+  if (quorrel::windows_names)
+    GTEST_SKIP() << "names of 255 UTF-16 units do not fit the file system under wine";
   std::string astral;
   for (int i = 0; i < 56; ++i) astral += "\U00020000";
   const std::string prefix = "《书名》全本精校版（作者：某某）-";  // 49 bytes
-  const std::string title = "第一章 " + astral;            // 60 characters, 234 bytes
+  const std::string title = "第一章 " + astral;                    // 60 characters, 234 bytes
   // "0000 " and ".txt" around the title; whole four-byte characters only.
   const std::size_t room = 255 - prefix.size() - 5 - 4;
   const std::string kept = "第一章 " + astral.substr(0, (room - 10) / 4 * 4);
@@ -1087,7 +1248,8 @@ TEST(cli, RefusesASourceNamedLikeATitledPieceBeforeWriting) {
 
 TEST(cli, ConvertsPiecesToEachEncodingAndRefusesALoss) {
   const std::string text = "序\n第一章 山與海\r\n甲乙\n　\n第二章 他說\r乙\n";
-  const std::vector<std::string> utf8_pieces = {"\r\n序\r\n", "第一章 山與海\r\n甲乙\r\n", "第二章 他說\r\n乙\r\n"};
+  const std::vector<std::string> utf8_pieces = {"\r\n序\r\n", "第一章 山與海\r\n甲乙\r\n",
+                                                "第二章 他說\r\n乙\r\n"};
   struct row {
     const char* name;
     std::string source;
@@ -1125,8 +1287,13 @@ TEST(cli, ConvertsPiecesToEachEncodingAndRefusesALoss) {
     std::string message;
   };
   const loss_row losses[] = {
-      {"simplified characters Big5 lacks", "第一章\n甲\n我们\n们\n", {"--to=Big5"}, "2处无法转换为Big5的字符，第一处在第3行"},
-      {"an invalid GB18030 sequence", gbk("第一章\r\n甲\r\n") + "\x81\x20\r\n", {"--to=UTF-8"},
+      {"simplified characters Big5 lacks",
+       "第一章\n甲\n我们\n们\n",
+       {"--to=Big5"},
+       "2处无法转换为Big5的字符，第一处在第3行"},
+      {"an invalid GB18030 sequence",
+       gbk("第一章\r\n甲\r\n") + "\x81\x20\r\n",
+       {"--to=UTF-8"},
        "1处无法转换为UTF-8的字符，第一处在第3行"},
   };
   for (const auto& r : losses) {

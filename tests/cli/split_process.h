@@ -123,7 +123,8 @@ inline std::string piece_name(std::size_t number) {
 
 // What a folder must hold after a run: what it held before, and the pieces
 // at `prefix` (relative to the folder) numbered from 0000.
-inline listing with_pieces(listing before, const std::string& prefix, const std::vector<std::string>& pieces) {
+inline listing with_pieces(listing before, const std::string& prefix,
+                           const std::vector<std::string>& pieces) {
   for (std::size_t i = 0; i < pieces.size(); ++i) before[prefix + piece_name(i)] = pieces[i];
   return before;
 }
@@ -222,8 +223,8 @@ struct outcome {
   int exit_code = -1;  // -1 when a signal ended it
   int signal = 0;
   std::string out, err;
-  bool hung = false;           // killed at the watchdog's deadline
-  long peak_memory_kib = 0;    // the child's maximum resident set size
+  bool hung = false;         // killed at the watchdog's deadline
+  long peak_memory_kib = 0;  // the child's maximum resident set size
 };
 
 inline std::ostream& operator<<(std::ostream& os, const outcome& o) {
@@ -238,13 +239,13 @@ struct launch {
   std::string cwd;               // the tool's working folder ("": this process's)
   int cwd_fd = -1;               // or an open folder, for one whose path is too long to name (POSIX)
   bool stderr_terminal = false;  // stderr on a pseudo-terminal instead of a pipe (POSIX)
-  std::uint64_t file_size_limit = no_limit;      // RLIMIT_FSIZE, bytes (POSIX)
+  std::uint64_t file_size_limit = no_limit;  // RLIMIT_FSIZE, bytes (POSIX)
   bool file_size_signal = false;  // with that limit, SIGXFSZ left at its default (kills) rather than ignored
   std::uint64_t address_space_limit = no_limit;  // RLIMIT_AS: allocations past it fail (POSIX)
-  std::optional<unsigned> user;  // run as this user and group: root drops its rights (POSIX)
+  std::optional<unsigned> user;                  // run as this user and group: root drops its rights (POSIX)
   std::vector<int> ignored_signals;  // ignored when the tool starts, as after nohup or trap '' (POSIX)
-  std::string stdout_file;       // stdout written to this file (/dev/full) instead of a pipe (POSIX)
-  bool stdout_reader_gone = false;  // stdout a pipe whose reader closed it before the tool writes
+  std::string stdout_file;           // stdout written to this file (/dev/full) instead of a pipe (POSIX)
+  bool stdout_reader_gone = false;   // stdout a pipe whose reader closed it before the tool writes
   // A watchdog, not a performance target: a run still going after this long
   // is taken to hang, killed, and reported as hung.
   std::chrono::seconds deadline{0};
@@ -297,6 +298,6 @@ inline const std::string usage_hint = "请用“quorrel-split --help”查看用
 // Three chapters, as most cases need.
 inline const std::string three_chapters = "第一章 起\r\n甲\r\n第二章 承\r\n乙\r\n第三章 转\r\n丙\r\n";
 inline const std::vector<std::string> three_pieces = {"第一章 起\r\n甲\r\n", "第二章 承\r\n乙\r\n",
-                                               "第三章 转\r\n丙\r\n"};
+                                                      "第三章 转\r\n丙\r\n"};
 
 }  // namespace quorrel::cli_testing

@@ -5,15 +5,15 @@
 // child past its deadline. Every launch option is honoured here. Included by
 // split_process.h only.
 
-#include <fcntl.h>         // open, O_CLOEXEC
-#include <grp.h>           // setgroups: a child that is not root
-#include <poll.h>          // poll: stdout and stderr are drained together
-#include <signal.h>        // kill, sigprocmask
-#include <stdlib.h>        // posix_openpt, grantpt, unlockpt, ptsname
+#include <fcntl.h>   // open, O_CLOEXEC
+#include <grp.h>     // setgroups: a child that is not root
+#include <poll.h>    // poll: stdout and stderr are drained together
+#include <signal.h>  // kill, sigprocmask
+#include <stdlib.h>  // posix_openpt, grantpt, unlockpt, ptsname
 #include <sys/resource.h>  // setrlimit: a write that fails half-way (RLIMIT_FSIZE), little memory (RLIMIT_AS); rusage
-#include <sys/stat.h>      // mkfifo, stat, for the tests that include this
-#include <sys/wait.h>      // wait4: the exit and the child's peak memory
-#include <unistd.h>        // fork, execve, pipe2, dup2
+#include <sys/stat.h>  // mkfifo, stat, for the tests that include this
+#include <sys/wait.h>  // wait4: the exit and the child's peak memory
+#include <unistd.h>    // fork, execve, pipe2, dup2
 
 #include <cerrno>
 

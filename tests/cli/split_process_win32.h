@@ -72,8 +72,8 @@ class process {
     win32::inheritable_pipe(out_, out_write);
     win32::inheritable_pipe(err_, err_write);
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    const win32::handle null_in(
-        CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr));
+    const win32::handle null_in(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                            &inherit, OPEN_EXISTING, 0, nullptr));
 
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -111,15 +111,16 @@ class process {
     auto drain = [](HANDLE from, std::string& into) {
       char buffer[65536];
       DWORD got = 0;
-      while (from != nullptr && ReadFile(from, buffer, sizeof buffer, &got, nullptr) && got > 0) into.append(buffer, got);
+      while (from != nullptr && ReadFile(from, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        into.append(buffer, got);
     };
     std::thread out_reader(drain, out_.get(), std::ref(result.out));
     std::thread err_reader(drain, err_.get(), std::ref(result.err));
     DWORD wait = INFINITE;
     if (deadline_.count() > 0) {
       const auto left = deadline_ - (std::chrono::steady_clock::now() - started_);
-      wait = static_cast<DWORD>(std::max<std::int64_t>(
-          0, std::chrono::duration_cast<std::chrono::milliseconds>(left).count()));
+      wait = static_cast<DWORD>(
+          std::max<std::int64_t>(0, std::chrono::duration_cast<std::chrono::milliseconds>(left).count()));
     }
     if (WaitForSingleObject(child_.get(), wait) == WAIT_TIMEOUT) {
       result.hung = true;

@@ -70,7 +70,8 @@ TEST(Checks, TakesNoDestinationWhereNothingIsWritten) {
   };
   for (const auto& ex : examples) {
     SCOPED_TRACE(ex.source + " | " + ex.destination);
-    const auto check = check_inputs(ex.source, ex.destination, 2, path_text::exact, piece_names::numbers, ex.use);
+    const auto check =
+        check_inputs(ex.source, ex.destination, 2, path_text::exact, piece_names::numbers, ex.use);
     EXPECT_EQ(check.message, ex.message);
     EXPECT_EQ(check.ok, ex.message.empty());
   }
@@ -108,10 +109,9 @@ TEST(Checks, ReadsNamesWithoutRegardToCase) {
     bool same;
   };
   const std::vector<example> examples = {
-      {"utf-8", "UTF-8", true},   {"BIG5", "Big5", true},    {"Title", "title", true},
-      {"k", "K", true},           {"AUTO", "auto", true},    {"", "", true},
-      {"utf8", "UTF-8", false},   {"titles", "title", false}, {"titl", "title", false},
-      {"Ä", "ä", false},          {"K", "", false},          {"@", "`", false},
+      {"utf-8", "UTF-8", true}, {"BIG5", "Big5", true}, {"Title", "title", true}, {"k", "K", true},
+      {"AUTO", "auto", true},   {"", "", true},         {"utf8", "UTF-8", false}, {"titles", "title", false},
+      {"titl", "title", false}, {"Ä", "ä", false},      {"K", "", false},         {"@", "`", false},
       {"[", "{", false},
   };
   for (const auto& ex : examples) {
@@ -152,7 +152,8 @@ TEST(Checks, TrimsBothPathsButKeepsTheDestinationAsTyped) {
   EXPECT_EQ(trim_blanks("　 a b　\t"), "a b");
 
   // Exact paths, as the command line gives them: every blank is part of them.
-  EXPECT_EQ(check_inputs(novel + " ", tmp / "out", 1, path_text::exact).message, "文件“" + novel + " ”不存在");
+  EXPECT_EQ(check_inputs(novel + " ", tmp / "out", 1, path_text::exact).message,
+            "文件“" + novel + " ”不存在");
   const auto exact = check_inputs(novel, "　" + tmp / "out ", 1, path_text::exact);
   ASSERT_TRUE(exact.ok);
   EXPECT_EQ(exact.request.destination, "　" + tmp / "out ");
@@ -175,14 +176,11 @@ TEST(Checks, RefusesToWriteAPieceOverTheSource) {
     bool refused;
   };
   const std::vector<example> examples = {
-      {piece, tmp.dir(), true},
-      {piece, tmp / "sub/../", true},          // another spelling of the folder
-      {piece, tmp / "sub/", false},
-      {prefixed, tmp / "book", true},          // five digits after 9999
-      {prefixed, tmp / "boo", false},
-      {other, tmp.dir(), false},
-      {linked, tmp / "sub/", true},            // a hard link among the pieces
-      {pointed, tmp / "sub/", true},           // a symbolic link among the pieces
+      {piece, tmp.dir(), true},       {piece, tmp / "sub/../", true},  // another spelling of the folder
+      {piece, tmp / "sub/", false},   {prefixed, tmp / "book", true},  // five digits after 9999
+      {prefixed, tmp / "boo", false}, {other, tmp.dir(), false},
+      {linked, tmp / "sub/", true},   // a hard link among the pieces
+      {pointed, tmp / "sub/", true},  // a symbolic link among the pieces
       {padded, tmp.dir(), false},
   };
   for (const auto& ex : examples) {
@@ -204,11 +202,21 @@ TEST(Checks, FindsWhatAWindowsNameCannotHold) {
   };
   constexpr auto none = std::string_view::npos;
   const std::vector<example> examples = {
-      {"D:\\out\\*", 7},      {"out\\?", 4},          {"out\\<", 4},
-      {"out\\a|b", 5},        {"my out\"", 6},         {"novel.txt:", 9},
-      {"out\\x:s", 5},        {"a\tb", 1},             {"1:x", 1},
-      {"\\\\.\\D:\\x?", 8},    {"Z:", none},            {"z:x", none},
-      {"D:\\书\\卷", none},   {"\\\\?\\D:\\out\\", none}, {"\\\\server\\share\\", none},
+      {"D:\\out\\*", 7},
+      {"out\\?", 4},
+      {"out\\<", 4},
+      {"out\\a|b", 5},
+      {"my out\"", 6},
+      {"novel.txt:", 9},
+      {"out\\x:s", 5},
+      {"a\tb", 1},
+      {"1:x", 1},
+      {"\\\\.\\D:\\x?", 8},
+      {"Z:", none},
+      {"z:x", none},
+      {"D:\\书\\卷", none},
+      {"\\\\?\\D:\\out\\", none},
+      {"\\\\server\\share\\", none},
   };
   for (const auto& ex : examples) {
     SCOPED_TRACE(ex.path);

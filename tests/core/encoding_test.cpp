@@ -49,11 +49,15 @@ TEST(Encoding, DecidesFromMarkThenUtf8ThenChineseCodePages) {
       {"Big5 text", big5_text, false, "Big5", ""},
       {"short Big5 stays GB18030", in("Big5", "第一章"), false, "GB18030", ""},
       // 上 is U+4E0A: a 0A byte inside a character, on the line ends' side.
-      {"UTF-16LE without a mark, by its line ends", in("UTF-16LE", "第一章 上山\r\n正文\n"), false, "UTF-16LE", ""},
-      {"UTF-16BE without a mark, by its line ends", in("UTF-16BE", "第一章 上山\r\n正文\n"), false, "UTF-16BE", ""},
+      {"UTF-16LE without a mark, by its line ends", in("UTF-16LE", "第一章 上山\r\n正文\n"), false,
+       "UTF-16LE", ""},
+      {"UTF-16BE without a mark, by its line ends", in("UTF-16BE", "第一章 上山\r\n正文\n"), false,
+       "UTF-16BE", ""},
       {"ASCII in UTF-16LE without a mark", in("UTF-16LE", "Chapter 1\n"), true, "UTF-16LE", ""},
-      {"UTF-8 with NUL bytes beside its line ends", std::string("\0\n第\0章\n\0甲\0\n", 16), true, "UTF-8", ""},
-      {"GBK with a NUL beside a line end", in("GBK", "第一章\r\n") + std::string("\0\n", 2), false, "GB18030", ""},
+      {"UTF-8 with NUL bytes beside its line ends", std::string("\0\n第\0章\n\0甲\0\n", 16), true, "UTF-8",
+       ""},
+      {"GBK with a NUL beside a line end", in("GBK", "第一章\r\n") + std::string("\0\n", 2), false, "GB18030",
+       ""},
       {"Big5 with some rare characters", after_rare(20), false, "Big5", ""},
       {"Big5 of too little confidence stays GB18030", after_rare(60), false, "GB18030", ""},
   };
@@ -73,12 +77,12 @@ TEST(Encoding, ValidatesUtf8AcrossBlockBoundaries) {
   const std::vector<example> examples = {
       {"plain ascii text, long enough for the fast path", true},
       {"第一章 起", true},
-      {"\xF0\x9F\x98\x80", true},  // emoji
-      {"\xC0\xAF", false},         // overlong
-      {"\xED\xA0\x80", false},     // surrogate
-      {"\xE7\xAC", false},         // cut off at the end
-      {"\xB5\xDA\xD2\xBB", false}, // GBK
-      {"\xF4\x90\x80\x80", false}, // above U+10FFFF
+      {"\xF0\x9F\x98\x80", true},   // emoji
+      {"\xC0\xAF", false},          // overlong
+      {"\xED\xA0\x80", false},      // surrogate
+      {"\xE7\xAC", false},          // cut off at the end
+      {"\xB5\xDA\xD2\xBB", false},  // GBK
+      {"\xF4\x90\x80\x80", false},  // above U+10FFFF
   };
   for (const auto& ex : examples) {
     for (std::size_t cut = 0; cut <= ex.bytes.size(); ++cut) {
@@ -107,14 +111,15 @@ TEST(Encoding, ValidatesLongUtf8LikeIcu) {
   };
   const std::string text = "　　第一章 起风了。He said: “😀 ok”——é ß Ω 𝄞 終わり\n";
   const std::string text3 = text + text + text;
-  const char faults[] = {'\x80', '\xBF', '\xC0', '\xC1', '\xC2', '\xDF', '\xE0', '\xED', '\xEF',
-                         '\xF0', '\xF4', '\xF5', '\xFF', 'a', '\n'};
+  const char faults[] = {'\x80', '\xBF', '\xC0', '\xC1', '\xC2', '\xDF', '\xE0', '\xED',
+                         '\xEF', '\xF0', '\xF4', '\xF5', '\xFF', 'a',    '\n'};
   for (std::size_t at = 0; at < text3.size(); ++at)
     for (char fault : faults) {
       std::string bytes = text3;
       bytes[at] = fault;
       const bool expected = icu_says_valid(bytes);
-      ASSERT_EQ(validator_says_valid(bytes, bytes.size() / 2), expected) << "byte " << int(fault & 0xFF) << " at " << at;
+      ASSERT_EQ(validator_says_valid(bytes, bytes.size() / 2), expected)
+          << "byte " << int(fault & 0xFF) << " at " << at;
     }
   // Random strings of lead, continuation and ASCII bytes, where every
   // boundary between two sixteen-byte steps sees all sorts of neighbours.
@@ -255,10 +260,12 @@ TEST(Encoding, ConvertsEveryByteAndPairAsIcuDoes) {
   // off by the end.
   std::string bytes = "\r\n";
   for (int lead = 0x80; lead <= 0xFF; ++lead)
-    for (int trail = 0; trail <= 0xFF; ++trail) bytes += {' ', static_cast<char>(lead), static_cast<char>(trail)};
+    for (int trail = 0; trail <= 0xFF; ++trail)
+      bytes += {' ', static_cast<char>(lead), static_cast<char>(trail)};
   bytes += "\x95\x32\x82\x36\x81\x30\x81\x30\x81\x30\xFF\x80\r\n\xFF\xFE\x81";
   const encoding utf8 = *target_by_name("UTF-8");
-  for (const auto& [name, lossy] : {std::pair{"GBK", true}, {"GB18030", true}, {"Big5", true}, {"windows-1252", false}}) {
+  for (const auto& [name, lossy] :
+       {std::pair{"GBK", true}, {"GB18030", true}, {"Big5", true}, {"windows-1252", false}}) {
     SCOPED_TRACE(name);
     const encoding from = *encoding_by_name(name);
     std::uint64_t expected_lost = 0;
@@ -293,7 +300,8 @@ TEST(Encoding, CountsAndReplacesWhatCannotBeConverted) {
        "第一章\r\n甲\r\n?乙\n?\n", 2, 3},
       {"invalid GB18030 becomes U+FFFD, line ends of every kind", "GB18030", "UTF-8",
        *encode("甲\r乙\n丙\r\n", gbk) + "\xFF" + *encode("丁\n", gbk), "甲\r乙\n丙\r\n\uFFFD丁\n", 1, 4},
-      {"invalid GB18030 to Big5 counts once, as ?", "GB18030", "Big5", "\x81" + *encode("\n山", gbk) + "\xFF", "?\n山?", 2, 1},
+      {"invalid GB18030 to Big5 counts once, as ?", "GB18030", "Big5", "\x81" + *encode("\n山", gbk) + "\xFF",
+       "?\n山?", 2, 1},
       {"a lone surrogate in UTF-16", "UTF-16LE", "UTF-8", std::string("A\0\n\0\0\xD8", 6), "A\n\uFFFD", 1, 2},
       {"a literal U+FFFD that GBK cannot hold", "UTF-8", "GBK", "甲\n\uFFFD\n", "甲\n?\n", 1, 2},
       {"GBK characters Big5 lacks, between ones it holds", "GBK", "Big5", *encode("甲\n们乙\r\n们", gbk),
@@ -303,8 +311,8 @@ TEST(Encoding, CountsAndReplacesWhatCannotBeConverted) {
        "甲?乙\n?丙\n", 2, 1},
       {"a byte-order mark and a variation selector GBK lacks, from GB18030", "GB18030", "GBK",
        *encode("\uFEFF甲\n乙\uFE0F\n", *encoding_by_name("GB18030")), "?甲\n乙?\n", 2, 1},
-      {"a lead byte at the very end", "GB18030", "UTF-16LE", *encode("甲\n乙", gbk) + "\x81", "甲\n乙\uFFFD", 1,
-       2},
+      {"a lead byte at the very end", "GB18030", "UTF-16LE", *encode("甲\n乙", gbk) + "\x81", "甲\n乙\uFFFD",
+       1, 2},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name);

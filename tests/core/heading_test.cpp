@@ -4,12 +4,12 @@
 
 #include <random>
 
-#include "core/encoding.h"
-#include "core/heading_form.h"
 #include "core/book_survey.h"
+#include "core/encoding.h"
 #include "core/file.h"
 #include "core/heading_book.h"
 #include "core/heading_choice.h"
+#include "core/heading_form.h"
 #include "core/keyword_rule.h"
 #include "core/shape_filter.h"
 #include "core/split.h"  // fixed_keywords
@@ -40,11 +40,11 @@ TEST(HeadingTest, MatchesEveryKeywordExactlyAnywhereInTheLine) {
       {"第二天", {"第", "章"}, false},
       {"文章", {"第", "章"}, false},
       {"文章", {"章"}, true},
-      {"Chapter 1", {"chapter"}, false},     // case counts
+      {"Chapter 1", {"chapter"}, false},  // case counts
       {"Chapter 1", {"Chapter"}, true},
-      {"ＡＢ", {"AB"}, false},               // full-width is not half-width
+      {"ＡＢ", {"AB"}, false},  // full-width is not half-width
       {"AB", {"ＡＢ"}, false},
-      {"任何一行", {}, true},                // an empty list matches every line
+      {"任何一行", {}, true},  // an empty list matches every line
       {"任何一行", {""}, true},
       {"第一章", {"第", "章", "节"}, false},
       {"第一章", {"章", "第", "章", "章"}, true},  // a repeated keyword is one keyword
@@ -97,7 +97,7 @@ TEST(HeadingForm, TellsChaptersVolumesAndSectionsFromBodyTextInEveryEncoding) {
       {"尾聲：歸來", special, -1},
       {"完本感言", special, -1},
       {"后记", special, -1},
-      {" 　 \t　第十二章 风起", chapter, 12},  // a mixed indent
+      {" 　 \t　第十二章 风起", chapter, 12},       // a mixed indent
       {"第三章 \U00020000\U0002A6D6", chapter, 3},  // a title of four-byte characters
       {"第九亿亿亿亿亿章", chapter, 1000000000},
       {"他翻到第三章，看了很久", body, -1},
@@ -113,7 +113,8 @@ TEST(HeadingForm, TellsChaptersVolumesAndSectionsFromBodyTextInEveryEncoding) {
       {"第一节课很无聊", miss, 1},
       {"第二回合", miss, 2},
       {"第一部分 总论", miss, 1},
-      {"第三章 这一行的标题实在是太长了远远超过了四十个字所以它只能算作正文里的一句话而已，不是标题", miss, 3},
+      {"第三章 这一行的标题实在是太长了远远超过了四十个字所以它只能算作正文里的一句话而已，不是标题", miss,
+       3},
   };
   for (const char* name : {"GB18030", "UTF-8", "Big5", "UTF-16LE", "UTF-16BE"}) {
     const encoding enc = *encoding_by_name(name);
@@ -195,7 +196,7 @@ TEST(HeadingForm, ReadsEachShapeABookMayUseForItsHeadings) {
       {"正文 前言", sh::prefixed_section, special, -1},
       {"第二季 引子", sh::prefixed_section, special, -1},
       {"甲乙丙丁戊己庚辛壬癸子丑寅卯辰 前言", sh::prefixed_section, special, -1},  // a prefix of 16
-      {"甲乙丙丁戊己庚辛壬癸子丑寅卯辰巳 前言", sh::none, body, -1},            // and of 17
+      {"甲乙丙丁戊己庚辛壬癸子丑寅卯辰巳 前言", sh::none, body, -1},               // and of 17
       // Numerals 廿 and 卅; guards at their limits; stray marks.
       {"第廿三回", sh::plain, chapter, 23},
       {"第卅回 标题", sh::plain, chapter, 30},
@@ -207,7 +208,8 @@ TEST(HeadingForm, ReadsEachShapeABookMayUseForItsHeadings) {
   };
   // Prose the survey's byte filter may skip, beside every shape above that
   // it must never skip, in every encoding that can write the line.
-  const std::vector<const char*> prose = {"　　他说：“走吧。”", "三人笑了笑，走了。", "后来他走了", "山石很好看！"};
+  const std::vector<const char*> prose = {"　　他说：“走吧。”", "三人笑了笑，走了。", "后来他走了",
+                                          "山石很好看！"};
   for (const char* name : {"GB18030", "UTF-8", "Big5", "UTF-16LE", "UTF-16BE"}) {
     const encoding enc = *encoding_by_name(name);
     const shape_filter filter(enc);
@@ -215,7 +217,8 @@ TEST(HeadingForm, ReadsEachShapeABookMayUseForItsHeadings) {
     auto holds_probe = [&](const std::string& bytes) {
       if (probe.first < 0) return true;
       for (std::size_t i = 0; i + 1 < bytes.size(); ++i)
-        if (static_cast<unsigned char>(bytes[i]) == probe.first && static_cast<unsigned char>(bytes[i + 1]) == probe.second)
+        if (static_cast<unsigned char>(bytes[i]) == probe.first &&
+            static_cast<unsigned char>(bytes[i + 1]) == probe.second)
           return true;
       return false;
     };
@@ -309,8 +312,10 @@ std::string book_entries(const std::vector<std::string>& lines) {
   const heading_book book = planned_book(lines);
   std::string out;
   for (const auto& e : book.entries()) {
-    const char* kind = e.kind == line_kind::volume ? "V" : e.kind == line_kind::special ? "A"
-                       : e.kind == line_kind::near_miss ? "n" : "H";
+    const char* kind = e.kind == line_kind::volume      ? "V"
+                       : e.kind == line_kind::special   ? "A"
+                       : e.kind == line_kind::near_miss ? "n"
+                                                        : "H";
     out += (out.empty() ? "" : " ") + std::to_string(e.line) + kind;
   }
   return out;
@@ -332,13 +337,16 @@ TEST(HeadingBook, JoinsTheLinesOfOneHeadingAndTellsTheirKinds) {
        {"壹", "甲篇", "第一章", b, b, b, "贰", "乙篇", "第一章", b, b, b, "叁", "丙篇", "第一章", b, b, b},
        "1V 2V 3H 7V 8V 9H 13V 14V 15H"},
       {"a heading again after one line of a site's text is one heading",
-       {"第五回 甲", "网站", "第五回 甲", b, "第六回 乙", b}, "1H 5H"},
+       {"第五回 甲", "网站", "第五回 甲", b, "第六回 乙", b},
+       "1H 5H"},
       {"after two lines it is a repeat", {"第五回 甲", b, b, "第五回 甲", b, "第六回 乙", b}, "1H 4H 6H"},
       {"two volumes, then a chapter", {"第一部", "第一卷", "第一章", b}, "1V 2V 3H"},
       {"of two chapters in a row, the book's own sequence starts the piece",
-       {"第一章", b, "第二章", b, "第九回十月", "", "第三章", b, "第四章", b}, "1H 3H 7H 9H"},
+       {"第一章", b, "第二章", b, "第九回十月", "", "第三章", b, "第四章", b},
+       "1H 3H 7H 9H"},
       {"a prefixed first chapter starts a volume again, a prefixed fifth is text",
-       {"第一回 甲", b, b, b, "第二回 乙", b, b, b, "书名2－篇名 第一回 丙", b, b, b, "他又读第五回 丁", b, b, b},
+       {"第一回 甲", b, b, b, "第二回 乙", b, b, b, "书名2－篇名 第一回 丙", b, b, b, "他又读第五回 丁", b, b,
+        b},
        "1H 5H 9H"},
       {"a line refused by a guard, in its place, is a near miss; out of place it is text",
        {"第一章", b, b, b, "第二章 说完。又走了", b, b, b, "第二章", b, b, b, "第九章 说完。又走了", b, b, b},
@@ -375,39 +383,66 @@ TEST(HeadingBook, TakesAShapeThatIsNotSelfEvidentOnlyAsTheBooksNumberedSequence)
       {"two are a list", chapters({"一 甲", "二 乙", "三 丙"}, 2), 0, {}},
       {"two members are no sequence", chapters({"一 甲", "二 乙"}, 5), 0, {}},
       {"only new starts are no sequence", chapters({"一 甲", "一 乙", "一 丙", "一 丁"}, 3), 0, {}},
-      {"two numbers may be missing, not three", chapters({"一 甲", "二 乙", "三 丙", "六 丁", "十 戊"}, 3), 0,
+      {"two numbers may be missing, not three",
+       chapters({"一 甲", "二 乙", "三 丙", "六 丁", "十 戊"}, 3),
+       0,
        {1, 5, 9, 13}},
       {"a tenth of the book is spread enough", chapters({"1.甲", "2.乙", "3.丙"}, 3), 80, {1, 5, 9}},
       {"less is a list in one chapter", chapters({"1.甲", "2.乙", "3.丙"}, 3), 81, {}},
       {"eight members need no spread",
-       chapters({"1.甲", "2.乙", "3.丙", "4.丁", "5.戊", "6.己", "7.庚", "8.辛"}, 3), 100000,
+       chapters({"1.甲", "2.乙", "3.丙", "4.丁", "5.戊", "6.己", "7.庚", "8.辛"}, 3),
+       100000,
        {1, 5, 9, 13, 17, 21, 25, 29}},
       {"seven do", chapters({"1.甲", "2.乙", "3.丙", "4.丁", "5.戊", "6.己", "7.庚"}, 3), 100000, {}},
       {"a self-evident heading counts alone", chapters({"第三章 甲"}, 1), 0, {1}},
-      {"第 left out follows the book's own sequence", chapters({"第一回 甲", "二回 乙", "三回 丙", "五回 丁"}, 3), 0,
+      {"第 left out follows the book's own sequence",
+       chapters({"第一回 甲", "二回 乙", "三回 丙", "五回 丁"}, 3),
+       0,
        {1, 5, 9, 13}},
-      {"a guarded title must be the very next", chapters({"第一章", "第二章 甲。", "第四章 乙。"}, 3), 0, {1, 5}},
-      {"two entries with nothing between are one heading", {"第一章", "", "第一章", ".", ".", "第二章", "."}, 0, {1, 6}},
-      {"two headings with nothing between are no table", {"第一章", "第二章", ".", ".", "第三章", "."}, 0, {1, 5}},
+      {"a guarded title must be the very next",
+       chapters({"第一章", "第二章 甲。", "第四章 乙。"}, 3),
+       0,
+       {1, 5}},
+      {"two entries with nothing between are one heading",
+       {"第一章", "", "第一章", ".", ".", "第二章", "."},
+       0,
+       {1, 6}},
+      {"two headings with nothing between are no table",
+       {"第一章", "第二章", ".", ".", "第三章", "."},
+       0,
+       {1, 5}},
       {"a sequence goes up twice at least", chapters({"一 甲", "一 乙", "二 丙"}, 3), 0, {}},
       {"a heading printed twice counts the text after the second",
-       {"一 甲", ".", ".", ".", "二 乙", "", "二 乙", ".", ".", ".", "三 丙", ".", ".", "."}, 0, {1, 5, 11}},
+       {"一 甲", ".", ".", ".", "二 乙", "", "二 乙", ".", ".", ".", "三 丙", ".", ".", "."},
+       0,
+       {1, 5, 11}},
       {"three prefixed headings make a prefixed section a heading",
-       chapters({"第一回 甲", "第二回 乙", "甲 第一回 丙", "乙 第一回 丁", "丙 第一回 戊", "丙 前言"}, 3), 0,
+       chapters({"第一回 甲", "第二回 乙", "甲 第一回 丙", "乙 第一回 丁", "丙 第一回 戊", "丙 前言"}, 3),
+       0,
        {1, 5, 9, 13, 17, 21}},
-      {"two do not", chapters({"第一回 甲", "第二回 乙", "甲 第一回 丙", "乙 第一回 丁", "丙 前言"}, 3), 0,
+      {"two do not",
+       chapters({"第一回 甲", "第二回 乙", "甲 第一回 丙", "乙 第一回 丁", "丙 前言"}, 3),
+       0,
        {1, 5, 9, 13}},
       {"bare numbers two to a chapter number its sections",
-       {"第一章", "一", ".", ".", ".", "二", ".", ".", ".", "第二章", "一", ".", ".", ".", "二", ".", ".", ".",
-        "第三章", "一", ".", ".", ".", "二", ".", ".", ".", "第四章", "."},
-       0, {1, 10, 19, 28}},
+       {"第一章", "一", ".", ".",      ".",  "二", ".", ".", ".",  "第二章", "一", ".", ".",      ".", "二",
+        ".",      ".",  ".", "第三章", "一", ".",  ".", ".", "二", ".",      ".",  ".", "第四章", "."},
+       0,
+       {1, 10, 19, 28}},
       {"a prefix the book gives its headings vouches for another unit behind it",
-       chapters({"【书名】【第一辑 甲】", "【书名】【第二集 乙】", "【书名】【第三辑 丙】", "【书名】【第四辑 丁】"}, 3), 0,
+       chapters({"【书名】【第一辑 甲】", "【书名】【第二集 乙】", "【书名】【第三辑 丙】",
+                 "【书名】【第四辑 丁】"},
+                3),
+       0,
        {1, 5, 9, 13}},
       {"three are a table of contents; the real first starts again",
-       {"第一章", "第二章", "第三章", "第一章", ".", "第二章", "."}, 0, {4, 6}},
+       {"第一章", "第二章", "第三章", "第一章", ".", "第二章", "."},
+       0,
+       {4, 6}},
       {"a table of something else under a heading is text",
-       {"第五章", "一、甲", "二、乙", "三、丙", ".", ".", ".", "第六章", "."}, 0, {1, 8}},
+       {"第五章", "一、甲", "二、乙", "三、丙", ".", ".", ".", "第六章", "."},
+       0,
+       {1, 8}},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name);
@@ -419,7 +454,8 @@ TEST(HeadingBook, NotesAtMostItsLimitOfLines) {
   heading_book book;
   const line_shape shape = read_line_shape_utf8("第一章");
   for (std::size_t i = 0; i < heading_book::most_lines; ++i)
-    ASSERT_TRUE(book.add(static_cast<std::int64_t>(2 * i + 1), static_cast<std::int64_t>(2 * i + 1), shape, 2, 1));
+    ASSERT_TRUE(
+        book.add(static_cast<std::int64_t>(2 * i + 1), static_cast<std::int64_t>(2 * i + 1), shape, 2, 1));
   EXPECT_FALSE(book.full());
   EXPECT_EQ(book.noted_until(), 0);
   EXPECT_FALSE(book.add(2 * static_cast<std::int64_t>(heading_book::most_lines) + 1, 1, shape, 2, 1));
@@ -440,8 +476,10 @@ TEST(HeadingBook, TwoHalvesOfASourceMakeTheSameBookAsOnePass) {
       // Chapters written without 第 (a shape the book must vouch for, by
       // the body after each) but the first and every seventh.
       for (int chapter = 1; bytes.size() < survey_halves_from + 4096; ++chapter) {
-        std::string text = (chapter == 1 ? "第" : chapter % 7 == 0 ? "上卷 第" : "") + std::to_string(chapter) +
-                           "回　标题" + end;
+        std::string text = (chapter == 1       ? "第"
+                            : chapter % 7 == 0 ? "上卷 第"
+                                               : "") +
+                           std::to_string(chapter) + "回　标题" + end;
         const int lines = 20 + static_cast<int>(random() % 40);
         for (int i = 0; i < lines; ++i)
           text += i % 5 == 0 ? std::string(end) : "　　正文" + std::string(random() % 200, 'x') + end;
@@ -454,7 +492,8 @@ TEST(HeadingBook, TwoHalvesOfASourceMakeTheSameBookAsOnePass) {
       const shape_filter filter(enc);
       auto survey = [&](std::uint64_t size) {
         heading_book book;
-        const book_survey s = survey_book(source->file, 0, size, enc, filter, [] { return false; }, book);
+        const book_survey s = survey_book(
+            source->file, 0, size, enc, filter, [] { return false; }, book);
         EXPECT_EQ(s.outcome, survey_outcome::done);
         EXPECT_EQ(s.parts, size == 0 ? 1 : 2);
         book.plan(s.nonblank);
@@ -473,17 +512,39 @@ TEST(HeadingBook, TwoHalvesOfASourceMakeTheSameBookAsOnePass) {
 
 TEST(HeadingForm, ReadsNumeralsInEveryForm) {
   const std::vector<std::pair<std::u16string_view, std::int64_t>> numerals = {
-      {u"十", 10}, {u"十一", 11}, {u"二十", 20}, {u"一百零五", 105}, {u"两千零一十", 2010},
-      {u"一万二千三百四十五", 12345}, {u"壹仟贰佰", 1200}, {u"叄拾叄", 33}, {u"一〇五", 105}, {u"０７", 7},
-      {u"3000", 3000}, {u"", -1}, {u"十x", -1}, {u"廿三", 23}, {u"卅", 30},
+      {u"十", 10},
+      {u"十一", 11},
+      {u"二十", 20},
+      {u"一百零五", 105},
+      {u"两千零一十", 2010},
+      {u"一万二千三百四十五", 12345},
+      {u"壹仟贰佰", 1200},
+      {u"叄拾叄", 33},
+      {u"一〇五", 105},
+      {u"０７", 7},
+      {u"3000", 3000},
+      {u"", -1},
+      {u"十x", -1},
+      {u"廿三", 23},
+      {u"卅", 30},
       // 万 and 亿 groups; the ceiling exactly and one past it in each form.
-      {u"一亿二千万", 120000000}, {u"十万零五", 100005}, {u"三千五百万", 35000000}, {u"万", 10000},
-      {u"一万万", 100000000}, {u"一万亿", numeral_ceiling},
-      {u"两亿零三万", 200030000}, {u"九亿九千九百九十九万九千九百九十九", numeral_ceiling - 1},
-      {u"十亿", numeral_ceiling}, {u"十亿零一", numeral_ceiling}, {u"九亿亿", numeral_ceiling},
-      {u"九亿亿亿亿亿", numeral_ceiling}, {u"一〇〇〇〇〇〇〇〇〇", numeral_ceiling},
-      {u"一〇〇〇〇〇〇〇〇一", numeral_ceiling}, {u"1000000000", numeral_ceiling},
-      {u"1000000001", numeral_ceiling}, {u"9999999999999", numeral_ceiling},
+      {u"一亿二千万", 120000000},
+      {u"十万零五", 100005},
+      {u"三千五百万", 35000000},
+      {u"万", 10000},
+      {u"一万万", 100000000},
+      {u"一万亿", numeral_ceiling},
+      {u"两亿零三万", 200030000},
+      {u"九亿九千九百九十九万九千九百九十九", numeral_ceiling - 1},
+      {u"十亿", numeral_ceiling},
+      {u"十亿零一", numeral_ceiling},
+      {u"九亿亿", numeral_ceiling},
+      {u"九亿亿亿亿亿", numeral_ceiling},
+      {u"一〇〇〇〇〇〇〇〇〇", numeral_ceiling},
+      {u"一〇〇〇〇〇〇〇〇一", numeral_ceiling},
+      {u"1000000000", numeral_ceiling},
+      {u"1000000001", numeral_ceiling},
+      {u"9999999999999", numeral_ceiling},
       {u"１０００００００００１", numeral_ceiling}};
   for (const auto& [digits, value] : numerals) EXPECT_EQ(numeral_value(digits), value);
   EXPECT_EQ(numeral_ceiling, 1000000000);
@@ -507,7 +568,8 @@ struct counting_host : fixed_keywords {
 // How a pattern judges a UTF-8 line: "H" heading, "-" body, "stop" or
 // "undecided" when it ends the run there.
 std::string judged(const std::string& pattern, const std::string& line, split_host& host) {
-  const auto rule = make_heading_rule({heading_choice::rule::pattern, pattern}, *encoding_by_name("UTF-8"), {}).rule;
+  const auto rule =
+      make_heading_rule({heading_choice::rule::pattern, pattern}, *encoding_by_name("UTF-8"), {}).rule;
   rule->refresh(host);
   try {
     return rule->classify(line, 1) == line_kind::chapter ? "H" : "-";
@@ -528,7 +590,8 @@ TEST(PatternRule, ALineItCannotDecideOrAStopEndsTheMatch) {
   counting_host stopping(3);
   EXPECT_EQ(judged(nested, line, stopping), "stop");
   EXPECT_EQ(stopping.asked, 3);
-  const auto rule = make_heading_rule({heading_choice::rule::pattern, nested}, *encoding_by_name("UTF-8"), {}).rule;
+  const auto rule =
+      make_heading_rule({heading_choice::rule::pattern, nested}, *encoding_by_name("UTF-8"), {}).rule;
   counting_host stopping_in_parts(1);
   rule->refresh(stopping_in_parts);
   rule->begin_parts();
@@ -549,11 +612,12 @@ TEST(PatternRule, SkipsALineWithoutThePatternsIdeographsAndJudgesTheRestAsICUDoe
   EXPECT_EQ(host.asked, 0);
   EXPECT_EQ(judged(".*第.*章.*", paragraph + "第二章", host), "H");
 
-  const std::vector<std::string> patterns = {
-      "第.*章", "^第.+章$", "第?章", "第*章", "第{0,1}章", "第+章", "[第]章", "[^]第]章", "第|章", "(?i)第章",
-      "(?x)第 ?章", "\\Q第\\E章", "\\第章", "(第)?章", "(?:第)章", "(?<!第)章", "章(?=第)", "\\x{7B2C}章"};
-  const std::vector<std::string> lines = {"第一章", "章", "第", "一章第", "章第一", "第第章章", "]章", "\\第章",
-                                          "\U00020000第\U00020000章"};
+  const std::vector<std::string> patterns = {"第.*章",     "^第.+章$",   "第?章",      "第*章",   "第{0,1}章",
+                                             "第+章",      "[第]章",     "[^]第]章",   "第|章",   "(?i)第章",
+                                             "(?x)第 ?章", "\\Q第\\E章", "\\第章",     "(第)?章", "(?:第)章",
+                                             "(?<!第)章",  "章(?=第)",   "\\x{7B2C}章"};
+  const std::vector<std::string> lines = {
+      "第一章", "章", "第", "一章第", "章第一", "第第章章", "]章", "\\第章", "\U00020000第\U00020000章"};
   for (const std::string& pattern : patterns) {
     for (const std::string& line : lines) {
       SCOPED_TRACE(pattern + " on " + line);
@@ -569,7 +633,8 @@ TEST(PatternRule, RefusesAnEmptyPatternWithASentence) {
   EXPECT_EQ(empty->reason.find("U_"), std::string::npos) << empty->reason;
   EXPECT_EQ(empty->offset, 0);
   EXPECT_FALSE(pattern_problem("^"));
-  EXPECT_EQ(make_heading_rule({heading_choice::rule::pattern, "第("}, {}, {}).error->reason, "U_REGEX_MISMATCHED_PAREN");
+  EXPECT_EQ(make_heading_rule({heading_choice::rule::pattern, "第("}, {}, {}).error->reason,
+            "U_REGEX_MISMATCHED_PAREN");
 }
 
 TEST(HeadingTest, NeverMatchesInsideACharacter) {
@@ -657,10 +722,10 @@ TEST(LineRules, TellsWhetherALineHoldsTheProbe) {
 TEST(HeadingTest, ALineWithoutTheProbeIsNeverAHeading) {
   const encoding gbk = *encoding_by_name("GBK");
   const line_rules rules(gbk);
-  const std::vector<std::string> lines = {"第十二章 风起", "　　他读完了第一篇文章。", "章", "第",
-                                          "Chapter 7", "abc", ""};
-  const std::vector<std::vector<std::string>> lists = {
-      {"第", "章"}, {"章"}, {"第十二章"}, {"C"}, {"Chapter", "7"}, {}, {""}, {"们"}};
+  const std::vector<std::string> lines = {
+      "第十二章 风起", "　　他读完了第一篇文章。", "章", "第", "Chapter 7", "abc", ""};
+  const std::vector<std::vector<std::string>> lists = {{"第", "章"},     {"章"}, {"第十二章"}, {"C"},
+                                                       {"Chapter", "7"}, {},     {""},         {"们"}};
   for (const auto& keywords : lists) {
     heading_test test(gbk, *encode("　　他读完了第一篇文章。第十二章", gbk));
     test.set_keywords(keywords);
@@ -707,11 +772,11 @@ TEST(HeadingTest, FindsKeywordsAtEitherEndWhicheverByteItProbes) {
     test.set_keywords({"第", "章"});
     EXPECT_TRUE(test(di + zhang));
     EXPECT_TRUE(test(zhang + "x" + di));
-    EXPECT_TRUE(test("\x80\xB5\xDA" + zhang));  // 第 after a stray byte
+    EXPECT_TRUE(test("\x80\xB5\xDA" + zhang));   // 第 after a stray byte
     EXPECT_FALSE(test("\xB5\xB5\xDA" + zhang));  // B5 B5 is a character: 第 does not start there
     EXPECT_FALSE(test(di));
     EXPECT_FALSE(test("\xDA" + zhang + "\xB5"));  // halves at the ends
-    EXPECT_FALSE(test("\xB0" + di + zhang));  // B0 B5, DA D5: both keywords misaligned
+    EXPECT_FALSE(test("\xB0" + di + zhang));      // B0 B5, DA D5: both keywords misaligned
   }
 }
 
@@ -731,10 +796,16 @@ TEST(HeadingTest, AgreesWithAWalkFromTheLineStartWholeAndInParts) {
       {"GB18030",
        {"\xB0\xB5", "\xDA\xB0", "\xB5\xDA", "\xD5\xC2", "\x81\x30\xB5\x30", "\x80", "a", "\xB5", "\xD5\x5C"},
        {{"第"}, {"第", "章"}, {"\\"}}},
-      {"GBK", {"\xB0\xB5", "\xDA\xB0", "\xB5\xDA", "\xD5\xC2", "\xB5", "\xD5\x5C", " "}, {{"第", "章"}, {"\\"}}},
-      {"Big5", {"\xA4\xB2", "\xC4\xA4", "\xB2\xC4", "\xB3\xB9", "\xB3\x5C", "\\", "\xB2"}, {{"第"}, {"第", "章"}, {"\\"}}},
+      {"GBK",
+       {"\xB0\xB5", "\xDA\xB0", "\xB5\xDA", "\xD5\xC2", "\xB5", "\xD5\x5C", " "},
+       {{"第", "章"}, {"\\"}}},
+      {"Big5",
+       {"\xA4\xB2", "\xC4\xA4", "\xB2\xC4", "\xB3\xB9", "\xB3\x5C", "\\", "\xB2"},
+       {{"第"}, {"第", "章"}, {"\\"}}},
       {"UTF-8", {"\xE7\xAC\xAC", "\xE7", "\xAC", "a", "\xE7\xAB\xA0"}, {{"第"}, {"第", "章"}}},
-      {"UTF-16LE", {"\x2C\x7B", "\x7B\x2C", std::string("{\0", 2), "\x3D\xD8", "\x00\xDE"}, {{"{"}, {"第", "{"}}},
+      {"UTF-16LE",
+       {"\x2C\x7B", "\x7B\x2C", std::string("{\0", 2), "\x3D\xD8", "\x00\xDE"},
+       {{"{"}, {"第", "{"}}},
   };
   std::mt19937 random(7);
   for (const auto& ex : examples) {
@@ -755,7 +826,8 @@ TEST(HeadingTest, AgreesWithAWalkFromTheLineStartWholeAndInParts) {
             found = rules.starts_character(line, at);
           expected = expected && found;
         }
-        SCOPED_TRACE(std::string(ex.encoding_name) + " " + keywords.front() + " line of " + std::to_string(line.size()));
+        SCOPED_TRACE(std::string(ex.encoding_name) + " " + keywords.front() + " line of " +
+                     std::to_string(line.size()));
         EXPECT_EQ(test(line), expected);
         for (const std::size_t block : {1, 2, 3, 5, 8, 64}) {
           test.begin_parts();
@@ -791,10 +863,22 @@ TEST(LineRules, KnowsWhereCharactersStart) {
     std::vector<std::size_t> starts;  // every position where a character starts
   };
   const std::vector<example> examples = {
-      {"UTF-8", "a\xE7\xAC\xAC" "b", {0, 1, 4, 5}},
-      {"GBK", "a\xB5\xDA\xD5\x5C" "b", {0, 1, 3, 5, 6}},
-      {"GB18030", "\x81\x30\x81\x30" "a", {0, 4, 5}},
-      {"Big5", "\xB3\x5C" "a", {0, 2, 3}},
+      {"UTF-8",
+       "a\xE7\xAC\xAC"
+       "b",
+       {0, 1, 4, 5}},
+      {"GBK",
+       "a\xB5\xDA\xD5\x5C"
+       "b",
+       {0, 1, 3, 5, 6}},
+      {"GB18030",
+       "\x81\x30\x81\x30"
+       "a",
+       {0, 4, 5}},
+      {"Big5",
+       "\xB3\x5C"
+       "a",
+       {0, 2, 3}},
       {"UTF-16LE", std::string("a\0\x3D\xD8\x00\xDE", 6), {0, 2, 6}},  // a, U+1F600
   };
   for (const auto& ex : examples) {

@@ -79,10 +79,12 @@ split_result split(const std::string& source, const std::string& destination, sp
     return ::testing::AssertionFailure() << captions.size() << " reports, expected " << ended.size();
   for (std::size_t i = 0; i < captions.size(); ++i) {
     if (captions[i] > ended[i] || (i > 0 && captions[i] < captions[i - 1]))
-      return ::testing::AssertionFailure() << "report " << i << " says " << captions[i] << ", at most " << ended[i];
+      return ::testing::AssertionFailure()
+             << "report " << i << " says " << captions[i] << ", at most " << ended[i];
   }
   if (!captions.empty() && captions.back() != ended.back())
-    return ::testing::AssertionFailure() << "the final count is " << captions.back() << ", not " << ended.back();
+    return ::testing::AssertionFailure()
+           << "the final count is " << captions.back() << ", not " << ended.back();
   return ::testing::AssertionSuccess();
 }
 
@@ -107,20 +109,33 @@ TEST(Split, ShapesPiecesFromPreamblesHeadingsAndBlankLines) {
     std::vector<std::int64_t> captions;
   };
   const std::vector<example> examples = {
-      {"preamble starts with a line end", "书名\r\n作者\r\n第一章\r\n正文\r\n",
-       {"\r\n书名\r\n作者\r\n", piece({"第一章", "正文"})}, {1, 2}},
+      {"preamble starts with a line end",
+       "书名\r\n作者\r\n第一章\r\n正文\r\n",
+       {"\r\n书名\r\n作者\r\n", piece({"第一章", "正文"})},
+       {1, 2}},
       {"no heading at all", "只有\r\n正文\r\n", {"\r\n只有\r\n正文\r\n"}, {1}},
       {"only a heading", "\r\n  第一章\r\n\r\n", {piece({"  第一章"})}, {0, 1}},
-      {"consecutive headings", "第一章\r\n第二章\r\n正文\r\n",
-       {piece({"第一章"}), piece({"第二章", "正文"})}, {0, 1, 2}},
-      {"keywords in any order", "章节在前，第在后\r\n正文\r\n", {piece({"章节在前，第在后", "正文"})}, {0, 1}},
+      {"consecutive headings",
+       "第一章\r\n第二章\r\n正文\r\n",
+       {piece({"第一章"}), piece({"第二章", "正文"})},
+       {0, 1, 2}},
+      {"keywords in any order",
+       "章节在前，第在后\r\n正文\r\n",
+       {piece({"章节在前，第在后", "正文"})},
+       {0, 1}},
       {"one keyword is not enough", "第二天\r\n文章\r\n", {"\r\n第二天\r\n文章\r\n"}, {1}},
-      {"blank lines of spaces, tabs and U+3000 dropped", "第一章\r\n \t \r\n　　\r\n\r\n　　正文 \r\n",
-       {piece({"第一章", "　　正文 "})}, {0, 1}},
-      {"CR, LF and CR LF end lines", "第一章\r甲\n第二章\r\n乙\r\r\n丙",
-       {piece({"第一章", "甲"}), piece({"第二章", "乙", "丙"})}, {0, 1, 2}},
-      {"numbered without a gap, four digits", "第一章 起\r\n甲\r\n第二章 承\r\n乙\r\n第三章 转\r\n丙\r\n",
-       {piece({"第一章 起", "甲"}), piece({"第二章 承", "乙"}), piece({"第三章 转", "丙"})}, {0, 1, 2, 3}},
+      {"blank lines of spaces, tabs and U+3000 dropped",
+       "第一章\r\n \t \r\n　　\r\n\r\n　　正文 \r\n",
+       {piece({"第一章", "　　正文 "})},
+       {0, 1}},
+      {"CR, LF and CR LF end lines",
+       "第一章\r甲\n第二章\r\n乙\r\r\n丙",
+       {piece({"第一章", "甲"}), piece({"第二章", "乙", "丙"})},
+       {0, 1, 2}},
+      {"numbered without a gap, four digits",
+       "第一章 起\r\n甲\r\n第二章 承\r\n乙\r\n第三章 转\r\n丙\r\n",
+       {piece({"第一章 起", "甲"}), piece({"第二章 承", "乙"}), piece({"第三章 转", "丙"})},
+       {0, 1, 2, 3}},
       {"empty source", "", {}, {}},
       {"only blank lines", "\r\n  \r\n\t\n", {}, {}},
   };
@@ -158,7 +173,8 @@ TEST(Split, MakesAWindowsSafeFileNameOfEachTitle) {
       {"a title of dots is empty", " ... ", ""},
       {"empty", "", ""},
       {"sixty characters kept", sixty + "章", sixty},
-      {"cut at sixty, then the blank before the cut goes", std::string(59, 'y') + " 第二章", std::string(59, 'y')},
+      {"cut at sixty, then the blank before the cut goes", std::string(59, 'y') + " 第二章",
+       std::string(59, 'y')},
       {"zero-width characters and bidi controls go",
        "\u200B第\u200C一\u200D章\u2060 \u200E风\u200F起\u202A\u202B\u202C\u202D\u202E\u2066\u2067\u2068\u2069\uFEFF",
        "第一章 风起"},
@@ -269,13 +285,17 @@ TEST(Split, KeepsEveryByteOfEachEncoding) {
     std::string bom;
   };
   const std::vector<example> examples = {
-      {"GB18030", ""}, {"UTF-8", ""}, {"Big5", ""}, {"UTF-8", "\xEF\xBB\xBF"},
-      {"UTF-16LE", "\xFF\xFE"}, {"UTF-16BE", "\xFE\xFF"},
+      {"GB18030", ""},
+      {"UTF-8", ""},
+      {"Big5", ""},
+      {"UTF-8", "\xEF\xBB\xBF"},
+      {"UTF-16LE", "\xFF\xFE"},
+      {"UTF-16BE", "\xFE\xFF"},
   };
   // Traditional characters, so that the text can be written in Big5 too.
-  const std::vector<std::string> lines = {
-      "　　序：這是一個關於山與海的故事。", "第一章　風起", "　　他說：「我們明天見。」",
-      "第二章　雲湧", "　　誠實的人總是沉默。最後一行。"};
+  const std::vector<std::string> lines = {"　　序：這是一個關於山與海的故事。", "第一章　風起",
+                                          "　　他說：「我們明天見。」", "第二章　雲湧",
+                                          "　　誠實的人總是沉默。最後一行。"};
   for (const auto& ex : examples) {
     SCOPED_TRACE(ex.encoding_name + std::string(ex.bom.empty() ? "" : " with BOM"));
     encoding enc = *encoding_by_name(ex.encoding_name);
@@ -318,7 +338,8 @@ TEST(Split, EndsAPieceAtTheLineThatPassesTheSizeInTheBytesItWrites) {
     };
     for (const std::size_t count : {std::size_t{3}, std::size_t{3000}}) {
       for (const std::uint64_t past : {0, 1}) {
-        SCOPED_TRACE(std::string(target) + ", " + std::to_string(count) + " lines, " + std::to_string(past) + " past");
+        SCOPED_TRACE(std::string(target) + ", " + std::to_string(count) + " lines, " + std::to_string(past) +
+                     " past");
         temp_folder tmp;
         const auto path = tmp.write("novel.txt", source);
         recording_host host;
@@ -593,7 +614,8 @@ TEST(Split, RemovesAPieceThatCouldNotBeWrittenAndKeepsThoseBefore) {
 TEST(Split, ReportsRunningOutOfMemoryAndKeepsWholePieces) {
   std::string text;
   for (int chapter = 1; chapter <= 4; ++chapter)  // the third has a line of 3 MiB
-    text += "第" + std::to_string(chapter) + "章\r\n" + std::string(chapter == 3 ? 3 << 20 : 10, 'x') + "\r\n";
+    text +=
+        "第" + std::to_string(chapter) + "章\r\n" + std::string(chapter == 3 ? 3 << 20 : 10, 'x') + "\r\n";
   struct failing_host : recording_host {
     // 1: keywords(), 2: progress at the third heading, 3: the second stop
     // asked while the long line is copied, after 2 reading up to it and 4
@@ -629,10 +651,12 @@ TEST(Split, ReportsRunningOutOfMemoryAndKeepsWholePieces) {
     const auto result = split(source, tmp.dir(), host);
     ASSERT_TRUE(result.failure);
     const std::string path = r.on_source ? source : tmp / "0002.txt";
-    EXPECT_EQ(result.failure->message(), (r.on_source ? "读取文件“" : "写入文件“") + path + "”失败：内存不足");
+    EXPECT_EQ(result.failure->message(),
+              (r.on_source ? "读取文件“" : "写入文件“") + path + "”失败：内存不足");
     EXPECT_EQ(result.pieces, r.pieces);
     std::vector<std::string> files{"novel.txt"};
-    for (std::int64_t i = 0; i < r.pieces; ++i) files.insert(files.end() - 1, "000" + std::to_string(i) + ".txt");
+    for (std::int64_t i = 0; i < r.pieces; ++i)
+      files.insert(files.end() - 1, "000" + std::to_string(i) + ".txt");
     EXPECT_EQ(tmp.files(), files);
     if (r.pieces > 1) {
       EXPECT_EQ(read_bytes(tmp / "0001.txt"), piece({"第2章", std::string(10, 'x')}));
@@ -678,8 +702,9 @@ TEST(Split, TellsWhatStartedEachPieceByForm) {
   // Byte-order mark, a volume sharing its chapter's piece, a volume that
   // opens a piece with text of its own (a line one character past a
   // subtitle's length), and a size cut.
-  const auto source = tmp.write("novel.txt", "\xEF\xBB\xBF书名\n第一卷\n\n第一章\n甲\n卷二\n" + repeat("引", 21) +
-                                                 "\n楔子\n" + std::string(30, 'x') + "\n乙\n");
+  const auto source =
+      tmp.write("novel.txt", "\xEF\xBB\xBF书名\n第一卷\n\n第一章\n甲\n卷二\n" + repeat("引", 21) +
+                                 "\n楔子\n" + std::string(30, 'x') + "\n乙\n");
   recording_host host;
   split_options options;
   options.dry_run = true;
@@ -765,7 +790,8 @@ TEST(Split, TheBookDecidesWhichShapesAreItsHeadings) {
        "第一回　甲 第二回　乙\n第三回　丙 第四回　丁\n第一回　甲\n" + body + "第二回　乙\n" + body,
        {1, 3, 7}},
       {"a bare numeral sequence through the book, not a list inside a chapter",
-       "序\n" + body + "一 青衫\n" + body + "一、甲\n二、乙\n三、丙\n" + body + "二 玉壁\n" + body + "三 马疾\n" + body,
+       "序\n" + body + "一 青衫\n" + body + "一、甲\n二、乙\n三、丙\n" + body + "二 玉壁\n" + body +
+           "三 马疾\n" + body,
        {1, 5, 15, 19}},
       {"第 left out after a first 第一回",
        "第一回　甲\n" + body + "二回　乙\n" + body + "三回　丙\n" + body + "四回　丁\n" + body,
@@ -797,7 +823,8 @@ TEST(Split, TheBookIsSurveyedLineForLineAsItIsCut) {
   const std::size_t block = std::size_t{1} << 20;
   auto chapters = [](const std::string& end) {
     std::string out;
-    for (const char* head : {"一 甲", "二 乙", "三 丙"}) out += std::string(head) + end + "正文" + end + "正文" + end + "正文" + end;
+    for (const char* head : {"一 甲", "二 乙", "三 丙"})
+      out += std::string(head) + end + "正文" + end + "正文" + end + "正文" + end;
     return out;
   };
   struct row {
@@ -811,7 +838,9 @@ TEST(Split, TheBookIsSurveyedLineForLineAsItIsCut) {
       {"CR only", chapters("\r"), {1, 5, 9}},
       {"CR LF", chapters("\r\n"), {1, 5, 9}},
       {"a CR LF cut by the block's edge", cut + chapters("\r\n"), {1, 2, 6, 10}},
-      {"a line longer than the block", "前言\n" + std::string(block + 5, 'y') + "\n" + chapters("\n"), {1, 3, 7, 11}},
+      {"a line longer than the block",
+       "前言\n" + std::string(block + 5, 'y') + "\n" + chapters("\n"),
+       {1, 3, 7, 11}},
   };
   for (const char* name : {"UTF-8", "UTF-16BE"}) {
     for (const auto& r : rows) {
@@ -935,7 +964,10 @@ TEST(Split, DecidesUtf8FromEveryByteOfALargeFile) {
       {"a stray byte early in the first half", {100}, '\xB5', "UTF-8"},
       {"a stray byte at the end of the first half", {middle - 1}, '\xFF', "UTF-8"},
       {"a stray byte at the middle", {middle}, '\xFF', "UTF-8"},
-      {"five continuation bytes in a row at the middle", {text.find("\xE8\xAF\xB4", middle)}, '\x80', "UTF-8"},
+      {"five continuation bytes in a row at the middle",
+       {text.find("\xE8\xAF\xB4", middle)},
+       '\x80',
+       "UTF-8"},
       {"a stray byte late in the second half", {text.size() - 5}, '\xC0', "UTF-8"},
       {"a lead byte with nothing after it", {text.size() - 1}, '\xE7', "UTF-8"},
       {"as many stray bytes as may be, across both halves", spread(utf8_most_faults), '\xFF', "UTF-8"},
@@ -976,7 +1008,9 @@ void* operator new(std::size_t size) {
   if (void* p = fails ? nullptr : std::malloc(size == 0 ? 1 : size)) return p;
   throw std::bad_alloc();
 }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return std::malloc(size == 0 ? 1 : size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  return std::malloc(size == 0 ? 1 : size);
+}
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"  // free() matches this operator new's malloc()
 #endif

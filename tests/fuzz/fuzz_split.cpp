@@ -16,7 +16,8 @@ namespace {
 // exit. Never destroyed itself: the exit handler still needs its name.
 const std::string& session_folder() {
   static const std::string* folder = [] {
-    auto* pattern = new std::string((std::filesystem::temp_directory_path() / "quorrel-fuzz-XXXXXX").string());
+    auto* pattern =
+        new std::string((std::filesystem::temp_directory_path() / "quorrel-fuzz-XXXXXX").string());
     if (::mkdtemp(pattern->data()) == nullptr) std::abort();
     std::atexit([] {
       std::error_code ignored;

@@ -72,18 +72,51 @@ TEST(SplitInvariants, HoldForTheSeedCorpus) {
 
 // Pieces of sources in the encodings the splitter walks: characters, blanks,
 // line ends as bytes and as UTF-16 units, stray and invalid bytes.
-const std::vector<std::string> fragments = {
-    "第一章", "第", "章", "正文", "甲乙", "abc", " ", "\t", "　", "\r", "\n", "\r\n", "\r\r\n",
-    "\xB5\xDA", "\xD5\xC2", "\xD5\x5C", "\xA1\xA1", "\x81\x30\x81\x30", "\x81", "\xA1\x40", "\xB2\xC4",
-    std::string("\r\0", 2), std::string("\n\0", 2), std::string("\0\r", 2), std::string("\0\n", 2),
-    "\x2C\x7B", std::string("\x00\x30", 2), std::string("\x30\x00", 2), std::string(" \0", 2),
-    "\x80", "\xFF", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90", std::string(1, '\0'), "\xE7\xAC",
-    "\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF"};
-const std::vector<std::string> keyword_pool = {
-    "第", "章", "一", "\\", "[", "*", " ", "　", "", "a", "\xFF", "第一", "\r", "们", "們", "😀"};
-const std::vector<std::string> chinese_lines = {
-    "第一章 風起", "第二章　云涌", "　　他說：「我們明天見。」", "序", "  ", "　", "\t", "正文一行",
-    "章在第前", "誠實的人", "Chapter 1", "许多\\的"};
+const std::vector<std::string> fragments = {"第一章",
+                                            "第",
+                                            "章",
+                                            "正文",
+                                            "甲乙",
+                                            "abc",
+                                            " ",
+                                            "\t",
+                                            "　",
+                                            "\r",
+                                            "\n",
+                                            "\r\n",
+                                            "\r\r\n",
+                                            "\xB5\xDA",
+                                            "\xD5\xC2",
+                                            "\xD5\x5C",
+                                            "\xA1\xA1",
+                                            "\x81\x30\x81\x30",
+                                            "\x81",
+                                            "\xA1\x40",
+                                            "\xB2\xC4",
+                                            std::string("\r\0", 2),
+                                            std::string("\n\0", 2),
+                                            std::string("\0\r", 2),
+                                            std::string("\0\n", 2),
+                                            "\x2C\x7B",
+                                            std::string("\x00\x30", 2),
+                                            std::string("\x30\x00", 2),
+                                            std::string(" \0", 2),
+                                            "\x80",
+                                            "\xFF",
+                                            "\xC0\xAF",
+                                            "\xED\xA0\x80",
+                                            "\xF4\x90",
+                                            std::string(1, '\0'),
+                                            "\xE7\xAC",
+                                            "\xEF\xBB\xBF",
+                                            "\xFF\xFE",
+                                            "\xFE\xFF"};
+const std::vector<std::string> keyword_pool = {"第", "章", "一",   "\\",   "[",  "*",  " ",  "　",
+                                               "",   "a",  "\xFF", "第一", "\r", "们", "們", "😀"};
+const std::vector<std::string> chinese_lines = {"第一章 風起", "第二章　云涌", "　　他說：「我們明天見。」",
+                                                "序",          "  ",           "　",
+                                                "\t",          "正文一行",     "章在第前",
+                                                "誠實的人",    "Chapter 1",    "许多\\的"};
 
 split_case random_case(std::mt19937_64& rng) {
   auto pick = [&](std::size_t n) { return static_cast<std::size_t>(rng() % n); };
@@ -93,7 +126,8 @@ split_case random_case(std::mt19937_64& rng) {
   switch (pick(3)) {
     case 0:  // fragments
       for (std::size_t n = pick(60); n > 0; --n)
-        c.source += pick(8) == 0 ? std::string(1, static_cast<char>(rng())) : fragments[pick(fragments.size())];
+        c.source +=
+            pick(8) == 0 ? std::string(1, static_cast<char>(rng())) : fragments[pick(fragments.size())];
       break;
     case 1:  // bytes
       for (std::size_t n = pick(200); n > 0; --n) c.source += static_cast<char>(rng());
@@ -145,11 +179,15 @@ TEST(SplitInvariants, HoldWhereTheReadBlockEnds) {
       {"CR LF just before the end", "UTF-8", "", true, "\r\n第二章\n", 2},
       {"CR LF just after the end", "UTF-8", "", true, "x\r\n第二章\n", 1},
       {"a CR alone, then a heading", "UTF-8", "", true, "\r第二章\n", 1},
-      {"CR at the end, LF at the start of the next block, marked", "UTF-8", "\xEF\xBB\xBF", true, "\r\n第二章\n", 1},
+      {"CR at the end, LF at the start of the next block, marked", "UTF-8", "\xEF\xBB\xBF", true,
+       "\r\n第二章\n", 1},
       {"a three-byte character cut after one byte", "UTF-8", "", true, "第二章\n", 1},
       {"a three-byte character cut after two bytes", "UTF-8", "", true, "第二章\n", 2},
       {"a four-byte character cut after three bytes", "UTF-8", "", true, "😀第二章\n", 3},
-      {"a lead byte at the end, no continuation after", "UTF-8", "", true, "\xE7" "A第二章\n", 1},
+      {"a lead byte at the end, no continuation after", "UTF-8", "", true,
+       "\xE7"
+       "A第二章\n",
+       1},
       {"an overlong form across the end", "UTF-8", "", true, "\xE0\x80\x80第二章\n", 2},
       {"a surrogate across the end", "UTF-8", "", true, "\xED\xA0\x80第二章\n", 1},
       {"a GBK heading across the end", "GB18030", "", false, "第二章\r\n", 3},

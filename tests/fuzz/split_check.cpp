@@ -41,9 +41,14 @@ reference_layout layout_for(char_layout layout) {
     case char_layout::big5: r.ideographic = "\xA1\x40"; break;
     case char_layout::single_byte: break;
     case char_layout::utf16le: r.unit = 2; break;
-    case char_layout::utf16be: r.unit = 2; r.big_endian = true; break;
+    case char_layout::utf16be:
+      r.unit = 2;
+      r.big_endian = true;
+      break;
   }
-  r.crlf = r.unit == 1 ? std::string("\r\n") : r.big_endian ? std::string("\0\r\0\n", 4) : std::string("\r\0\n\0", 4);
+  r.crlf = r.unit == 1    ? std::string("\r\n")
+           : r.big_endian ? std::string("\0\r\0\n", 4)
+                          : std::string("\r\0\n\0", 4);
   return r;
 }
 
@@ -56,7 +61,8 @@ unsigned unit_at(std::string_view s, std::size_t i, const reference_layout& r) {
 // Lines after `skip` bytes (the byte-order mark): CR LF, CR or LF end one,
 // in whole units counted from the start; the line end is not part of the
 // line, and text after the last line end is a line of its own.
-std::vector<std::string_view> reference_lines(std::string_view s, std::size_t skip, const reference_layout& r) {
+std::vector<std::string_view> reference_lines(std::string_view s, std::size_t skip,
+                                              const reference_layout& r) {
   std::vector<std::string_view> lines;
   const auto u = static_cast<std::size_t>(r.unit);
   std::size_t start = skip, i = skip;
@@ -209,7 +215,8 @@ bool write_all(const std::string& path, std::string_view bytes) {
 std::map<std::string, std::string> files_in(const std::string& folder) {
   std::map<std::string, std::string> found;
   for (const auto& entry : fs::directory_iterator(folder))
-    found[entry.path().filename().string()] = entry.is_regular_file() ? read_all(entry.path()) : "<not a file>";
+    found[entry.path().filename().string()] =
+        entry.is_regular_file() ? read_all(entry.path()) : "<not a file>";
   return found;
 }
 
@@ -337,7 +344,10 @@ std::string check_split(const split_case& c, const std::string& folder) {
     }
     if (layout.unit == 2 && line.size() % 2 != 0) {
       // The source's odd last byte, after the line end.
-      expected.back().bytes.append(line.substr(0, line.size() - 1)).append(layout.crlf).append(1, line.back());
+      expected.back()
+          .bytes.append(line.substr(0, line.size() - 1))
+          .append(layout.crlf)
+          .append(1, line.back());
       continue;
     }
     expected.back().bytes.append(line).append(layout.crlf);
@@ -347,7 +357,8 @@ std::string check_split(const split_case& c, const std::string& folder) {
   // What the run left: exactly those pieces, named without a gap.
   const auto found = files_in(pieces_folder);
   for (std::size_t i = 0; i < expected.size(); ++i) {
-    const std::string name = fs::path(piece_path(destination, static_cast<std::int64_t>(i))).filename().string();
+    const std::string name =
+        fs::path(piece_path(destination, static_cast<std::int64_t>(i))).filename().string();
     const auto it = found.find(name);
     if (it == found.end()) {
       problems << "piece " << name << " is missing\n";
@@ -374,7 +385,8 @@ std::string check_split(const split_case& c, const std::string& folder) {
   bool captions_fit = host.captions.size() == expected_captions.size() &&
                       (host.captions.empty() || host.captions.back() == expected_captions.back());
   for (std::size_t i = 0; captions_fit && i < host.captions.size(); ++i)
-    captions_fit = host.captions[i] <= expected_captions[i] && (i == 0 || host.captions[i] >= host.captions[i - 1]);
+    captions_fit =
+        host.captions[i] <= expected_captions[i] && (i == 0 || host.captions[i] >= host.captions[i - 1]);
   if (!captions_fit) {
     problems << "progress reported";
     for (auto n : host.captions) problems << " " << n;
@@ -393,10 +405,11 @@ std::string check_split(const split_case& c, const std::string& folder) {
       if (p.number != static_cast<std::int64_t>(i) || p.path != piece_path(destination, p.number))
         problems << "piece " << i << " reported as number " << p.number << ", path " << p.path << "\n";
       if (p.size != expected[i].bytes.size())
-        problems << "piece " << i << " reported with " << p.size << " bytes, expected " << expected[i].bytes.size() << "\n";
-      const bool first_line_ok = p.first_line.size() <= 512 && line.starts_with(p.first_line) &&
-                                 (line.size() <= 512 ? p.first_line.size() == line.size()
-                                                     : p.first_line.size() + 4 > 512);
+        problems << "piece " << i << " reported with " << p.size << " bytes, expected "
+                 << expected[i].bytes.size() << "\n";
+      const bool first_line_ok =
+          p.first_line.size() <= 512 && line.starts_with(p.first_line) &&
+          (line.size() <= 512 ? p.first_line.size() == line.size() : p.first_line.size() + 4 > 512);
       if (!first_line_ok)
         problems << "piece " << i << " reported first line [" << hex(p.first_line) << "] of [" << hex(line)
                  << "]\n";

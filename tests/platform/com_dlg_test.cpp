@@ -33,7 +33,8 @@ class ComDlg : public ::testing::Test {
     std::error_code ignored;
     for (const char* folder : {"书", ".hidden", "dir ", "   ", "程序"})
       fs::create_directory(quorrel::testing::utf8_path(dir / folder), ignored);
-    spaced = quorrel::separator == '/' && fs::is_directory(quorrel::testing::utf8_path(dir / "dir "), ignored);
+    spaced =
+        quorrel::separator == '/' && fs::is_directory(quorrel::testing::utf8_path(dir / "dir "), ignored);
     dir.write("书/a.txt", "");
     desktop.program_folder = expand("#");
   }
@@ -93,9 +94,9 @@ TEST_F(ComDlg, OpenFileOffersTheFilterPairs) {
       {"", {{"*.*", "*.*"}}},
       {"   ", {{"*.*", "*.*"}}},
       {"文本|*.txt; *.log|全部|*.*", {{"文本", "*.txt; *.log"}, {"全部", "*.*"}}},
-      {"文本|*.txt|全部", {{"文本", "*.txt"}}},   // a text without a pattern is dropped
+      {"文本|*.txt|全部", {{"文本", "*.txt"}}},       // a text without a pattern is dropped
       {"文本|*.txt||全部|*.*", {{"文本", "*.txt"}}},  // an empty part ends the list
-      {"\t", {}},  // a tab is no blank
+      {"\t", {}},                                     // a tab is no blank
   };
   for (const auto& r : rows) {
     desktop.dialogs.clear();
@@ -145,10 +146,14 @@ TEST_F(ComDlg, FolderPickerShowsThePromptAtTheRootsPlace) {
     std::int16_t code;
     std::int32_t csidl;
   } rows[] = {
-      {"", "请选择文件夹:", 0, 0},        {"选择目录", "选择目录", 1, 0},
-      {" ", " ", -32768, 0},             {"选择目录", "选择目录", 2, 2},
-      {"选择目录", "选择目录", 11, 11},  {"选择目录", "选择目录", 12, 16},
-      {"选择目录", "选择目录", 13, 17},  {"选择目录", "选择目录", 32767, 32771},
+      {"", "请选择文件夹:", 0, 0},
+      {"选择目录", "选择目录", 1, 0},
+      {" ", " ", -32768, 0},
+      {"选择目录", "选择目录", 2, 2},
+      {"选择目录", "选择目录", 11, 11},
+      {"选择目录", "选择目录", 12, 16},
+      {"选择目录", "选择目录", 13, 17},
+      {"选择目录", "选择目录", 32767, 32771},
   };
   int owner = 0;
   for (const auto& r : rows) {
@@ -167,9 +172,8 @@ TEST_F(ComDlg, FolderPickerReturnsARealFolderWithOneSeparator) {
   const struct {
     std::string answer, result;
   } rows[] = {
-      {"@/书", "@/书/"},     {"@/书/", "@/书/"},         {"@/书//", "@/书/"},
-      {"@/dir ", "@/dir /"}, {"", ""},                   {"@/书/a.txt", ""},
-      {"@/无", ""},
+      {"@/书", "@/书/"}, {"@/书/", "@/书/"}, {"@/书//", "@/书/"}, {"@/dir ", "@/dir /"},
+      {"", ""},          {"@/书/a.txt", ""}, {"@/无", ""},
   };
   for (const auto& r : rows) {
     if (!spaced && r.answer.ends_with(' ')) continue;
@@ -185,8 +189,8 @@ TEST_F(ComDlg, ShellVerbFollowsTheWindowsVersion) {
     OsVersion version;
     bool vistaOrLater;
   } rows[] = {
-      {{true, 5}, false}, {{true, 6}, true}, {{true, 10}, true}, {{true, -1}, false},
-      {{false, 13}, false}, {{false, 0}, false},
+      {{true, 5}, false},  {{true, 6}, true},    {{true, 10}, true},
+      {{true, -1}, false}, {{false, 13}, false}, {{false, 0}, false},
   };
   for (const auto& r : rows) {
     desktop.version = r.version;

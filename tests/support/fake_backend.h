@@ -20,8 +20,8 @@ class fake_backend final : public platform::Backend {
  public:
   struct dialog {
     platform::owner_window owner;
-    std::string title;  // the prompt of the folder picker
-    std::string start;  // the open-file dialog's folder
+    std::string title;        // the prompt of the folder picker
+    std::string start;        // the open-file dialog's folder
     std::int32_t csidl = -1;  // the folder picker's special folder
     std::vector<platform::FileFilter> filters;
   };
@@ -40,11 +40,8 @@ class fake_backend final : public platform::Backend {
   // Run while a dialog is open, as a person or the window would act.
   std::function<void()> while_dialog_open = [] {};
 
-  void showMessage(platform::owner_window, const std::string& text) override {
-    messages.push_back(text);
-  }
-  std::string openFile(platform::owner_window owner, const std::string& title,
-                       const std::string& start,
+  void showMessage(platform::owner_window, const std::string& text) override { messages.push_back(text); }
+  std::string openFile(platform::owner_window owner, const std::string& title, const std::string& start,
                        const std::vector<platform::FileFilter>& filters) override {
     dialogs.push_back({owner, title, start, -1, filters});
     while_dialog_open();
@@ -56,8 +53,7 @@ class fake_backend final : public platform::Backend {
     while_dialog_open();
     return folder_answer;
   }
-  bool openDocument(platform::owner_window, const std::string& target,
-                    std::string& error_text) override {
+  bool openDocument(platform::owner_window, const std::string& target, std::string& error_text) override {
     opened.push_back(target);
     if (!accepted && !refusal.empty()) error_text = refusal;
     return accepted;

@@ -32,7 +32,9 @@ class temp_folder {
  public:
   temp_folder() {
     std::random_device random;
-    do path_ = (std::filesystem::temp_directory_path() / ("quorrel-test-" + std::to_string(random()))).string();
+    do
+      path_ =
+          (std::filesystem::temp_directory_path() / ("quorrel-test-" + std::to_string(random()))).string();
     while (!std::filesystem::create_directory(path_));
   }
   ~temp_folder() {
@@ -49,7 +51,8 @@ class temp_folder {
 
   std::string write(const std::string& name, std::string_view bytes) const {
     const std::string file = *this / name;
-    std::ofstream(utf8_path(file), std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(utf8_path(file), std::ios::binary)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return file;
   }
 

@@ -43,8 +43,7 @@ QList<Image> directory(const QByteArray& d, quint32 type) {
     im.bitsOrHotY = int(u16(d, e + 6));
     im.bytes = u32(d, e + 8);
     im.offset = u32(d, e + 12);
-    if (qsizetype(im.offset) + 40 > d.size() || qsizetype(im.offset + im.bytes) > d.size())
-      return {};
+    if (qsizetype(im.offset) + 40 > d.size() || qsizetype(im.offset + im.bytes) > d.size()) return {};
     if (u32(d, im.offset) != 40) return {};
     im.dibWidth = int(u32(d, im.offset + 4));
     im.dibHeight = int(u32(d, im.offset + 8));
@@ -128,10 +127,8 @@ void ArtworkTest::icon_has_each_required_image() {
     QCOMPARE(im.dibWidth, side);
     QCOMPARE(im.dibHeight, 2 * side);  // XOR and AND masks
     QCOMPARE(im.dibCompression, 0);
-    if (bits == 8)
-      QVERIFY(im.paletteSize >= 2 && im.paletteSize <= 256);
-    else
-      QCOMPARE(im.paletteSize, 0u);
+    if (bits == 8) QVERIFY(im.paletteSize >= 2 && im.paletteSize <= 256);
+    else QCOMPARE(im.paletteSize, 0u);
     QCOMPARE(im.bytes, expectedBytes(im));
     // Round: the corners are see-through, the centre is not.
     QVERIFY(andBit(d, im, 0, 0));
@@ -151,9 +148,8 @@ void ArtworkTest::icon_reads_back_as_a_green_disc_with_a_white_check() {
     const int s = image.width();
     const QString where = QStringLiteral("image %1 (%2 px)").arg(i).arg(s);
     const QRgb disc = image.pixel(s / 2, s * 7 / 8);  // below the check mark
-    QVERIFY2(
-        qAlpha(disc) == 255 && qGreen(disc) > qRed(disc) + 40 && qGreen(disc) > qBlue(disc) + 40,
-        qPrintable(where));
+    QVERIFY2(qAlpha(disc) == 255 && qGreen(disc) > qRed(disc) + 40 && qGreen(disc) > qBlue(disc) + 40,
+             qPrintable(where));
     int white = 0;
     for (int y = 0; y < s; ++y)
       for (int x = 0; x < s; ++x) {
@@ -181,9 +177,8 @@ void ArtworkTest::desktop_pngs_are_the_icon() {
   for (int i = 0; i < reader.imageCount() && !matched; ++i) {
     QVERIFY(reader.jumpToImage(i));
     const QImage image = reader.read();
-    matched =
-        image.depth() == 32 && image.size() == png.size() &&
-        image.convertToFormat(QImage::Format_ARGB32) == png.convertToFormat(QImage::Format_ARGB32);
+    matched = image.depth() == 32 && image.size() == png.size() &&
+              image.convertToFormat(QImage::Format_ARGB32) == png.convertToFormat(QImage::Format_ARGB32);
   }
   QVERIFY2(matched, "no 32-bit image of the icon equals the PNG");
 }

@@ -94,8 +94,7 @@ void BackendTest::open_file_dialog_answers_the_chosen_path() {
   bool anyName = false;  // a name of a file that does not exist is accepted
   whenOpen<QFileDialog>([&](QFileDialog* dialog) {
     title = dialog->windowTitle();
-    anyName = dialog->fileMode() == QFileDialog::AnyFile &&
-              dialog->acceptMode() == QFileDialog::AcceptOpen;
+    anyName = dialog->fileMode() == QFileDialog::AnyFile && dialog->acceptMode() == QFileDialog::AcceptOpen;
     filters = dialog->nameFilters();
     selectedFilter = dialog->selectedNameFilter();
     // Typed in full and closed as accepted, without accept()'s own check of
@@ -131,10 +130,10 @@ void BackendTest::folder_chooser_answers_where_it_started() {
   qputenv("HOME", QFile::encodeName(home));
   qunsetenv("XDG_CONFIG_HOME");
   qunsetenv("XDG_DATA_HOME");
-  const QList<std::pair<std::int32_t, QString>> roots{
-      {0, ""},          {2, "/.local/share/applications"}, {5, "/Documents"},
-      {16, "/Desktop"}, {17, ""},                          {28, "/.local/share"},
-      {39, ""}};
+  const QList<std::pair<std::int32_t, QString>> roots{{0, ""},           {2, "/.local/share/applications"},
+                                                      {5, "/Documents"}, {16, "/Desktop"},
+                                                      {17, ""},          {28, "/.local/share"},
+                                                      {39, ""}};
   for (const auto& [csidl, start] : roots) {
     QString prompt;
     whenOpen<QFileDialog>([&](QFileDialog* dialog) {

@@ -26,12 +26,12 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::literals;
-using quorrel::ui::form;
-using quorrel::ui::form_view;
-using quorrel::ui::start_folders;
 using quorrel::platform::ScopedBackend;
 using quorrel::testing::fake_backend;
 using quorrel::testing::temp_folder;
+using quorrel::ui::form;
+using quorrel::ui::form_view;
+using quorrel::ui::start_folders;
 
 // The window, and the desktop it shows its message boxes and dialogs on,
 // installed while the view lives.
@@ -42,12 +42,12 @@ class fake_view final : public form_view {
   std::string source, destination, keyword, caption;
   std::vector<std::string> keys;
   int selected = -1;
-  int events = 0;  // times events were let through
+  int events = 0;         // times events were let through
   int keyword_reads = 0;  // times the run read the keyword list afresh
   bool closed = false;
-  bool shown = true;  // the window is on the screen
+  bool shown = true;                        // the window is on the screen
   std::chrono::milliseconds clock_step{0};  // each look at the clock advances it by this
-  bool real_clock = false;  // the system's clock instead, for waits on another thread
+  bool real_clock = false;                  // the system's clock instead, for waits on another thread
   std::function<void()> on_events = [] {};
 
   std::string text(box which) override { return slot(which); }
@@ -137,12 +137,12 @@ TEST(Form, AddAndDeleteEditTheKeywordList) {
   };
   const std::vector<std::string> four{"第", "章", "回", "节"};
   const row rows[] = {
-      {-1, {"+"}, {"第", "章"}},                      // an empty box adds nothing
-      {-1, {"+  "}, {"第", "章", "  "}},              // spaces are a keyword
-      {-1, {"+ 卷 "}, {"第", "章", " 卷 "}},          // kept as typed
+      {-1, {"+"}, {"第", "章"}},                       // an empty box adds nothing
+      {-1, {"+  "}, {"第", "章", "  "}},               // spaces are a keyword
+      {-1, {"+ 卷 "}, {"第", "章", " 卷 "}},           // kept as typed
       {-1, {"+回", "+回"}, {"第", "章", "回", "回"}},  // the same twice, twice
-      {1, {"+节"}, {"第", "章", "节"}},               // the selection stays
-      {-1, {"+回", "+节", "-"}, four},                // nothing selected
+      {1, {"+节"}, {"第", "章", "节"}},                // the selection stays
+      {-1, {"+回", "+节", "-"}, four},                 // nothing selected
       {-1, {"+回", "+节", "-0"}, {"章", "回", "节"}},
       {-1, {"+回", "+节", "-1"}, {"第", "回", "节"}},
       {-1, {"+回", "+节", "-3"}, {"第", "章", "回"}},
@@ -333,10 +333,10 @@ TEST(Form, ClosingOrSigningOutDuringASplitStopsIt) {
     bool answer;  // the last step's after the run; for "e", destroy the window now
   };
   const row rows[] = {
-      {false, "c", "", true, true, false},   {true, "c", "", true, true, false},
-      {false, "q", "e", true, false, true},  {false, "q", "x", true, false, false},
+      {false, "c", "", true, true, false},    {true, "c", "", true, true, false},
+      {false, "q", "e", true, false, true},   {false, "q", "x", true, false, false},
       {false, "qx", "", false, false, false}, {false, "qe", "", true, true, false},
-      {false, "cq", "x", true, true, false}, {false, "qc", "x", true, true, false},
+      {false, "cq", "x", true, true, false},  {false, "qc", "x", true, true, false},
       {false, "", "q", false, false, true},  // no split: the session may end
   };
   for (const row& r : rows) {
@@ -358,7 +358,9 @@ TEST(Form, ClosingOrSigningOutDuringASplitStopsIt) {
     }
     view.destination = dir.dir();
     const auto act = [&](char step) {
-      return step == 'c' ? f.close_asked() : step == 'q' ? f.session_end_asked() : f.session_ended(step == 'e');
+      return step == 'c'   ? f.close_asked()
+             : step == 'q' ? f.session_end_asked()
+                           : f.session_ended(step == 'e');
     };
     bool acted = false;
     view.on_events = [&] {
@@ -440,7 +442,7 @@ TEST(Form, LetsEventsThroughInALongPieceByTheClock) {
     EXPECT_EQ(view.messages.size(), r.close ? 0u : 1u);
     EXPECT_EQ(view.caption, r.close ? "" : quorrel::messages::progress(1));
     EXPECT_EQ(dir.files(), (r.close ? std::vector<std::string>{"novel.txt"}
-                                      : std::vector<std::string>{"novel.txt", "out-0000.txt"}));
+                                    : std::vector<std::string>{"novel.txt", "out-0000.txt"}));
     fs::remove(quorrel::testing::utf8_path(dir / "out-0000.txt"));
   }
 }
@@ -455,7 +457,7 @@ TEST(Form, BrowseButtonsPutTheAnswerIntoTheirBox) {
   const row rows[] = {
       {"", "@/书/a.txt", "", "#", "@/书/a.txt"},
       {"@/书/a.txt", "@/书/b.txt\0\0\0x"s, "", "#", "@/书/b.txt"},  // cut at a NUL
-      {"@/书/a.txt", "", "", "#", ""},                                         // cancel
+      {"@/书/a.txt", "", "", "#", ""},                              // cancel
       {"@/书", "@/书/a.txt", "", "@/书/", "@/书/a.txt"},
       {"@/书/", "-", "@/out", "", "@/out/"},
       {"@/书/", "-", "@/out//", "", "@/out/"},
@@ -464,7 +466,8 @@ TEST(Form, BrowseButtonsPutTheAnswerIntoTheirBox) {
       {"@/书/", "-", "@/无", "", ""},        // missing
   };
   temp_folder dir;
-  for (const char* folder : {"书", "out", "程序"}) fs::create_directory(quorrel::testing::utf8_path(dir / folder));
+  for (const char* folder : {"书", "out", "程序"})
+    fs::create_directory(quorrel::testing::utf8_path(dir / folder));
   dir.write("书/a.txt", "第一章\n");
   const auto expand = [&](std::string path) {
     for (const auto& [mark, folder] : {std::pair{'#', dir / "程序"}, std::pair{'@', dir.path()}})
@@ -583,7 +586,9 @@ TEST(Form, LetsEventsThroughWhileWaitingForPiecesToBeWritten) {
   view.source = dir / "novel.txt";
   view.destination = dir.dir();
   view.real_clock = true;
-  const auto piece = [&](int number) { return quorrel::testing::utf8_path(quorrel::piece_path(dir.dir(), number)); };
+  const auto piece = [&](int number) {
+    return quorrel::testing::utf8_path(quorrel::piece_path(dir.dir(), number));
+  };
   int reads_at_last_event = -1;
   bool closed_in_wait = false;
   view.on_events = [&] {

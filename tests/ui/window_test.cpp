@@ -35,9 +35,7 @@ namespace {
 
 using quorrel::ui::CaptionLabel;
 
-QString text(std::string_view utf8) {
-  return QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
-}
+QString text(std::string_view utf8) { return QString::fromUtf8(utf8.data(), qsizetype(utf8.size())); }
 QString progress(int saved) { return text(quorrel::messages::progress(saved)); }
 const QString kFinished = text(quorrel::messages::finished);
 
@@ -139,8 +137,7 @@ void WindowTest::cleanup() {
   for (QWidget* top : QApplication::topLevelWidgets())
     QVERIFY2(!top->isVisible(),
              qPrintable(QStringLiteral("left open: %1 \"%2\"")
-                            .arg(QString::fromLatin1(top->metaObject()->className()),
-                                 top->windowTitle())));
+                            .arg(QString::fromLatin1(top->metaObject()->className()), top->windowTitle())));
 }
 
 // ------------------------------------------------------------------ layout
@@ -259,9 +256,8 @@ void WindowTest::focus_starts_on_split_and_tab_follows_the_table() {
   QVERIFY(QTest::qWaitForWindowActive(&w));
   QCOMPARE(control<QLineEdit>(w, "txtFrom")->text(), QStringLiteral("/home/李/小说.txt"));
   QCOMPARE(selectedRow(control<QListWidget>(w, "lstKey")), -1);
-  const QStringList expected{"Command1",      "txtFrom", "cmdOrigleFile", "txtTo",
-                             "cmdSaveFolder", "lstKey",  "txtKey",        "cmdAdd",
-                             "cmdDelete",     "cmdWeb",  "Command1"};
+  const QStringList expected{"Command1", "txtFrom", "cmdOrigleFile", "txtTo",  "cmdSaveFolder", "lstKey",
+                             "txtKey",   "cmdAdd",  "cmdDelete",     "cmdWeb", "Command1"};
   QStringList seen{QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : "-"};
   for (int i = 1; i < expected.size(); ++i) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -283,8 +279,7 @@ void WindowTest::qt_texts_are_chinese_whatever_the_locale() {
   QStringList texts;
   for (const QAction* action : menu->actions())
     if (!action->isSeparator()) texts << action->text().section(u'\t', 0, 0);
-  QCOMPARE(texts, (QStringList{"撤消(&U)", "重做(&R)", "剪切(&T)", "复制(&C)", "粘贴(&P)", "删除",
-                               "全选"}));
+  QCOMPARE(texts, (QStringList{"撤消(&U)", "重做(&R)", "剪切(&T)", "复制(&C)", "粘贴(&P)", "删除", "全选"}));
 }
 
 void WindowTest::controls_have_accessible_names_data() {
@@ -306,21 +301,36 @@ void WindowTest::controls_have_accessible_names() {
   QVERIFY(accessible);
   QCOMPARE(accessible->text(QAccessible::Name), name);
   // The labels point at what they name, without taking an access key.
-  for (const auto& [label, buddy] : {std::pair{"Label2", "txtFrom"}, std::pair{"Label3", "txtTo"},
-                                     std::pair{"Label4", "lstKey"}})
+  for (const auto& [label, buddy] :
+       {std::pair{"Label2", "txtFrom"}, std::pair{"Label3", "txtTo"}, std::pair{"Label4", "lstKey"}})
     QCOMPARE(control<QLabel>(w, label)->buddy(), control<QWidget>(w, buddy));
 }
 
 void WindowTest::files_dropped_fill_the_source_or_the_destination_data() {
-  QTest::addColumn<QString>("target");  // where it is dropped: the window or a control
-  QTest::addColumn<QString>("dropped");  // "@" stands for the temporary folder
-  QTest::addColumn<QString>("source");   // txtFrom after the drop
+  QTest::addColumn<QString>("target");       // where it is dropped: the window or a control
+  QTest::addColumn<QString>("dropped");      // "@" stands for the temporary folder
+  QTest::addColumn<QString>("source");       // txtFrom after the drop
   QTest::addColumn<QString>("destination");  // txtTo after the drop, "-" unchanged
-  QTest::newRow("file on the window") << "frmSave" << "@/小说 一.txt" << "@/小说 一.txt" << "-";
-  QTest::newRow("file on the keyword box") << "txtKey" << "@/小说 一.txt" << "@/小说 一.txt" << "-";
-  QTest::newRow("folder on the source box") << "txtFrom" << "@/out" << "" << "@/out/";
-  QTest::newRow("folder on the window") << "frmSave" << "@/out/" << "" << "@/out/";
-  QTest::newRow("web address: nothing") << "frmSave" << "https://example.org/a.txt" << "" << "-";
+  QTest::newRow("file on the window") << "frmSave"
+                                      << "@/小说 一.txt"
+                                      << "@/小说 一.txt"
+                                      << "-";
+  QTest::newRow("file on the keyword box") << "txtKey"
+                                           << "@/小说 一.txt"
+                                           << "@/小说 一.txt"
+                                           << "-";
+  QTest::newRow("folder on the source box") << "txtFrom"
+                                            << "@/out"
+                                            << ""
+                                            << "@/out/";
+  QTest::newRow("folder on the window") << "frmSave"
+                                        << "@/out/"
+                                        << ""
+                                        << "@/out/";
+  QTest::newRow("web address: nothing") << "frmSave"
+                                        << "https://example.org/a.txt"
+                                        << ""
+                                        << "-";
 }
 
 // As a file manager drops: URLs of local files (with text alongside, which a
@@ -352,8 +362,7 @@ void WindowTest::files_dropped_fill_the_source_or_the_destination() {
   QApplication::sendEvent(on, &drop);
 
   QCOMPARE(control<QLineEdit>(w, "txtFrom")->text(), source);
-  QCOMPARE(control<QLineEdit>(w, "txtTo")->text(),
-           destination == "-" ? startDestination : destination);
+  QCOMPARE(control<QLineEdit>(w, "txtTo")->text(), destination == "-" ? startDestination : destination);
   QCOMPARE(control<QLineEdit>(w, "txtKey")->text(), QString());
 }
 
@@ -388,8 +397,7 @@ void WindowTest::enter_and_escape_press_nothing_and_clicks_edit_the_list() {
   QVERIFY(w.isVisible());
 
   QTest::mouseClick(control<QWidget>(w, "cmdAdd"), Qt::LeftButton);
-  QTest::mouseClick(lstKey->viewport(), Qt::LeftButton, {},
-                    lstKey->visualItemRect(lstKey->item(1)).center());
+  QTest::mouseClick(lstKey->viewport(), Qt::LeftButton, {}, lstKey->visualItemRect(lstKey->item(1)).center());
   QCOMPARE(selectedRow(lstKey), 1);
   for (int press = 0; press < 2; ++press) {
     QTest::mouseClick(control<QWidget>(w, "cmdDelete"), Qt::LeftButton);
@@ -438,8 +446,7 @@ void WindowTest::split_shows_each_caption_on_the_label() {
   QVERIFY(QTest::qWaitForWindowExposed(&w));
   auto* label1 = control<CaptionLabel>(w, "Label1");
   QStringList seen;
-  connect(label1, &CaptionLabel::captionChanged, this,
-          [&](const QString& caption) { seen << caption; });
+  connect(label1, &CaptionLabel::captionChanged, this, [&](const QString& caption) { seen << caption; });
   control<QLineEdit>(w, "txtFrom")->setText(native(sourcePath));
   control<QLineEdit>(w, "txtTo")->setText(native(m_dir->path() + '/'));
   QTest::mouseClick(control<QWidget>(w, "Command1"), Qt::LeftButton);
@@ -452,8 +459,7 @@ void WindowTest::split_shows_each_caption_on_the_label() {
   qsizetype at = 0;
   for (const QString& caption : seen) {
     at = counts.indexOf(caption, at);
-    QVERIFY2(at >= 0,
-             qPrintable(QStringLiteral("%1 out of order in %2").arg(caption, seen.join(' '))));
+    QVERIFY2(at >= 0, qPrintable(QStringLiteral("%1 out of order in %2").arg(caption, seen.join(' '))));
     ++at;
   }
   QCOMPARE(label1->text(), progress(chapters));
@@ -534,8 +540,7 @@ void WindowTest::closing_in_the_middle_of_a_long_piece_removes_it() {
   QCOMPARE(messages(), QStringList());
   QVERIFY2(closedAt > 0 && closedAt < longPiece,
            qPrintable(QStringLiteral("closed at %1 of %2 bytes").arg(closedAt).arg(longPiece)));
-  QCOMPARE(QDir(m_dir->path()).entryList({QStringLiteral("0*.txt")}, QDir::Files),
-           QStringList{"0000.txt"});
+  QCOMPARE(QDir(m_dir->path()).entryList({QStringLiteral("0*.txt")}, QDir::Files), QStringList{"0000.txt"});
   QFile first(m_dir->filePath("0000.txt"));
   QVERIFY(first.open(QIODevice::ReadOnly));
   QCOMPARE(first.readAll(), QStringLiteral("第一章\r\n甲\r\n").toUtf8());

@@ -1,6 +1,6 @@
 // The window's desktop calls on Windows, under wine, where no person is
-// needed: the open-file dialog's filter list, the version test and the shell's open. The dialogs themselves are
-// driven through the Win32 window's end-to-end test.
+// needed: the open-file dialog's filter list, the version test and the shell's open. The dialogs themselves
+// are driven through the Win32 window's end-to-end test.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -56,7 +56,8 @@ TEST(WindowsPlatform, FilterListIsPairsOfNulEndedUtf16) {
       {"文本|*.txt||全部|*.*", L"文本\0*.txt\0\0"s},
       {"\t", L""s},
   };
-  for (const auto& c : cases) EXPECT_EQ(quorrel::platform::openFileFilter(modComDlg32::FilterPairs(c.filter)), c.list) << c.filter;
+  for (const auto& c : cases)
+    EXPECT_EQ(quorrel::platform::openFileFilter(modComDlg32::FilterPairs(c.filter)), c.list) << c.filter;
 }
 
 // The probe is started under the versions wine shows a program it is told
@@ -73,8 +74,8 @@ TEST(WindowsPlatform, VistaOrLaterFollowsTheRunningVersion) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started{};
-    ASSERT_TRUE(CreateProcessW(probe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                               &startup, &started));
+    ASSERT_TRUE(CreateProcessW(probe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                               &started));
     const quorrel::win32::unique_kernel process(started.hProcess), thread(started.hThread);
     ASSERT_EQ(WaitForSingleObject(process.get(), 60000), WAIT_OBJECT_0);
     DWORD status = 0;

@@ -25,8 +25,7 @@ namespace layout = quorrel::ui::layout;
 void print(const std::string& utf8) {
   const std::string line = utf8 + "\n";
   DWORD written = 0;
-  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written,
-            nullptr);
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }
 
 // WM_GETTEXT, not GetWindowTextW: that gives another program's controls'

@@ -33,7 +33,8 @@ using win32::narrow;
 using win32::widen;
 
 // The GBK bytes of 第一章 and 第二章, each a heading line.
-const std::string two_chapters = "\xB5\xDA\xD2\xBB\xD5\xC2\r\n\xD2\xBB\r\n\xB5\xDA\xB6\xFE\xD5\xC2\r\n\xB6\xFE\r\n";
+const std::string two_chapters =
+    "\xB5\xDA\xD2\xBB\xD5\xC2\r\n\xD2\xBB\r\n\xB5\xDA\xB6\xFE\xD5\xC2\r\n\xB6\xFE\r\n";
 
 // Runs quorrel-split.exe, which sits beside this program, with UTF-16
 // arguments and its output and messages on pipes, as the command-line tests
@@ -68,13 +69,14 @@ TEST(WindowsPaths, PiecesThatAreTheSourceAreRefusedHoweverTheFolderIsNamed) {
     bool linked;              // that name is the source's hard link, else another file
   };
   const fs::path before = fs::current_path();
-  for (const row& r : {row{"novel.txt", "{dir}\\", "0000.txt", true}, row{"novel.txt", "{dir}\\", "0000.txt", false},
-                       row{"novel.txt", "{dir}\\book", "book0007.txt", true}, row{"novel.txt", "{dir}/", "0000.txt", true},
-                       row{"novel.txt", "{dir}\\sub\\", "sub\\0001.txt", true},
-                       row{"novel.txt", "{dir}\\Book", "book0002.TXT", true}, row{"0001.txt", "{drive}", "", false},
-                       row{"x0001.txt", "{drive}x", "", false}, row{"0001.txt", ".\\", "", false},
-                       row{"0001.txt", "{drive}.\\", "", false}, row{"out\\ä0001.txt", "out\\Ä", "", false},
-                       row{"out\\ａｂ0001.txt", "out\\ＡＢ", "", false}}) {
+  for (const row& r :
+       {row{"novel.txt", "{dir}\\", "0000.txt", true}, row{"novel.txt", "{dir}\\", "0000.txt", false},
+        row{"novel.txt", "{dir}\\book", "book0007.txt", true}, row{"novel.txt", "{dir}/", "0000.txt", true},
+        row{"novel.txt", "{dir}\\sub\\", "sub\\0001.txt", true},
+        row{"novel.txt", "{dir}\\Book", "book0002.TXT", true}, row{"0001.txt", "{drive}", "", false},
+        row{"x0001.txt", "{drive}x", "", false}, row{"0001.txt", ".\\", "", false},
+        row{"0001.txt", "{drive}.\\", "", false}, row{"out\\ä0001.txt", "out\\Ä", "", false},
+        row{"out\\ａｂ0001.txt", "out\\ＡＢ", "", false}}) {
     temp_folder tmp;
     fs::current_path(fs::path(widen(tmp.path())));  // left at the end of the row, so that the folder can go
     for (const char* sub : {"sub", "out"}) fs::create_directory(fs::path(tmp / sub));
@@ -149,7 +151,8 @@ TEST(WindowsNames, ChineseAndLongNamesThroughTheCommandLine) {
     const std::string prefix = utf8(destination) + "\\卷";
     const auto listed = split({wide(source), widen(prefix), L"--list"});
     EXPECT_EQ(listed.exit_code, 0) << listed.err;
-    EXPECT_EQ(listed.out, prefix + "0000.txt\t12\t第一章\n" + prefix + "0001.txt\t12\t第二章\n合计：2个文件，24字节\n");
+    EXPECT_EQ(listed.out,
+              prefix + "0000.txt\t12\t第一章\n" + prefix + "0001.txt\t12\t第二章\n合计：2个文件，24字节\n");
   }
 }
 
@@ -205,17 +208,28 @@ bool make_junction(const fs::path& at, const fs::path& to) {
 // was. Wine 8 makes neither (CreateSymbolicLinkW does nothing,
 // FSCTL_SET_REPARSE_POINT is not supported): those rows do not run there.
 TEST(WindowsFiles, PiecesAreOnlyFilesTheRunMayWrite) {
-  enum class found { nothing, other_file, other_link, source_link, folder, device, held_open, symbolic_link, junction };
+  enum class found {
+    nothing,
+    other_file,
+    other_link,
+    source_link,
+    folder,
+    device,
+    held_open,
+    symbolic_link,
+    junction
+  };
   struct row {
     found at_path;
     std::string_view refusal;  // "" when the piece is made, "?" for the system's reason
   };
   std::string unmade;  // rows whose link this system cannot make
-  for (const row& r : {row{found::nothing, ""}, row{found::other_file, ""}, row{found::other_link, ""},
-                       row{found::source_link, messages::piece_is_source},
-                       row{found::folder, messages::piece_is_not_regular},
-                       row{found::device, messages::piece_is_not_regular}, row{found::held_open, "?"},
-                       row{found::symbolic_link, messages::piece_is_link}, row{found::junction, messages::piece_is_link}}) {
+  for (const row& r :
+       {row{found::nothing, ""}, row{found::other_file, ""}, row{found::other_link, ""},
+        row{found::source_link, messages::piece_is_source},
+        row{found::folder, messages::piece_is_not_regular},
+        row{found::device, messages::piece_is_not_regular}, row{found::held_open, "?"},
+        row{found::symbolic_link, messages::piece_is_link}, row{found::junction, messages::piece_is_link}}) {
     SCOPED_TRACE(static_cast<int>(r.at_path));
     temp_folder tmp;
     const std::string source = tmp.write("novel.txt", two_chapters);
@@ -235,8 +249,9 @@ TEST(WindowsFiles, PiecesAreOnlyFilesTheRunMayWrite) {
       case found::device: path = tmp / "NUL"; break;
       case found::held_open:
         tmp.write("0000.txt", "old");
-        holder = CreateFileW(widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        holder =
+            CreateFileW(widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(holder, INVALID_HANDLE_VALUE);
         break;
       case found::symbolic_link:
@@ -296,7 +311,8 @@ TEST(WindowsFiles, TheSourceIsReadWhileNoOtherProgramWritesIt) {
   temp_folder tmp;
   const std::string source = tmp.write("novel.txt", two_chapters);
   const auto open_it = [&](DWORD access, DWORD share) {
-    return CreateFileW(widen(source).c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return CreateFileW(widen(source).c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
   };
   const HANDLE writer = open_it(GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
   ASSERT_NE(writer, INVALID_HANDLE_VALUE);
@@ -362,8 +378,8 @@ TEST(WindowsFiles, RemovesOnlyThePieceItMade) {
       tmp.write("0000.txt", "the user's");
     }
     file::remove_piece(path, *made);
-    const std::vector<std::string> left = replaced ? std::vector<std::string>{"0000.txt", "moved.txt"}
-                                                   : std::vector<std::string>{};
+    const std::vector<std::string> left =
+        replaced ? std::vector<std::string>{"0000.txt", "moved.txt"} : std::vector<std::string>{};
     EXPECT_EQ(tmp.files(), left);
   }
 }

@@ -81,8 +81,7 @@ QImage drawIcon(int size) {
   const double stroke = std::max(15.0, 2.4 * pixel);
   p.setBrush(Qt::NoBrush);
   if (size >= 32) {
-    p.setPen(
-        QPen(QColor(0x0c, 0x4a, 0x08, 110), stroke, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setPen(QPen(QColor(0x0c, 0x4a, 0x08, 110), stroke, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.drawPath(check.translated(0, std::max(3.0, pixel)));
   }
   p.setPen(QPen(Qt::white, stroke, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
@@ -132,15 +131,13 @@ std::vector<QRgb> medianCut(std::vector<QRgb> colours, std::size_t count) {
     int channel = 0;  // widest channel: 0 red, 1 green, 2 blue
     int range = 0;
   };
-  auto channelOf = [](QRgb c, int ch) {
-    return ch == 0 ? qRed(c) : ch == 1 ? qGreen(c) : qBlue(c);
-  };
+  auto channelOf = [](QRgb c, int ch) { return ch == 0 ? qRed(c) : ch == 1 ? qGreen(c) : qBlue(c); };
   auto measure = [&](Box& box) {
     box.range = -1;
     for (int ch = 0; ch < 3; ++ch) {
-      auto [lo, hi] =
-          std::minmax_element(box.colours.begin(), box.colours.end(),
-                              [&](QRgb a, QRgb b) { return channelOf(a, ch) < channelOf(b, ch); });
+      auto [lo, hi] = std::minmax_element(box.colours.begin(), box.colours.end(), [&](QRgb a, QRgb b) {
+        return channelOf(a, ch) < channelOf(b, ch);
+      });
       const int range = channelOf(*hi, ch) - channelOf(*lo, ch);
       if (range > box.range) {
         box.range = range;
@@ -272,9 +269,7 @@ QByteArray dibImage(int size, int bits, const std::vector<QRgb>& palette, Pixel 
 QByteArray icon32(const QImage& image) {
   return dibImage(
       image.width(), 32, {},
-      [&](int x, int y) {
-        return static_cast<std::uint32_t>(image.pixel(x, y));
-      },  // BGRA in memory
+      [&](int x, int y) { return static_cast<std::uint32_t>(image.pixel(x, y)); },  // BGRA in memory
       [&](int x, int y) { return qAlpha(image.pixel(x, y)) == 0; });
 }
 
@@ -293,8 +288,7 @@ QByteArray icon8(const QImage& image) {
   return dibImage(
       image.width(), 8, palette,
       [&](int x, int y) {
-        return opaque(x, y) ? static_cast<std::uint32_t>(nearest(palette, image.pixel(x, y), 1))
-                            : 0u;
+        return opaque(x, y) ? static_cast<std::uint32_t>(nearest(palette, image.pixel(x, y), 1)) : 0u;
       },
       [&](int x, int y) { return !opaque(x, y); });
 }
@@ -302,12 +296,10 @@ QByteArray icon8(const QImage& image) {
 QByteArray handCursor() {
   constexpr int size = 32;
   auto at = [](int x, int y) {
-    return y < static_cast<int>(kHand.size()) && x < static_cast<int>(kHand[y].size()) ? kHand[y][x]
-                                                                                       : '.';
+    return y < static_cast<int>(kHand.size()) && x < static_cast<int>(kHand[y].size()) ? kHand[y][x] : '.';
   };
   return dibImage(
-      size, 1, {qRgb(0, 0, 0), qRgb(255, 255, 255)},
-      [&](int x, int y) { return at(x, y) == 'o' ? 1u : 0u; },
+      size, 1, {qRgb(0, 0, 0), qRgb(255, 255, 255)}, [&](int x, int y) { return at(x, y) == 'o' ? 1u : 0u; },
       [&](int x, int y) { return at(x, y) == '.'; });
 }
 

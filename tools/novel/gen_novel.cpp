@@ -87,15 +87,14 @@ struct options {
 };
 
 // The encodings offered, spelled as ICU's converter names.
-constexpr std::array<std::string_view, 6> encodings = {
-    "GBK", "GB18030", "UTF-8", "Big5", "UTF-16LE", "UTF-16BE"};
+constexpr std::array<std::string_view, 6> encodings = {"GBK",  "GB18030",  "UTF-8",
+                                                       "Big5", "UTF-16LE", "UTF-16BE"};
 
 // Chinese numerals below are written with 万 as the largest unit.
 constexpr std::uint32_t max_chapters = 99'999'999;
 
 bool equal_ignoring_case(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
            return lower(x) == lower(y);
          });
@@ -117,9 +116,12 @@ std::optional<std::uint64_t> parse_size(std::string_view text) {
   std::uint64_t unit = 1;
   if (!text.empty()) {
     switch (text.back()) {
-      case 'K': case 'k': unit = 1ULL << 10; break;
-      case 'M': case 'm': unit = 1ULL << 20; break;
-      case 'G': case 'g': unit = 1ULL << 30; break;
+      case 'K':
+      case 'k': unit = 1ULL << 10; break;
+      case 'M':
+      case 'm': unit = 1ULL << 20; break;
+      case 'G':
+      case 'g': unit = 1ULL << 30; break;
       default: break;
     }
     if (unit != 1) text.remove_suffix(1);
@@ -132,8 +134,8 @@ std::optional<std::uint64_t> parse_size(std::string_view text) {
 }
 
 [[noreturn]] void usage_error(const std::string& message) {
-  std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n",
-               program_name.data(), message.c_str(), program_name.data());
+  std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", program_name.data(),
+               message.c_str(), program_name.data());
   std::exit(2);
 }
 
@@ -164,8 +166,8 @@ options parse_options(int argc, char** argv) {
       const std::string_view text = value();
       const auto n = parse_unsigned(text, limit);
       if (!n) {
-        usage_error("invalid value '" + std::string(text) + "' for '" + std::string(name) +
-                    "' (0 to " + std::to_string(limit) + ")");
+        usage_error("invalid value '" + std::string(text) + "' for '" + std::string(name) + "' (0 to " +
+                    std::to_string(limit) + ")");
       }
       return *n;
     };
@@ -244,7 +246,9 @@ class splitmix64 {
   bool percent(std::uint64_t p) { return below(100) < p; }
 
   template <typename T>
-  const T& pick(const std::vector<T>& items) { return items[below(items.size())]; }
+  const T& pick(const std::vector<T>& items) {
+    return items[below(items.size())];
+  }
 
  private:
   std::uint64_t state_;
@@ -267,15 +271,13 @@ class encoder {
     UErrorCode status = U_ZERO_ERROR;
     converter_.reset(ucnv_open(name_.c_str(), &status));
     if (U_FAILURE(status)) {
-      std::fprintf(stderr, "%s: ICU has no converter for %s: %s\n", program_name.data(),
-                   name_.c_str(), u_errorName(status));
+      std::fprintf(stderr, "%s: ICU has no converter for %s: %s\n", program_name.data(), name_.c_str(),
+                   u_errorName(status));
       std::exit(1);
     }
     status = U_ZERO_ERROR;
-    ucnv_setFromUCallBack(converter_.get(), UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr,
-                          nullptr, &status);
-    ucnv_setToUCallBack(converter_.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr,
-                        &status);
+    ucnv_setFromUCallBack(converter_.get(), UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+    ucnv_setToUCallBack(converter_.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
   }
 
   const std::string& name() const { return name_; }
@@ -284,22 +286,21 @@ class encoder {
     if (!to_utf16(utf8)) return std::nullopt;
     UErrorCode status = U_ZERO_ERROR;
     ucnv_resetFromUnicode(converter_.get());
-    const auto length = ucnv_fromUChars(converter_.get(), nullptr, 0, units_.data(),
-                                        std::int32_t(units_.size()), &status);
+    const auto length =
+        ucnv_fromUChars(converter_.get(), nullptr, 0, units_.data(), std::int32_t(units_.size()), &status);
     if (status != U_BUFFER_OVERFLOW_ERROR && U_FAILURE(status)) return std::nullopt;
     std::string bytes(std::size_t(length), '\0');
     status = U_ZERO_ERROR;
-    ucnv_fromUChars(converter_.get(), bytes.data(), length, units_.data(),
-                    std::int32_t(units_.size()), &status);
+    ucnv_fromUChars(converter_.get(), bytes.data(), length, units_.data(), std::int32_t(units_.size()),
+                    &status);
     if (U_FAILURE(status)) return std::nullopt;
 
     // Round trip: catches one-way (fallback) mappings.
     std::vector<UChar> back(units_.size() + 4);
     status = U_ZERO_ERROR;
     ucnv_resetToUnicode(converter_.get());
-    const auto back_length = ucnv_toUChars(converter_.get(), back.data(),
-                                           std::int32_t(back.size()), bytes.data(), length,
-                                           &status);
+    const auto back_length = ucnv_toUChars(converter_.get(), back.data(), std::int32_t(back.size()),
+                                           bytes.data(), length, &status);
     if (U_FAILURE(status) || std::size_t(back_length) != units_.size() ||
         !std::equal(units_.begin(), units_.end(), back.begin())) {
       return std::nullopt;
@@ -312,8 +313,8 @@ class encoder {
     UErrorCode status = U_ZERO_ERROR;
     std::int32_t length = 0;
     units_.resize(utf8.size() + 1);
-    u_strFromUTF8(units_.data(), std::int32_t(units_.size()), &length, utf8.data(),
-                  std::int32_t(utf8.size()), &status);
+    u_strFromUTF8(units_.data(), std::int32_t(units_.size()), &length, utf8.data(), std::int32_t(utf8.size()),
+                  &status);
     if (U_FAILURE(status)) return false;
     units_.resize(std::size_t(length));
     return true;
@@ -335,88 +336,86 @@ constexpr std::string_view keyword_first = "第";
 constexpr std::string_view keyword_chapter = "章";
 
 const std::initializer_list<std::string_view> persons_utf8 = {
-    "他", "她", "老人", "少年", "先生", "姑娘", "小二", "掌柜", "和尚", "道士",
-    "老王", "小李", "阿明", "阿花", "孩子", "客人", "主人", "大哥", "二姐", "小妹",
-    "少女", "大夫", "木匠", "商人", "路人", "老者", "那人", "大家", "妹妹", "哥哥",
-    "老板", "船家", "女子", "男子", "小童", "小石", "阿青", "阿竹", "老木匠", "小和尚",
-    "老道士", "女孩", "男孩", "公子", "小姐", "夫人", "老夫人", "弟弟", "姐姐", "朋友",
-    "友人", "客官", "店主", "那女子", "那少年", "三人"};
+    "他",     "她",   "老人", "少年",   "先生",   "姑娘", "小二",   "掌柜", "和尚",   "道士",
+    "老王",   "小李", "阿明", "阿花",   "孩子",   "客人", "主人",   "大哥", "二姐",   "小妹",
+    "少女",   "大夫", "木匠", "商人",   "路人",   "老者", "那人",   "大家", "妹妹",   "哥哥",
+    "老板",   "船家", "女子", "男子",   "小童",   "小石", "阿青",   "阿竹", "老木匠", "小和尚",
+    "老道士", "女孩", "男孩", "公子",   "小姐",   "夫人", "老夫人", "弟弟", "姐姐",   "朋友",
+    "友人",   "客官", "店主", "那女子", "那少年", "三人"};
 
 const std::initializer_list<std::string_view> times_utf8 = {
-    "清晨", "傍晚", "午后", "深夜", "不久", "半夜", "次日", "三更", "五更", "雨后",
-    "入秋后", "冬至", "元宵", "立夏", "今天", "明天", "昨夜", "早上", "晚上", "中午",
-    "一日", "有一天", "那一年", "今日", "那日", "某日", "一早", "月初", "月底", "正月",
-    "三月", "八月", "十月", "初春", "初夏", "深秋", "冬日", "春日", "夏日", "秋日",
-    "午夜", "二更", "子夜", "片刻之后", "三天后", "多年以后", "此后", "如今", "次年",
-    "每天", "每年"};
+    "清晨",   "傍晚",     "午后", "深夜", "不久", "半夜", "次日", "三更", "五更", "雨后", "入秋后",
+    "冬至",   "元宵",     "立夏", "今天", "明天", "昨夜", "早上", "晚上", "中午", "一日", "有一天",
+    "那一年", "今日",     "那日", "某日", "一早", "月初", "月底", "正月", "三月", "八月", "十月",
+    "初春",   "初夏",     "深秋", "冬日", "春日", "夏日", "秋日", "午夜", "二更", "子夜", "片刻之后",
+    "三天后", "多年以后", "此后", "如今", "次年", "每天", "每年"};
 
 const std::initializer_list<std::string_view> places_utf8 = {
-    "山上", "山下", "江上", "湖畔", "城中", "城外", "村口", "窗下", "院中", "屋里",
-    "路旁", "竹林", "渡口", "田里", "巷尾", "船上", "山中", "小路上", "院子里", "半山",
-    "江心", "湖上", "湖心", "水中", "田中", "田野上", "村中", "村外", "城里", "城南",
-    "城北", "城西", "屋外", "屋后", "屋中", "院外", "窗前", "月下", "雪中", "雨中",
-    "花下", "竹下", "石上", "井旁", "路口", "巷口", "小巷里", "船尾", "山路上", "古道上",
-    "山谷中", "林中", "草地上", "河岸上"};
+    "山上", "山下", "江上",   "湖畔",   "城中",   "城外",   "村口",   "窗下",   "院中",   "屋里",  "路旁",
+    "竹林", "渡口", "田里",   "巷尾",   "船上",   "山中",   "小路上", "院子里", "半山",   "江心",  "湖上",
+    "湖心", "水中", "田中",   "田野上", "村中",   "村外",   "城里",   "城南",   "城北",   "城西",  "屋外",
+    "屋后", "屋中", "院外",   "窗前",   "月下",   "雪中",   "雨中",   "花下",   "竹下",   "石上",  "井旁",
+    "路口", "巷口", "小巷里", "船尾",   "山路上", "古道上", "山谷中", "林中",   "草地上", "河岸上"};
 
 // Verbs that take one of the things below as object.
 const std::initializer_list<std::string_view> verbs_utf8 = {
-    "想起", "拿起", "放下", "找到", "收起", "放好", "拿出", "取出", "收好", "找出",
-    "想到", "留下", "提起", "看了看", "想念", "取下", "收下", "放回", "找回", "念起",
+    "想起", "拿起", "放下", "找到",     "收起", "放好", "拿出", "取出", "收好", "找出",
+    "想到", "留下", "提起", "看了看",   "想念", "取下", "收下", "放回", "找回", "念起",
     "拿回", "送回", "拿走", "看了一眼", "看中", "收到", "得到", "交出"};
 
 // Verbs that stand alone.
-const std::initializer_list<std::string_view> moves_utf8 = {
-    "回家", "回去", "上前", "走出", "走去", "走回", "坐下", "站起", "起身", "伸手",
-    "上船", "下船", "上路", "停下", "想了想", "笑了笑"};
+const std::initializer_list<std::string_view> moves_utf8 = {"回家", "回去", "上前",   "走出",  "走去", "走回",
+                                                            "坐下", "站起", "起身",   "伸手",  "上船", "下船",
+                                                            "上路", "停下", "想了想", "笑了笑"};
 
 const std::initializer_list<std::string_view> things_utf8 = {
-    "一封信", "一碗面", "一把刀", "一朵花", "一口井", "月亮", "星星", "江水", "小船", "雪花",
-    "秋月", "白云", "青山", "往事", "故人", "消息", "心事", "小路", "古井", "布衣",
-    "草帽", "米酒", "清茶", "明月", "流水", "花草", "山石", "一件衣服", "一口茶", "一杯酒",
-    "一杯茶", "一碗米", "一把米", "一朵梅花", "一枝花", "一片云", "一些米", "一些花", "一些字",
-    "一首曲子", "一只小船", "一件布衣", "一根竹子", "一口古井", "山花", "野花", "桃花", "梅花",
-    "杏花", "竹子", "松子", "石子", "白石", "青石", "清水", "白雪", "月光", "星光",
-    "火光", "茶水", "白米", "花生", "小米", "布包", "木盒", "木箱", "木桌", "竹椅",
-    "石凳", "小屋", "茅屋", "草屋", "院子", "往日", "心意", "心思", "名字", "故事", "日子"};
+    "一封信",   "一碗面", "一把刀", "一朵花",   "一口井",   "月亮",     "星星",     "江水",     "小船",
+    "雪花",     "秋月",   "白云",   "青山",     "往事",     "故人",     "消息",     "心事",     "小路",
+    "古井",     "布衣",   "草帽",   "米酒",     "清茶",     "明月",     "流水",     "花草",     "山石",
+    "一件衣服", "一口茶", "一杯酒", "一杯茶",   "一碗米",   "一把米",   "一朵梅花", "一枝花",   "一片云",
+    "一些米",   "一些花", "一些字", "一首曲子", "一只小船", "一件布衣", "一根竹子", "一口古井", "山花",
+    "野花",     "桃花",   "梅花",   "杏花",     "竹子",     "松子",     "石子",     "白石",     "青石",
+    "清水",     "白雪",   "月光",   "星光",     "火光",     "茶水",     "白米",     "花生",     "小米",
+    "布包",     "木盒",   "木箱",   "木桌",     "竹椅",     "石凳",     "小屋",     "茅屋",     "草屋",
+    "院子",     "往日",   "心意",   "心思",     "名字",     "故事",     "日子"};
 
 // What can be said of a person.
 const std::initializer_list<std::string_view> moods_utf8 = {
-    "沉默良久", "若有所思", "不知所措", "有些不安", "并不在意", "心里明白", "不由一笑",
-    "十分安心", "有些害怕", "有些奇怪", "并不知道", "心里一沉", "心中一喜", "心中一惊",
-    "心中明白", "若有所失", "不禁一笑", "笑了笑", "想了很久", "站了很久", "坐了很久",
-    "想不起", "看不清"};
+    "沉默良久", "若有所思", "不知所措", "有些不安", "并不在意", "心里明白", "不由一笑", "十分安心",
+    "有些害怕", "有些奇怪", "并不知道", "心里一沉", "心中一喜", "心中一惊", "心中明白", "若有所失",
+    "不禁一笑", "笑了笑",   "想了很久", "站了很久", "坐了很久", "想不起",   "看不清"};
 
 // What can be said of a thing.
 const std::initializer_list<std::string_view> states_utf8 = {
-    "十分明亮", "有些冷", "格外清楚", "慢慢暗了", "忽然亮了", "十分好看", "格外好看",
-    "一如往常", "不知去向", "早已不在", "依然如故", "有些模糊", "很好", "很美", "很亮",
-    "很暗", "很大", "很小", "很近", "很深", "很高", "很好看", "不太好"};
+    "十分明亮", "有些冷",   "格外清楚", "慢慢暗了", "忽然亮了", "十分好看", "格外好看", "一如往常",
+    "不知去向", "早已不在", "依然如故", "有些模糊", "很好",     "很美",     "很亮",     "很暗",
+    "很大",     "很小",     "很近",     "很深",     "很高",     "很好看",   "不太好"};
 
 const std::initializer_list<std::string_view> scenes_utf8 = {
     "天色大亮", "天色已明", "月色如水", "日光正好", "山色青青", "水色清清", "雪停了",
-    "雨下大了", "天黑了", "天亮了", "天色已晚", "雨停了", "月色很好", "雪下大了"};
+    "雨下大了", "天黑了",   "天亮了",   "天色已晚", "雨停了",   "月色很好", "雪下大了"};
 
 const std::initializer_list<std::string_view> says_utf8 = {"道", "笑道", "答道", "喊道"};
 
 const std::initializer_list<std::string_view> titles_utf8 = {
-    "夜雨", "初雪", "重逢", "山月", "江湖", "新生", "落花", "流水", "听雨", "离家",
-    "月下", "雪夜", "春水", "秋山", "古道", "南行", "北望", "白衣", "天明", "上山",
-    "下山", "入城", "新茶", "酒醒", "山中", "江上行", "月如水", "雪中行", "春日", "秋夜",
-    "夜行", "山居", "花落", "雨停", "雪晴", "青衣", "古井", "竹林", "石上", "天涯",
-    "回首", "知音", "同行", "相知", "出山", "入山", "下江南", "上京", "大雪", "小雪",
-    "初晴", "江南", "山河", "明日", "昨日", "新友", "主客", "心事", "往事", "朝夕",
-    "日月", "星河", "明月", "流年", "安好"};
+    "夜雨", "初雪", "重逢",   "山月",   "江湖",   "新生",   "落花", "流水", "听雨", "离家", "月下",
+    "雪夜", "春水", "秋山",   "古道",   "南行",   "北望",   "白衣", "天明", "上山", "下山", "入城",
+    "新茶", "酒醒", "山中",   "江上行", "月如水", "雪中行", "春日", "秋夜", "夜行", "山居", "花落",
+    "雨停", "雪晴", "青衣",   "古井",   "竹林",   "石上",   "天涯", "回首", "知音", "同行", "相知",
+    "出山", "入山", "下江南", "上京",   "大雪",   "小雪",   "初晴", "江南", "山河", "明日", "昨日",
+    "新友", "主客", "心事",   "往事",   "朝夕",   "日月",   "星河", "明月", "流年", "安好"};
 
 // Decoys: the unit after 第 in "第二天", and words holding 章.
 const std::initializer_list<std::string_view> ordinal_units_utf8 = {"天", "次", "回", "年", "夜", "日"};
-const std::initializer_list<std::string_view> chapter_words_utf8 = {"那篇文章", "一方印章", "文章", "印章", "章法"};
+const std::initializer_list<std::string_view> chapter_words_utf8 = {"那篇文章", "一方印章", "文章", "印章",
+                                                                    "章法"};
 
-constexpr std::array<std::string_view, 10> chinese_digits_utf8 = {
-    "零", "一", "二", "三", "四", "五", "六", "七", "八", "九"};
+constexpr std::array<std::string_view, 10> chinese_digits_utf8 = {"零", "一", "二", "三", "四",
+                                                                  "五", "六", "七", "八", "九"};
 
 // Lines of only these count as blank; each one is a whole blank line.
-const std::initializer_list<std::string_view> blank_fillers_utf8 = {
-    " ", "  ", "\t", "　", "　　", " 　\t", "\t　 ", "    "};
+const std::initializer_list<std::string_view> blank_fillers_utf8 = {" ",    "  ",    "\t",    "　",
+                                                                    "　　", " 　\t", "\t　 ", "    "};
 
 // ---------------------------------------------------------------------------
 // Encoded vocabulary
@@ -729,34 +728,18 @@ class novel_writer {
   void put_sentence() {
     const vocabulary& v = v_;
     switch (rng_.below(9)) {
-      case 0:
-        say(v.times, v.comma, v.persons, v.at, v.places, v.verbs, v.things, v.period);
-        break;
-      case 1:
-        say(v.persons, v.verbs, v.things, v.comma, v.moods, v.period);
-        break;
-      case 2:
-        say(v.places, v.of, v.things, v.states, v.comma, v.persons, v.moods, v.period);
-        break;
+      case 0: say(v.times, v.comma, v.persons, v.at, v.places, v.verbs, v.things, v.period); break;
+      case 1: say(v.persons, v.verbs, v.things, v.comma, v.moods, v.period); break;
+      case 2: say(v.places, v.of, v.things, v.states, v.comma, v.persons, v.moods, v.period); break;
       case 3:
         say(v.persons, v.says, v.colon, v.open_quote, v.things, v.states);
         say(rng_.percent(50) ? v.period : v.exclamation, v.close_quote);
         break;
-      case 4:
-        say(v.scenes, v.comma, v.persons, v.moves, v.period);
-        break;
-      case 5:
-        say(v.persons, v.moves, v.comma, v.verbs, v.things, v.comma, v.moods, v.period);
-        break;
-      case 6:
-        say(v.persons, v.ever, v.verbs, v.things, v.question);
-        break;
-      case 7:
-        say(v.things, v.states, v.exclamation);
-        break;
-      default:
-        say(v.persons, v.at, v.places, v.moods, v.ellipsis);
-        break;
+      case 4: say(v.scenes, v.comma, v.persons, v.moves, v.period); break;
+      case 5: say(v.persons, v.moves, v.comma, v.verbs, v.things, v.comma, v.moods, v.period); break;
+      case 6: say(v.persons, v.ever, v.verbs, v.things, v.question); break;
+      case 7: say(v.things, v.states, v.exclamation); break;
+      default: say(v.persons, v.at, v.places, v.moods, v.ellipsis); break;
     }
   }
 
@@ -807,8 +790,7 @@ class novel_writer {
       default:  // a paragraph mentioning 文章, 印章 or 章法
         put_indent();
         if (rng_.percent(50)) put_sentence();
-        say(v_.persons, v_.at, v_.places, v_.verbs, v_.chapter_words, v_.comma, v_.moods,
-            v_.period);
+        say(v_.persons, v_.at, v_.places, v_.verbs, v_.chapter_words, v_.comma, v_.moods, v_.period);
         break;
     }
     end_line();
@@ -887,11 +869,9 @@ int main(int argc, char** argv) {
     fatal("cannot close " + opt.output + ": " + std::strerror(errno));
   }
 
-  std::fprintf(stderr,
-               "%s: %llu headings (%llu reversed), %llu decoys, %llu bytes, %s\n",
+  std::fprintf(stderr, "%s: %llu headings (%llu reversed), %llu decoys, %llu bytes, %s\n",
                program_name.data(), static_cast<unsigned long long>(t.headings),
-               static_cast<unsigned long long>(t.reversed),
-               static_cast<unsigned long long>(t.decoys),
+               static_cast<unsigned long long>(t.reversed), static_cast<unsigned long long>(t.decoys),
                static_cast<unsigned long long>(out.size()), opt.encoding.c_str());
   return 0;
 }

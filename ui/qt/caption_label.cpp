@@ -23,8 +23,8 @@ void CaptionLabel::mousePressEvent(QMouseEvent* event) {
 }
 
 void CaptionLabel::mouseReleaseEvent(QMouseEvent* event) {
-  const bool click = m_pressed && event->button() == Qt::LeftButton &&
-                     rect().contains(event->position().toPoint());
+  const bool click =
+      m_pressed && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
   m_pressed = false;
   QLabel::mouseReleaseEvent(event);
   if (click) emit clicked();

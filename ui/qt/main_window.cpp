@@ -38,7 +38,7 @@ using quorrel::ui::CaptionLabel;
 namespace layout = quorrel::ui::layout;
 
 constexpr int kStopSignalPollMs = 200;  // a stop signal closes an idle window this soon
-constexpr int kEventBudgetMs = 10;  // at most this long in events each time a run lets them through
+constexpr int kEventBudgetMs = 10;      // at most this long in events each time a run lets them through
 
 QString qString(std::string_view utf8) {
   return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
@@ -51,11 +51,10 @@ Control* make(QWidget* parent, layout::id which) {
   Control* control;
   if constexpr (std::is_same_v<Control, QLineEdit> || std::is_same_v<Control, QListWidget>)
     control = new Control(parent);
-  else
-    control = new Control(qString(c.caption), parent);
+  else control = new Control(qString(c.caption), parent);
   control->setObjectName(qString(c.name));
-  control->setGeometry(layout::pixels(c.rect.left), layout::pixels(c.rect.top),
-                       layout::pixels(c.rect.width), layout::pixels(c.rect.height));
+  control->setGeometry(layout::pixels(c.rect.left), layout::pixels(c.rect.top), layout::pixels(c.rect.width),
+                       layout::pixels(c.rect.height));
   if (!c.accessible_name.empty()) control->setAccessibleName(qString(c.accessible_name));
   if constexpr (std::is_same_v<Control, CaptionLabel>)
     control->adjustSize();  // a label's size is its caption's; left and top stay
@@ -71,9 +70,9 @@ Control* make(QWidget* parent, layout::id which) {
 QFont windowFont() {
   QFont font = QGuiApplication::font();
   font.setPointSize(9);
-  font.setFamilies({font.family(), QStringLiteral("WenQuanYi Micro Hei"),
-                    QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Source Han Sans SC"),
-                    QStringLiteral("Microsoft YaHei UI"), QStringLiteral("Microsoft YaHei")});
+  font.setFamilies({font.family(), QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC"),
+                    QStringLiteral("Source Han Sans SC"), QStringLiteral("Microsoft YaHei UI"),
+                    QStringLiteral("Microsoft YaHei")});
   return font;
 }
 
@@ -96,17 +95,15 @@ QCursor handCursor() {
 std::optional<QString> droppedPath(const QMimeData* data) {
   if (!data || !data->hasUrls()) return std::nullopt;
   for (const QUrl& url : data->urls())
-    if (url.isLocalFile() && !url.toLocalFile().isEmpty())
-      return QDir::toNativeSeparators(url.toLocalFile());
+    if (url.isLocalFile() && !url.toLocalFile().isEmpty()) return QDir::toNativeSeparators(url.toLocalFile());
   return std::nullopt;
 }
 
 }  // namespace
 
 frmSave::frmSave(const QString& sourceFile, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint),
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       m_form(*this, quorrel::ui::start_folders::of_desktop()),
       m_sourceFile(sourceFile) {
   static const bool registered = (registerResources(), true);
@@ -238,8 +235,7 @@ bool frmSave::eventFilter(QObject* watched, QEvent* event) {
       if (!droppedPath(static_cast<QDropEvent*>(event)->mimeData())) break;
       dropEvent(static_cast<QDropEvent*>(event));
       return true;
-    default:
-      break;
+    default: break;
   }
   return QWidget::eventFilter(watched, event);
 }
@@ -265,12 +261,9 @@ void frmSave::Label1_Click() { m_form.shop_clicked(); }
 
 QLineEdit* frmSave::boxOf(box which) const {
   switch (which) {
-    case box::source:
-      return txtFrom;
-    case box::destination:
-      return txtTo;
-    case box::keyword:
-      break;
+    case box::source: return txtFrom;
+    case box::destination: return txtTo;
+    case box::keyword: break;
   }
   return txtKey;
 }

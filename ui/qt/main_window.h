@@ -3,8 +3,8 @@
 // keyword list and the Split button, plus the shop button and link.
 //
 // The names of the window, its controls, its handlers and its shell call
-// (frmSave, txtFrom, Command1, lstKey, cmdAdd_Click, Form_Load, ...) are the names the program's users and its documentation know them by,
-// so they are kept exactly, though they follow no convention of this code.
+// (frmSave, txtFrom, Command1, lstKey, cmdAdd_Click, Form_Load, ...) are the names the program's users and
+// its documentation know them by, so they are kept exactly, though they follow no convention of this code.
 // Each control also carries its name as objectName, so tests can find it.
 //
 // Positions and sizes come from the control table in twips, converted at 15

@@ -1,7 +1,7 @@
 // quorrel.exe [FILE]: the window, with FILE (if given) as the source file.
 
-#include <windows.h>
 #include <commctrl.h>  // InitCommonControlsEx
+#include <windows.h>
 
 #include <string>
 #include <vector>

@@ -1,9 +1,9 @@
 #include "ui/win32/main_window.h"
 
+#include <commctrl.h>
 #include <initguid.h>  // defines the accessibility GUIDs below here, not in a library
 #include <oleacc.h>    // CLSID_AccPropServices, PROPID_ACC_NAME
 #include <shellapi.h>  // DragAcceptFiles, DragQueryFileW
-#include <commctrl.h>
 
 #include <initializer_list>
 #include <string_view>
@@ -93,8 +93,7 @@ RECT primaryWorkArea() {
 
 }  // namespace
 
-frmSave::frmSave(HINSTANCE instance, const quorrel::ui::start_folders& folders,
-                 const std::string& sourceFile)
+frmSave::frmSave(HINSTANCE instance, const quorrel::ui::start_folders& folders, const std::string& sourceFile)
     : m_instance(instance), m_sourceFile(sourceFile), m_form(*this, folders) {
   WNDCLASSEXW windowClass{};
   windowClass.cbSize = sizeof windowClass;
@@ -110,8 +109,8 @@ frmSave::frmSave(HINSTANCE instance, const quorrel::ui::start_folders& folders,
 
   // Made on the primary monitor, so its dpi is the one the window starts at.
   const RECT work = primaryWorkArea();
-  CreateWindowExW(0, kWindowClass, widen(layout::title).c_str(), kWindowStyle, work.left, work.top, 0,
-                  0, nullptr, nullptr, instance, this);
+  CreateWindowExW(0, kWindowClass, widen(layout::title).c_str(), kWindowStyle, work.left, work.top, 0, 0,
+                  nullptr, nullptr, instance, this);
   if (!m_window) return;
   m_dpi = static_cast<int>(GetDpiForWindow(m_window));
   createControls();
@@ -151,8 +150,7 @@ void frmSave::focusControl(HWND target) {
   const auto dialogCode = [](HWND control) { return SendMessageW(control, WM_GETDLGCODE, 0, 0); };
   if (before != target && IsChild(m_window, before) && (dialogCode(before) & DLGC_DEFPUSHBUTTON))
     SendMessageW(before, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
-  if (dialogCode(target) & DLGC_UNDEFPUSHBUTTON)
-    SendMessageW(target, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
+  if (dialogCode(target) & DLGC_UNDEFPUSHBUTTON) SendMessageW(target, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
   SetFocus(target);
 }
 
@@ -169,32 +167,19 @@ LRESULT CALLBACK frmSave::windowProc(HWND window, UINT message, WPARAM wParam, L
 
 LRESULT frmSave::handle(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_COMMAND:
-      Form_Command(LOWORD(wParam), HIWORD(wParam));
-      return 0;
+    case WM_COMMAND: Form_Command(LOWORD(wParam), HIWORD(wParam)); return 0;
     case WM_SETCURSOR:
       if (reinterpret_cast<HWND>(wParam) == control(id::Label1) && m_hand) {
         SetCursor(m_hand.get());
         return TRUE;
       }
       break;
-    case WM_ACTIVATE:
-      Form_Activate(LOWORD(wParam) != WA_INACTIVE);
-      return 0;
-    case WM_DROPFILES:
-      Form_DropFiles(reinterpret_cast<HDROP>(wParam));
-      return 0;
-    case WM_DPICHANGED:
-      Form_DpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
-      return 0;
-    case WM_CLOSE:
-      Form_Close();
-      return 0;
-    case WM_QUERYENDSESSION:
-      return Form_QueryEndSession() ? TRUE : FALSE;
-    case WM_ENDSESSION:
-      Form_EndSession(wParam != FALSE);
-      return 0;
+    case WM_ACTIVATE: Form_Activate(LOWORD(wParam) != WA_INACTIVE); return 0;
+    case WM_DROPFILES: Form_DropFiles(reinterpret_cast<HDROP>(wParam)); return 0;
+    case WM_DPICHANGED: Form_DpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam)); return 0;
+    case WM_CLOSE: Form_Close(); return 0;
+    case WM_QUERYENDSESSION: return Form_QueryEndSession() ? TRUE : FALSE;
+    case WM_ENDSESSION: Form_EndSession(wParam != FALSE); return 0;
     case WM_DESTROY:
       if (m_accessibility)
         for (HWND c : m_controls)
@@ -206,8 +191,7 @@ LRESULT frmSave::handle(UINT message, WPARAM wParam, LPARAM lParam) {
       SetWindowLongPtrW(window, GWLP_USERDATA, 0);
       return DefWindowProcW(window, message, wParam, lParam);
     }
-    default:
-      break;
+    default: break;
   }
   return DefWindowProcW(m_window, message, wParam, lParam);
 }
@@ -239,9 +223,9 @@ void frmSave::createControls() {
         exStyle = WS_EX_CLIENTEDGE;
         break;
     }
-    HWND made = CreateWindowExW(exStyle, windowClass, widen(c.caption).c_str(), style, 0, 0, 0, 0,
-                                m_window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId(c.which))),
-                                m_instance, nullptr);
+    HWND made = CreateWindowExW(exStyle, windowClass, widen(c.caption).c_str(), style, 0, 0, 0, 0, m_window,
+                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId(c.which))), m_instance,
+                                nullptr);
     m_controls[static_cast<std::size_t>(c.which)] = made;
     if (c.kind == layout::kind::text_box) SendMessageW(made, EM_SETLIMITTEXT, 0, 0);  // no limit
   }
@@ -259,8 +243,8 @@ void frmSave::createControls() {
 // name. Nothing else depends on them: without the service they are skipped.
 void frmSave::nameForScreenReaders() {
   IAccPropServices* services = nullptr;
-  if (FAILED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER,
-                              IID_IAccPropServices, reinterpret_cast<void**>(&services))))
+  if (FAILED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAccPropServices,
+                              reinterpret_cast<void**>(&services))))
     return;
   m_accessibility.reset(services);
   for (const layout::control& c : layout::controls)
@@ -277,8 +261,7 @@ void frmSave::applyDpi() {
   quorrel::win32::unique_icon smallIcon = programIcon(m_instance, SM_CXSMICON, m_dpi);
   SendMessageW(m_window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon.get()));
   SendMessageW(m_window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon.get()));
-  for (HWND made : m_controls)
-    SendMessageW(made, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
+  for (HWND made : m_controls) SendMessageW(made, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
   m_font = std::move(font);
   m_bigIcon = std::move(bigIcon);
   m_smallIcon = std::move(smallIcon);
@@ -302,8 +285,7 @@ void frmSave::sizeLabel(HWND label) {
   RECT extent{};
   DrawTextW(dc.get(), caption.c_str(), static_cast<int>(caption.size()), &extent,
             DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
-  SetWindowPos(label, nullptr, 0, 0, extent.right, extent.bottom,
-               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(label, nullptr, 0, 0, extent.right, extent.bottom, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void frmSave::Form_Load() { m_form.load(m_sourceFile); }
@@ -385,12 +367,9 @@ void frmSave::Form_Activate(bool active) {
 
 HWND frmSave::boxOf(box which) const {
   switch (which) {
-    case box::source:
-      return control(id::txtFrom);
-    case box::destination:
-      return control(id::txtTo);
-    case box::keyword:
-      break;
+    case box::source: return control(id::txtFrom);
+    case box::destination: return control(id::txtTo);
+    case box::keyword: break;
   }
   return control(id::txtKey);
 }
@@ -401,17 +380,15 @@ void frmSave::set_text(box which, const std::string& text) {
   SetWindowTextW(boxOf(which), widen(text).c_str());
 }
 
-int frmSave::key_count() {
-  return static_cast<int>(SendMessageW(control(id::lstKey), LB_GETCOUNT, 0, 0));
-}
+int frmSave::key_count() { return static_cast<int>(SendMessageW(control(id::lstKey), LB_GETCOUNT, 0, 0)); }
 
 std::string frmSave::key(int index) {
   HWND list = control(id::lstKey);
   const LRESULT length = SendMessageW(list, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
   if (length == LB_ERR) return {};
   std::wstring item(static_cast<std::size_t>(length) + 1, L'\0');
-  item.resize(static_cast<std::size_t>(SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(index),
-                                                    reinterpret_cast<LPARAM>(item.data()))));
+  item.resize(static_cast<std::size_t>(
+      SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(item.data()))));
   return narrow(item);
 }
 

@@ -16,8 +16,8 @@
 // to close ends); its destruction posts WM_QUIT. Everything runs on the
 // thread that created it.
 
-#include <windows.h>
 #include <oleacc.h>  // IAccPropServices
+#include <windows.h>
 
 #include <array>
 #include <string>
@@ -31,8 +31,7 @@ class frmSave final : private quorrel::ui::form_view {
   // Creates the window, runs Form_Load and shows it centred on the primary
   // monitor with the focus on Command1. sourceFile (UTF-8) goes into txtFrom
   // when not empty.
-  frmSave(HINSTANCE instance, const quorrel::ui::start_folders& folders,
-          const std::string& sourceFile);
+  frmSave(HINSTANCE instance, const quorrel::ui::start_folders& folders, const std::string& sourceFile);
   ~frmSave() override;
   frmSave(const frmSave&) = delete;
   frmSave& operator=(const frmSave&) = delete;
@@ -74,9 +73,7 @@ class frmSave final : private quorrel::ui::form_view {
   void createControls();
   void applyDpi();  // font, icons, control rectangles and window size at m_dpi
   void sizeLabel(HWND label);
-  HWND control(quorrel::ui::layout::id which) const {
-    return m_controls[static_cast<std::size_t>(which)];
-  }
+  HWND control(quorrel::ui::layout::id which) const { return m_controls[static_cast<std::size_t>(which)]; }
   HWND boxOf(box which) const;
   void nameForScreenReaders();
 

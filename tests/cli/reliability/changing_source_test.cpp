@@ -23,8 +23,9 @@ namespace {
 // where each line ends in the source and in the pieces laid end to end.
 struct marked_novel {
   novel book;
-  std::vector<std::size_t> chapter_starts;                  // byte offset of each heading
-  std::vector<std::pair<std::size_t, std::size_t>> ends;    // (in the source, in the output) after each kept line
+  std::vector<std::size_t> chapter_starts;  // byte offset of each heading
+  std::vector<std::pair<std::size_t, std::size_t>>
+      ends;  // (in the source, in the output) after each kept line
 
   void heading(const std::string& text) {
     chapter_starts.push_back(book.source.size());
@@ -95,9 +96,11 @@ void expect_prefix_of(const std::vector<std::string>& pieces, const marked_novel
     joined += pieces[i];
   }
   const std::string all = m.output();
-  const std::string_view without_end = std::string_view(joined).substr(0, joined.size() < 2 ? 0 : joined.size() - 2);
+  const std::string_view without_end =
+      std::string_view(joined).substr(0, joined.size() < 2 ? 0 : joined.size() - 2);
   EXPECT_TRUE(std::string_view(all).starts_with(without_end))
-      << "the pieces are not the start of the novel's: " << same_bytes(joined, all.substr(0, joined.size())).message();
+      << "the pieces are not the start of the novel's: "
+      << same_bytes(joined, all.substr(0, joined.size())).message();
   EXPECT_GE(joined.size(), owed) << "lines read before the change are missing";
 }
 
@@ -133,42 +136,46 @@ TEST(ChangingSource, ARunKeepsWhatItReadWhenTheSourceChanges) {
   for (const auto& p : more.book.pieces) grown.book.pieces.push_back(p);
   const std::size_t mid_line = m.chapter_starts[200] + 40;  // inside the line after the heading
   constexpr std::int64_t at = 50;
-  const std::size_t read_by_then = m.output_for(m.chapter_starts[at]);  // lines before the heading of the change
+  const std::size_t read_by_then =
+      m.output_for(m.chapter_starts[at]);  // lines before the heading of the change
 
   enum class expect { prefix, exactly, whole_pieces };
   struct row {
     const char* name;
     std::function<void(const std::string& source, const std::string& other)> change;
     expect what;
-    std::size_t owed;          // for prefix: output bytes that must be there
+    std::size_t owed;           // for prefix: output bytes that must be there
     const marked_novel* whole;  // for exactly: the novel whose pieces must be there
   };
   const std::vector<row> rows = {
       {"truncated at a line end far ahead",
-       [&](const std::string& s, const std::string&) { truncate_to(s, m.chapter_starts[200]); }, expect::prefix,
-       m.output_for(m.chapter_starts[200]), nullptr},
-      {"truncated inside a line far ahead", [&](const std::string& s, const std::string&) { truncate_to(s, mid_line); },
-       expect::prefix, m.output_for(mid_line), nullptr},
+       [&](const std::string& s, const std::string&) { truncate_to(s, m.chapter_starts[200]); },
+       expect::prefix, m.output_for(m.chapter_starts[200]), nullptr},
+      {"truncated inside a line far ahead",
+       [&](const std::string& s, const std::string&) { truncate_to(s, mid_line); }, expect::prefix,
+       m.output_for(mid_line), nullptr},
       {"truncated inside a heading far ahead",
-       [&](const std::string& s, const std::string&) { truncate_to(s, m.chapter_starts[200] + 4); }, expect::prefix,
-       m.output_for(m.chapter_starts[200]), nullptr},
-      {"truncated to nothing", [&](const std::string& s, const std::string&) { truncate_to(s, 0); }, expect::prefix,
-       read_by_then, nullptr},
+       [&](const std::string& s, const std::string&) { truncate_to(s, m.chapter_starts[200] + 4); },
+       expect::prefix, m.output_for(m.chapter_starts[200]), nullptr},
+      {"truncated to nothing", [&](const std::string& s, const std::string&) { truncate_to(s, 0); },
+       expect::prefix, read_by_then, nullptr},
       {"replaced by another file",
        [&](const std::string& s, const std::string& other) {
          write_file(other, "第一章\n别的书\n");
          ASSERT_EQ(::rename(other.c_str(), s.c_str()), 0);
        },
        expect::exactly, 0, &m},
-      {"removed", [&](const std::string& s, const std::string&) { ASSERT_EQ(::unlink(s.c_str()), 0); }, expect::exactly,
-       0, &m},
+      {"removed", [&](const std::string& s, const std::string&) { ASSERT_EQ(::unlink(s.c_str()), 0); },
+       expect::exactly, 0, &m},
       {"grown by twenty chapters",
        [&](const std::string& s, const std::string&) {
          std::ofstream(s, std::ios::binary | std::ios::app) << more.book.source;
        },
        expect::exactly, 0, &grown},
       {"overwritten in place with other text",
-       [&](const std::string& s, const std::string&) { write_file(s, repeat("第九章\n另一本书的正文\n", 50000)); },
+       [&](const std::string& s, const std::string&) {
+         write_file(s, repeat("第九章\n另一本书的正文\n", 50000));
+       },
        expect::whole_pieces, read_by_then, nullptr},
   };
   for (const auto& r : rows) {
@@ -198,7 +205,8 @@ TEST(ChangingSource, ARunKeepsWhatItReadWhenTheSourceChanges) {
         for (std::size_t i = 0; i < pieces.size(); ++i) {
           EXPECT_TRUE(pieces[i].ends_with("\r\n")) << "piece " << i;
           const std::string first_line = pieces[i].substr(0, pieces[i].find("\r\n"));
-          EXPECT_TRUE(first_line.find("第") != std::string::npos && first_line.find("章") != std::string::npos)
+          EXPECT_TRUE(first_line.find("第") != std::string::npos &&
+                      first_line.find("章") != std::string::npos)
               << "piece " << i << " does not start with a heading: " << first_line;
           if (i < static_cast<std::size_t>(at)) {
             EXPECT_TRUE(same_bytes(pieces[i], m.book.pieces[i])) << "piece " << i;
@@ -233,7 +241,8 @@ TEST(ChangingSource, TheToolKeepsWhatItReadWhenTheSourceIsTruncated) {
         continue;
       }
       if (!split.pause()) break;
-      for (std::size_t i = 0; fs::exists(dir / ("out/" + piece_name(i + 1))); ++i) seen += m.book.pieces[i].size();
+      for (std::size_t i = 0; fs::exists(dir / ("out/" + piece_name(i + 1))); ++i)
+        seen += m.book.pieces[i].size();
       truncate_to(dir / "book.txt", cut);
       changed = true;
       split.resume();

@@ -10,9 +10,9 @@
 
 #include <fcntl.h>          // open: a reader on a FIFO
 #include <sys/file.h>       // flock: the lock of a run writing into a folder
+#include <sys/stat.h>       // mknod, mkfifo
 #include <sys/syscall.h>    // SYS_tgkill: a signal aimed at one thread of the tool
 #include <sys/sysmacros.h>  // makedev: a character device
-#include <sys/stat.h>       // mknod, mkfifo
 
 #include <gtest/gtest.h>
 
@@ -42,8 +42,8 @@ struct fault {
   std::vector<std::string> folders;  // made before the run, relative to the folder
   std::vector<std::string> files;    // made before the run, empty
   rlim_t file_size_limit = RLIM_INFINITY;
-  std::string message;               // on stderr, "{dir}" replaced
-  std::size_t pieces_kept;           // at `prefix`, from 0000
+  std::string message;      // on stderr, "{dir}" replaced
+  std::size_t pieces_kept;  // at `prefix`, from 0000
   std::string prefix = "out";
 };
 
@@ -64,18 +64,48 @@ TEST(DestinationFaults, PathThroughAFileOrALimitStopsTheRunAndKeepsWholePieces) 
   const novel book = three_chapter_book();
   const std::size_t first = book.pieces[0].size(), second = book.pieces[1].size();
   const std::vector<fault> faults = {
-      {"a destination through a regular file", {"{dir}/book.txt", "{dir}/plain/out"}, {}, {"plain"},
-       RLIM_INFINITY, "写入文件“{dir}/plain/out0000.txt”失败：Not a directory", 0},
-      {"a destination folder that is a regular file", {"{dir}/book.txt", "{dir}/plain/"}, {}, {"plain"},
-       RLIM_INFINITY, "创建存放目录“{dir}/plain/”失败：Not a directory", 0},
-      {"a destination through the source itself", {"{dir}/book.txt", "{dir}/book.txt/"}, {}, {},
-       RLIM_INFINITY, "创建存放目录“{dir}/book.txt/”失败：Not a directory", 0},
-      {"a file-size limit smaller than the first piece", {"{dir}/book.txt", "{dir}/out"}, {}, {}, first - 1,
-       "写入文件“{dir}/out0000.txt”失败：File too large", 0},
-      {"a file-size limit one byte short of the long piece", {"{dir}/book.txt", "{dir}/out"}, {}, {},
-       second - 1, "写入文件“{dir}/out0001.txt”失败：File too large", 1},
-      {"a file-size limit of one byte", {"-e", "UTF-8", "{dir}/book.txt", "{dir}/out"}, {}, {}, 1,
-       "写入文件“{dir}/out0000.txt”失败：File too large", 0},
+      {"a destination through a regular file",
+       {"{dir}/book.txt", "{dir}/plain/out"},
+       {},
+       {"plain"},
+       RLIM_INFINITY,
+       "写入文件“{dir}/plain/out0000.txt”失败：Not a directory",
+       0},
+      {"a destination folder that is a regular file",
+       {"{dir}/book.txt", "{dir}/plain/"},
+       {},
+       {"plain"},
+       RLIM_INFINITY,
+       "创建存放目录“{dir}/plain/”失败：Not a directory",
+       0},
+      {"a destination through the source itself",
+       {"{dir}/book.txt", "{dir}/book.txt/"},
+       {},
+       {},
+       RLIM_INFINITY,
+       "创建存放目录“{dir}/book.txt/”失败：Not a directory",
+       0},
+      {"a file-size limit smaller than the first piece",
+       {"{dir}/book.txt", "{dir}/out"},
+       {},
+       {},
+       first - 1,
+       "写入文件“{dir}/out0000.txt”失败：File too large",
+       0},
+      {"a file-size limit one byte short of the long piece",
+       {"{dir}/book.txt", "{dir}/out"},
+       {},
+       {},
+       second - 1,
+       "写入文件“{dir}/out0001.txt”失败：File too large",
+       1},
+      {"a file-size limit of one byte",
+       {"-e", "UTF-8", "{dir}/book.txt", "{dir}/out"},
+       {},
+       {},
+       1,
+       "写入文件“{dir}/out0000.txt”失败：File too large",
+       0},
   };
   for (const auto& f : faults) {
     SCOPED_TRACE(f.name);
@@ -128,7 +158,9 @@ TEST(DestinationFaults, NeverWritesThroughALinkAPipeOrADevice) {
        },
        "这是一个符号链接"},
       {"a FIFO without a reader",
-       [](const temp_folder& dir) { return ::mkfifo((dir / "dest/0001.txt").c_str(), 0666) == 0 ? "" : "mkfifo"; },
+       [](const temp_folder& dir) {
+         return ::mkfifo((dir / "dest/0001.txt").c_str(), 0666) == 0 ? "" : "mkfifo";
+       },
        "这是一个命名管道"},
       {"a FIFO with a reader",
        [&reader](const temp_folder& dir) {
@@ -143,12 +175,16 @@ TEST(DestinationFaults, NeverWritesThroughALinkAPipeOrADevice) {
          const std::string piece = dir / "dest/0001.txt";
          write_file(piece, "another user's\n");
          const bool given = ::chown(piece.c_str(), unprivileged_user, unprivileged_user) == 0;
-         return given && ::chmod(piece.c_str(), 0666) == 0 && ::chmod((dir / "dest").c_str(), 01777) == 0 ? "" : "chown";
+         return given && ::chmod(piece.c_str(), 0666) == 0 && ::chmod((dir / "dest").c_str(), 01777) == 0
+                    ? ""
+                    : "chown";
        },
        ""},
       {"a character device",
        [](const temp_folder& dir) {
-         return ::mknod((dir / "dest/0001.txt").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0 ? "" : std::strerror(errno);
+         return ::mknod((dir / "dest/0001.txt").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0
+                    ? ""
+                    : std::strerror(errno);
        },
        "这不是普通文件"},
   };
@@ -159,20 +195,27 @@ TEST(DestinationFaults, NeverWritesThroughALinkAPipeOrADevice) {
     ASSERT_TRUE(fs::create_directory(dir / "dest"));
     ASSERT_TRUE(fs::create_directory(dir / "outside"));
     write_file(dir / "outside/kept.txt", "not a piece\n");
-    if (const std::string why = r.make(dir); !why.empty()) GTEST_SKIP() << r.name << " cannot be made here: " << why;
+    if (const std::string why = r.make(dir); !why.empty())
+      GTEST_SKIP() << r.name << " cannot be made here: " << why;
     if (r.reason.empty()) {
       const listing before = folder_contents(dir.path());
       EXPECT_EQ(run({dir / "book.txt", dir / "dest/"}).exit_code, 0);
       expect_contents(dir.path(), with_pieces(before, "dest/", book.pieces));
-      struct stat piece{};
+      struct stat piece {};
       ASSERT_EQ(::lstat((dir / "dest/0001.txt").c_str(), &piece), 0);
       EXPECT_TRUE(piece.st_nlink == 1 && piece.st_uid == ::geteuid());
       continue;
     }
     launch how;
     how.deadline = std::chrono::seconds(60);  // a run that waits on the FIFO is killed and fails
-    expect_fault({r.name, {"{dir}/book.txt", "{dir}/dest/"}, {}, {}, RLIM_INFINITY,
-                  "写入文件“{dir}/dest/0001.txt”失败：" + r.reason, 1, "dest/"},
+    expect_fault({r.name,
+                  {"{dir}/book.txt", "{dir}/dest/"},
+                  {},
+                  {},
+                  RLIM_INFINITY,
+                  "写入文件“{dir}/dest/0001.txt”失败：" + r.reason,
+                  1,
+                  "dest/"},
                  book, dir, how);
     if (reader >= 0) {
       char byte;
@@ -193,21 +236,21 @@ TEST(DestinationFaults, AFileTheRunMayNotWriteStaysAsItWas) {
   const novel book = four_chapter_book();
   struct row {
     const char* name;
-    std::string source;      // "{dir}" stands for the case's folder
-    std::string piece;       // in dest/, made before the run: the source's bytes, mode 0644
-    mode_t piece_mode;       // then given this mode
-    mode_t folder_mode;      // of dest/ during the run
-    std::string message;     // "{dir}" replaced
+    std::string source;   // "{dir}" stands for the case's folder
+    std::string piece;    // in dest/, made before the run: the source's bytes, mode 0644
+    mode_t piece_mode;    // then given this mode
+    mode_t folder_mode;   // of dest/ during the run
+    std::string message;  // "{dir}" replaced
     std::size_t pieces_kept;
-    bool users_own = true;   // dest/ and the piece given to the user who runs the tool
+    bool users_own = true;  // dest/ and the piece given to the user who runs the tool
   };
   const std::vector<row> rows = {
       {"another user's writable file in a sticky folder", "{dir}/book.txt", "0001.txt", 0666, 01777,
        "写入文件“{dir}/dest/0001.txt”失败：这个文件属于其他用户，无法删除后重建", 1, false},
       {"a read-only piece the user may not write", "{dir}/book.txt", "0001.txt", 0444, 0755,
        "写入文件“{dir}/dest/0001.txt”失败：Permission denied", 1},
-      {"the source as 0003.txt in a folder that cannot be listed", "{dir}/dest/0003.txt", "0003.txt", 0644, 0300,
-       "写入文件“{dir}/dest/0003.txt”失败：这是原始文件本身", 3},
+      {"the source as 0003.txt in a folder that cannot be listed", "{dir}/dest/0003.txt", "0003.txt", 0644,
+       0300, "写入文件“{dir}/dest/0003.txt”失败：这是原始文件本身", 3},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name);
@@ -279,14 +322,31 @@ TEST(DestinationFaults, AFolderTheUserMayNotWriteStopsTheRun) {
     std::vector<std::string> read_only;  // folders made read-only (0555) before the run
   };
   const std::vector<row> rows = {
-      {{"a read-only folder", {"{dir}/book.txt", "{dir}/locked/"}, {"locked"}, {}, RLIM_INFINITY,
-        "写入文件“{dir}/locked/0000.txt”失败：Permission denied", 0, "locked/"},
+      {{"a read-only folder",
+        {"{dir}/book.txt", "{dir}/locked/"},
+        {"locked"},
+        {},
+        RLIM_INFINITY,
+        "写入文件“{dir}/locked/0000.txt”失败：Permission denied",
+        0,
+        "locked/"},
        {"locked"}},
-      {{"a read-only folder, as a name prefix", {"{dir}/book.txt", "{dir}/locked/第"}, {"locked"}, {},
-        RLIM_INFINITY, "写入文件“{dir}/locked/第0000.txt”失败：Permission denied", 0, "locked/第"},
+      {{"a read-only folder, as a name prefix",
+        {"{dir}/book.txt", "{dir}/locked/第"},
+        {"locked"},
+        {},
+        RLIM_INFINITY,
+        "写入文件“{dir}/locked/第0000.txt”失败：Permission denied",
+        0,
+        "locked/第"},
        {"locked"}},
-      {{"the source's own folder is read-only", {"{dir}/book.txt", "{dir}/out"}, {}, {}, RLIM_INFINITY,
-        "写入文件“{dir}/out0000.txt”失败：Permission denied", 0},
+      {{"the source's own folder is read-only",
+        {"{dir}/book.txt", "{dir}/out"},
+        {},
+        {},
+        RLIM_INFINITY,
+        "写入文件“{dir}/out0000.txt”失败：Permission denied",
+        0},
        {""}},
   };
   for (const auto& r : rows) {
@@ -318,8 +378,8 @@ TEST(DestinationFaults, AFullFileSystemStopsTheRunAndKeepsWholePieces) {
     std::size_t pieces_kept;
   };
   const std::vector<row> rows = {
-      {"no room for the long piece", "size=2m",
-       "写入文件“{dir}/small/0001.txt”失败：No space left on device", 1},
+      {"no room for the long piece", "size=2m", "写入文件“{dir}/small/0001.txt”失败：No space left on device",
+       1},
       {"one page: room for the short first piece only", "size=4k",
        "写入文件“{dir}/small/0001.txt”失败：No space left on device", 1},
       {"room for the first file only", "size=16m,nr_inodes=2",
@@ -333,9 +393,11 @@ TEST(DestinationFaults, AFullFileSystemStopsTheRunAndKeepsWholePieces) {
     write_file(dir / "book.txt", book.source);
     ASSERT_TRUE(fs::create_directory(dir / "small"));
     small_file_system small(dir / "small", r.options);
-    if (!small.error().empty()) GTEST_SKIP() << "a small file system cannot be mounted here: " << small.error();
-    const fault f{r.name, {"{dir}/book.txt", "{dir}/small/"}, {}, {}, RLIM_INFINITY, r.message, r.pieces_kept,
-                  "small/"};
+    if (!small.error().empty())
+      GTEST_SKIP() << "a small file system cannot be mounted here: " << small.error();
+    const fault f{
+        r.name,  {"{dir}/book.txt", "{dir}/small/"}, {}, {}, RLIM_INFINITY, r.message, r.pieces_kept,
+        "small/"};
     expect_fault(f, book, dir, {});
   }
 }
@@ -363,7 +425,7 @@ TEST(DestinationFaults, ARunIntoAFolderAnotherRunIsWritingIsRefused) {
 // half-written in `dir`/out/; false if the run ended first.
 bool hold_while_writing(process& split, const novel& book, const temp_folder& dir) {
   for (std::size_t next = 0; next < book.pieces.size() && split.running();) {
-    struct stat info{};
+    struct stat info {};
     const std::string path = dir / ("out/" + piece_name(next));
     if (::stat(path.c_str(), &info) != 0) {
       ::usleep(200);
@@ -398,7 +460,8 @@ TEST(DestinationFaults, ASecondRunIntoABusyFolderAndAnInterruptOnTheWritersThrea
   // While it writes pieces, the writer is the tool's one thread besides its main one.
   std::vector<pid_t> writer;
   for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(first.pid()) + "/task"))
-    if (std::stoi(task.path().filename().string()) != first.pid()) writer.push_back(std::stoi(task.path().filename().string()));
+    if (std::stoi(task.path().filename().string()) != first.pid())
+      writer.push_back(std::stoi(task.path().filename().string()));
   ASSERT_EQ(writer.size(), 1u);
   ASSERT_EQ(::syscall(SYS_tgkill, first.pid(), writer[0], SIGINT), 0);
   first.resume();
@@ -407,7 +470,9 @@ TEST(DestinationFaults, ASecondRunIntoABusyFolderAndAnInterruptOnTheWritersThrea
   EXPECT_EQ(o.err, "");
   // 0000 on, each whole, the second run's none among them.
   const std::size_t left = std::min(folder_contents(dir / "out").size(), book.pieces.size() - 1);
-  expect_contents(dir / "out", with_pieces({}, "", {book.pieces.begin(), book.pieces.begin() + static_cast<std::ptrdiff_t>(left)}));
+  expect_contents(
+      dir / "out",
+      with_pieces({}, "", {book.pieces.begin(), book.pieces.begin() + static_cast<std::ptrdiff_t>(left)}));
 }
 
 }  // namespace

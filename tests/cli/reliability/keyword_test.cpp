@@ -36,16 +36,22 @@ TEST(Keywords, MatchesAKeywordOfAThousandCharacters) {
   const std::string short_by_one = keyword.substr(0, keyword.size() - 3);
   const std::string text = "序\n開頭" + keyword + "結尾\n正文\n" + short_by_one + "\n" + keyword + "\n";
   auto pieces = [&](const std::string& enc, const std::string& bom) {
-    return std::vector<std::string>{in(enc, "\r\n序\r\n", bom),
-                                    in(enc, "開頭" + keyword + "結尾\r\n正文\r\n" + short_by_one + "\r\n", bom),
-                                    in(enc, keyword + "\r\n", bom)};
+    return std::vector<std::string>{
+        in(enc, "\r\n序\r\n", bom),
+        in(enc, "開頭" + keyword + "結尾\r\n正文\r\n" + short_by_one + "\r\n", bom),
+        in(enc, keyword + "\r\n", bom)};
   };
   const std::vector<split_row> rows = {
       {"UTF-8", {"-k", keyword}, text, pieces("UTF-8", "")},
       {"GBK, detected", {"-k", keyword}, in("GBK", text), pieces("GBK", "")},
       {"Big5, given", {"-e", "Big5", "-k", keyword}, in("Big5", text), pieces("Big5", "")},
-      {"UTF-16LE with its mark", {"-k", keyword}, in("UTF-16LE", text, "\xFF\xFE"), pieces("UTF-16LE", "\xFF\xFE")},
-      {"UTF-16BE with its mark", {"--keyword=" + keyword}, in("UTF-16BE", text, "\xFE\xFF"),
+      {"UTF-16LE with its mark",
+       {"-k", keyword},
+       in("UTF-16LE", text, "\xFF\xFE"),
+       pieces("UTF-16LE", "\xFF\xFE")},
+      {"UTF-16BE with its mark",
+       {"--keyword=" + keyword},
+       in("UTF-16BE", text, "\xFE\xFF"),
        pieces("UTF-16BE", "\xFE\xFF")},
   };
   for (const auto& r : rows) {
@@ -73,7 +79,8 @@ TEST(Keywords, RequiresEveryOneOfFiveHundredKeywords) {
     options.push_back(k);
   }
   auto pieces = [&](const std::string& enc) {
-    return std::vector<std::string>{in(enc, "\r\n序\r\n"), in(enc, all_reversed + "\r\n正文\r\n" + all_but_one + "\r\n"),
+    return std::vector<std::string>{in(enc, "\r\n序\r\n"),
+                                    in(enc, all_reversed + "\r\n正文\r\n" + all_but_one + "\r\n"),
                                     in(enc, all_spread + "\r\n")};
   };
   const std::vector<split_row> rows = {
@@ -93,12 +100,23 @@ TEST(Keywords, AKeywordTheEncodingCannotWriteMatchesNoLine) {
   const std::string whole = "\r\n第一章 我們\r\n?\r\n\x1A\r\n第二章 們\r\n";
   const std::vector<split_row> rows = {
       {"们 has no Big5 form", {"-e", "Big5", "-k", "们"}, in("Big5", lines), {in("Big5", whole)}},
-      {"with 第, which Big5 has", {"-e", "Big5", "-k", "第", "-k", "们"}, in("Big5", lines), {in("Big5", whole)}},
+      {"with 第, which Big5 has",
+       {"-e", "Big5", "-k", "第", "-k", "们"},
+       in("Big5", lines),
+       {in("Big5", whole)}},
       {"an emoji has no GBK form", {"-e", "GBK", "-k", "😀"}, in("GBK", lines), {in("GBK", whole)}},
-      {"no Chinese in windows-1252", {"-e", "windows-1252", "-k", "第"}, "?\n\x1A\nx\n", {"\r\n?\r\n\x1A\r\nx\r\n"}},
-      {"a keyword that is not UTF-8", {"-e", "UTF-8", "-k", "\xFF"}, "a\xFF\n\xFF\n", {"\r\na\xFF\r\n\xFF\r\n"}},
+      {"no Chinese in windows-1252",
+       {"-e", "windows-1252", "-k", "第"},
+       "?\n\x1A\nx\n",
+       {"\r\n?\r\n\x1A\r\nx\r\n"}},
+      {"a keyword that is not UTF-8",
+       {"-e", "UTF-8", "-k", "\xFF"},
+       "a\xFF\n\xFF\n",
+       {"\r\na\xFF\r\n\xFF\r\n"}},
       // GB18030 writes every character: the emoji is found.
-      {"GB18030 writes an emoji", {"-e", "GB18030", "-k", "😀"}, in("GB18030", "序\n😀 一\n?\n"),
+      {"GB18030 writes an emoji",
+       {"-e", "GB18030", "-k", "😀"},
+       in("GB18030", "序\n😀 一\n?\n"),
        {in("GB18030", "\r\n序\r\n"), in("GB18030", "😀 一\r\n?\r\n")}},
   };
   for (const auto& r : rows) {
@@ -113,14 +131,14 @@ TEST(Keywords, MatchesShellPrintfAndPatternCharactersLiterally) {
     std::string decoy;  // what the keyword would match, were it a pattern or expanded
   };
   const std::vector<row> rows = {
-      {"\\", "反斜杠"},   {"%", "百分号"},     {"%s%n%d", "%s"},     {"*", "任意"},          {"?", "x"},
-      {"[", "方括号"},    {"]", "右括号"},     {"[第]", "第"},       {"[!a]", "b"},          {"*.txt", "a.txt"},
-      {"a.*b", "axxb"},  {".", "x"},          {"^", "开头"},        {"$", "结尾"},          {"$HOME", "/root"},
-      {"~", "/root"},    {"`id`", "uid=0"},   {"$(echo 第)", "第"}, {"'", "单引号"},        {"\"", "双引号"},
-      {";", "分号"},      {"|", "竖线"},        {"&", "与"},          {"{a,b}", "a"},         {"(", "括号"},
-      {")", "括号"},      {"#", "井号"},        {"!", "叹号"},        {"<", "小于"},          {">", "大于"},
-      {"\\n", "n"},      {"+", "加号"},        {"-", "减号"},        {"--", "减号"},         {"-k", "k"},
-      {"--list", "list"}, {" ", "无空格"},      {"\t", "无制表符"},   {"\\x41", "A"},         {"%1$s", "s"},
+      {"\\", "反斜杠"},   {"%", "百分号"},   {"%s%n%d", "%s"},     {"*", "任意"},   {"?", "x"},
+      {"[", "方括号"},    {"]", "右括号"},   {"[第]", "第"},       {"[!a]", "b"},   {"*.txt", "a.txt"},
+      {"a.*b", "axxb"},   {".", "x"},        {"^", "开头"},        {"$", "结尾"},   {"$HOME", "/root"},
+      {"~", "/root"},     {"`id`", "uid=0"}, {"$(echo 第)", "第"}, {"'", "单引号"}, {"\"", "双引号"},
+      {";", "分号"},      {"|", "竖线"},     {"&", "与"},          {"{a,b}", "a"},  {"(", "括号"},
+      {")", "括号"},      {"#", "井号"},     {"!", "叹号"},        {"<", "小于"},   {">", "大于"},
+      {"\\n", "n"},       {"+", "加号"},     {"-", "减号"},        {"--", "减号"},  {"-k", "k"},
+      {"--list", "list"}, {" ", "无空格"},   {"\t", "无制表符"},   {"\\x41", "A"},  {"%1$s", "s"},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE("keyword [" + r.keyword + "]");

@@ -85,7 +85,8 @@ inline void remove_tree_at(int parent, const char* name) {
   }
   std::vector<std::string> names;
   while (const dirent* entry = ::readdir(dir))
-    if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) names.emplace_back(entry->d_name);
+    if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+      names.emplace_back(entry->d_name);
   for (const auto& n : names) remove_tree_at(::dirfd(dir), n.c_str());
   ::closedir(dir);
   ::unlinkat(parent, name, AT_REMOVEDIR);
@@ -95,7 +96,8 @@ inline void remove_tree_at(int parent, const char* name) {
 // full path is longer than `bytes`. Holds the deepest folder open.
 class deep_folder {
  public:
-  deep_folder(const std::string& root, const std::string& step, std::size_t bytes) : root_(root), step_(step) {
+  deep_folder(const std::string& root, const std::string& step, std::size_t bytes)
+      : root_(root), step_(step) {
     path_ = root;
     int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     while (fd >= 0 && path_.size() <= bytes) {
@@ -128,7 +130,7 @@ class deep_folder {
     if (dir == nullptr) return found;
     ::rewinddir(dir);
     while (const dirent* entry = ::readdir(dir)) {
-      struct stat info{};
+      struct stat info {};
       if (::fstatat(fd_, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
       if (S_ISDIR(info.st_mode)) {
         if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)

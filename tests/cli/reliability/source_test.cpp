@@ -133,7 +133,8 @@ TEST(SourceFaults, ASourceTheUserMayNotReadStopsTheRun) {
   };
   const std::vector<row> rows = {
       {"a file without read permission", "book.txt", 2, "读取文件“{dir}/book.txt”失败：Permission denied"},
-      {"a file in a folder the user may not enter", "secret/book.txt", 1, "文件“{dir}/secret/book.txt”不存在"},
+      {"a file in a folder the user may not enter", "secret/book.txt", 1,
+       "文件“{dir}/secret/book.txt”不存在"},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name);
@@ -174,7 +175,8 @@ TEST(SourceFaults, SplitsEmptyBlankAndNulFilledSources) {
       {"a byte-order mark and blank lines", "\xEF\xBB\xBF \r\n\t\r\n", {}},
       {"UTF-16LE blank lines", "\xFF\xFE" + utf16le(" \r\n　\t\n"), {}},
       {"only NUL bytes", nuls, {"\r\n" + nuls + "\r\n"}},
-      {"NUL bytes between lines and in a heading", "\0\n第\0章\n\0甲\0\n"s,
+      {"NUL bytes between lines and in a heading",
+       "\0\n第\0章\n\0甲\0\n"s,
        {"\r\n\0\r\n"s, "第\0章\r\n\0甲\0\r\n"s}},
       {"a NUL is not blank", " \0 \n第一章\n"s, {"\r\n \0 \r\n"s, "第一章\r\n"}},
   };
@@ -188,7 +190,7 @@ TEST(SourceFaults, SplitsEmptyBlankAndNulFilledSources) {
 // end, not up to a size it was told.
 TEST(SourceFaults, ReadsAFileWhoseReportedSizeIsZero) {
   const std::string version = read_file("/proc/version");
-  struct stat info{};
+  struct stat info {};
   if (version.empty() || ::stat("/proc/version", &info) != 0 || info.st_size != 0)
     GTEST_SKIP() << "/proc/version is not a non-empty file of reported size 0 here";
   ASSERT_EQ(version.back(), '\n');
@@ -202,7 +204,7 @@ TEST(SourceFaults, KeepsInvalidSequencesInEveryEncoding) {
   // Each row: the options, the source, the pieces. Invalid sequences sit
   // inside lines, at their ends, before line ends and at the end of the file.
   const std::string gb_bad = "\x80\xFF\x81\x30\x81";  // 0x80, 0xFF, a cut four-byte sequence
-  const std::string big5_bad = "\x80\xFF\xA4\x30";     // 0xA4 with a trail byte Big5 has not
+  const std::string big5_bad = "\x80\xFF\xA4\x30";    // 0xA4 with a trail byte Big5 has not
   const std::string lone_high_le("\x00\xD8", 2), lone_low_le("\x00\xDC", 2);
   const std::string lone_high_be("\xD8\x00", 2), lone_low_be("\xDC\x00", 2);
   struct row {
@@ -235,8 +237,8 @@ TEST(SourceFaults, KeepsInvalidSequencesInEveryEncoding) {
        {big5("\r\n序\r\n") + big5_bad + "\r\n", big5("第一章\r\n甲") + big5_bad + "\r\n\xA4\r\n"}},
       {"UTF-16LE: lone surrogates and an odd last byte, kept after its line end, which stays aligned",
        {},
-       "\xFF\xFE" + utf16le("第一章") + lone_high_le + utf16le("\r\n") + lone_low_le + utf16le("甲\n第二章\r\n") +
-           "x",
+       "\xFF\xFE" + utf16le("第一章") + lone_high_le + utf16le("\r\n") + lone_low_le +
+           utf16le("甲\n第二章\r\n") + "x",
        {"\xFF\xFE" + utf16le("第一章") + lone_high_le + utf16le("\r\n") + lone_low_le + utf16le("甲\r\n"),
         "\xFF\xFE" + utf16le("第二章\r\n\r\n") + "x"}},
       {"UTF-16BE: lone surrogates",
@@ -270,12 +272,17 @@ TEST(SourceFaults, ConvertsAndMeasuresWhatItWrites) {
   // A UTF-8 book of 1,210 characters outside ASCII with one stray byte on line 3.
   const std::string body = repeat(repeat("甲", 20) + "\n", 60);
   const std::string bad_book = "第一章\n甲\n\x80乙\n第二章\n" + body;
-  const std::string warning = "quorrel-split: 源文件按 UTF-8 读取，但有1处无效的字节序列，第一处在第3行；它们原样写入分割文件\n";
+  const std::string warning =
+      "quorrel-split: 源文件按 UTF-8 读取，但有1处无效的字节序列，第一处在第3行；它们原样写入分割文件\n";
   const std::string one_replaced = "quorrel-split: 1处无法转换的字符已替换为 U+FFFD 或 ?\n";
   const auto refused = [](std::string target, int line) {
-    return "quorrel-split: 源文件有1处无法转换为" + target + "的字符，第一处在第" + std::to_string(line) + "行；未写入任何文件（--replace-invalid 以 U+FFFD 或 ? 代替）\n";
+    return "quorrel-split: 源文件有1处无法转换为" + target + "的字符，第一处在第" + std::to_string(line) +
+           "行；未写入任何文件（--replace-invalid 以 U+FFFD 或 ? 代替）\n";
   };
-  const std::string odd_le("\xFF\xFE" "1\0\n\0A", 7);
+  const std::string odd_le(
+      "\xFF\xFE"
+      "1\0\n\0A",
+      7);
   struct row {
     const char* name;
     std::vector<std::string> options;
@@ -285,19 +292,43 @@ TEST(SourceFaults, ConvertsAndMeasuresWhatItWrites) {
     std::string err;
   };
   const std::vector<row> rows = {
-      {"--max-size with --to=UTF-8 counts the converted bytes", {"--max-size=300", "--to=UTF-8"}, headingless,
-       by_size, 0, ""},
+      {"--max-size with --to=UTF-8 counts the converted bytes",
+       {"--max-size=300", "--to=UTF-8"},
+       headingless,
+       by_size,
+       0,
+       ""},
       {"UTF-16LE of an odd size", {}, odd_le, {"\xFF\xFE" + utf16le("\r\n1\r\n\r\n") + "A"}, 0, ""},
-      {"UTF-16LE of an odd size to UTF-8", {"--to=UTF-8", "--replace-invalid"}, odd_le, {"\r\n1\r\n\uFFFD\r\n"}, 0,
+      {"UTF-16LE of an odd size to UTF-8",
+       {"--to=UTF-8", "--replace-invalid"},
+       odd_le,
+       {"\r\n1\r\n\uFFFD\r\n"},
+       0,
        one_replaced},
-      {"a lone lead byte at the very end, to UTF-8", {"--to=UTF-8"}, gbk("第一章\n甲") + "\x81", {}, 1,
+      {"a lone lead byte at the very end, to UTF-8",
+       {"--to=UTF-8"},
+       gbk("第一章\n甲") + "\x81",
+       {},
+       1,
        refused("UTF-8", 2)},
-      {"UTF-8 with a stray byte stays UTF-8", {}, bad_book,
-       {"第一章\r\n甲\r\n\x80乙\r\n", "第二章\r\n" + replace_all(body, "\n", "\r\n")}, 0, warning},
-      {"UTF-8 with a stray byte, conversion refused", {"--to=GB18030"}, bad_book, {}, 1,
+      {"UTF-8 with a stray byte stays UTF-8",
+       {},
+       bad_book,
+       {"第一章\r\n甲\r\n\x80乙\r\n", "第二章\r\n" + replace_all(body, "\n", "\r\n")},
+       0,
+       warning},
+      {"UTF-8 with a stray byte, conversion refused",
+       {"--to=GB18030"},
+       bad_book,
+       {},
+       1,
        warning + refused("GB18030", 3)},
-      {"a zero-width space Big5 lacks is written as ?", {"--to=Big5", "--replace-invalid"}, "第一章\n甲\u200B乙\n",
-       {big5("第一章\r\n甲?乙\r\n")}, 0, one_replaced},
+      {"a zero-width space Big5 lacks is written as ?",
+       {"--to=Big5", "--replace-invalid"},
+       "第一章\n甲\u200B乙\n",
+       {big5("第一章\r\n甲?乙\r\n")},
+       0,
+       one_replaced},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name);
@@ -367,7 +398,8 @@ TEST(SourceFaults, SplitsALineOf300MegabytesWithoutALineEnd) {
     // (Not under the sanitizer: the child's peak counts this process's own
     // pages at the fork, and the sanitizer keeps 256 MiB of freed blocks.)
     RecordProperty(r.property, std::to_string(o.peak_memory_kib));
-    std::printf("peak memory splitting a line of %zu bytes, %s: %ld KiB\n", line_bytes, r.name, o.peak_memory_kib);
+    std::printf("peak memory splitting a line of %zu bytes, %s: %ld KiB\n", line_bytes, r.name,
+                o.peak_memory_kib);
 #if !defined(__SANITIZE_ADDRESS__)
     EXPECT_LT(o.peak_memory_kib, 32 * 1024) << "peak resident memory of the tool, KiB";
 #endif
@@ -393,11 +425,11 @@ TEST(SourceFaults, TestsLongLinesAcrossTheEdgesOfTheirBlocks) {
   // Not blank: one stray byte after 3 MiB of spaces.
   const std::string almost_blank = line(" ", 3 * block) + "x";
   // A heading: 第 across the first edge, 章 across the third.
-  const std::string heading = line(text, block - 1) + di + line(text, block - 1) + line(text, block - 1) + zhang +
-                              line(text, 50);
+  const std::string heading =
+      line(text, block - 1) + di + line(text, block - 1) + line(text, block - 1) + zhang + line(text, 50);
   // Not a heading: B5 DA (第) and D5 C2 (章) across the edges, each straddling two characters.
-  const std::string straddling = line(text, block - 2) + "\xB0" + di + "\xB0" + line(text, block - 3) + "\xB0" + zhang +
-                                 "\xB0" + line(text, block);
+  const std::string straddling = line(text, block - 2) + "\xB0" + di + "\xB0" + line(text, block - 3) +
+                                 "\xB0" + zhang + "\xB0" + line(text, block);
   const std::string short_heading = gbk("第二章");
   const std::string source = gbk("序") + "\r\n" + blank + "\r\n" + almost_blank + "\n" + heading + "\r\n" +
                              straddling + "\r" + blank + "\r\n" + short_heading + "\r\n" + heading;
