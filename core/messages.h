@@ -11,6 +11,9 @@ inline constexpr std::string_view no_source = "请选择要分割的文件";
 inline constexpr std::string_view no_destination = "请选择要保存分割文件的目录";
 inline constexpr std::string_view no_keywords = "请添加分割关键词";
 inline constexpr std::string_view finished = "保存完毕";
+// The window's split by heading form found no heading: the whole book went into one piece.
+inline constexpr std::string_view no_heading_found =
+    "没有找到任何章节标题，全书保存为一个文件；请取消“按标题格式分章”，改用分割特征词再试";
 inline constexpr std::string_view out_of_memory = "内存不足";  // the reason when an allocation fails
 
 std::string source_missing(std::string_view path);   // 文件“path”不存在

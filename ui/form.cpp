@@ -35,7 +35,12 @@ void form::load(const std::string& source) {
       folders_.program_folder_writable ? folders_.program_folder : folders_.fallback_folder;
   view_.set_text(form_view::box::destination, with_one_separator(folder));
   if (!source.empty()) view_.set_text(form_view::box::source, source);
+  view_.set_ticked(form_view::option::by_form, false);
+  view_.set_ticked(form_view::option::title_names, false);
+  option_clicked();
 }
+
+void form::option_clicked() { view_.enable_keywords(!view_.ticked(form_view::option::by_form)); }
 
 void form::add_clicked() {
   const std::string keyword = view_.text(form_view::box::keyword);
@@ -81,9 +86,16 @@ bool form::OpenWithShell(void* owner, const std::string& target, std::string& er
 void form::split_clicked() {
   if (splitting_) return;
 
-  const input_check check = check_inputs(unquoted(view_.text(form_view::box::source)),
-                                         unquoted(view_.text(form_view::box::destination)),
-                                         static_cast<std::size_t>(view_.key_count()));
+  split_options options;
+  const bool by_form = view_.ticked(form_view::option::by_form);
+  if (by_form) options.headings.which = heading_choice::rule::form;
+  options.title_names = view_.ticked(form_view::option::title_names);
+  // The greyed-out keyword list does not take part in a split by form, empty or not.
+  const std::size_t keyword_count = by_form ? 1 : static_cast<std::size_t>(view_.key_count());
+  const input_check check =
+      check_inputs(unquoted(view_.text(form_view::box::source)),
+                   unquoted(view_.text(form_view::box::destination)), keyword_count, path_text::trimmed,
+                   options.title_names ? piece_names::titles : piece_names::numbers);
   if (!check.ok) {
     tell(check.message);
     return;
@@ -97,8 +109,9 @@ void form::split_clicked() {
   close_pending_ = false;
   saved_ = -1;
   caption_shown_ = false;
+  headings_ = 0;
   events_at_ = view_.now();
-  const split_result result = run_split(check.request, *this);
+  const split_result result = run_split(check.request, *this, options);
   splitting_ = false;
   // The last report may have come within a frame; and when writing failed,
   // pieces counted at headings may not all have reached the disk.
@@ -110,7 +123,9 @@ void form::split_clicked() {
     close();
     return;
   }
-  tell(result.failure ? result.failure->message() : std::string(messages::finished));
+  if (result.failure) tell(result.failure->message());
+  else if (by_form && headings_ == 0) tell(std::string(messages::no_heading_found));
+  else tell(std::string(messages::finished));
 }
 
 // A modal box owned by the window: OK button, information icon, title "Quorrel".
@@ -191,6 +206,10 @@ void form::progress(std::int64_t saved) {
 bool form::stop_requested() {
   if (view_.now() - events_at_ >= events_every) let_events_through();
   return close_pending_ || stop_signal() != 0;
+}
+
+void form::heading_seen(line_kind kind, std::int64_t, std::string_view) {
+  if (kind != line_kind::near_miss && kind != line_kind::body) ++headings_;
 }
 
 void form::show_progress() {

@@ -32,6 +32,13 @@ class form_view {
   virtual ~form_view() = default;
 
   enum class box { source, destination, keyword };  // txtFrom, txtTo, txtKey
+  enum class option { by_form, title_names };        // chkByForm, chkTitleNames
+
+  virtual bool ticked(option which) = 0;
+  virtual void set_ticked(option which, bool ticked) = 0;
+  // lstKey, txtKey, cmdAdd and cmdDelete greyed out (false) or usable; they
+  // keep their contents either way.
+  virtual void enable_keywords(bool enabled) = 0;
 
   virtual std::string text(box which) = 0;
   virtual void set_text(box which, const std::string& text) = 0;
@@ -85,13 +92,18 @@ class form final : private split_host {
   form(form_view& view, start_folders folders);
 
   // Form_Load: the default keywords (default_keywords), the destination, and `source` (the file
-  // the program was opened with, if any) in txtFrom.
+  // the program was opened with, if any) in txtFrom; both check boxes cleared.
   void load(const std::string& source = {});
 
   void add_clicked();     // cmdAdd_Click
   void delete_clicked();  // cmdDelete_Click
+  // chkByForm_Click, chkTitleNames_Click: the keyword controls are greyed out
+  // while pieces start at headings by their form. A running split keeps the
+  // rule and names it started with.
+  void option_clicked();
   // Command1_Click: checks, the destination's folder made (make_destination_folder),
-  // run, final caption, message.
+  // run with the rule and names the check boxes choose, final caption,
+  // message (with the form rule, whether any heading was found).
   void split_clicked();
 
   // cmdOrigleFile_Click: the open-file dialog, started where txtFrom points;
@@ -142,6 +154,7 @@ class form final : private split_host {
   std::vector<std::string> keywords() override;
   void progress(std::int64_t saved) override;
   bool stop_requested() override;
+  void heading_seen(line_kind kind, std::int64_t line, std::string_view text) override;
 
   // Opens `target`, a document's path or a web address, with the user's
   // default handler, unelevated. True when the handler accepted it; on
@@ -162,6 +175,7 @@ class form final : private split_host {
   bool close_held_ = false;     // the run stopped for that sign-out: the close waits for its outcome
   std::uint64_t keywords_version_ = 0;
   std::int64_t saved_ = -1;  // the run's last progress report, -1 none
+  std::int64_t headings_ = 0;  // heading lines the run has found
   bool caption_shown_ = false;
   std::chrono::steady_clock::time_point caption_at_{};  // caption last drawn
   std::chrono::steady_clock::time_point events_at_{};   // events last let through

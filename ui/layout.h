@@ -26,7 +26,7 @@ constexpr int pixels(int twips, int dpi = 96) {
   return (twips * dpi + twips_per_pixel * 96 / 2) / (twips_per_pixel * 96);
 }
 
-enum class kind { label, button, text_box, list_box };
+enum class kind { label, button, text_box, list_box, check_box };
 
 struct rect {
   int left, top, width, height;  // twips
@@ -47,6 +47,8 @@ enum class id {
   txtKey,
   cmdAdd,
   cmdDelete,
+  chkByForm,
+  chkTitleNames,
   Label4,
   cmdWeb,
 };
@@ -64,7 +66,7 @@ struct control {
   std::string_view accessible_name;
 };
 
-inline constexpr std::array<control, 14> controls{{
+inline constexpr std::array<control, 16> controls{{
     {id::Label1,
      "Label1",
      kind::label,
@@ -82,6 +84,9 @@ inline constexpr std::array<control, 14> controls{{
     {id::txtKey, "txtKey", kind::text_box, "", {3120, 1560, 1215, 375}, "要添加的分割特征词"},
     {id::cmdAdd, "cmdAdd", kind::button, "添加", {4320, 1560, 1095, 375}, ""},
     {id::cmdDelete, "cmdDelete", kind::button, "删除", {3120, 2160, 1095, 375}, ""},
+    // The band between 删除 and 分割; both start cleared, and no setting is stored.
+    {id::chkByForm, "chkByForm", kind::check_box, "按标题格式分章(&T)", {3120, 2565, 2295, 300}, ""},
+    {id::chkTitleNames, "chkTitleNames", kind::check_box, "用章节标题命名(&N)", {3120, 2910, 2295, 300}, ""},
     {id::Label4, "Label4", kind::label, "分割特征词：", {120, 1200, 1080, 180}, ""},
     {id::cmdWeb, "cmdWeb", kind::button, "充话费/游戏点卡", {2520, 3923, 2175, 375}, ""},
 }};
@@ -94,5 +99,23 @@ constexpr bool in_order() {
   return true;
 }
 static_assert(in_order(), "controls are listed in the order of their ids");
+
+// The letter after "&" in a caption, upper-cased; 0 when it has none.
+constexpr char access_key(std::string_view caption) {
+  const std::size_t at = caption.find('&');
+  if (at == std::string_view::npos || at + 1 == caption.size()) return 0;
+  const char key = caption[at + 1];
+  return key >= 'a' && key <= 'z' ? static_cast<char>(key - 'a' + 'A') : key;
+}
+
+constexpr bool access_keys_unique() {
+  for (std::size_t i = 0; i < controls.size(); ++i)
+    for (std::size_t j = i + 1; j < controls.size(); ++j)
+      if (access_key(controls[i].caption) != 0 &&
+          access_key(controls[i].caption) == access_key(controls[j].caption))
+        return false;
+  return true;
+}
+static_assert(access_keys_unique(), "two controls would answer the same Alt+letter");
 
 }  // namespace quorrel::ui::layout

@@ -41,6 +41,8 @@ class fake_view final : public form_view {
   std::vector<std::string>& messages = desktop.messages;
   std::string source, destination, keyword, caption;
   std::vector<std::string> keys;
+  bool by_form = false, title_names = false;  // chkByForm, chkTitleNames
+  bool keywords_enabled = true;
   int selected = -1;
   int events = 0;         // times events were let through
   int keyword_reads = 0;  // times the run read the keyword list afresh
@@ -52,6 +54,11 @@ class fake_view final : public form_view {
 
   std::string text(box which) override { return slot(which); }
   void set_text(box which, const std::string& text) override { slot(which) = text; }
+  bool ticked(option which) override { return which == option::by_form ? by_form : title_names; }
+  void set_ticked(option which, bool ticked) override {
+    (which == option::by_form ? by_form : title_names) = ticked;
+  }
+  void enable_keywords(bool enabled) override { keywords_enabled = enabled; }
   int key_count() override {
     ++keyword_reads;
     return static_cast<int>(keys.size());
@@ -268,6 +275,58 @@ TEST(Form, MakesATypedDestinationFolder) {
       EXPECT_EQ(dir.files(), std::vector<std::string>{"source.txt"});
       EXPECT_FALSE(fs::exists(quorrel::testing::utf8_path(dir / "g")));
     }
+  }
+}
+
+// The two check boxes: both cleared at load (whatever the view held), the
+// keyword controls greyed out while 按标题格式分章 is ticked, keeping their
+// list, which a split by form neither reads nor requires; the rule and names
+// the run gets, seen in the pieces' names; and with the form rule, the message
+// when no heading at all is found. A book of one chapter opened by its
+// heading is one piece too, but its heading was found.
+TEST(Form, CheckBoxesChooseTheRuleAndTheNames) {
+  namespace messages = quorrel::messages;
+  struct row {
+    bool by_form, title_names, no_keywords;
+    std::string text;
+    std::vector<std::string> pieces;
+    std::string_view message;
+  };
+  const std::string classic = "话说天下大势，分久必合。\n第一回 风起\n甲\n第二回 云涌\n乙\n";
+  const row rows[] = {
+      {false, false, false, classic, {"0000.txt"}, messages::finished},  // 第 and 章: no heading
+      {false, true, false, classic, {"0000.txt"}, messages::finished},
+      {true, false, false, classic, {"0000.txt", "0001.txt", "0002.txt"}, messages::finished},
+      {true, true, false, classic, {"0000.txt", "0001 第一回 风起.txt", "0002 第二回 云涌.txt"}, messages::finished},
+      {true, true, true, classic, {"0000.txt", "0001 第一回 风起.txt", "0002 第二回 云涌.txt"}, messages::finished},
+      {false, false, true, classic, {}, messages::no_keywords},
+      {true, true, false, "第一回 风起\n甲\n", {"0000 第一回 风起.txt"}, messages::finished},
+      {true, true, false, "甲\n乙\n", {"0000.txt"}, messages::no_heading_found},
+      {false, false, false, "甲\n乙\n", {"0000.txt"}, messages::finished},  // only the form rule says so
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(::testing::Message() << r.by_form << r.title_names << r.no_keywords << r.text);
+    temp_folder dir;
+    fake_view view;
+    view.by_form = view.title_names = true;
+    view.keywords_enabled = false;
+    form f(view, {dir.path(), true, ""});
+    f.load();
+    EXPECT_FALSE(view.by_form || view.title_names);
+    EXPECT_TRUE(view.keywords_enabled);
+    if (r.no_keywords) view.keys.clear();
+    const std::vector<std::string> keys = view.keys;
+    view.by_form = r.by_form;
+    view.title_names = r.title_names;
+    f.option_clicked();
+    EXPECT_EQ(view.keywords_enabled, !r.by_form);
+    view.source = dir.write("source.txt", r.text);
+    view.destination = dir / "out/";
+    f.split_clicked();
+    EXPECT_EQ(view.messages, std::vector<std::string>{std::string(r.message)});
+    if (r.pieces.empty()) EXPECT_EQ(dir.files(), std::vector<std::string>{"source.txt"});
+    else EXPECT_EQ(dir.files("out"), r.pieces);
+    EXPECT_EQ(view.keys, keys);
   }
 }
 
