@@ -283,14 +283,16 @@ TEST(Form, MakesATypedDestinationFolder) {
 // list, which a split by form neither reads nor requires; the rule and names
 // the run gets, seen in the pieces' names; and with the form rule, the message
 // when no heading at all is found. A book of one chapter opened by its
-// heading is one piece too, but its heading was found.
+// heading is one piece too, but its heading was found. A source named as a
+// titled piece is refused only when pieces are named by title.
 TEST(Form, CheckBoxesChooseTheRuleAndTheNames) {
   namespace messages = quorrel::messages;
   struct row {
     bool by_form, title_names, no_keywords;
     std::string text;
-    std::vector<std::string> pieces;
-    std::string_view message;
+    std::vector<std::string> pieces;  // what the folder "out" holds after the split
+    std::string_view message;         // empty: the source would be overwritten
+    std::string source = "source.txt";
   };
   const std::string classic = "话说天下大势，分久必合。\n第一回 风起\n甲\n第二回 云涌\n乙\n";
   const row rows[] = {
@@ -300,6 +302,9 @@ TEST(Form, CheckBoxesChooseTheRuleAndTheNames) {
       {true, true, false, classic, {"0000.txt", "0001 第一回 风起.txt", "0002 第二回 云涌.txt"}, messages::finished},
       {true, true, true, classic, {"0000.txt", "0001 第一回 风起.txt", "0002 第二回 云涌.txt"}, messages::finished},
       {false, false, true, classic, {}, messages::no_keywords},
+      {true, true, false, classic, {"0001 第一回 风起.txt"}, "", "out/0001 第一回 风起.txt"},
+      {true, false, false, classic, {"0000.txt", "0001 第一回 风起.txt", "0001.txt", "0002.txt"}, messages::finished,
+       "out/0001 第一回 风起.txt"},
       {true, true, false, "第一回 风起\n甲\n", {"0000 第一回 风起.txt"}, messages::finished},
       {true, true, false, "甲\n乙\n", {"0000.txt"}, messages::no_heading_found},
       {false, false, false, "甲\n乙\n", {"0000.txt"}, messages::finished},  // only the form rule says so
@@ -320,12 +325,13 @@ TEST(Form, CheckBoxesChooseTheRuleAndTheNames) {
     view.title_names = r.title_names;
     f.option_clicked();
     EXPECT_EQ(view.keywords_enabled, !r.by_form);
-    view.source = dir.write("source.txt", r.text);
+    fs::create_directory(quorrel::testing::utf8_path(dir / "out"));
+    view.source = dir.write(r.source, r.text);
     view.destination = dir / "out/";
     f.split_clicked();
-    EXPECT_EQ(view.messages, std::vector<std::string>{std::string(r.message)});
-    if (r.pieces.empty()) EXPECT_EQ(dir.files(), std::vector<std::string>{"source.txt"});
-    else EXPECT_EQ(dir.files("out"), r.pieces);
+    const std::string message = r.message.empty() ? messages::would_overwrite(view.source) : std::string(r.message);
+    EXPECT_EQ(view.messages, std::vector<std::string>{message});
+    EXPECT_EQ(dir.files("out"), r.pieces);
     EXPECT_EQ(view.keys, keys);
   }
 }
