@@ -4,6 +4,7 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -18,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <optional>
@@ -95,6 +97,7 @@ class WindowTest : public QObject {
   void text_boxes_take_paths_of_any_length();
   void enter_and_escape_press_nothing_and_clicks_edit_the_list();
   void alt_s_presses_split();
+  void check_boxes_answer_alt_t_and_alt_n();
   void browse_shop_and_link_reach_the_desktop();
   void split_shows_each_caption_on_the_label();
   void closing_during_a_split_stops_it();
@@ -171,6 +174,10 @@ void WindowTest::controls_follow_the_control_table_data() {
                           << "添加" << QRect(4320, 1560, 1095, 375);
   QTest::newRow("cmdDelete") << "QPushButton"
                              << "删除" << QRect(3120, 2160, 1095, 375);
+  QTest::newRow("chkByForm") << "QCheckBox"
+                             << "按标题格式分章(&T)" << QRect(3120, 2565, 2295, 300);
+  QTest::newRow("chkTitleNames") << "QCheckBox"
+                                 << "用章节标题命名(&N)" << QRect(3120, 2910, 2295, 300);
   QTest::newRow("Label4") << "QLabel"
                           << "分割特征词：" << QRect(120, 1200, 1080, 180);
   QTest::newRow("cmdWeb") << "QPushButton"
@@ -204,6 +211,10 @@ void WindowTest::controls_follow_the_control_table() {
     QVERIFY(!button->autoDefault());
     QVERIFY(!button->isDefault());
   }
+  if (auto* box = qobject_cast<QCheckBox*>(c)) {
+    QCOMPARE(box->text(), caption);
+    QVERIFY(!box->isChecked());
+  }
   if (auto* box = qobject_cast<QLineEdit*>(c); box && caption != QLatin1String("*"))
     QCOMPARE(box->text(), caption);
   if (auto* list = qobject_cast<QListWidget*>(c)) {
@@ -217,7 +228,7 @@ void WindowTest::window_is_fixed_titled_and_centred() {
   frmSave w;
   QCOMPARE(w.objectName(), QStringLiteral("frmSave"));
   QCOMPARE(w.windowTitle(), QStringLiteral("Quorrel"));
-  QCOMPARE(w.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly).size(), 14);
+  QCOMPARE(w.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly).size(), 16);
 
   const QSize client(pixels(5670), pixels(4380));
   QCOMPARE(w.size(), client);
@@ -257,7 +268,8 @@ void WindowTest::focus_starts_on_split_and_tab_follows_the_table() {
   QCOMPARE(control<QLineEdit>(w, "txtFrom")->text(), QStringLiteral("/home/李/小说.txt"));
   QCOMPARE(selectedRow(control<QListWidget>(w, "lstKey")), -1);
   const QStringList expected{"Command1", "txtFrom", "cmdOrigleFile", "txtTo",  "cmdSaveFolder", "lstKey",
-                             "txtKey",   "cmdAdd",  "cmdDelete",     "cmdWeb", "Command1"};
+                             "txtKey",   "cmdAdd",  "cmdDelete",     "chkByForm", "chkTitleNames",
+                             "cmdWeb",   "Command1"};
   QStringList seen{QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : "-"};
   for (int i = 1; i < expected.size(); ++i) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -414,6 +426,37 @@ void WindowTest::alt_s_presses_split() {
   QTest::keyClick(&w, Qt::Key_S, Qt::AltModifier);
   // A shortcut presses the button visibly, and clicks once it is released.
   QTRY_COMPARE(messages(), QStringList{text(quorrel::messages::no_source)});
+  w.close();
+}
+
+// Alt+T and Alt+N tick the boxes and reach the form: the keyword controls
+// greyed out while 按标题格式分章 is ticked, and a split of a classic by its
+// headings' form, its pieces named by their titles; Alt+T again clears it.
+void WindowTest::check_boxes_answer_alt_t_and_alt_n() {
+  const QString sourcePath = m_dir->filePath("source.txt");
+  QVERIFY(writeBytes(sourcePath, QStringLiteral("第一回 风起\n甲\n第二回 云涌\n乙\n").toUtf8()));
+  frmSave w;
+  w.show();
+  QVERIFY(QTest::qWaitForWindowActive(&w));
+  const QList<QWidget*> keywords{control<QWidget>(w, "lstKey"), control<QWidget>(w, "txtKey"),
+                                 control<QWidget>(w, "cmdAdd"), control<QWidget>(w, "cmdDelete")};
+  const auto greyed = [&] {
+    return std::all_of(keywords.begin(), keywords.end(), [](QWidget* c) { return !c->isEnabled(); });
+  };
+  control<QLineEdit>(w, "txtFrom")->setText(native(sourcePath));
+  control<QLineEdit>(w, "txtTo")->setText(native(m_dir->filePath("out/")));
+  QTest::keyClick(&w, Qt::Key_T, Qt::AltModifier);
+  QTRY_VERIFY(control<QCheckBox>(w, "chkByForm")->isChecked());
+  QVERIFY(greyed());
+  QTest::keyClick(&w, Qt::Key_N, Qt::AltModifier);
+  QTRY_VERIFY(control<QCheckBox>(w, "chkTitleNames")->isChecked());
+  QTest::keyClick(&w, Qt::Key_S, Qt::AltModifier);
+  QTRY_COMPARE(messages(), QStringList{kFinished});
+  QCOMPARE(QDir(m_dir->filePath("out")).entryList(QDir::Files),
+           (QStringList{"0000 第一回 风起.txt", "0001 第二回 云涌.txt"}));
+  QTest::keyClick(&w, Qt::Key_T, Qt::AltModifier);
+  QTRY_VERIFY(!control<QCheckBox>(w, "chkByForm")->isChecked());
+  QVERIFY(std::none_of(keywords.begin(), keywords.end(), [](QWidget* c) { return !c->isEnabled(); }));
   w.close();
 }
 

@@ -1,6 +1,7 @@
 #include "ui/qt/main_window.h"
 
 #include <QAbstractEventDispatcher>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QCursor>
 #include <QDir>
@@ -19,6 +20,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QUrl>
+#include <initializer_list>
 #include <limits>
 #include <optional>
 #include <string_view>
@@ -128,6 +130,8 @@ frmSave::frmSave(const QString& sourceFile, QWidget* parent)
   txtKey = make<QLineEdit>(this, id::txtKey);
   cmdAdd = make<QPushButton>(this, id::cmdAdd);
   cmdDelete = make<QPushButton>(this, id::cmdDelete);
+  chkByForm = make<QCheckBox>(this, id::chkByForm);
+  chkTitleNames = make<QCheckBox>(this, id::chkTitleNames);
   Label4 = make<CaptionLabel>(this, id::Label4);
   cmdWeb = make<QPushButton>(this, id::cmdWeb);
 
@@ -171,6 +175,8 @@ frmSave::frmSave(const QString& sourceFile, QWidget* parent)
   connect(Command1, &QPushButton::clicked, this, &frmSave::Command1_Click);
   connect(cmdAdd, &QPushButton::clicked, this, &frmSave::cmdAdd_Click);
   connect(cmdDelete, &QPushButton::clicked, this, &frmSave::cmdDelete_Click);
+  connect(chkByForm, &QCheckBox::clicked, this, &frmSave::chkByForm_Click);
+  connect(chkTitleNames, &QCheckBox::clicked, this, &frmSave::chkTitleNames_Click);
   connect(cmdOrigleFile, &QPushButton::clicked, this, &frmSave::cmdOrigleFile_Click);
   connect(cmdSaveFolder, &QPushButton::clicked, this, &frmSave::cmdSaveFolder_Click);
   connect(cmdWeb, &QPushButton::clicked, this, &frmSave::cmdWeb_Click);
@@ -251,6 +257,10 @@ void frmSave::cmdAdd_Click() { m_form.add_clicked(); }
 
 void frmSave::cmdDelete_Click() { m_form.delete_clicked(); }
 
+void frmSave::chkByForm_Click() { m_form.option_clicked(); }
+
+void frmSave::chkTitleNames_Click() { m_form.option_clicked(); }
+
 void frmSave::cmdOrigleFile_Click() { m_form.browse_source_clicked(); }
 
 void frmSave::cmdSaveFolder_Click() { m_form.browse_destination_clicked(); }
@@ -272,6 +282,20 @@ std::string frmSave::text(box which) { return boxOf(which)->text().toStdString()
 
 void frmSave::set_text(box which, const std::string& text) {
   boxOf(which)->setText(QString::fromStdString(text));
+}
+
+QCheckBox* frmSave::checkBoxOf(option which) const {
+  return which == option::by_form ? chkByForm : chkTitleNames;
+}
+
+bool frmSave::ticked(option which) { return checkBoxOf(which)->isChecked(); }
+
+void frmSave::set_ticked(option which, bool ticked) { checkBoxOf(which)->setChecked(ticked); }
+
+// Qt draws the greyed state, in high contrast too.
+void frmSave::enable_keywords(bool enabled) {
+  for (QWidget* keywords : std::initializer_list<QWidget*>{lstKey, txtKey, cmdAdd, cmdDelete})
+    keywords->setEnabled(enabled);
 }
 
 int frmSave::key_count() { return lstKey->count(); }

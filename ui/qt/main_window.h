@@ -15,6 +15,7 @@
 
 #include "ui/form.h"
 
+class QCheckBox;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -51,6 +52,8 @@ class frmSave : public QWidget, private quorrel::ui::form_view {
   void Command1_Click();
   void cmdAdd_Click();
   void cmdDelete_Click();
+  void chkByForm_Click();
+  void chkTitleNames_Click();
   void cmdOrigleFile_Click();
   void cmdSaveFolder_Click();
   void cmdWeb_Click();
@@ -60,6 +63,9 @@ class frmSave : public QWidget, private quorrel::ui::form_view {
   // form_view
   std::string text(box which) override;
   void set_text(box which, const std::string& text) override;
+  bool ticked(option which) override;
+  void set_ticked(option which, bool ticked) override;
+  void enable_keywords(bool enabled) override;
   int key_count() override;
   std::string key(int index) override;
   void add_key(const std::string& key) override;
@@ -74,6 +80,7 @@ class frmSave : public QWidget, private quorrel::ui::form_view {
   void* native_window() override;
 
   QLineEdit* boxOf(box which) const;
+  QCheckBox* checkBoxOf(option which) const;
 
   // The controls, in tab order.
   quorrel::ui::CaptionLabel* Label1;
@@ -88,6 +95,8 @@ class frmSave : public QWidget, private quorrel::ui::form_view {
   QLineEdit* txtKey;
   QPushButton* cmdAdd;
   QPushButton* cmdDelete;
+  QCheckBox* chkByForm;
+  QCheckBox* chkTitleNames;
   quorrel::ui::CaptionLabel* Label4;
   QPushButton* cmdWeb;
 
