@@ -1,7 +1,10 @@
 // quorrel.exe [FILE]: the window, with FILE (if given) as the source file.
 
-#include <commctrl.h>  // InitCommonControlsEx
+// windows.h first: commctrl.h needs its types (a block of its own, which
+// the formatter does not sort).
 #include <windows.h>
+
+#include <commctrl.h>  // InitCommonControlsEx
 
 #include <string>
 #include <vector>

@@ -211,6 +211,10 @@ void frmSave::createControls() {
         windowClass = WC_BUTTONW;
         style |= WS_TABSTOP | BS_PUSHBUTTON;  // never the default button
         break;
+      case layout::kind::check_box:
+        windowClass = WC_BUTTONW;
+        style |= WS_TABSTOP | BS_AUTOCHECKBOX;  // starts cleared
+        break;
       case layout::kind::text_box:
         windowClass = WC_EDITW;
         style |= WS_TABSTOP | ES_AUTOHSCROLL;
@@ -296,6 +300,10 @@ void frmSave::cmdAdd_Click() { m_form.add_clicked(); }
 
 void frmSave::cmdDelete_Click() { m_form.delete_clicked(); }
 
+void frmSave::chkByForm_Click() { m_form.option_clicked(); }
+
+void frmSave::chkTitleNames_Click() { m_form.option_clicked(); }
+
 void frmSave::cmdOrigleFile_Click() { m_form.browse_source_clicked(); }
 
 void frmSave::cmdSaveFolder_Click() { m_form.browse_destination_clicked(); }
@@ -314,6 +322,8 @@ void frmSave::Form_Command(int controlNumber, int code) {
   if (is(id::Command1)) Command1_Click();
   else if (is(id::cmdAdd)) cmdAdd_Click();
   else if (is(id::cmdDelete)) cmdDelete_Click();
+  else if (is(id::chkByForm)) chkByForm_Click();
+  else if (is(id::chkTitleNames)) chkTitleNames_Click();
   else if (is(id::cmdOrigleFile)) cmdOrigleFile_Click();
   else if (is(id::cmdSaveFolder)) cmdSaveFolder_Click();
   else if (is(id::cmdWeb)) cmdWeb_Click();
@@ -378,6 +388,24 @@ std::string frmSave::text(box which) { return windowText(boxOf(which)); }
 
 void frmSave::set_text(box which, const std::string& text) {
   SetWindowTextW(boxOf(which), widen(text).c_str());
+}
+
+HWND frmSave::checkBoxOf(option which) const {
+  return control(which == option::by_form ? id::chkByForm : id::chkTitleNames);
+}
+
+bool frmSave::ticked(option which) {
+  return SendMessageW(checkBoxOf(which), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void frmSave::set_ticked(option which, bool ticked) {
+  SendMessageW(checkBoxOf(which), BM_SETCHECK, ticked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+// The system draws the greyed state, in high contrast too.
+void frmSave::enable_keywords(bool enabled) {
+  for (const id keywords : {id::lstKey, id::txtKey, id::cmdAdd, id::cmdDelete})
+    EnableWindow(control(keywords), enabled ? TRUE : FALSE);
 }
 
 int frmSave::key_count() { return static_cast<int>(SendMessageW(control(id::lstKey), LB_GETCOUNT, 0, 0)); }

@@ -56,6 +56,8 @@ class frmSave final : private quorrel::ui::form_view {
   void Command1_Click();
   void cmdAdd_Click();
   void cmdDelete_Click();
+  void chkByForm_Click();
+  void chkTitleNames_Click();
   void cmdOrigleFile_Click();
   void cmdSaveFolder_Click();
   void cmdWeb_Click();
@@ -75,11 +77,15 @@ class frmSave final : private quorrel::ui::form_view {
   void sizeLabel(HWND label);
   HWND control(quorrel::ui::layout::id which) const { return m_controls[static_cast<std::size_t>(which)]; }
   HWND boxOf(box which) const;
+  HWND checkBoxOf(option which) const;
   void nameForScreenReaders();
 
   // form_view
   std::string text(box which) override;
   void set_text(box which, const std::string& text) override;
+  bool ticked(option which) override;
+  void set_ticked(option which, bool ticked) override;
+  void enable_keywords(bool enabled) override;
   int key_count() override;
   std::string key(int index) override;
   void add_key(const std::string& key) override;
