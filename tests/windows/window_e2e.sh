@@ -7,7 +7,9 @@
 # it as source and its own folder as destination; a plain "s" does nothing,
 # Enter on the focused Split splits from the start, Tab walks the controls
 # in order, Alt+S splits again: the message 保存完毕, the caption, and the
-# pieces quorrel-split.exe gives, byte for byte. The real dialogs answer
+# pieces quorrel-split.exe gives, byte for byte; Alt+T and Alt+N tick the
+# two check boxes, grey out the keyword controls, and Alt+S then splits a
+# classic as quorrel-split.exe --headings=auto --names=title does. The real dialogs answer
 # Cancel with nothing; the open-file dialog takes a typed name, without
 # ".txt" too, and the folder picker shows its prompt. The shop button and
 # the link open the shop's page. Started again at 144 dpi, it lays itself
@@ -90,6 +92,7 @@ within() {
   done
 }
 no_dialog() { ! probe dialog; }
+state_is() { [ "$(probe state "$1")" = "$2" ]; }  # control, what probe state prints
 dialog_titled() { [ "$(probe dialog | head -n 1)" = "$1" ]; }
 shot() {
   [ -n "$shots" ] && command -v import >/dev/null 2>&1 || return 0
@@ -155,15 +158,44 @@ same_pieces "$work/便携"
 [ "$(probe text Label1)" = "已经保存5章" ] || fail "Label1 shows '$(probe text Label1)'"
 # The focus is back on Split, and Tab walks the controls in the table's order.
 order=""
-for _ in 1 2 3 4 5 6 7 8 9 10 11; do
+for _ in 1 2 3 4 5 6 7 8 9 10 11 12 13; do
   order="$order $(probe focus)"
   xdotool key Tab
 done
-[ "$order" = " Command1 txtFrom cmdOrigleFile txtTo cmdSaveFolder lstKey txtKey cmdAdd cmdDelete cmdWeb Command1" ] ||
+[ "$order" = " Command1 txtFrom cmdOrigleFile txtTo cmdSaveFolder lstKey txtKey cmdAdd cmdDelete chkByForm chkTitleNames cmdWeb Command1" ] ||
   fail "the tab order is$order"
 xdotool key alt+s
 finished_with 保存完毕
 same_pieces "$work/便携"
+
+# A classic headed 第一回 …, which the keywords 第 and 章 do not cut: Alt+T
+# and Alt+N tick both boxes (the keyword controls grey out), and Alt+S
+# writes one piece per chapter named by its title, as quorrel-split.exe
+# --headings=auto --names=title does. Alt+T and Alt+N again clear them.
+printf '%s\r\n' "话说天下大势" "第一回 宴桃园豪杰三结义" "甲行" "第二回 张翼德怒鞭督邮" "乙行" \
+  "第三回 议温明董卓叱丁原" "丙行" > "$work/小说/长篇.txt"
+mkdir "$work/titled"
+wine "$build/bin/quorrel-split.exe" -q --headings=auto --names=title "$novel" "$(winpath "$work/titled")\\" \
+  >/dev/null || fail "quorrel-split.exe did not split the classic"
+[ "$(ls "$work/titled" | sed -n 2p)" = "0001 第一回 宴桃园豪杰三结义.txt" ] ||
+  fail "quorrel-split.exe wrote $(ls "$work/titled")"
+[ "$(probe state chkByForm) $(probe state lstKey)" = "cleared cleared" ] || fail "the boxes do not start cleared"
+xdotool key alt+t alt+n
+within state_is chkByForm checked || fail "Alt+T left 按标题格式分章 $(probe state chkByForm)"
+[ "$(probe state chkTitleNames)" = checked ] || fail "Alt+N left 用章节标题命名 $(probe state chkTitleNames)"
+for control in lstKey txtKey cmdAdd cmdDelete; do
+  [ "$(probe state "$control")" = "cleared greyed" ] || fail "$control is not greyed out while 按标题格式分章 is ticked"
+done
+shot window-boxes
+xdotool key alt+s
+finished_with 保存完毕
+for piece in "$work/titled/"*.txt; do
+  cmp -s "$piece" "$work/便携/$(basename "$piece")" || fail "$(basename "$piece") differs from quorrel-split.exe's"
+done
+xdotool key alt+t alt+n
+within state_is chkTitleNames cleared || fail "Alt+N again left 用章节标题命名 $(probe state chkTitleNames)"
+[ "$(probe state chkByForm) $(probe state lstKey)" = "cleared cleared" ] ||
+  fail "Alt+T again did not clear 按标题格式分章 and the keyword list"
 
 # The open-file dialog: Escape cancels it, which empties the box; a typed
 # name fills it.

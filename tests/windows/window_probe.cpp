@@ -2,6 +2,8 @@
 // which drives it with real input (xdotool) and needs to see what it shows.
 //   window_probe where NAME   screen position of the middle of control NAME
 //   window_probe size NAME    its width and height in pixels
+//   window_probe state NAME   "checked" or "cleared" (a check box), then
+//                             "greyed" when the control is disabled
 //   window_probe text NAME    the control's text (UTF-8)
 //   window_probe focus        the name of the control with the focus
 //   window_probe typed        the text of the control with the focus, in
@@ -100,6 +102,11 @@ int wmain(int argc, wchar_t** argv) {
   if (!control) return 1;
   if (command == L"text") {
     print(textOf(control));
+    return 0;
+  }
+  if (command == L"state") {
+    const bool checked = SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    print(std::string(checked ? "checked" : "cleared") + (IsWindowEnabled(control) ? "" : " greyed"));
     return 0;
   }
   RECT r{};
