@@ -9,6 +9,8 @@
 # Usage: tools/artwork/screenshot.sh <path to quorrel> [output] [scene]
 #   output  default docs/screenshot.png
 #   scene   window   the window as it opens (default)
+#           boxes    the sample novel opened, both check boxes ticked: the
+#                    keyword controls greyed out (the README's picture)
 #           message  the sample novel split, its message box open over the window
 #           dialog   the open-file dialog of the source Browse button
 set -eu
@@ -65,6 +67,11 @@ case $scene in
     xdotool key alt+s
     wait_for Quorrel 2 >/dev/null  # the message box has the window's title
     sleep 1 ;;
+  boxes)  # into a folder of its own, both boxes ticked
+    xdotool key Tab Tab Tab ctrl+a
+    xdotool type --delay 5 "$work/chapters/"
+    xdotool key alt+t alt+n
+    sleep 0.5 ;;
   dialog)
     xdotool key Tab Tab space
     wid=$(wait_for "选择")
