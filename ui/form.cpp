@@ -92,10 +92,9 @@ void form::split_clicked() {
   options.title_names = view_.ticked(form_view::option::title_names);
   // The greyed-out keyword list does not take part in a split by form, empty or not.
   const std::size_t keyword_count = by_form ? 1 : static_cast<std::size_t>(view_.key_count());
-  const input_check check =
-      check_inputs(unquoted(view_.text(form_view::box::source)),
-                   unquoted(view_.text(form_view::box::destination)), keyword_count, path_text::trimmed,
-                   options.title_names ? piece_names::titles : piece_names::numbers);
+  const input_check check = check_inputs(
+      unquoted(view_.text(form_view::box::source)), unquoted(view_.text(form_view::box::destination)),
+      keyword_count, path_text::trimmed, options.title_names ? piece_names::titles : piece_names::numbers);
   if (!check.ok) {
     tell(check.message);
     return;

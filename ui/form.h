@@ -32,7 +32,7 @@ class form_view {
   virtual ~form_view() = default;
 
   enum class box { source, destination, keyword };  // txtFrom, txtTo, txtKey
-  enum class option { by_form, title_names };        // chkByForm, chkTitleNames
+  enum class option { by_form, title_names };       // chkByForm, chkTitleNames
 
   virtual bool ticked(option which) = 0;
   virtual void set_ticked(option which, bool ticked) = 0;
@@ -174,7 +174,7 @@ class form final : private split_host {
   bool session_close_ = false;  // only a sign-out asked that close, its outcome not known yet
   bool close_held_ = false;     // the run stopped for that sign-out: the close waits for its outcome
   std::uint64_t keywords_version_ = 0;
-  std::int64_t saved_ = -1;  // the run's last progress report, -1 none
+  std::int64_t saved_ = -1;    // the run's last progress report, -1 none
   std::int64_t headings_ = 0;  // heading lines the run has found
   bool caption_shown_ = false;
   std::chrono::steady_clock::time_point caption_at_{};  // caption last drawn

@@ -290,24 +290,25 @@ TEST(Form, CheckBoxesChooseTheRuleAndTheNames) {
   struct row {
     bool by_form, title_names, no_keywords;
     std::string text;
-    std::vector<std::string> pieces;  // what the folder "out" holds after the split
-    std::string_view message;         // empty: the source would be overwritten
-    std::string source = "source.txt";
+    std::vector<std::string> pieces;    // what the folder "out" holds after the split
+    std::string_view message;           // empty: the source would be overwritten
+    std::string source = "source.txt";  // in the folder "out" when not this
   };
+  const std::vector<std::string> titled{"0000.txt", "0001 第一回 风起.txt", "0002 第二回 云涌.txt"};
+  const std::string_view done = messages::finished;
   const std::string classic = "话说天下大势，分久必合。\n第一回 风起\n甲\n第二回 云涌\n乙\n";
   const row rows[] = {
-      {false, false, false, classic, {"0000.txt"}, messages::finished},  // 第 and 章: no heading
-      {false, true, false, classic, {"0000.txt"}, messages::finished},
-      {true, false, false, classic, {"0000.txt", "0001.txt", "0002.txt"}, messages::finished},
-      {true, true, false, classic, {"0000.txt", "0001 第一回 风起.txt", "0002 第二回 云涌.txt"}, messages::finished},
-      {true, true, true, classic, {"0000.txt", "0001 第一回 风起.txt", "0002 第二回 云涌.txt"}, messages::finished},
+      {false, false, false, classic, {"0000.txt"}, done},  // 第 and 章: no heading
+      {false, true, false, classic, {"0000.txt"}, done},
+      {true, false, false, classic, {"0000.txt", "0001.txt", "0002.txt"}, done},
+      {true, true, false, classic, titled, done},
+      {true, true, true, classic, titled, done},
       {false, false, true, classic, {}, messages::no_keywords},
-      {true, true, false, classic, {"0001 第一回 风起.txt"}, "", "out/0001 第一回 风起.txt"},
-      {true, false, false, classic, {"0000.txt", "0001 第一回 风起.txt", "0001.txt", "0002.txt"}, messages::finished,
-       "out/0001 第一回 风起.txt"},
-      {true, true, false, "第一回 风起\n甲\n", {"0000 第一回 风起.txt"}, messages::finished},
+      {true, true, false, classic, {titled[1]}, "", titled[1]},
+      {true, false, false, classic, {"0000.txt", titled[1], "0001.txt", "0002.txt"}, done, titled[1]},
+      {true, true, false, "第一回 风起\n甲\n", {"0000 第一回 风起.txt"}, done},
       {true, true, false, "甲\n乙\n", {"0000.txt"}, messages::no_heading_found},
-      {false, false, false, "甲\n乙\n", {"0000.txt"}, messages::finished},  // only the form rule says so
+      {false, false, false, "甲\n乙\n", {"0000.txt"}, done},  // only the form rule says so
   };
   for (const row& r : rows) {
     SCOPED_TRACE(::testing::Message() << r.by_form << r.title_names << r.no_keywords << r.text);
@@ -326,10 +327,11 @@ TEST(Form, CheckBoxesChooseTheRuleAndTheNames) {
     f.option_clicked();
     EXPECT_EQ(view.keywords_enabled, !r.by_form);
     fs::create_directory(quorrel::testing::utf8_path(dir / "out"));
-    view.source = dir.write(r.source, r.text);
+    view.source = dir.write(r.source == "source.txt" ? r.source : "out/" + r.source, r.text);
     view.destination = dir / "out/";
     f.split_clicked();
-    const std::string message = r.message.empty() ? messages::would_overwrite(view.source) : std::string(r.message);
+    const std::string message =
+        r.message.empty() ? messages::would_overwrite(view.source) : std::string(r.message);
     EXPECT_EQ(view.messages, std::vector<std::string>{message});
     EXPECT_EQ(dir.files("out"), r.pieces);
     EXPECT_EQ(view.keys, keys);

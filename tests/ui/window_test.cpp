@@ -267,9 +267,9 @@ void WindowTest::focus_starts_on_split_and_tab_follows_the_table() {
   QVERIFY(QTest::qWaitForWindowActive(&w));
   QCOMPARE(control<QLineEdit>(w, "txtFrom")->text(), QStringLiteral("/home/李/小说.txt"));
   QCOMPARE(selectedRow(control<QListWidget>(w, "lstKey")), -1);
-  const QStringList expected{"Command1", "txtFrom", "cmdOrigleFile", "txtTo",  "cmdSaveFolder", "lstKey",
-                             "txtKey",   "cmdAdd",  "cmdDelete",     "chkByForm", "chkTitleNames",
-                             "cmdWeb",   "Command1"};
+  const QStringList expected{"Command1",      "txtFrom", "cmdOrigleFile", "txtTo",     "cmdSaveFolder",
+                             "lstKey",        "txtKey",  "cmdAdd",        "cmdDelete", "chkByForm",
+                             "chkTitleNames", "cmdWeb",  "Command1"};
   QStringList seen{QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : "-"};
   for (int i = 1; i < expected.size(); ++i) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
