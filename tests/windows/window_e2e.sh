@@ -11,8 +11,8 @@
 # two check boxes, grey out the keyword controls, and Alt+S then splits a
 # classic as quorrel-split.exe --headings=auto --names=title does. The real
 # dialogs answer Cancel with nothing; the open-file dialog takes a typed
-# name, without ".txt" too, and the folder picker shows its prompt. The shop button and
-# the link open the shop's page. Started again at 144 dpi, it lays itself
+# name, without ".txt" too, and the folder picker shows its prompt. The
+# shop button and the link open the shop's page. Started again at 144 dpi, it lays itself
 # out at that size. Alt+F4 ends it, and during a split of thousands of
 # one-line chapters ends it within seconds, every piece written complete; in
 # the middle of one long piece, it ends it and removes that piece.
