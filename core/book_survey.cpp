@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <new>  // bad_alloc
 #include <system_error>
 #include <thread>
@@ -42,7 +43,10 @@ void survey_part(const file::handle& source, const encoding& enc, const shape_fi
   const line_rules rules(enc);
   const std::size_t unit = rules.crlf().size() / 2;
   const std::size_t cr_offset = enc.layout == char_layout::utf16be ? 1 : 0;
-  std::vector<char> buffer(block);
+  // An index of each block read (none in UTF-16), zeros after the block for it.
+  std::optional<line_index> index = filter.index();
+  std::vector<char> buffer(block + line_index::padding);
+  if (index) index->build({buffer.data(), 0});
   std::vector<char16_t> decoded(longest_line + 1);
   std::array<char, 4 * longest_subtitle + 4> kept{};  // the line before, once the buffer moves on
   std::size_t begin = 0, end = 0;
@@ -53,16 +57,19 @@ void survey_part(const file::handle& source, const encoding& enc, const shape_fi
     for (;;) {
       const std::string_view rest(buffer.data() + begin, end - begin);
       if (rest.empty() && eof) break;
-      const line_end found = rules.find_end(rest, filter.probe());
+      const line_scan scanned = index ? index->line(begin) : filter.scan(rest);
+      const line_end& found = scanned.end;
       const bool cr_at_end = found.terminator == unit && found.length + unit == rest.size() &&
                              rest[found.length + cr_offset] == '\r';
       if ((found.terminator == 0 || cr_at_end) && !eof) break;
       const std::string_view content = rest.substr(0, found.length);
       ++p.lines;
-      if (long_line || !rules.is_blank(content)) {
+      const bool blank =
+          scanned.indent != line_scan::unknown ? scanned.indent == content.size() : rules.is_blank(content);
+      if (long_line || !blank) {
         ++p.nonblank;
         if (!long_line && content.size() <= longest_line &&
-            filter.may_be_shaped(content, found.holds_probe)) {
+            filter.may_be_shaped(content, scanned)) {
           const line_shape shape = read_line_shape(icu::decode_into(converter.get(), content, decoded));
           if (shape.shape != heading_shape::none)
             p.book.add(p.lines, p.nonblank, shape, p.lines - p.last,
@@ -91,14 +98,14 @@ void survey_part(const file::handle& source, const encoding& enc, const shape_fi
       end -= begin;
       begin = 0;
     }
-    if (end == buffer.size()) {
+    if (end == block) {
       // One line fills the buffer: far too long for a heading. Keep only
       // its last unit, which may be the CR of a CR LF.
       long_line = true;
       std::memmove(buffer.data(), buffer.data() + end - unit, unit);
       end = unit;
     }
-    std::size_t room = buffer.size() - end;
+    std::size_t room = block - end;
     if (p.end >= 0) room = std::min<std::size_t>(room, static_cast<std::size_t>(p.end - next));
     auto got = file::read_at(source, static_cast<std::uint64_t>(next), {buffer.data() + end, room});
     if (!got) {
@@ -109,6 +116,10 @@ void survey_part(const file::handle& source, const encoding& enc, const shape_fi
     if (*got == 0) eof = true;
     end += *got;
     next += static_cast<std::int64_t>(*got);
+    if (index) {
+      std::fill_n(buffer.begin() + static_cast<std::ptrdiff_t>(end), line_index::padding, '\0');
+      index->build({buffer.data(), end});
+    }
   }
   p.last_characters = filter.characters(previous, longest_subtitle);
 }

@@ -2,6 +2,10 @@
 
 #include <algorithm>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace quorrel {
 namespace {
 
@@ -74,7 +78,7 @@ unsigned shape_filter::last_key(std::string_view s) const {
   return enc_.layout == char_layout::utf8 ? utf8_last(s) : pair(s[s.size() - 2], s[s.size() - 1]);
 }
 
-shape_filter::shape_filter(const encoding& enc) : enc_(enc) {
+shape_filter::shape_filter(const encoding& enc) : enc_(enc), rules_(enc) {
   // Each character's key; a one-byte character in an encoding keyed by
   // pairs marks every pair it begins (or ends).
   auto mark = [&](std::u16string_view set, std::bitset<65536>& bits, bool at_end) {
@@ -113,14 +117,96 @@ shape_filter::shape_filter(const encoding& enc) : enc_(enc) {
   if (const auto di = encode("第", enc); di && di->size() >= 2 && enc.unit_size() == 1)
     probe_ = {static_cast<unsigned char>((*di)[0]), static_cast<unsigned char>((*di)[1])};
   if (const auto di = encode("第", enc)) di_ = *di;
+  std::string wide_space;
   for (char16_t c : blanks) {
     auto bytes = encode(utf8_of(c), enc);
     if (!bytes || bytes->empty()) continue;
     blank_starts_.set(static_cast<unsigned char>(bytes->front()));
     blank_ends_.set(static_cast<unsigned char>(bytes->back()));
     if (c == u' ' || c == u'\u3000') separators_.push_back(*bytes);
+    if (c == u'\u3000') wide_space = *bytes;
+    if (c == u'\u00A0') nbsp_ = *bytes;
     blanks_.push_back(std::move(*bytes));
   }
+  wide_space_ = wide_space;
+  firsts_ = always_ | numerals_ | section_starts_;
+}
+
+line_index::line_index(probe_bytes di, const std::string& wide_space)
+    : any_di_(di.first < 0),
+      d1_(static_cast<char>(di.first)),
+      d2_(static_cast<char>(di.second)),
+      wide_(wide_space.size() <= 3 ? wide_space.size() : 0) {
+  for (std::size_t i = 0; i < wide_; ++i) w_[i] = wide_space[i];
+}
+
+void line_index::build(std::string_view block) {
+  block_ = block;
+  const std::size_t words = block.size() / 64 + 1;
+  if (ends_.size() < words) {
+    ends_.resize(words);
+    di_.resize(words);
+    separators_.resize(words);
+  }
+  const char* const data = block.data();
+#if defined(__SSE2__)
+  const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n'), space = _mm_set1_epi8(' ');
+  const __m128i first = _mm_set1_epi8(d1_), second = _mm_set1_epi8(d2_);
+  const __m128i wide1 = _mm_set1_epi8(w_[0]), wide2 = _mm_set1_epi8(w_[1]), wide3 = _mm_set1_epi8(w_[2]);
+  const __m128i has_wide = wide_ > 0 ? _mm_set1_epi8(-1) : _mm_setzero_si128();
+  const __m128i any_third = wide_ < 3 ? _mm_set1_epi8(-1) : _mm_setzero_si128();
+  for (std::size_t w = 0; w < words; ++w) {
+    std::uint64_t ends = 0, dis = 0, seps = 0;
+    for (unsigned k = 0; k < 4; ++k) {
+      const char* const at = data + w * 64 + k * 16;
+      const __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+      const __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 1));
+      const __m128i b2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 2));
+      const __m128i wides =
+          _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(b0, wide1), _mm_cmpeq_epi8(b1, wide2)),
+                        _mm_and_si128(has_wide, _mm_or_si128(_mm_cmpeq_epi8(b2, wide3), any_third)));
+      const auto bits = [&](__m128i m) {
+        return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(m))) << (16 * k);
+      };
+      ends |= bits(_mm_or_si128(_mm_cmpeq_epi8(b0, cr), _mm_cmpeq_epi8(b0, lf)));
+      dis |= bits(_mm_and_si128(_mm_cmpeq_epi8(b0, first), _mm_cmpeq_epi8(b1, second)));
+      seps |= bits(_mm_or_si128(_mm_cmpeq_epi8(b0, space), wides));
+    }
+    ends_[w] = ends;
+    di_[w] = dis;
+    separators_[w] = seps;
+  }
+#else
+  for (std::size_t w = 0; w < words; ++w) {
+    std::uint64_t ends = 0, dis = 0, seps = 0;
+    for (std::size_t i = 0; i < 64; ++i) {
+      const char* const at = data + w * 64 + i;
+      const std::uint64_t bit = std::uint64_t{1} << i;
+      if (at[0] == '\r' || at[0] == '\n') ends |= bit;
+      if (at[0] == d1_ && at[1] == d2_) dis |= bit;
+      if (at[0] == ' ' || (wide_ > 0 && at[0] == w_[0] && at[1] == w_[1] && (wide_ < 3 || at[2] == w_[2])))
+        seps |= bit;
+    }
+    ends_[w] = ends;
+    di_[w] = dis;
+    separators_[w] = seps;
+  }
+#endif
+}
+
+std::optional<line_index> shape_filter::index() const {
+  if (enc_.unit_size() != 1) return std::nullopt;
+  return line_index(probe_, wide_space_);
+}
+
+line_scan shape_filter::scan(std::string_view text) const {
+  if (enc_.unit_size() != 1) return {rules_.find_end(text, probe_), line_scan::unknown};
+  const line_end end = rules_.find_end(text, probe_);
+  std::size_t separators = 0;
+  for (const std::string& blank : separators_)
+    for (std::size_t at = 0; at < end.length; ++at)
+      if (holds_at(text.substr(0, end.length), at, blank)) separators = std::max(separators, at + 1);
+  return {end, separators, rules_.blank_length(text.substr(0, end.length))};
 }
 
 std::size_t shape_filter::first_length(std::string_view s) const {
@@ -159,7 +245,24 @@ std::string_view shape_filter::trim(std::string_view s) const {
   return s;
 }
 
-bool shape_filter::may_be_shaped(std::string_view line, bool holds_probe) const {
+bool shape_filter::surely_body(std::string_view line, const line_scan& scan) const {
+  const std::size_t lead = scan.indent;  // as trim() takes them; the rest is left to it
+  if (lead == line_scan::unknown || scan.end.holds_probe || line.size() - lead < 2 || scan.separators_end > lead)
+    return false;
+  const std::string_view s = line.substr(lead);
+  if (blank_starts_[static_cast<unsigned char>(s.front())] && !nbsp_.empty() && holds_at(s, 0, nbsp_)) return false;
+  // A blank at the end (which the separators above would have told, but
+  // for a tab or U+00A0).
+  if (blank_ends_[static_cast<unsigned char>(s.back())]) {
+    for (const std::string& blank : blanks_)
+      if (s.size() >= blank.size() && holds_at(s, s.size() - blank.size(), blank)) return false;
+  }
+  return !firsts_[first_key(s)] && !lasts_[last_key(s)];
+}
+
+bool shape_filter::may_be_shaped(std::string_view line, const line_scan& scan) const {
+  if (surely_body(line, scan)) return false;
+  const bool holds_probe = scan.end.holds_probe;
   const std::string_view s = trim(line);
   if (s.size() < 2) return !s.empty();
   const unsigned first = first_key(s);
@@ -182,6 +285,9 @@ bool shape_filter::may_be_shaped(std::string_view line, bool holds_probe) const 
   // 前言); two bytes across a character boundary are no blank.
   // Within 16 characters (heading_form's longest_section_prefix), at most
   // four bytes each.
+  // The scan says whether any separator stands past the indent.
+  if (scan.separators_end != line_scan::unknown && scan.separators_end <= static_cast<std::size_t>(s.data() - line.data()))
+    return false;
   const std::string_view near = s.substr(0, 64);
   // Each separator by its first byte (memchr), then the rest of it.
   for (const std::string& blank : separators_) {

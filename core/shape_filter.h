@@ -12,6 +12,8 @@
 
 #include <bitset>
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,12 +23,57 @@
 
 namespace quorrel {
 
+// What one look at a line tells the survey: where it ends (as
+// line_rules::find_end() looking for 第), and how far into it a separator
+// (space or U+3000) stands.
+struct line_scan {
+  static constexpr std::size_t unknown = static_cast<std::size_t>(-1);
+  line_end end;
+  // One past the first byte of the line's last separator (0: none);
+  // `unknown` when it was not looked for.
+  std::size_t separators_end = unknown;
+  // Bytes of spaces, tabs and U+3000 that start the line (all of them: a
+  // blank line); `unknown` when they were not counted.
+  std::size_t indent = unknown;
+};
+
+// Where the lines of a block of the source end, and where 第 and the
+// separators stand in it: a bit per byte, 64 to a word, found sixteen bytes
+// at a time in one pass over the block. The survey asks it about each line
+// instead of starting a search of its own on every line. For encodings of
+// one-byte units: in UTF-16 a CR's or a space's byte may stand inside a
+// character.
+class line_index {
+ public:
+  // Zero bytes that must follow a block in memory, for the index to read
+  // past its end.
+  static constexpr std::size_t padding = 96;
+  line_index(probe_bytes di, const std::string& wide_space);
+  void build(std::string_view block);
+  // The line that starts at byte `at` of the block.
+  line_scan line(std::size_t at) const;
+
+ private:
+  bool any_di_;  // 第 is not in this encoding: every line may hold it
+  char d1_, d2_;
+  std::size_t wide_;  // bytes of U+3000, 0 when the encoding has none
+  char w_[3] = {};
+  std::string_view block_;
+  std::vector<std::uint64_t> ends_, di_, separators_;
+};
+
 class shape_filter {
  public:
   explicit shape_filter(const encoding& enc);
 
-  // `holds_probe`: false when the line surely lacks probe()'s bytes.
-  bool may_be_shaped(std::string_view line, bool holds_probe) const;
+  // The line that starts `text`, looked at byte by byte; a line_index()
+  // tells the same of a whole block at once. In UTF-16 the separators are
+  // not looked for.
+  line_scan scan(std::string_view text) const;
+  // An index of blocks of this encoding; none for UTF-16.
+  std::optional<line_index> index() const;
+  // `line` without its end, as scan() or an index saw it.
+  bool may_be_shaped(std::string_view line, const line_scan& scan) const;
   // The bytes of 第, for the line-end search to look for.
   probe_bytes probe() const { return probe_; }
   // Characters in a line, counted from its bytes when it has at most
@@ -44,6 +91,14 @@ class shape_filter {
   std::string_view trim(std::string_view line) const;
 
   encoding enc_;
+  line_rules rules_;
+  std::string wide_space_;  // U+3000, when the encoding has it
+  std::string nbsp_;        // U+00A0, when the encoding has it
+  std::bitset<65536> firsts_;  // always_, numerals_ and section_starts_
+  // Whether the line surely has no heading's shape, told at once for most
+  // lines of a book from the scan and the line's first and last characters:
+  // may_be_shaped()'s quick no.
+  bool surely_body(std::string_view line, const line_scan& scan) const;
   std::vector<std::string> blanks_;             // in the source's encoding
   std::vector<std::string> separators_;         // the blanks that end a prefix: space and U+3000
   std::bitset<256> blank_starts_, blank_ends_;  // their first and last bytes
@@ -58,5 +113,46 @@ class shape_filter {
   probe_bytes probe_;                  // 第 in a byte encoding; none in UTF-16, which is searched for di_
   std::string di_;
 };
+
+// Inline: the survey asks it of every line.
+inline line_scan line_index::line(std::size_t at) const {
+  // The padding's zeros set no bit: past the block, no line ends.
+  const std::size_t size = block_.size();
+  std::size_t w = at / 64;
+  std::uint64_t bits = ends_[w] & (~std::uint64_t{0} << (at % 64));
+  const std::size_t last = size / 64;
+  while (bits == 0 && w < last) bits = ends_[++w];
+  const std::size_t end = bits == 0 ? size : w * 64 + static_cast<std::size_t>(__builtin_ctzll(bits));
+  // The bits of [at, end), word by word (most lines take one or two): 第
+  // anywhere, the last separator.
+  bool di = any_di_;
+  std::size_t last_separator = 0;
+  if (end > at) {
+    const std::size_t final = (end - 1) / 64;
+    std::uint64_t in = ~std::uint64_t{0} << (at % 64);
+    for (std::size_t v = at / 64;; ++v) {
+      if (v == final) in &= ~std::uint64_t{0} >> (63 - (end - 1) % 64);
+      di = di || (di_[v] & in) != 0;
+      if (const std::uint64_t seps = separators_[v] & in)
+        last_separator = v * 64 + 64 - static_cast<std::size_t>(__builtin_clzll(seps)) - at;
+      if (v == final) break;
+      in = ~std::uint64_t{0};
+    }
+  }
+  const char* const data = block_.data();
+  std::size_t indent = at;
+  for (;;) {
+    if (indent < end && (data[indent] == ' ' || data[indent] == '\t')) {
+      ++indent;
+    } else if (wide_ > 0 && indent + wide_ <= end && data[indent] == w_[0] && data[indent + 1] == w_[1] &&
+               (wide_ < 3 || data[indent + 2] == w_[2])) {
+      indent += wide_;
+    } else {
+      break;
+    }
+  }
+  const bool crlf = end + 1 < size && data[end] == '\r' && data[end + 1] == '\n';
+  return {{end - at, end == size ? 0u : crlf ? 2u : 1u, di}, last_separator, indent - at};
+}
 
 }  // namespace quorrel

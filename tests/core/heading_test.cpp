@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <random>
 
 #include "core/book_survey.h"
@@ -213,24 +214,35 @@ TEST(HeadingForm, ReadsEachShapeABookMayUseForItsHeadings) {
   for (const char* name : {"GB18030", "UTF-8", "Big5", "UTF-16LE", "UTF-16BE"}) {
     const encoding enc = *encoding_by_name(name);
     const shape_filter filter(enc);
-    const probe_bytes probe = filter.probe();
-    auto holds_probe = [&](const std::string& bytes) {
-      if (probe.first < 0) return true;
-      for (std::size_t i = 0; i + 1 < bytes.size(); ++i)
-        if (static_cast<unsigned char>(bytes[i]) == probe.first &&
-            static_cast<unsigned char>(bytes[i + 1]) == probe.second)
-          return true;
-      return false;
+    // As the survey sees a line: looked up in its block's index (or scanned
+    // in UTF-16), then filtered.
+    auto passes = [&](const std::string& bytes) {
+      std::string block = bytes + *encode("\r\n", enc);
+      const std::size_t size = block.size();
+      block.resize(size + line_index::padding);
+      std::optional<line_index> index = filter.index();
+      line_scan scanned = filter.scan(block.substr(0, size));
+      if (index) {
+        index->build({block.data(), size});
+        scanned = index->line(0);
+      }
+      EXPECT_EQ(scanned.end.length, bytes.size());
+      return filter.may_be_shaped(bytes, scanned);
     };
     for (const auto& ex : examples) {
-      const auto bytes = encode(std::string("　") + ex.line + " ", enc);
-      if (!bytes || ex.shape == sh::none) continue;
-      EXPECT_TRUE(filter.may_be_shaped(*bytes, holds_probe(*bytes))) << name << ": " << ex.line;
+      if (ex.shape == sh::none) continue;
+      // Indented, and bare; the longer lines reach the scan's vector part.
+      for (const std::string& line : {std::string("　") + ex.line + " ", std::string(ex.line)}) {
+        const auto bytes = encode(line, enc);
+        if (bytes) {
+          EXPECT_TRUE(passes(*bytes)) << name << ": " << line;
+        }
+      }
     }
     for (const char* line : prose) {
       const auto bytes = encode(line, enc);
       if (bytes) {
-        EXPECT_FALSE(filter.may_be_shaped(*bytes, holds_probe(*bytes))) << name << ": " << line;
+        EXPECT_FALSE(passes(*bytes)) << name << ": " << line;
       }
     }
     // Characters are counted exactly up to the limit, and only said to be
@@ -716,6 +728,51 @@ TEST(LineRules, TellsWhetherALineHoldsTheProbe) {
   // The two bytes the wrong way round, or apart, are not the pair.
   EXPECT_FALSE(rules.find_end(std::string(20, 'a') + "\xC2\xD5" + "\n", pair).holds_probe);
   EXPECT_FALSE(rules.find_end(std::string(20, 'a') + "\xD5 \xC2" + "\n", pair).holds_probe);
+}
+
+// The survey's index of a block says of each line what a look at the line
+// alone says, wherever the line stands among the index's words of 64 bytes:
+// where it ends, whether it holds 第, where its last separator stands; and
+// the filter never skips a line for what the index told it.
+TEST(LineIndex, TellsOfEachLineWhatTheLineAloneTells) {
+  const std::vector<std::string> pieces = {"第", "一", "　", " ", "。", "章", "\t", "前言", "x", "𠀀", "\r\n",
+                                           "\n", "\r"};
+  for (const char* name : {"GB18030", "UTF-8", "Big5"}) {
+    SCOPED_TRACE(name);
+    const encoding enc = *encoding_by_name(name);
+    const shape_filter filter(enc);
+    std::mt19937 random(7);
+    for (int round = 0; round < 300; ++round) {
+      std::string block;
+      const std::size_t wanted = random() % 300;
+      while (block.size() < wanted) {
+        const auto bytes = encode(pieces[random() % pieces.size()], enc);
+        if (bytes) block += *bytes;
+      }
+      const std::size_t size = block.size();
+      block.resize(size + line_index::padding);
+      std::optional<line_index> index = filter.index();
+      ASSERT_TRUE(index);
+      index->build({block.data(), size});
+      for (std::size_t at = 0; at <= size;) {
+        const line_scan alone = filter.scan({block.data() + at, size - at});
+        const line_scan indexed = index->line(at);
+        ASSERT_EQ(indexed.end.length, alone.end.length) << "round " << round << " at " << at;
+        EXPECT_EQ(indexed.end.terminator, alone.end.terminator) << "round " << round << " at " << at;
+        EXPECT_EQ(indexed.end.holds_probe, alone.end.holds_probe) << "round " << round << " at " << at;
+        EXPECT_EQ(indexed.separators_end, alone.separators_end) << "round " << round << " at " << at;
+        EXPECT_EQ(indexed.indent, alone.indent) << "round " << round << " at " << at;
+        const std::string_view line(block.data() + at, alone.end.length);
+        line_scan unknown = alone;
+        unknown.separators_end = unknown.indent = line_scan::unknown;
+        if (filter.may_be_shaped(line, unknown)) {
+          EXPECT_TRUE(filter.may_be_shaped(line, indexed)) << "round " << round << " at " << at;
+        }
+        if (alone.end.terminator == 0) break;
+        at += alone.end.length + alone.end.terminator;
+      }
+    }
+  }
 }
 
 // Whatever the list, a line the probe rules out is one the test rejects.
