@@ -5,8 +5,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
-#include <optional>
 #include <new>  // bad_alloc
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -17,7 +17,6 @@
 namespace quorrel {
 namespace {
 
-constexpr std::size_t block = 1 << 20;        // bytes read at a time
 constexpr std::size_t longest_line = 256;     // 60 characters of four bytes, and an indent
 constexpr std::size_t longest_subtitle = 20;  // characters
 
@@ -45,7 +44,7 @@ void survey_part(const file::handle& source, const encoding& enc, const shape_fi
   const std::size_t cr_offset = enc.layout == char_layout::utf16be ? 1 : 0;
   // An index of each block read (none in UTF-16), zeros after the block for it.
   std::optional<line_index> index = filter.index();
-  std::vector<char> buffer(block + line_index::padding);
+  std::vector<char> buffer(survey_block + line_index::padding);
   if (index) index->build({buffer.data(), 0});
   std::vector<char16_t> decoded(longest_line + 1);
   std::array<char, 4 * longest_subtitle + 4> kept{};  // the line before, once the buffer moves on
@@ -68,8 +67,7 @@ void survey_part(const file::handle& source, const encoding& enc, const shape_fi
           scanned.indent != line_scan::unknown ? scanned.indent == content.size() : rules.is_blank(content);
       if (long_line || !blank) {
         ++p.nonblank;
-        if (!long_line && content.size() <= longest_line &&
-            filter.may_be_shaped(content, scanned)) {
+        if (!long_line && content.size() <= longest_line && filter.may_be_shaped(content, scanned)) {
           const line_shape shape = read_line_shape(icu::decode_into(converter.get(), content, decoded));
           if (shape.shape != heading_shape::none)
             p.book.add(p.lines, p.nonblank, shape, p.lines - p.last,
@@ -98,14 +96,14 @@ void survey_part(const file::handle& source, const encoding& enc, const shape_fi
       end -= begin;
       begin = 0;
     }
-    if (end == block) {
+    if (end == survey_block) {
       // One line fills the buffer: far too long for a heading. Keep only
       // its last unit, which may be the CR of a CR LF.
       long_line = true;
       std::memmove(buffer.data(), buffer.data() + end - unit, unit);
       end = unit;
     }
-    std::size_t room = block - end;
+    std::size_t room = survey_block - end;
     if (p.end >= 0) room = std::min<std::size_t>(room, static_cast<std::size_t>(p.end - next));
     auto got = file::read_at(source, static_cast<std::uint64_t>(next), {buffer.data() + end, room});
     if (!got) {

@@ -31,6 +31,8 @@ struct book_survey {
 
 // Sources from this size on (bytes after the mark) are read as two halves.
 constexpr std::uint64_t survey_halves_from = 4 << 20;
+// Bytes read at a time: a block and its index stay in the core's cache.
+constexpr std::size_t survey_block = 1 << 17;
 
 // Reads `source` from byte `from` (after its mark) to its end; `size` is its
 // size when opened, a hint for where to cut it.

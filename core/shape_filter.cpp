@@ -143,6 +143,7 @@ line_index::line_index(probe_bytes di, const std::string& wide_space)
 void line_index::build(std::string_view block) {
   block_ = block;
   const std::size_t words = block.size() / 64 + 1;
+  words_ = words;
   if (ends_.size() < words) {
     ends_.resize(words);
     di_.resize(words);
@@ -200,28 +201,15 @@ std::optional<line_index> shape_filter::index() const {
 }
 
 line_scan shape_filter::scan(std::string_view text) const {
-  if (enc_.unit_size() != 1) return {rules_.find_end(text, probe_), line_scan::unknown};
   const line_end end = rules_.find_end(text, probe_);
-  std::size_t separators = 0;
+  if (enc_.unit_size() != 1) return {end};
+  const std::string_view line = text.substr(0, end.length);
+  const std::size_t indent = rules_.blank_length(line);
+  std::uint64_t near = 0;
   for (const std::string& blank : separators_)
-    for (std::size_t at = 0; at < end.length; ++at)
-      if (holds_at(text.substr(0, end.length), at, blank)) separators = std::max(separators, at + 1);
-  return {end, separators, rules_.blank_length(text.substr(0, end.length))};
-}
-
-std::size_t shape_filter::first_length(std::string_view s) const {
-  const auto byte = static_cast<unsigned char>(s[0]);
-  switch (enc_.layout) {
-    case char_layout::utf16le:
-    case char_layout::utf16be: return 2;
-    case char_layout::utf8: return byte < 0x80 ? 1 : byte < 0xE0 ? 2 : byte < 0xF0 ? 3 : 4;
-    case char_layout::single_byte: return 1;
-    case char_layout::gb18030:
-      if (byte >= 0x80 && s.size() > 1 && s[1] >= '0' && s[1] <= '9') return 4;
-      break;
-    case char_layout::big5: break;
-  }
-  return byte < 0x80 ? 1 : 2;
+    for (std::size_t k = 0; k < 64 && indent + k < line.size(); ++k)
+      if (holds_at(line, indent + k, blank)) near |= std::uint64_t{1} << k;
+  return {end, indent, near};
 }
 
 std::string_view shape_filter::trim(std::string_view s) const {
@@ -247,17 +235,24 @@ std::string_view shape_filter::trim(std::string_view s) const {
 
 bool shape_filter::surely_body(std::string_view line, const line_scan& scan) const {
   const std::size_t lead = scan.indent;  // as trim() takes them; the rest is left to it
-  if (lead == line_scan::unknown || scan.end.holds_probe || line.size() - lead < 2 || scan.separators_end > lead)
-    return false;
+  if (lead == line_scan::unknown || scan.end.holds_probe || line.size() - lead < 2) return false;
   const std::string_view s = line.substr(lead);
-  if (blank_starts_[static_cast<unsigned char>(s.front())] && !nbsp_.empty() && holds_at(s, 0, nbsp_)) return false;
-  // A blank at the end (which the separators above would have told, but
-  // for a tab or U+00A0).
+  if (firsts_[first_key(s)] || lasts_[last_key(s)]) return false;
+  if (blank_starts_[static_cast<unsigned char>(s.front())] && !nbsp_.empty() && holds_at(s, 0, nbsp_))
+    return false;
+  // A blank at the end (U+00A0 or a tab: the separators are below).
   if (blank_ends_[static_cast<unsigned char>(s.back())]) {
     for (const std::string& blank : blanks_)
       if (s.size() >= blank.size() && holds_at(s, s.size() - blank.size(), blank)) return false;
   }
-  return !firsts_[first_key(s)] && !lasts_[last_key(s)];
+  // A separator among the first bytes, as may_be_shaped() looks for it;
+  // its bytes may stand across two characters, which is no separator.
+  std::size_t walked = 0;
+  for (std::uint64_t bits = scan.separators; bits != 0; bits &= bits - 1) {
+    const auto k = static_cast<std::size_t>(__builtin_ctzll(bits));
+    if (starts_character(s, k, walked)) return false;
+  }
+  return true;
 }
 
 bool shape_filter::may_be_shaped(std::string_view line, const line_scan& scan) const {
@@ -285,9 +280,6 @@ bool shape_filter::may_be_shaped(std::string_view line, const line_scan& scan) c
   // 前言); two bytes across a character boundary are no blank.
   // Within 16 characters (heading_form's longest_section_prefix), at most
   // four bytes each.
-  // The scan says whether any separator stands past the indent.
-  if (scan.separators_end != line_scan::unknown && scan.separators_end <= static_cast<std::size_t>(s.data() - line.data()))
-    return false;
   const std::string_view near = s.substr(0, 64);
   // Each separator by its first byte (memchr), then the rest of it.
   for (const std::string& blank : separators_) {
@@ -296,18 +288,6 @@ bool shape_filter::may_be_shaped(std::string_view line, const line_scan& scan) c
       if (holds_at(near, at, blank) && starts_character(near, at, walked)) return true;
   }
   return false;
-}
-
-bool shape_filter::starts_character(std::string_view s, std::size_t at, std::size_t& walked) const {
-  switch (enc_.layout) {
-    case char_layout::utf16le:
-    case char_layout::utf16be: return at % 2 == 0;
-    case char_layout::gb18030:
-    case char_layout::big5: break;
-    default: return true;  // a blank's bytes never stand inside a UTF-8 character
-  }
-  while (walked < at) walked += first_length(s.substr(walked));
-  return walked == at;
 }
 
 std::size_t shape_filter::characters(std::string_view line, std::size_t most) const {

@@ -24,17 +24,18 @@
 namespace quorrel {
 
 // What one look at a line tells the survey: where it ends (as
-// line_rules::find_end() looking for 第), and how far into it a separator
-// (space or U+3000) stands.
+// line_rules::find_end() looking for 第), its indent, and where
+// separators (space or U+3000) may stand just after it.
 struct line_scan {
   static constexpr std::size_t unknown = static_cast<std::size_t>(-1);
   line_end end;
-  // One past the first byte of the line's last separator (0: none);
-  // `unknown` when it was not looked for.
-  std::size_t separators_end = unknown;
   // Bytes of spaces, tabs and U+3000 that start the line (all of them: a
-  // blank line); `unknown` when they were not counted.
+  // blank line); `unknown` when they were not counted, and then nothing
+  // below was looked for.
   std::size_t indent = unknown;
+  // Bit k: a separator's bytes stand k bytes after the indent (k < 64, the
+  // separator within the line). They may stand across two characters.
+  std::uint64_t separators = 0;
 };
 
 // Where the lines of a block of the source end, and where 第 and the
@@ -59,6 +60,7 @@ class line_index {
   std::size_t wide_;  // bytes of U+3000, 0 when the encoding has none
   char w_[3] = {};
   std::string_view block_;
+  std::size_t words_ = 0;  // of the block, the padding's included
   std::vector<std::uint64_t> ends_, di_, separators_;
 };
 
@@ -92,8 +94,8 @@ class shape_filter {
 
   encoding enc_;
   line_rules rules_;
-  std::string wide_space_;  // U+3000, when the encoding has it
-  std::string nbsp_;        // U+00A0, when the encoding has it
+  std::string wide_space_;     // U+3000, when the encoding has it
+  std::string nbsp_;           // U+00A0, when the encoding has it
   std::bitset<65536> firsts_;  // always_, numerals_ and section_starts_
   // Whether the line surely has no heading's shape, told at once for most
   // lines of a book from the scan and the line's first and last characters:
@@ -123,36 +125,68 @@ inline line_scan line_index::line(std::size_t at) const {
   const std::size_t last = size / 64;
   while (bits == 0 && w < last) bits = ends_[++w];
   const std::size_t end = bits == 0 ? size : w * 64 + static_cast<std::size_t>(__builtin_ctzll(bits));
-  // The bits of [at, end), word by word (most lines take one or two): 第
-  // anywhere, the last separator.
+  // 第 anywhere in [at, end), word by word (most lines take one or two).
   bool di = any_di_;
-  std::size_t last_separator = 0;
   if (end > at) {
     const std::size_t final = (end - 1) / 64;
     std::uint64_t in = ~std::uint64_t{0} << (at % 64);
-    for (std::size_t v = at / 64;; ++v) {
+    for (std::size_t v = at / 64; !di; ++v) {
       if (v == final) in &= ~std::uint64_t{0} >> (63 - (end - 1) % 64);
-      di = di || (di_[v] & in) != 0;
-      if (const std::uint64_t seps = separators_[v] & in)
-        last_separator = v * 64 + 64 - static_cast<std::size_t>(__builtin_clzll(seps)) - at;
+      di = (di_[v] & in) != 0;
       if (v == final) break;
       in = ~std::uint64_t{0};
     }
   }
   const char* const data = block_.data();
-  std::size_t indent = at;
+  std::size_t from = at;  // past the indent
   for (;;) {
-    if (indent < end && (data[indent] == ' ' || data[indent] == '\t')) {
-      ++indent;
-    } else if (wide_ > 0 && indent + wide_ <= end && data[indent] == w_[0] && data[indent + 1] == w_[1] &&
-               (wide_ < 3 || data[indent + 2] == w_[2])) {
-      indent += wide_;
+    if (from < end && (data[from] == ' ' || data[from] == '\t')) {
+      ++from;
+    } else if (wide_ > 0 && from + wide_ <= end && data[from] == w_[0] && data[from + 1] == w_[1] &&
+               (wide_ < 3 || data[from + 2] == w_[2])) {
+      from += wide_;
     } else {
       break;
     }
   }
+  // The separators' bits of the 64 bytes after it, within the line.
+  std::uint64_t near = 0;
+  if (from < end) {
+    const std::size_t word = from / 64, shift = from % 64;
+    near = separators_[word] >> shift;
+    if (shift != 0 && word + 1 < words_) near |= separators_[word + 1] << (64 - shift);
+    if (end - from < 64) near &= (std::uint64_t{1} << (end - from)) - 1;
+  }
   const bool crlf = end + 1 < size && data[end] == '\r' && data[end + 1] == '\n';
-  return {{end - at, end == size ? 0u : crlf ? 2u : 1u, di}, last_separator, indent - at};
+  return {{end - at, end == size ? 0u : crlf ? 2u : 1u, di}, from - at, near};
+}
+
+// Inline, as the two below: called for characters of many lines.
+inline std::size_t shape_filter::first_length(std::string_view s) const {
+  const auto byte = static_cast<unsigned char>(s[0]);
+  switch (enc_.layout) {
+    case char_layout::utf16le:
+    case char_layout::utf16be: return 2;
+    case char_layout::utf8: return byte < 0x80 ? 1 : byte < 0xE0 ? 2 : byte < 0xF0 ? 3 : 4;
+    case char_layout::single_byte: return 1;
+    case char_layout::gb18030:
+      if (byte >= 0x80 && s.size() > 1 && s[1] >= '0' && s[1] <= '9') return 4;
+      break;
+    case char_layout::big5: break;
+  }
+  return byte < 0x80 ? 1 : 2;
+}
+
+inline bool shape_filter::starts_character(std::string_view s, std::size_t at, std::size_t& walked) const {
+  switch (enc_.layout) {
+    case char_layout::utf16le:
+    case char_layout::utf16be: return at % 2 == 0;
+    case char_layout::gb18030:
+    case char_layout::big5: break;
+    default: return true;  // a blank's bytes never stand inside a UTF-8 character
+  }
+  while (walked < at) walked += first_length(s.substr(walked));
+  return walked == at;
 }
 
 }  // namespace quorrel

@@ -13,11 +13,13 @@
 #include <stdexcept>
 #include <thread>
 
+#include "core/book_survey.h"
 #include "core/convert.h"
 #include "core/encoding.h"
 #include "core/file.h"
 #include "core/piece_name.h"
 #include "core/piece_writer.h"
+#include "core/source_reader.h"
 #include "core/split.h"
 #include "tests/support/temp_folder.h"
 
@@ -820,7 +822,7 @@ TEST(Split, TheBookDecidesWhichShapesAreItsHeadings) {
 // looked up on the wrong lines: every line end, a CR LF cut by the edge of
 // the survey's 1 MiB block, a line longer than the block.
 TEST(Split, TheBookIsSurveyedLineForLineAsItIsCut) {
-  const std::size_t block = std::size_t{1} << 20;
+  const std::size_t block = read_block;
   auto chapters = [](const std::string& end) {
     std::string out;
     for (const char* head : {"一 甲", "二 乙", "三 丙"})
@@ -832,12 +834,15 @@ TEST(Split, TheBookIsSurveyedLineForLineAsItIsCut) {
     std::string source;
     std::vector<std::int64_t> starts;
   };
-  // A first line that ends with the CR of a CR LF at the block's last byte.
+  // A first line that ends with the CR of a CR LF at the last byte of a
+  // block of the run, or of the survey.
   std::string cut = "前言" + std::string(block - 7, 'x') + "\r\n";
+  std::string survey_cut = "前言" + std::string(survey_block - 7, 'x') + "\r\n";
   const std::vector<row> rows = {
       {"CR only", chapters("\r"), {1, 5, 9}},
       {"CR LF", chapters("\r\n"), {1, 5, 9}},
       {"a CR LF cut by the block's edge", cut + chapters("\r\n"), {1, 2, 6, 10}},
+      {"a CR LF cut by the survey block's edge", survey_cut + chapters("\r\n"), {1, 2, 6, 10}},
       {"a line longer than the block",
        "前言\n" + std::string(block + 5, 'y') + "\n" + chapters("\n"),
        {1, 3, 7, 11}},
