@@ -126,6 +126,8 @@ void heading_book::walk_groups(std::int64_t nonblank) {
                    [&](std::uint32_t a, std::uint32_t b) { return lines_[a].group < lines_[b].group; });
   std::vector<std::int64_t> body(lines_.size());
   std::vector<std::uint32_t> fitted;
+  std::vector<bool> in_place;                            // of each fitted member
+  std::vector<std::int64_t> next_evident(lines_.size());  // of each member of a group
   constexpr std::int64_t none = std::numeric_limits<std::int64_t>::max() / 2;
   for (std::size_t begin = 0, end = 0; begin < order.size(); begin = end) {
     end = begin;
@@ -144,9 +146,19 @@ void heading_book::walk_groups(std::int64_t nonblank) {
       near_number = m.number;
     }
 
+    // The number of the next self-evident member after each (-1: none).
+    auto evident = [&](const noted& m) {
+      return !m.contents && !m.listed && self_evident(m.shape) &&
+             static_cast<heading_guard>(m.guard) == heading_guard::none;
+    };
+    for (std::size_t j = end, k = end; j-- > begin;) {
+      next_evident[j - begin] = k < end ? lines_[order[k]].number : -1;
+      if (evident(lines_[order[j]])) k = j;
+    }
     bool has_evident = false;
-    std::int64_t last = -1, steps = 0, with_body = 0;
+    std::int64_t last = -1, last_evident = -1, steps = 0, with_body = 0;
     fitted.clear();
+    in_place.clear();
     for (std::size_t j = begin; j < end; ++j) {
       noted& m = lines_[order[j]];
       if (m.contents || m.shape == heading_shape::prefixed_section) continue;
@@ -155,7 +167,7 @@ void heading_book::walk_groups(std::int64_t nonblank) {
         m.accepted = 1;
         if (m.listed) continue;
         has_evident = true;
-        if (m.number >= 0) last = m.number;
+        if (m.number >= 0) last = last_evident = m.number;
         continue;
       }
       if (m.number < 0 || m.listed) continue;
@@ -182,18 +194,23 @@ void heading_book::walk_groups(std::int64_t nonblank) {
         continue;
       }
       fitted.push_back(order[j]);
+      in_place.push_back(m.shape == heading_shape::prefixed && last_evident >= 0 &&
+                         m.number == last_evident + 1 && next_evident[j - begin] == m.number + 1);
     }
     const auto count = static_cast<std::int64_t>(fitted.size());
     const std::int64_t spread =
         count > 0 ? lines_[fitted.back()].nonblank - lines_[fitted.front()].nonblank : 0;
     const bool sequence = count >= 3 && steps >= 2 && 2 * count >= with_body &&
                           (count >= long_sequence || spread * spread_part >= nonblank);
-    for (std::uint32_t i : fitted) {
+    for (std::size_t f = 0; f < fitted.size(); ++f) {
       // Beside the book's self-evident headings a shape of their unit
-      // counts when it is the book's habit, or where a sequence starts
-      // again (the first chapter of a volume, behind the volume's name).
-      noted& m = lines_[i];
-      if (has_evident ? count >= 3 || m.number <= 1 : sequence) m.accepted = 1;
+      // counts when it is the book's habit, where a sequence starts again
+      // (the first chapter of a volume, behind the volume's name), or, a
+      // whole head behind a prefix, in its very place between two of them
+      // (第二十回, 下卷 第二十一回, 第二十二回). A bare 六十四章 in that place
+      // is more often a stray line where the book lacks the heading.
+      noted& m = lines_[fitted[f]];
+      if (has_evident ? count >= 3 || m.number <= 1 || in_place[f] : sequence) m.accepted = 1;
     }
   }
 

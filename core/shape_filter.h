@@ -60,7 +60,7 @@ class line_index {
   std::size_t wide_;  // bytes of U+3000, 0 when the encoding has none
   char w_[3] = {};
   std::string_view block_;
-  std::size_t words_ = 0;  // of the block, the padding's included
+  std::size_t words_ = 0;  // indexed: the block's, and the one its end stands in
   std::vector<std::uint64_t> ends_, di_, separators_;
 };
 
@@ -161,7 +161,7 @@ inline line_scan line_index::line(std::size_t at) const {
   return {{end - at, end == size ? 0u : crlf ? 2u : 1u, di}, from - at, near};
 }
 
-// Inline, as the two below: called for characters of many lines.
+// Inline, as the one below: called for characters of many lines.
 inline std::size_t shape_filter::first_length(std::string_view s) const {
   const auto byte = static_cast<unsigned char>(s[0]);
   switch (enc_.layout) {
