@@ -256,8 +256,10 @@ bool shape_filter::surely_body(std::string_view line, const line_scan& scan) con
 }
 
 bool shape_filter::may_be_shaped(std::string_view line, const line_scan& scan) const {
-  if (surely_body(line, scan)) return false;
-  const bool holds_probe = scan.end.holds_probe;
+  return !surely_body(line, scan) && looks_shaped(line, scan.end.holds_probe);
+}
+
+bool shape_filter::looks_shaped(std::string_view line, bool holds_probe) const {
   const std::string_view s = trim(line);
   if (s.size() < 2) return !s.empty();
   const unsigned first = first_key(s);

@@ -101,6 +101,8 @@ class shape_filter {
   // lines of a book from the scan and the line's first and last characters:
   // may_be_shaped()'s quick no.
   bool surely_body(std::string_view line, const line_scan& scan) const;
+  // The rest of may_be_shaped(), character by character.
+  bool looks_shaped(std::string_view line, bool holds_probe) const;
   std::vector<std::string> blanks_;             // in the source's encoding
   std::vector<std::string> separators_;         // the blanks that end a prefix: space and U+3000
   std::bitset<256> blank_starts_, blank_ends_;  // their first and last bytes
