@@ -126,7 +126,7 @@ void heading_book::walk_groups(std::int64_t nonblank) {
                    [&](std::uint32_t a, std::uint32_t b) { return lines_[a].group < lines_[b].group; });
   std::vector<std::int64_t> body(lines_.size());
   std::vector<std::uint32_t> fitted;
-  std::vector<bool> in_place;                            // of each fitted member
+  std::vector<bool> in_place;                             // of each fitted member
   std::vector<std::int64_t> next_evident(lines_.size());  // of each member of a group
   constexpr std::int64_t none = std::numeric_limits<std::int64_t>::max() / 2;
   for (std::size_t begin = 0, end = 0; begin < order.size(); begin = end) {

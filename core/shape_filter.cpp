@@ -132,13 +132,58 @@ shape_filter::shape_filter(const encoding& enc) : enc_(enc), rules_(enc) {
   firsts_ = always_ | numerals_ | section_starts_;
 }
 
-line_index::line_index(probe_bytes di, const std::string& wide_space)
-    : any_di_(di.first < 0),
-      d1_(static_cast<char>(di.first)),
-      d2_(static_cast<char>(di.second)),
-      wide_(wide_space.size() <= 3 ? wide_space.size() : 0) {
-  for (std::size_t i = 0; i < wide_; ++i) w_[i] = wide_space[i];
+#if defined(__SSE2__)
+// The index's words of `words` * 64 bytes at `data`, for marks of at most
+// `longest` bytes (the third byte is compared only where a mark has one).
+template <std::size_t longest>
+void index_words(const char* data, std::size_t words, const line_index::mark& di_mark,
+                 const line_index::mark& wide_mark, std::uint64_t* ends_out, std::uint64_t* di_out,
+                 std::uint64_t* separators_out) {
+  // The bytes of a mark as vectors; a byte it does not have matches all.
+  struct vectors {
+    __m128i bytes[3], any[3], some;  // some: zeros when there is no mark
+    explicit vectors(const line_index::mark& m) : some(m.size > 0 ? _mm_set1_epi8(-1) : _mm_setzero_si128()) {
+      for (std::size_t i = 0; i < 3; ++i) {
+        bytes[i] = _mm_set1_epi8(m.bytes[i]);
+        any[i] = i < m.size ? _mm_setzero_si128() : _mm_set1_epi8(-1);
+      }
+    }
+  };
+  const vectors di(di_mark), wide(wide_mark);
+  const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n'), space = _mm_set1_epi8(' ');
+  for (std::size_t w = 0; w < words; ++w) {
+    std::uint64_t ends = 0, dis = 0, seps = 0;
+    for (unsigned k = 0; k < 4; ++k) {
+      const char* const at = data + w * 64 + k * 16;
+      __m128i b[longest];
+      for (std::size_t i = 0; i < longest; ++i)
+        b[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + i));
+      const auto matches = [&](const vectors& v) {
+        __m128i all = _mm_and_si128(v.some, _mm_cmpeq_epi8(b[0], v.bytes[0]));
+        for (std::size_t i = 1; i < longest; ++i)
+          all = _mm_and_si128(all, _mm_or_si128(_mm_cmpeq_epi8(b[i], v.bytes[i]), v.any[i]));
+        return all;
+      };
+      const auto bits = [&](__m128i m) {
+        return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(m))) << (16 * k);
+      };
+      ends |= bits(_mm_or_si128(_mm_cmpeq_epi8(b[0], cr), _mm_cmpeq_epi8(b[0], lf)));
+      dis |= bits(matches(di));
+      seps |= bits(_mm_or_si128(_mm_cmpeq_epi8(b[0], space), matches(wide)));
+    }
+    ends_out[w] = ends;
+    di_out[w] = dis;
+    separators_out[w] = seps;
+  }
 }
+#endif
+
+line_index::mark::mark(const std::string& character) : size(character.size() <= 3 ? character.size() : 0) {
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = character[i];
+}
+
+line_index::line_index(const std::string& di, const std::string& wide_space)
+    : any_di_(di.empty() || di.size() > 3), di_mark_(di), wide_(wide_space) {}
 
 void line_index::build(std::string_view block) {
   block_ = block;
@@ -151,42 +196,26 @@ void line_index::build(std::string_view block) {
   }
   const char* const data = block.data();
 #if defined(__SSE2__)
-  const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n'), space = _mm_set1_epi8(' ');
-  const __m128i first = _mm_set1_epi8(d1_), second = _mm_set1_epi8(d2_);
-  const __m128i wide1 = _mm_set1_epi8(w_[0]), wide2 = _mm_set1_epi8(w_[1]), wide3 = _mm_set1_epi8(w_[2]);
-  const __m128i has_wide = wide_ > 0 ? _mm_set1_epi8(-1) : _mm_setzero_si128();
-  const __m128i any_third = wide_ < 3 ? _mm_set1_epi8(-1) : _mm_setzero_si128();
-  for (std::size_t w = 0; w < words; ++w) {
-    std::uint64_t ends = 0, dis = 0, seps = 0;
-    for (unsigned k = 0; k < 4; ++k) {
-      const char* const at = data + w * 64 + k * 16;
-      const __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-      const __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 1));
-      const __m128i b2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 2));
-      const __m128i wides =
-          _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(b0, wide1), _mm_cmpeq_epi8(b1, wide2)),
-                        _mm_and_si128(has_wide, _mm_or_si128(_mm_cmpeq_epi8(b2, wide3), any_third)));
-      const auto bits = [&](__m128i m) {
-        return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(m))) << (16 * k);
-      };
-      ends |= bits(_mm_or_si128(_mm_cmpeq_epi8(b0, cr), _mm_cmpeq_epi8(b0, lf)));
-      dis |= bits(_mm_and_si128(_mm_cmpeq_epi8(b0, first), _mm_cmpeq_epi8(b1, second)));
-      seps |= bits(_mm_or_si128(_mm_cmpeq_epi8(b0, space), wides));
-    }
-    ends_[w] = ends;
-    di_[w] = dis;
-    separators_[w] = seps;
+  if (di_mark_.size == 3 || wide_.size == 3) {
+    index_words<3>(data, words, di_mark_, wide_, ends_.data(), di_.data(), separators_.data());
+  } else {
+    index_words<2>(data, words, di_mark_, wide_, ends_.data(), di_.data(), separators_.data());
   }
 #else
+  const auto matches = [](const char* at, const mark& m) {
+    if (m.size == 0) return false;
+    for (std::size_t i = 0; i < m.size; ++i)
+      if (at[i] != m.bytes[i]) return false;
+    return true;
+  };
   for (std::size_t w = 0; w < words; ++w) {
     std::uint64_t ends = 0, dis = 0, seps = 0;
     for (std::size_t i = 0; i < 64; ++i) {
       const char* const at = data + w * 64 + i;
       const std::uint64_t bit = std::uint64_t{1} << i;
       if (at[0] == '\r' || at[0] == '\n') ends |= bit;
-      if (at[0] == d1_ && at[1] == d2_) dis |= bit;
-      if (at[0] == ' ' || (wide_ > 0 && at[0] == w_[0] && at[1] == w_[1] && (wide_ < 3 || at[2] == w_[2])))
-        seps |= bit;
+      if (matches(at, di_mark_)) dis |= bit;
+      if (at[0] == ' ' || matches(at, wide_)) seps |= bit;
     }
     ends_[w] = ends;
     di_[w] = dis;
@@ -197,13 +226,14 @@ void line_index::build(std::string_view block) {
 
 std::optional<line_index> shape_filter::index() const {
   if (enc_.unit_size() != 1) return std::nullopt;
-  return line_index(probe_, wide_space_);
+  return line_index(di_, wide_space_);
 }
 
 line_scan shape_filter::scan(std::string_view text) const {
-  const line_end end = rules_.find_end(text, probe_);
+  line_end end = rules_.find_end(text, probe_);
   if (enc_.unit_size() != 1) return {end};
   const std::string_view line = text.substr(0, end.length);
+  end.holds_probe = di_.empty() || line.find(di_) != std::string_view::npos;
   const std::size_t indent = rules_.blank_length(line);
   std::uint64_t near = 0;
   for (const std::string& blank : separators_)
@@ -245,21 +275,22 @@ bool shape_filter::surely_body(std::string_view line, const line_scan& scan) con
     for (const std::string& blank : blanks_)
       if (s.size() >= blank.size() && holds_at(s, s.size() - blank.size(), blank)) return false;
   }
-  // A separator among the first bytes, as may_be_shaped() looks for it;
-  // its bytes may stand across two characters, which is no separator.
+  return !separator_starts_character(s, scan.separators);
+}
+
+bool shape_filter::separator_starts_character(std::string_view s, std::uint64_t separators) const {
   std::size_t walked = 0;
-  for (std::uint64_t bits = scan.separators; bits != 0; bits &= bits - 1) {
-    const auto k = static_cast<std::size_t>(__builtin_ctzll(bits));
-    if (starts_character(s, k, walked)) return false;
-  }
-  return true;
+  for (std::uint64_t bits = separators; bits != 0; bits &= bits - 1)
+    if (starts_character(s, static_cast<std::size_t>(__builtin_ctzll(bits)), walked)) return true;
+  return false;
 }
 
 bool shape_filter::may_be_shaped(std::string_view line, const line_scan& scan) const {
-  return !surely_body(line, scan) && looks_shaped(line, scan.end.holds_probe);
+  return !surely_body(line, scan) && looks_shaped(line, scan);
 }
 
-bool shape_filter::looks_shaped(std::string_view line, bool holds_probe) const {
+bool shape_filter::looks_shaped(std::string_view line, const line_scan& scan) const {
+  const bool holds_probe = scan.end.holds_probe;
   const std::string_view s = trim(line);
   if (s.size() < 2) return !s.empty();
   const unsigned first = first_key(s);
@@ -282,6 +313,8 @@ bool shape_filter::looks_shaped(std::string_view line, bool holds_probe) const {
   // 前言); two bytes across a character boundary are no blank.
   // Within 16 characters (heading_form's longest_section_prefix), at most
   // four bytes each.
+  if (scan.indent != line_scan::unknown && static_cast<std::size_t>(s.data() - line.data()) == scan.indent)
+    return separator_starts_character(s, scan.separators);
   const std::string_view near = s.substr(0, 64);
   // Each separator by its first byte (memchr), then the rest of it.
   for (const std::string& blank : separators_) {

@@ -49,16 +49,22 @@ class line_index {
   // Zero bytes that must follow a block in memory, for the index to read
   // past its end.
   static constexpr std::size_t padding = 96;
-  line_index(probe_bytes di, const std::string& wide_space);
+  // 第 and U+3000 in the block's encoding (empty: it has none).
+  line_index(const std::string& di, const std::string& wide_space);
   void build(std::string_view block);
   // The line that starts at byte `at` of the block.
   line_scan line(std::size_t at) const;
 
+  // A character looked for, of one to three bytes (size 0: none).
+  struct mark {
+    explicit mark(const std::string& character);
+    std::size_t size;
+    char bytes[3] = {};
+  };
+
  private:
   bool any_di_;  // 第 is not in this encoding: every line may hold it
-  char d1_, d2_;
-  std::size_t wide_;  // bytes of U+3000, 0 when the encoding has none
-  char w_[3] = {};
+  mark di_mark_, wide_;
   std::string_view block_;
   std::size_t words_ = 0;  // indexed: the block's, and the one its end stands in
   std::vector<std::uint64_t> ends_, di_, separators_;
@@ -102,7 +108,10 @@ class shape_filter {
   // may_be_shaped()'s quick no.
   bool surely_body(std::string_view line, const line_scan& scan) const;
   // The rest of may_be_shaped(), character by character.
-  bool looks_shaped(std::string_view line, bool holds_probe) const;
+  bool looks_shaped(std::string_view line, const line_scan& scan) const;
+  // Whether a separator of line_scan::separators, counted from the start
+  // of `s`, starts a character: its bytes may stand across two.
+  bool separator_starts_character(std::string_view s, std::uint64_t separators) const;
   std::vector<std::string> blanks_;             // in the source's encoding
   std::vector<std::string> separators_;         // the blanks that end a prefix: space and U+3000
   std::bitset<256> blank_starts_, blank_ends_;  // their first and last bytes
@@ -144,9 +153,9 @@ inline line_scan line_index::line(std::size_t at) const {
   for (;;) {
     if (from < end && (data[from] == ' ' || data[from] == '\t')) {
       ++from;
-    } else if (wide_ > 0 && from + wide_ <= end && data[from] == w_[0] && data[from + 1] == w_[1] &&
-               (wide_ < 3 || data[from + 2] == w_[2])) {
-      from += wide_;
+    } else if (wide_.size > 0 && from + wide_.size <= end && data[from] == wide_.bytes[0] &&
+               data[from + 1] == wide_.bytes[1] && (wide_.size < 3 || data[from + 2] == wide_.bytes[2])) {
+      from += wide_.size;
     } else {
       break;
     }

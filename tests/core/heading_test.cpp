@@ -411,7 +411,8 @@ TEST(HeadingBook, TakesAShapeThatIsNotSelfEvidentOnlyAsTheBooksNumberedSequence)
        chapters({"上卷 第一回 甲", "第二回 乙", "下卷 第三回 丙", "第四回 丁"}, 3),
        0,
        {1, 5, 9, 13}},
-      {"out of its place it does not", chapters({"第一回 甲", "第二回 乙", "下卷 第四回 丙", "第五回 丁"}, 3),
+      {"out of its place it does not",
+       chapters({"第一回 甲", "第二回 乙", "下卷 第四回 丙", "第五回 丁"}, 3),
        0,
        {1, 5, 13}},
       {"nor does a unit without 第 in that place",
@@ -744,12 +745,15 @@ TEST(LineRules, TellsWhetherALineHoldsTheProbe) {
 
 // The survey's index of a block says of each line what a look at the line
 // alone says, wherever the line stands among the index's words of 64 bytes:
-// where it ends, whether it holds 第, where its last separator stands; and
+// where it ends, whether it holds 第, its indent and the separators after
+// it; and
 // the filter never skips a line for what the index told it.
 TEST(LineIndex, TellsOfEachLineWhatTheLineAloneTells) {
-  const std::vector<std::string> pieces = {"第",   "一", "　", " ",    "。", "章", "\t",
-                                           "前言", "x",  "𠀀", "\r\n", "\n", "\r"};
-  for (const char* name : {"GB18030", "UTF-8", "Big5"}) {
+  const std::vector<std::string> pieces = {"第",   "一", "　",   " ",  "。",
+                                           "章",   "\t", "前言", "x",  "𠀀",
+                                           "\r\n", "\n", "\r",   "笑", std::string(1, '\0')};
+  // ISO-8859-1 has neither 第 nor U+3000.
+  for (const char* name : {"GB18030", "UTF-8", "Big5", "ISO-8859-1"}) {
     SCOPED_TRACE(name);
     const encoding enc = *encoding_by_name(name);
     const shape_filter filter(enc);
