@@ -1,9 +1,10 @@
 #!/bin/bash
 # The heading rules against each other on bench/compare.sh's synthetic
 # novels: quorrel-split with the keyword rule (the default), --headings=auto
-# and --pattern, timed with hyperfine into tmpfs, peak memory from
-# /usr/bin/time. Prints one table per input: median seconds, ratio to the
-# keyword rule, peak MiB.
+# and --pattern, into tmpfs, peak memory from /usr/bin/time. The rules take
+# turns, one run each per round (after a warm-up round), so that a machine
+# whose load drifts slows them alike. Prints one table per input: median
+# seconds, ratio to the keyword rule, peak MiB.
 #
 #   bench/headings.sh [BUILD_FOLDER]   (default build/release; a release build
 #                                       with quorrel-split and quorrel-gen-novel)
@@ -28,15 +29,21 @@ rules=("keywords|" "auto|--headings=auto" "pattern|--pattern=$pattern")
 for input in "${inputs[@]}"; do
   IFS='|' read -r label title src <<<"$input"
   echo "($label) $title"
-  cmds=()
-  for rule in "${rules[@]}"; do
-    cmds+=("$split_bin -q ${rule#*|} $src $shm/")
+  declare -A times=()
+  for round in $(seq 0 "$runs"); do
+    for i in "${!rules[@]}"; do
+      rm -rf "$shm"; mkdir -p "$shm"
+      start=$(date +%s%N)
+      # shellcheck disable=SC2086  # the rule's option, if any
+      "$split_bin" -q ${rules[$i]#*|} "$src" "$shm/" >/dev/null
+      end=$(date +%s%N)
+      [ "$round" -gt 0 ] && times[$i]+="$(( (end - start) / 1000 )) "
+    done
   done
-  hyperfine --runs "$runs" --warmup 1 --prepare "rm -rf $shm; mkdir -p $shm" \
-    --export-json "$data/headings-$label.json" "${cmds[@]}" >/dev/null
   base=""
   for i in "${!rules[@]}"; do
-    median=$(jq ".results[$i].median" "$data/headings-$label.json")
+    median=$(echo "${times[$i]}" | tr ' ' '\n' | grep . | sort -n |
+             awk '{ v[NR] = $1 } END { m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; print m / 1e6 }')
     [ -z "$base" ] && base=$median
     rm -rf "$shm"; mkdir -p "$shm"
     # shellcheck disable=SC2086  # the rule's option, if any
