@@ -235,11 +235,11 @@ line_scan shape_filter::scan(std::string_view text) const {
   const std::string_view line = text.substr(0, end.length);
   end.holds_probe = di_.empty() || line.find(di_) != std::string_view::npos;
   const std::size_t indent = rules_.blank_length(line);
-  std::uint64_t near = 0;
+  std::uint64_t ahead = 0;
   for (const std::string& blank : separators_)
     for (std::size_t k = 0; k < 64 && indent + k < line.size(); ++k)
-      if (holds_at(line, indent + k, blank)) near |= std::uint64_t{1} << k;
-  return {end, indent, near};
+      if (holds_at(line, indent + k, blank)) ahead |= std::uint64_t{1} << k;
+  return {end, indent, ahead};
 }
 
 std::string_view shape_filter::trim(std::string_view s) const {

@@ -161,15 +161,15 @@ inline line_scan line_index::line(std::size_t at) const {
     }
   }
   // The separators' bits of the 64 bytes after it, within the line.
-  std::uint64_t near = 0;
+  std::uint64_t ahead = 0;  // not "near": a macro of windows.h
   if (from < end) {
     const std::size_t word = from / 64, shift = from % 64;
-    near = separators_[word] >> shift;
-    if (shift != 0 && word + 1 < words_) near |= separators_[word + 1] << (64 - shift);
-    if (end - from < 64) near &= (std::uint64_t{1} << (end - from)) - 1;
+    ahead = separators_[word] >> shift;
+    if (shift != 0 && word + 1 < words_) ahead |= separators_[word + 1] << (64 - shift);
+    if (end - from < 64) ahead &= (std::uint64_t{1} << (end - from)) - 1;
   }
   const bool crlf = end + 1 < size && data[end] == '\r' && data[end + 1] == '\n';
-  return {{end - at, end == size ? 0u : crlf ? 2u : 1u, di}, from - at, near};
+  return {{end - at, end == size ? 0u : crlf ? 2u : 1u, di}, from - at, ahead};
 }
 
 // Inline, as the one below: called for characters of many lines.
