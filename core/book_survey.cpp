@@ -4,7 +4,9 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <new>  // bad_alloc
 #include <optional>
 #include <system_error>
@@ -56,18 +58,15 @@ void survey_part(const file::handle& source, const encoding& enc, const shape_fi
     for (;;) {
       const std::string_view rest(buffer.data() + begin, end - begin);
       if (rest.empty() && eof) break;
-      const line_scan scanned = index ? index->line(begin) : filter.scan(rest);
-      const line_end& found = scanned.end;
-      const bool cr_at_end = found.terminator == unit && found.length + unit == rest.size() &&
-                             rest[found.length + cr_offset] == '\r';
-      if ((found.terminator == 0 || cr_at_end) && !eof) break;
-      const std::string_view content = rest.substr(0, found.length);
+      const line_look looked = index ? filter.look(*index, begin) : filter.look(rest);
+      const bool cr_at_end = looked.terminator == unit && looked.length + unit == rest.size() &&
+                             rest[looked.length + cr_offset] == '\r';
+      if ((looked.terminator == 0 || cr_at_end) && !eof) break;
+      const std::string_view content = rest.substr(0, looked.length);
       ++p.lines;
-      const bool blank =
-          scanned.indent != line_scan::unknown ? scanned.indent == content.size() : rules.is_blank(content);
-      if (long_line || !blank) {
+      if (long_line || !looked.blank) {
         ++p.nonblank;
-        if (!long_line && content.size() <= longest_line && filter.may_be_shaped(content, scanned)) {
+        if (!long_line && content.size() <= longest_line && looked.may_be_shaped) {
           const line_shape shape = read_line_shape(icu::decode_into(converter.get(), content, decoded));
           if (shape.shape != heading_shape::none)
             p.book.add(p.lines, p.nonblank, shape, p.lines - p.last,
@@ -78,7 +77,7 @@ void survey_part(const file::handle& source, const encoding& enc, const shape_fi
         previous = long_line ? std::string_view(kept.data(), kept.size()) : content;
       }
       long_line = false;
-      begin += found.length + found.terminator;
+      begin += looked.length + looked.terminator;
     }
     if (eof) break;
     if (stop()) {
@@ -189,11 +188,15 @@ book_survey survey_book(const file::handle& source, std::int64_t from, std::uint
   };
   if (parts.size() == 2) {
     std::thread first;
-    std::atomic<bool> first_done{false};
+    std::mutex done_mutex;
+    std::condition_variable done;
+    bool first_done = false;
     try {
       first = std::thread([&] {
         guarded(parts[0], told);
+        const std::lock_guard lock(done_mutex);
         first_done = true;
+        done.notify_one();
       });
     } catch (const std::system_error&) {
       guarded(parts[0], ask);  // no thread to be had: one half after the other
@@ -202,9 +205,13 @@ book_survey survey_book(const file::handle& source, std::int64_t from, std::uint
     guarded(parts[1], ask);
     // The first half may take longer: the host is still asked meanwhile,
     // so a window goes on handling its events and a stop ends that half.
-    while (!first_done) {
+    // The wait ends as soon as the half does.
+    for (;;) {
+      {
+        std::unique_lock lock(done_mutex);
+        if (done.wait_for(lock, std::chrono::milliseconds(10), [&] { return first_done; })) break;
+      }
       ask();
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     if (first.joinable()) first.join();
   } else {

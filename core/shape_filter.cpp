@@ -1,9 +1,14 @@
 #include "core/shape_filter.h"
 
 #include <algorithm>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define QUORREL_AVX2 1
 #endif
 
 namespace quorrel {
@@ -40,23 +45,6 @@ constexpr std::u16string_view section_pairs[] = {
     u"前言", u"尾声", u"尾聲", u"后记", u"後記", u"终章", u"終章", u"番外", u"外传",
     u"外傳", u"附录", u"附錄", u"释名", u"釋名", u"解说", u"解說"};
 
-// The code point of the UTF-8 character that starts at `s`'s first byte
-// (or ends at its last), 0xFFFF past the BMP or for a broken one.
-unsigned utf8_first(std::string_view s) {
-  const auto b = [&](std::size_t i) { return static_cast<unsigned>(static_cast<unsigned char>(s[i])); };
-  if (b(0) < 0x80) return b(0);
-  if (b(0) >= 0xC0 && b(0) < 0xE0 && s.size() >= 2) return (b(0) & 0x1F) << 6 | (b(1) & 0x3F);
-  if (b(0) >= 0xE0 && b(0) < 0xF0 && s.size() >= 3)
-    return (b(0) & 0x0F) << 12 | (b(1) & 0x3F) << 6 | (b(2) & 0x3F);
-  return 0xFFFF;
-}
-
-unsigned utf8_last(std::string_view s) {
-  std::size_t start = s.size() - 1;
-  while (start > 0 && s.size() - start < 4 && (static_cast<unsigned char>(s[start]) & 0xC0) == 0x80) --start;
-  return utf8_first(s.substr(start));
-}
-
 // Whether `s` holds `bytes` (one short character) at `at`: compared byte by
 // byte, which beats a call to memcmp for a few bytes on every line.
 bool holds_at(std::string_view s, std::size_t at, const std::string& bytes) {
@@ -67,16 +55,6 @@ bool holds_at(std::string_view s, std::size_t at, const std::string& bytes) {
 }
 
 }  // namespace
-
-// A character's key: its code point in UTF-8, its first (or last) two
-// bytes in every other encoding, which tell a two-byte character exactly.
-unsigned shape_filter::first_key(std::string_view s) const {
-  return enc_.layout == char_layout::utf8 ? utf8_first(s) : pair(s[0], s[1]);
-}
-
-unsigned shape_filter::last_key(std::string_view s) const {
-  return enc_.layout == char_layout::utf8 ? utf8_last(s) : pair(s[s.size() - 2], s[s.size() - 1]);
-}
 
 shape_filter::shape_filter(const encoding& enc) : enc_(enc), rules_(enc) {
   // Each character's key; a one-byte character in an encoding keyed by
@@ -178,23 +156,98 @@ void index_words(const char* data, std::size_t words, const line_index::mark& di
 }
 #endif
 
+#if defined(QUORREL_AVX2)
+// The same, 32 bytes at a time, for marks of exactly `di_size` and
+// `wide_size` bytes (0: none).
+template <std::size_t di_size, std::size_t wide_size>
+__attribute__((target("avx2"))) void index_words_avx2(const char* data, std::size_t words,
+                                                      const line_index::mark& di_mark,
+                                                      const line_index::mark& wide_mark,
+                                                      std::uint64_t* ends_out, std::uint64_t* di_out,
+                                                      std::uint64_t* separators_out) {
+  constexpr std::size_t longest = std::max<std::size_t>({1, di_size, wide_size});
+  __m256i di[3], wide[3];
+  for (std::size_t i = 0; i < 3; ++i) {
+    di[i] = _mm256_set1_epi8(di_mark.bytes[i]);
+    wide[i] = _mm256_set1_epi8(wide_mark.bytes[i]);
+  }
+  const __m256i cr = _mm256_set1_epi8('\r'), lf = _mm256_set1_epi8('\n'), space = _mm256_set1_epi8(' ');
+  for (std::size_t w = 0; w < words; ++w) {
+    std::uint64_t ends = 0, dis = 0, seps = 0;
+    for (unsigned k = 0; k < 2; ++k) {
+      const char* const at = data + w * 64 + k * 32;
+      __m256i b[longest];
+      for (std::size_t i = 0; i < longest; ++i)
+        b[i] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + i));
+      __m256i found_di = _mm256_setzero_si256(), found_wide = _mm256_setzero_si256();
+      if constexpr (di_size > 0) {
+        found_di = _mm256_cmpeq_epi8(b[0], di[0]);
+        for (std::size_t i = 1; i < di_size; ++i)
+          found_di = _mm256_and_si256(found_di, _mm256_cmpeq_epi8(b[i], di[i]));
+      }
+      if constexpr (wide_size > 0) {
+        found_wide = _mm256_cmpeq_epi8(b[0], wide[0]);
+        for (std::size_t i = 1; i < wide_size; ++i)
+          found_wide = _mm256_and_si256(found_wide, _mm256_cmpeq_epi8(b[i], wide[i]));
+      }
+      const auto bits = [k](int mask) {
+        return static_cast<std::uint64_t>(static_cast<std::uint32_t>(mask)) << (32 * k);
+      };
+      ends |= bits(
+          _mm256_movemask_epi8(_mm256_or_si256(_mm256_cmpeq_epi8(b[0], cr), _mm256_cmpeq_epi8(b[0], lf))));
+      dis |= bits(_mm256_movemask_epi8(found_di));
+      seps |= bits(_mm256_movemask_epi8(_mm256_or_si256(_mm256_cmpeq_epi8(b[0], space), found_wide)));
+    }
+    ends_out[w] = ends;
+    di_out[w] = dis;
+    separators_out[w] = seps;
+  }
+}
+#endif
+
+bool line_index::wide_lanes() {
+#if defined(QUORREL_AVX2)
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  return avx2;
+#else
+  return false;
+#endif
+}
+
 line_index::mark::mark(const std::string& character) : size(character.size() <= 3 ? character.size() : 0) {
   for (std::size_t i = 0; i < size; ++i) bytes[i] = character[i];
+  if (size == 0) return;
+  unsigned char ones[4] = {};
+  for (std::size_t i = 0; i < size; ++i) ones[i] = 0xFF;
+  std::memcpy(&mask, ones, sizeof mask);
+  std::memcpy(&word, bytes, 3);
+  word &= mask;
 }
 
 line_index::line_index(const std::string& di, const std::string& wide_space)
     : any_di_(di.empty() || di.size() > 3), di_mark_(di), wide_(wide_space) {}
 
-void line_index::build(std::string_view block) {
+void line_index::build(std::string_view block, bool wide) {
   block_ = block;
   const std::size_t words = block.size() / 64 + 1;
   words_ = words;
-  if (ends_.size() < words) {
-    ends_.resize(words);
-    di_.resize(words);
-    separators_.resize(words);
+  // A word of no bits after the last, for the lookups to read two at once.
+  for (std::vector<std::uint64_t>* bits : {&ends_, &di_, &separators_}) {
+    if (bits->size() < words + 1) bits->resize(words + 1);
+    (*bits)[words] = 0;
   }
   const char* const data = block.data();
+#if defined(QUORREL_AVX2)
+  if (wide) {
+    const auto sizes = std::pair(di_mark_.size, wide_.size);
+    auto* const kernel = sizes == std::pair<std::size_t, std::size_t>(2, 2)   ? index_words_avx2<2, 2>
+                         : sizes == std::pair<std::size_t, std::size_t>(3, 3) ? index_words_avx2<3, 3>
+                         : sizes == std::pair<std::size_t, std::size_t>(0, 0) ? index_words_avx2<0, 0>
+                                                                              : nullptr;
+    if (kernel) return kernel(data, words, di_mark_, wide_, ends_.data(), di_.data(), separators_.data());
+  }
+#endif
+  (void)wide;
 #if defined(__SSE2__)
   if (di_mark_.size == 3 || wide_.size == 3) {
     index_words<3>(data, words, di_mark_, wide_, ends_.data(), di_.data(), separators_.data());
@@ -242,6 +295,14 @@ line_scan shape_filter::scan(std::string_view text) const {
   return {end, indent, ahead};
 }
 
+line_look shape_filter::look(std::string_view text) const {
+  const line_scan scanned = scan(text);
+  const std::string_view line = text.substr(0, scanned.end.length);
+  const bool blank =
+      scanned.indent != line_scan::unknown ? scanned.indent == line.size() : rules_.is_blank(line);
+  return {line.size(), scanned.end.terminator, blank, !blank && may_be_shaped(line, scanned)};
+}
+
 std::string_view shape_filter::trim(std::string_view s) const {
   auto blank_at = [&](std::size_t at) -> std::size_t {
     for (const std::string& blank : blanks_)
@@ -263,26 +324,25 @@ std::string_view shape_filter::trim(std::string_view s) const {
   return s;
 }
 
+bool shape_filter::starts_with_nbsp(std::string_view s) const {
+  return !nbsp_.empty() && holds_at(s, 0, nbsp_);
+}
+
+bool shape_filter::ends_with_blank(std::string_view s) const {
+  for (const std::string& blank : blanks_)
+    if (s.size() >= blank.size() && holds_at(s, s.size() - blank.size(), blank)) return true;
+  return false;
+}
+
 bool shape_filter::surely_body(std::string_view line, const line_scan& scan) const {
   const std::size_t lead = scan.indent;  // as trim() takes them; the rest is left to it
   if (lead == line_scan::unknown || scan.end.holds_probe || line.size() - lead < 2) return false;
   const std::string_view s = line.substr(lead);
   if (firsts_[first_key(s)] || lasts_[last_key(s)]) return false;
-  if (blank_starts_[static_cast<unsigned char>(s.front())] && !nbsp_.empty() && holds_at(s, 0, nbsp_))
-    return false;
+  if (blank_starts_[static_cast<unsigned char>(s.front())] && starts_with_nbsp(s)) return false;
   // A blank at the end (U+00A0 or a tab: the separators are below).
-  if (blank_ends_[static_cast<unsigned char>(s.back())]) {
-    for (const std::string& blank : blanks_)
-      if (s.size() >= blank.size() && holds_at(s, s.size() - blank.size(), blank)) return false;
-  }
+  if (blank_ends_[static_cast<unsigned char>(s.back())] && ends_with_blank(s)) return false;
   return !separator_starts_character(s, scan.separators);
-}
-
-bool shape_filter::separator_starts_character(std::string_view s, std::uint64_t separators) const {
-  std::size_t walked = 0;
-  for (std::uint64_t bits = separators; bits != 0; bits &= bits - 1)
-    if (starts_character(s, static_cast<std::size_t>(__builtin_ctzll(bits)), walked)) return true;
-  return false;
 }
 
 bool shape_filter::may_be_shaped(std::string_view line, const line_scan& scan) const {

@@ -10,9 +10,11 @@
 // probe()), or a space or U+3000 stands among its first characters (正文
 // 前言).
 
+#include <algorithm>
 #include <bitset>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -38,6 +40,15 @@ struct line_scan {
   std::uint64_t separators = 0;
 };
 
+// What the survey needs of a line: where it ends, whether it is blank and,
+// if not, whether it may have a heading's shape.
+struct line_look {
+  std::size_t length = 0;      // without its end
+  std::size_t terminator = 0;  // bytes of its end; 0: none seen
+  bool blank = false;
+  bool may_be_shaped = false;
+};
+
 // Where the lines of a block of the source end, and where 第 and the
 // separators stand in it: a bit per byte, 64 to a word, found sixteen bytes
 // at a time in one pass over the block. The survey asks it about each line
@@ -51,15 +62,31 @@ class line_index {
   static constexpr std::size_t padding = 96;
   // 第 and U+3000 in the block's encoding (empty: it has none).
   line_index(const std::string& di, const std::string& wide_space);
-  void build(std::string_view block);
+  // Whether this processor indexes 32 bytes at a time (AVX2).
+  static bool wide_lanes();
+  // `wide`: 32 bytes at a time where the processor can; the tests index
+  // each block both ways.
+  void build(std::string_view block, bool wide = wide_lanes());
   // The line that starts at byte `at` of the block.
   line_scan line(std::size_t at) const;
+  // The same, fact by fact. Where the line ends: the byte of its CR or LF,
+  // or the block's size.
+  std::size_t end_of(std::size_t at) const;
+  std::size_t terminator(std::size_t end) const;  // bytes of the line end at `end`; 0: the block's end
+  std::size_t past_indent(std::size_t at, std::size_t end) const;
+  bool holds_di(std::size_t from, std::size_t end) const;  // 第 in [from, end)
+  // Bit k: a separator's bytes stand at `from` + k (k < 64), before `end`.
+  std::uint64_t separators_from(std::size_t from, std::size_t end) const;
+  std::string_view block() const { return block_; }
 
   // A character looked for, of one to three bytes (size 0: none).
   struct mark {
     explicit mark(const std::string& character);
     std::size_t size;
     char bytes[3] = {};
+    // Four bytes that hold the mark first, under `mask`, equal `word`;
+    // never for a mark of no bytes.
+    std::uint32_t word = 1, mask = 0;
   };
 
  private:
@@ -82,6 +109,10 @@ class shape_filter {
   std::optional<line_index> index() const;
   // `line` without its end, as scan() or an index saw it.
   bool may_be_shaped(std::string_view line, const line_scan& scan) const;
+  // The line at byte `at` of an indexed block, or the one that starts
+  // `text` (in UTF-16): what scan() and may_be_shaped() tell of it.
+  line_look look(const line_index& index, std::size_t at) const;
+  line_look look(std::string_view text) const;
   // The bytes of 第, for the line-end search to look for.
   probe_bytes probe() const { return probe_; }
   // Characters in a line, counted from its bytes when it has at most
@@ -97,6 +128,8 @@ class shape_filter {
   unsigned first_key(std::string_view s) const;  // at least two bytes
   unsigned last_key(std::string_view s) const;
   std::string_view trim(std::string_view line) const;
+  bool starts_with_nbsp(std::string_view s) const;
+  bool ends_with_blank(std::string_view s) const;  // a blank's bytes end it
 
   encoding enc_;
   line_rules rules_;
@@ -127,49 +160,132 @@ class shape_filter {
   std::string di_;
 };
 
-// Inline: the survey asks it of every line.
-inline line_scan line_index::line(std::size_t at) const {
+// Inline, as the pieces of it: the survey asks them of every line.
+// Most lines end within the word they start in or the next, which the
+// lookups below tell without a branch that depends on the text.
+inline std::size_t line_index::end_of(std::size_t at) const {
+  const std::size_t w = at / 64;
+  const std::uint64_t here = ends_[w] & (~std::uint64_t{0} << (at % 64)), next = ends_[w + 1];
+  if ((here | next) != 0) {
+    const std::uint64_t bits = here != 0 ? here : next;
+    return (here != 0 ? w : w + 1) * 64 + static_cast<std::size_t>(__builtin_ctzll(bits));
+  }
   // The padding's zeros set no bit: past the block, no line ends.
-  const std::size_t size = block_.size();
-  std::size_t w = at / 64;
-  std::uint64_t bits = ends_[w] & (~std::uint64_t{0} << (at % 64));
-  const std::size_t last = size / 64;
-  while (bits == 0 && w < last) bits = ends_[++w];
-  const std::size_t end = bits == 0 ? size : w * 64 + static_cast<std::size_t>(__builtin_ctzll(bits));
-  // 第 anywhere in [at, end), word by word (most lines take one or two).
-  bool di = any_di_;
-  if (end > at) {
-    const std::size_t final = (end - 1) / 64;
-    std::uint64_t in = ~std::uint64_t{0} << (at % 64);
-    for (std::size_t v = at / 64; !di; ++v) {
-      if (v == final) in &= ~std::uint64_t{0} >> (63 - (end - 1) % 64);
-      di = (di_[v] & in) != 0;
-      if (v == final) break;
-      in = ~std::uint64_t{0};
-    }
-  }
+  const std::size_t size = block_.size(), last = size / 64;
+  for (std::size_t v = w + 2; v <= last; ++v)
+    if (ends_[v] != 0) return v * 64 + static_cast<std::size_t>(__builtin_ctzll(ends_[v]));
+  return size;
+}
+
+inline std::size_t line_index::terminator(std::size_t end) const {
+  // The padding's zeros are no LF.
+  if (end == block_.size()) return 0;
+  return block_[end] == '\r' && block_.data()[end + 1] == '\n' ? 2 : 1;
+}
+
+inline std::size_t line_index::past_indent(std::size_t at, std::size_t end) const {
+  // The byte at `end` is a CR, an LF or the padding's zero, which no blank
+  // holds: the steps need not stop there. Four steps without a branch take
+  // the usual indents; a longer one goes on in the loop.
   const char* const data = block_.data();
-  std::size_t from = at;  // past the indent
-  for (;;) {
-    if (from < end && (data[from] == ' ' || data[from] == '\t')) {
-      ++from;
-    } else if (wide_.size > 0 && from + wide_.size <= end && data[from] == wide_.bytes[0] &&
-               data[from + 1] == wide_.bytes[1] && (wide_.size < 3 || data[from + 2] == wide_.bytes[2])) {
-      from += wide_.size;
-    } else {
-      break;
-    }
+  const auto step = [&](std::size_t i) -> std::size_t {
+    std::uint32_t four;
+    std::memcpy(&four, data + i, sizeof four);
+    const bool wide = (four & wide_.mask) == wide_.word;
+    const bool narrow = (data[i] == ' ') | (data[i] == '\t');
+    return wide ? wide_.size : static_cast<std::size_t>(narrow);
+  };
+  std::size_t taken = 1;
+  for (int i = 0; i < 4; ++i) {
+    taken = step(at);
+    at += taken;
   }
-  // The separators' bits of the 64 bytes after it, within the line.
-  std::uint64_t ahead = 0;  // not "near": a macro of windows.h
-  if (from < end) {
-    const std::size_t word = from / 64, shift = from % 64;
-    ahead = separators_[word] >> shift;
-    if (shift != 0 && word + 1 < words_) ahead |= separators_[word + 1] << (64 - shift);
-    if (end - from < 64) ahead &= (std::uint64_t{1} << (end - from)) - 1;
+  while (taken != 0) {
+    taken = step(at);
+    at += taken;
   }
-  const bool crlf = end + 1 < size && data[end] == '\r' && data[end + 1] == '\n';
-  return {{end - at, end == size ? 0u : crlf ? 2u : 1u, di}, from - at, ahead};
+  return std::min(at, end);
+}
+
+inline bool line_index::holds_di(std::size_t from, std::size_t end) const {
+  if (any_di_) return true;
+  if (end <= from) return false;
+  const std::size_t first = from / 64, final = (end - 1) / 64;
+  const std::uint64_t head = ~std::uint64_t{0} << (from % 64),
+                      tail = ~std::uint64_t{0} >> (63 - (end - 1) % 64);
+  if (final <= first + 1) {
+    // One word or two, masked without a branch.
+    const std::uint64_t one = final == first ? head & tail : head;
+    const std::uint64_t two = final == first ? 0 : tail;
+    return ((di_[first] & one) | (di_[first + 1] & two)) != 0;
+  }
+  if ((di_[first] & head) != 0 || (di_[final] & tail) != 0) return true;
+  for (std::size_t v = first + 1; v < final; ++v)
+    if (di_[v] != 0) return true;
+  return false;
+}
+
+inline std::uint64_t line_index::separators_from(std::size_t from, std::size_t end) const {
+  if (from >= end) return 0;
+  const std::size_t word = from / 64, shift = from % 64;
+  // The next word's bits, shifted in twice: a shift by 64 would be undefined.
+  const std::uint64_t ahead = separators_[word] >> shift | (separators_[word + 1] << 1) << (63 - shift);
+  const std::size_t length = std::min<std::size_t>(end - from, 64);
+  const std::uint64_t within = length == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << length) - 1;
+  return ahead & within;
+}
+
+inline line_scan line_index::line(std::size_t at) const {
+  const std::size_t end = end_of(at);
+  const std::size_t from = past_indent(at, end);
+  return {{end - at, terminator(end), holds_di(at, end)}, from - at, separators_from(from, end)};
+}
+
+// The quick no of surely_body() first, from the index; the rest of the
+// look only for the few lines it does not rule out.
+inline line_look shape_filter::look(const line_index& index, std::size_t at) const {
+  const std::size_t end = index.end_of(at);
+  const std::size_t from = index.past_indent(at, end);
+  line_look out{end - at, index.terminator(end), from == end, false};
+  if (out.blank) return out;
+  const std::string_view line = index.block().substr(at, end - at);
+  const std::string_view s = line.substr(from - at);
+  if (s.size() < 2 || firsts_[first_key(s)] || lasts_[last_key(s)] || index.holds_di(at, end) ||
+      (blank_starts_[static_cast<unsigned char>(s.front())] && starts_with_nbsp(s)) ||
+      (blank_ends_[static_cast<unsigned char>(s.back())] && ends_with_blank(s)) ||
+      separator_starts_character(s, index.separators_from(from, end)))
+    out.may_be_shaped = may_be_shaped(line, index.line(at));
+  return out;
+}
+
+// The code point of the UTF-8 character that starts at `s`'s first byte
+// (or ends at its last), 0xFFFF past the BMP or for a broken one.
+inline unsigned utf8_first(std::string_view s) {
+  const auto b = [&](std::size_t i) { return static_cast<unsigned>(static_cast<unsigned char>(s[i])); };
+  if (b(0) < 0x80) return b(0);
+  if (b(0) >= 0xC0 && b(0) < 0xE0 && s.size() >= 2) return (b(0) & 0x1F) << 6 | (b(1) & 0x3F);
+  if (b(0) >= 0xE0 && b(0) < 0xF0 && s.size() >= 3)
+    return (b(0) & 0x0F) << 12 | (b(1) & 0x3F) << 6 | (b(2) & 0x3F);
+  return 0xFFFF;
+}
+
+inline unsigned utf8_last(std::string_view s) {
+  std::size_t start = s.size() - 1;
+  while (start > 0 && s.size() - start < 4 && (static_cast<unsigned char>(s[start]) & 0xC0) == 0x80) --start;
+  return utf8_first(s.substr(start));
+}
+
+// A character's key: its code point in UTF-8, its first (or last) two
+// bytes in every other encoding, which tell a two-byte character exactly.
+inline unsigned shape_filter::first_key(std::string_view s) const {
+  if (enc_.layout == char_layout::utf8) return utf8_first(s);
+  return static_cast<unsigned>(static_cast<unsigned char>(s[0])) << 8 | static_cast<unsigned char>(s[1]);
+}
+
+inline unsigned shape_filter::last_key(std::string_view s) const {
+  if (enc_.layout == char_layout::utf8) return utf8_last(s);
+  return static_cast<unsigned>(static_cast<unsigned char>(s[s.size() - 2])) << 8 |
+         static_cast<unsigned char>(s[s.size() - 1]);
 }
 
 // Inline, as the one below: called for characters of many lines.
@@ -198,6 +314,16 @@ inline bool shape_filter::starts_character(std::string_view s, std::size_t at, s
   }
   while (walked < at) walked += first_length(s.substr(walked));
   return walked == at;
+}
+
+inline bool shape_filter::separator_starts_character(std::string_view s, std::uint64_t at) const {
+  // Only those within `s`: the blanks trimmed off its end are no separator,
+  // and the walk must not pass its end.
+  const std::uint64_t within = s.size() >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << s.size()) - 1;
+  std::size_t walked = 0;
+  for (std::uint64_t bits = at & within; bits != 0; bits &= bits - 1)
+    if (starts_character(s, static_cast<std::size_t>(__builtin_ctzll(bits)), walked)) return true;
+  return false;
 }
 
 }  // namespace quorrel

@@ -210,7 +210,9 @@ TEST(HeadingForm, ReadsEachShapeABookMayUseForItsHeadings) {
   // Prose the survey's byte filter may skip, beside every shape above that
   // it must never skip, in every encoding that can write the line.
   const std::vector<const char*> prose = {"　　他说：“走吧。”", "三人笑了笑，走了。", "后来他走了",
-                                          "山石很好看！"};
+                                          "山石很好看！",
+                                          // blanks at the end, a separator past a tab
+                                          "他说。\t\t ", "他说。\t\t\t　"};
   for (const char* name : {"GB18030", "UTF-8", "Big5", "UTF-16LE", "UTF-16BE"}) {
     const encoding enc = *encoding_by_name(name);
     const shape_filter filter(enc);
@@ -221,13 +223,13 @@ TEST(HeadingForm, ReadsEachShapeABookMayUseForItsHeadings) {
       const std::size_t size = block.size();
       block.resize(size + line_index::padding);
       std::optional<line_index> index = filter.index();
-      line_scan scanned = filter.scan(block.substr(0, size));
+      line_look looked = filter.look(block.substr(0, size));
       if (index) {
         index->build({block.data(), size});
-        scanned = index->line(0);
+        looked = filter.look(*index, 0);
       }
-      EXPECT_EQ(scanned.end.length, bytes.size());
-      return filter.may_be_shaped(bytes, scanned);
+      EXPECT_EQ(looked.length, bytes.size());
+      return looked.may_be_shaped;
     };
     for (const auto& ex : examples) {
       if (ex.shape == sh::none) continue;
@@ -749,9 +751,24 @@ TEST(LineRules, TellsWhetherALineHoldsTheProbe) {
 // it; and
 // the filter never skips a line for what the index told it.
 TEST(LineIndex, TellsOfEachLineWhatTheLineAloneTells) {
-  const std::vector<std::string> pieces = {"第",   "一", "　",   " ",  "。",
-                                           "章",   "\t", "前言", "x",  "𠀀",
-                                           "\r\n", "\n", "\r",   "笑", std::string(1, '\0')};
+  const std::vector<std::string> pieces = {
+      "第",
+      "一",
+      "　",
+      " ",
+      "。",
+      "章",
+      "\t",
+      "前言",
+      "x",
+      "𠀀",
+      "\r\n",
+      "\n",
+      "\r",
+      "笑",
+      std::string(1, '\0'),
+      "　　　　　",  // more blanks than the indent's steps without a loop
+      "这一行很长这一行很长这一行很长这一行很长这一行很长"};  // lines past two words
   // ISO-8859-1 has neither 第 nor U+3000.
   for (const char* name : {"GB18030", "UTF-8", "Big5", "ISO-8859-1"}) {
     SCOPED_TRACE(name);
@@ -760,7 +777,7 @@ TEST(LineIndex, TellsOfEachLineWhatTheLineAloneTells) {
     // First each piece at and around the ends of the index's words, the
     // block's last byte among them; then pieces at random.
     std::vector<std::string> blocks;
-    for (std::size_t n : {0, 1, 15, 16, 17, 62, 63, 64, 65, 126, 127, 128, 129})
+    for (std::size_t n : {0, 1, 15, 16, 17, 31, 32, 33, 62, 63, 64, 65, 126, 127, 128, 129, 191, 192, 193})
       for (const std::string& piece : pieces)
         if (const auto bytes = encode(std::string(n, 'x') + piece, enc)) blocks.push_back(*bytes);
     std::mt19937 random(7);
@@ -773,28 +790,42 @@ TEST(LineIndex, TellsOfEachLineWhatTheLineAloneTells) {
       }
       blocks.push_back(block);
     }
+    std::optional<line_index> index = filter.index();
+    ASSERT_TRUE(index);
     for (std::size_t round = 0; round < blocks.size(); ++round) {
       std::string block = blocks[round];
       const std::size_t size = block.size();
       block.resize(size + line_index::padding);
-      std::optional<line_index> index = filter.index();
-      ASSERT_TRUE(index);
-      index->build({block.data(), size});
-      for (std::size_t at = 0; at <= size;) {
-        const line_scan alone = filter.scan({block.data() + at, size - at});
-        const line_scan indexed = index->line(at);
-        ASSERT_EQ(indexed.end.length, alone.end.length) << "round " << round << " at " << at;
-        EXPECT_EQ(indexed.end.terminator, alone.end.terminator) << "round " << round << " at " << at;
-        EXPECT_EQ(indexed.end.holds_probe, alone.end.holds_probe) << "round " << round << " at " << at;
-        EXPECT_EQ(indexed.indent, alone.indent) << "round " << round << " at " << at;
-        EXPECT_EQ(indexed.separators, alone.separators) << "round " << round << " at " << at;
-        const std::string_view line(block.data() + at, alone.end.length);
-        const line_scan unknown{alone.end};
-        if (filter.may_be_shaped(line, unknown)) {
-          EXPECT_TRUE(filter.may_be_shaped(line, indexed)) << "round " << round << " at " << at;
+      // 16 bytes at a time and, where the processor can, 32; the index
+      // is used again, as the survey does, over blocks of every size.
+      for (const bool wide : {false, true}) {
+        if (wide && !line_index::wide_lanes()) continue;
+        SCOPED_TRACE(wide ? "32 bytes at a time" : "16 bytes at a time");
+        index->build({block.data(), size}, wide);
+        for (std::size_t at = 0; at <= size;) {
+          const line_scan alone = filter.scan({block.data() + at, size - at});
+          const line_scan indexed = index->line(at);
+          ASSERT_EQ(indexed.end.length, alone.end.length) << "round " << round << " at " << at;
+          EXPECT_EQ(indexed.end.terminator, alone.end.terminator) << "round " << round << " at " << at;
+          EXPECT_EQ(indexed.end.holds_probe, alone.end.holds_probe) << "round " << round << " at " << at;
+          EXPECT_EQ(indexed.indent, alone.indent) << "round " << round << " at " << at;
+          EXPECT_EQ(indexed.separators, alone.separators) << "round " << round << " at " << at;
+          const std::string_view line(block.data() + at, alone.end.length);
+          const line_scan unknown{alone.end};
+          if (filter.may_be_shaped(line, unknown)) {
+            EXPECT_TRUE(filter.may_be_shaped(line, indexed)) << "round " << round << " at " << at;
+          }
+          // The survey's quick look says what the slow one says.
+          const line_look looked = filter.look(*index, at);
+          const bool blank = alone.indent == line.size();
+          EXPECT_EQ(looked.length, line.size()) << "round " << round << " at " << at;
+          EXPECT_EQ(looked.terminator, alone.end.terminator) << "round " << round << " at " << at;
+          EXPECT_EQ(looked.blank, blank) << "round " << round << " at " << at;
+          EXPECT_EQ(looked.may_be_shaped, !blank && filter.may_be_shaped(line, alone))
+              << "round " << round << " at " << at;
+          if (alone.end.terminator == 0) break;
+          at += alone.end.length + alone.end.terminator;
         }
-        if (alone.end.terminator == 0) break;
-        at += alone.end.length + alone.end.terminator;
       }
     }
   }
