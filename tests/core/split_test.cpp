@@ -761,12 +761,14 @@ TEST(Split, HoldsNoMoreThanABlockOfVolumeTitles) {
 }
 
 // The lines where pieces start when `bytes` are split by the form rule.
-std::vector<std::int64_t> starts_by_form(const std::string& bytes) {
+// `forced`: the source's encoding, not detected.
+std::vector<std::int64_t> starts_by_form(const std::string& bytes, const char* forced = nullptr) {
   temp_folder tmp;
   const auto source = tmp.write("novel.txt", bytes);
   recording_host host;
   split_options options;
   options.dry_run = true;
+  if (forced) options.forced_encoding = *encoding_by_name(forced);
   options.headings.which = heading_choice::rule::form;
   split(source, tmp.dir(), host, options);
   std::vector<std::int64_t> starts;
@@ -846,12 +848,19 @@ TEST(Split, TheBookIsSurveyedLineForLineAsItIsCut) {
       {"a line longer than the block",
        "前言\n" + std::string(block + 5, 'y') + "\n" + chapters("\n"),
        {1, 3, 7, 11}},
+      // A separator among the blanks trimmed off a line's end once sent
+      // the walk over its characters past the end.
+      {"a tab, then blanks, at a line's end",
+       "前言\n山石。\t\t \n山石。\t\t\t　\n" + chapters("\n"),
+       {1, 4, 8, 12}},
   };
-  for (const char* name : {"UTF-8", "UTF-16BE"}) {
+  for (const char* name : {"UTF-8", "UTF-16BE", "GB18030", "Big5"}) {
+    const bool detected = std::string(name).starts_with("UTF");
     for (const auto& r : rows) {
       SCOPED_TRACE(std::string(name) + ": " + r.name);
       const std::string bom = std::string(name) == "UTF-16BE" ? "\xFE\xFF" : "";
-      EXPECT_EQ(starts_by_form(bom + *encode(r.source, *encoding_by_name(name))), r.starts);
+      EXPECT_EQ(starts_by_form(bom + *encode(r.source, *encoding_by_name(name)), detected ? nullptr : name),
+                r.starts);
     }
   }
 }
