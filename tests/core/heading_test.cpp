@@ -209,10 +209,12 @@ TEST(HeadingForm, ReadsEachShapeABookMayUseForItsHeadings) {
   };
   // Prose the survey's byte filter may skip, beside every shape above that
   // it must never skip, in every encoding that can write the line.
-  const std::vector<const char*> prose = {"　　他说：“走吧。”", "三人笑了笑，走了。", "后来他走了",
-                                          "山石很好看！",
-                                          // blanks at the end, a separator past a tab
-                                          "他说。\t\t ", "他说。\t\t\t　"};
+  std::vector<const char*> prose = {"　　他说：“走吧。”", "三人笑了笑，走了。", "后来他走了", "山石很好看！",
+                                    // blanks at the end, a separator past a tab
+                                    "他说。\t\t ", "他说。\t\t\t　"};
+  // A separator just past the 63 bytes left once the end's blanks are trimmed.
+  const std::string sixty_three = std::string(63, 'x') + " ";
+  prose.push_back(sixty_three.c_str());
   for (const char* name : {"GB18030", "UTF-8", "Big5", "UTF-16LE", "UTF-16BE"}) {
     const encoding enc = *encoding_by_name(name);
     const shape_filter filter(enc);
