@@ -53,9 +53,30 @@ void survey_part(const file::handle& source, const encoding& enc, const shape_fi
   std::size_t begin = 0, end = 0;
   std::int64_t next = p.begin;
   std::string_view previous;  // the line before that is not blank
-  bool eof = false, long_line = false;
+  bool eof = false, long_line = false, attended = false;
+  // The lines from `begin` that end before `limit` and that the index
+  // needs no look at: counted, never looked at one by one. Returns where
+  // the first other line starts.
+  const auto skim = [&](std::size_t limit) {
+    const std::size_t flagged = index->next_attention(begin, limit);
+    const std::size_t last = index->last_end(begin, flagged);
+    if (last == line_index::none) return begin;
+    if (index->nonblank_in(begin, last + 1) > 0) {
+      const std::size_t end_of_text = index->last_nonblank(begin, last + 1);
+      const std::size_t before = index->last_end(begin, end_of_text);
+      const std::size_t start = before == line_index::none ? begin : before + index->terminator(before);
+      p.last = p.lines + static_cast<std::int64_t>(index->lines_in(begin, end_of_text + 1));
+      previous = {buffer.data() + start, end_of_text - start};
+    }
+    p.lines += static_cast<std::int64_t>(index->lines_in(begin, last + 1));
+    p.nonblank += static_cast<std::int64_t>(index->nonblank_in(begin, last + 1));
+    return last + index->terminator(last);
+  };
   for (;;) {
     for (;;) {
+      // A line ending in the block's last byte may go on (a CR before an
+      // LF not read yet); the end of a long line is taken one by one.
+      if (attended && !long_line) begin = skim(eof || end == 0 ? end : end - 1);
       const std::string_view rest(buffer.data() + begin, end - begin);
       if (rest.empty() && eof) break;
       const line_look looked = index ? filter.look(*index, begin) : filter.look(rest);
@@ -116,6 +137,7 @@ void survey_part(const file::handle& source, const encoding& enc, const shape_fi
     if (index) {
       std::fill_n(buffer.begin() + static_cast<std::ptrdiff_t>(end), line_index::padding, '\0');
       index->build({buffer.data(), end});
+      attended = filter.attend(*index);
     }
   }
   p.last_characters = filter.characters(previous, longest_subtitle);

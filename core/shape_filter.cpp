@@ -115,8 +115,7 @@ shape_filter::shape_filter(const encoding& enc) : enc_(enc), rules_(enc) {
 // `longest` bytes (the third byte is compared only where a mark has one).
 template <std::size_t longest>
 void index_words(const char* data, std::size_t words, const line_index::mark& di_mark,
-                 const line_index::mark& wide_mark, std::uint64_t* ends_out, std::uint64_t* di_out,
-                 std::uint64_t* separators_out) {
+                 const line_index::mark& wide_mark, const line_index::word_arrays& out) {
   // The bytes of a mark as vectors; a byte it does not have matches all.
   struct vectors {
     __m128i bytes[3], any[3], some;  // some: zeros when there is no mark
@@ -128,9 +127,10 @@ void index_words(const char* data, std::size_t words, const line_index::mark& di
     }
   };
   const vectors di(di_mark), wide(wide_mark);
-  const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n'), space = _mm_set1_epi8(' ');
+  const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n'), space = _mm_set1_epi8(' '),
+                tab = _mm_set1_epi8('\t'), lead = _mm_set1_epi8(wide_mark.bytes[0]);
   for (std::size_t w = 0; w < words; ++w) {
-    std::uint64_t ends = 0, dis = 0, seps = 0;
+    std::uint64_t ends = 0, dis = 0, seps = 0, crs = 0, narrow = 0, leads = 0, highs = 0;
     for (unsigned k = 0; k < 4; ++k) {
       const char* const at = data + w * 64 + k * 16;
       __m128i b[longest];
@@ -145,13 +145,22 @@ void index_words(const char* data, std::size_t words, const line_index::mark& di
       const auto bits = [&](__m128i m) {
         return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(m))) << (16 * k);
       };
-      ends |= bits(_mm_or_si128(_mm_cmpeq_epi8(b[0], cr), _mm_cmpeq_epi8(b[0], lf)));
+      const __m128i is_cr = _mm_cmpeq_epi8(b[0], cr), is_space = _mm_cmpeq_epi8(b[0], space);
+      ends |= bits(_mm_or_si128(is_cr, _mm_cmpeq_epi8(b[0], lf)));
+      crs |= bits(is_cr);
       dis |= bits(matches(di));
-      seps |= bits(_mm_or_si128(_mm_cmpeq_epi8(b[0], space), matches(wide)));
+      seps |= bits(_mm_or_si128(is_space, matches(wide)));
+      narrow |= bits(_mm_or_si128(is_space, _mm_cmpeq_epi8(b[0], tab)));
+      leads |= bits(_mm_and_si128(wide.some, _mm_cmpeq_epi8(b[0], lead)));
+      highs |= bits(b[0]);
     }
-    ends_out[w] = ends;
-    di_out[w] = dis;
-    separators_out[w] = seps;
+    out.ends[w] = ends;
+    out.di[w] = dis;
+    out.separators[w] = seps;
+    out.cr[w] = crs;
+    out.narrow[w] = narrow;
+    out.lead[w] = leads;
+    out.high[w] = highs;
   }
 }
 #endif
@@ -163,44 +172,53 @@ template <std::size_t di_size, std::size_t wide_size>
 __attribute__((target("avx2"))) void index_words_avx2(const char* data, std::size_t words,
                                                       const line_index::mark& di_mark,
                                                       const line_index::mark& wide_mark,
-                                                      std::uint64_t* ends_out, std::uint64_t* di_out,
-                                                      std::uint64_t* separators_out) {
+                                                      const line_index::word_arrays& out) {
   constexpr std::size_t longest = std::max<std::size_t>({1, di_size, wide_size});
   __m256i di[3], wide[3];
   for (std::size_t i = 0; i < 3; ++i) {
     di[i] = _mm256_set1_epi8(di_mark.bytes[i]);
     wide[i] = _mm256_set1_epi8(wide_mark.bytes[i]);
   }
-  const __m256i cr = _mm256_set1_epi8('\r'), lf = _mm256_set1_epi8('\n'), space = _mm256_set1_epi8(' ');
+  const __m256i cr = _mm256_set1_epi8('\r'), lf = _mm256_set1_epi8('\n'), space = _mm256_set1_epi8(' '),
+                tab = _mm256_set1_epi8('\t');
   for (std::size_t w = 0; w < words; ++w) {
-    std::uint64_t ends = 0, dis = 0, seps = 0;
+    std::uint64_t ends = 0, dis = 0, seps = 0, crs = 0, narrow = 0, leads = 0, highs = 0;
     for (unsigned k = 0; k < 2; ++k) {
       const char* const at = data + w * 64 + k * 32;
       __m256i b[longest];
       for (std::size_t i = 0; i < longest; ++i)
         b[i] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + i));
-      __m256i found_di = _mm256_setzero_si256(), found_wide = _mm256_setzero_si256();
+      __m256i found_di = _mm256_setzero_si256(), found_wide = _mm256_setzero_si256(),
+              found_lead = _mm256_setzero_si256();
       if constexpr (di_size > 0) {
         found_di = _mm256_cmpeq_epi8(b[0], di[0]);
         for (std::size_t i = 1; i < di_size; ++i)
           found_di = _mm256_and_si256(found_di, _mm256_cmpeq_epi8(b[i], di[i]));
       }
       if constexpr (wide_size > 0) {
-        found_wide = _mm256_cmpeq_epi8(b[0], wide[0]);
+        found_lead = found_wide = _mm256_cmpeq_epi8(b[0], wide[0]);
         for (std::size_t i = 1; i < wide_size; ++i)
           found_wide = _mm256_and_si256(found_wide, _mm256_cmpeq_epi8(b[i], wide[i]));
       }
       const auto bits = [k](int mask) {
         return static_cast<std::uint64_t>(static_cast<std::uint32_t>(mask)) << (32 * k);
       };
-      ends |= bits(
-          _mm256_movemask_epi8(_mm256_or_si256(_mm256_cmpeq_epi8(b[0], cr), _mm256_cmpeq_epi8(b[0], lf))));
+      const __m256i is_cr = _mm256_cmpeq_epi8(b[0], cr), is_space = _mm256_cmpeq_epi8(b[0], space);
+      ends |= bits(_mm256_movemask_epi8(_mm256_or_si256(is_cr, _mm256_cmpeq_epi8(b[0], lf))));
+      crs |= bits(_mm256_movemask_epi8(is_cr));
       dis |= bits(_mm256_movemask_epi8(found_di));
-      seps |= bits(_mm256_movemask_epi8(_mm256_or_si256(_mm256_cmpeq_epi8(b[0], space), found_wide)));
+      seps |= bits(_mm256_movemask_epi8(_mm256_or_si256(is_space, found_wide)));
+      narrow |= bits(_mm256_movemask_epi8(_mm256_or_si256(is_space, _mm256_cmpeq_epi8(b[0], tab))));
+      leads |= bits(_mm256_movemask_epi8(found_lead));
+      highs |= bits(_mm256_movemask_epi8(b[0]));
     }
-    ends_out[w] = ends;
-    di_out[w] = dis;
-    separators_out[w] = seps;
+    out.ends[w] = ends;
+    out.di[w] = dis;
+    out.separators[w] = seps;
+    out.cr[w] = crs;
+    out.narrow[w] = narrow;
+    out.lead[w] = leads;
+    out.high[w] = highs;
   }
 }
 #endif
@@ -231,11 +249,14 @@ void line_index::build(std::string_view block, bool wide) {
   block_ = block;
   const std::size_t words = block.size() / 64 + 1;
   words_ = words;
+  attended_ = false;
   // A word of no bits after the last, for the lookups to read two at once.
-  for (std::vector<std::uint64_t>* bits : {&ends_, &di_, &separators_}) {
+  for (std::vector<std::uint64_t>* bits : {&ends_, &di_, &separators_, &cr_, &narrow_, &lead_, &high_}) {
     if (bits->size() < words + 1) bits->resize(words + 1);
     (*bits)[words] = 0;
   }
+  const word_arrays out{ends_.data(),   di_.data(),   separators_.data(), cr_.data(),
+                        narrow_.data(), lead_.data(), high_.data()};
   const char* const data = block.data();
 #if defined(QUORREL_AVX2)
   if (wide) {
@@ -244,15 +265,15 @@ void line_index::build(std::string_view block, bool wide) {
                          : sizes == std::pair<std::size_t, std::size_t>(3, 3) ? index_words_avx2<3, 3>
                          : sizes == std::pair<std::size_t, std::size_t>(0, 0) ? index_words_avx2<0, 0>
                                                                               : nullptr;
-    if (kernel) return kernel(data, words, di_mark_, wide_, ends_.data(), di_.data(), separators_.data());
+    if (kernel) return kernel(data, words, di_mark_, wide_, out);
   }
 #endif
   (void)wide;
 #if defined(__SSE2__)
   if (di_mark_.size == 3 || wide_.size == 3) {
-    index_words<3>(data, words, di_mark_, wide_, ends_.data(), di_.data(), separators_.data());
+    index_words<3>(data, words, di_mark_, wide_, out);
   } else {
-    index_words<2>(data, words, di_mark_, wide_, ends_.data(), di_.data(), separators_.data());
+    index_words<2>(data, words, di_mark_, wide_, out);
   }
 #else
   const auto matches = [](const char* at, const mark& m) {
@@ -262,19 +283,240 @@ void line_index::build(std::string_view block, bool wide) {
     return true;
   };
   for (std::size_t w = 0; w < words; ++w) {
-    std::uint64_t ends = 0, dis = 0, seps = 0;
+    std::uint64_t ends = 0, dis = 0, seps = 0, crs = 0, narrow = 0, leads = 0, highs = 0;
     for (std::size_t i = 0; i < 64; ++i) {
       const char* const at = data + w * 64 + i;
       const std::uint64_t bit = std::uint64_t{1} << i;
       if (at[0] == '\r' || at[0] == '\n') ends |= bit;
+      if (at[0] == '\r') crs |= bit;
       if (matches(at, di_mark_)) dis |= bit;
       if (at[0] == ' ' || matches(at, wide_)) seps |= bit;
+      if (at[0] == ' ' || at[0] == '\t') narrow |= bit;
+      if (wide_.size > 0 && at[0] == wide_.bytes[0]) leads |= bit;
+      if (static_cast<unsigned char>(at[0]) >= 0x80) highs |= bit;
     }
-    ends_[w] = ends;
-    di_[w] = dis;
-    separators_[w] = seps;
+    out.ends[w] = ends;
+    out.di[w] = dis;
+    out.separators[w] = seps;
+    out.cr[w] = crs;
+    out.narrow[w] = narrow;
+    out.lead[w] = leads;
+    out.high[w] = highs;
   }
 #endif
+}
+
+namespace {
+
+std::size_t ones(std::uint64_t bits) { return static_cast<std::size_t>(__builtin_popcountll(bits)); }
+
+// `a` + `b` + `carry`: the carry out.
+[[gnu::always_inline]] inline bool add(std::uint64_t a, std::uint64_t b, bool carry, std::uint64_t& sum) {
+  std::uint64_t partial;
+  const bool first = __builtin_add_overflow(a, b, &partial);
+  const bool second = __builtin_add_overflow(partial, static_cast<std::uint64_t>(carry), &sum);
+  return first || second;
+}
+
+// Bits set in `bits` before byte `to`, with `before` counting whole words.
+std::size_t count_below(const std::vector<std::uint64_t>& bits, const std::vector<std::uint32_t>& before,
+                        std::size_t to) {
+  const std::size_t w = to / 64, k = to % 64;
+  return before[w] + (k == 0 ? 0 : ones(bits[w] & (~std::uint64_t{0} >> (64 - k))));
+}
+
+std::size_t last_set(const std::vector<std::uint64_t>& bits, std::size_t from, std::size_t to) {
+  if (to <= from) return line_index::none;
+  const std::size_t first = from / 64;
+  std::size_t w = (to - 1) / 64;
+  std::uint64_t word = bits[w] & (~std::uint64_t{0} >> (63 - (to - 1) % 64));
+  for (;;) {
+    if (w == first) word &= ~std::uint64_t{0} << (from % 64);
+    if (word != 0) return w * 64 + 63 - static_cast<std::size_t>(__builtin_clzll(word));
+    if (w == first) return line_index::none;
+    word = bits[--w];
+  }
+}
+
+// Bits of `a` an even number of places from the first of their run of
+// ones (`before`: the word before; `carry` goes from word to word). Runs
+// that start on an even bit are found by the carry that clears them.
+[[gnu::always_inline]] inline std::uint64_t even_in_run(std::uint64_t a, std::uint64_t before, bool& carry) {
+  constexpr std::uint64_t even = 0x5555555555555555;
+  const std::uint64_t starts = a & ~(a << 1 | before >> 63);
+  std::uint64_t cleared;
+  carry = add(a, starts & even, carry, cleared);
+  const std::uint64_t from_even = a & ~cleared;
+  return (from_even & even) | (a & ~from_even & ~even);
+}
+
+}  // namespace
+
+std::size_t line_index::lines_in(std::size_t from, std::size_t to) const {
+  return count_below(line_ends_, ends_before_, to) - count_below(line_ends_, ends_before_, from);
+}
+
+std::size_t line_index::nonblank_in(std::size_t from, std::size_t to) const {
+  return count_below(nonblank_, nonblank_before_, to) - count_below(nonblank_, nonblank_before_, from);
+}
+
+std::size_t line_index::next_attention(std::size_t from, std::size_t to) const {
+  if (to <= from) return to;
+  const std::size_t last = (to - 1) / 64;
+  std::uint64_t word = attention_[from / 64] & (~std::uint64_t{0} << (from % 64));
+  for (std::size_t w = from / 64;;) {
+    if (word != 0) return std::min(to, w * 64 + static_cast<std::size_t>(__builtin_ctzll(word)));
+    if (++w > last) return to;
+    word = attention_[w];
+  }
+}
+
+std::size_t line_index::last_end(std::size_t from, std::size_t to) const {
+  return last_set(line_ends_, from, to);
+}
+
+std::size_t line_index::last_nonblank(std::size_t from, std::size_t to) const {
+  return last_set(nonblank_, from, to);
+}
+
+// One pass over the index's words, each line told apart by its end E (a CR,
+// or an LF after anything but a CR). Content is any byte the indent does
+// not take (past_indent: spaces, tabs and whole U+3000s). Sums carry a bit
+// from the bytes of a line to its end: nonblank + E collects each line
+// holding content, starts + (bytes before content) lands on each line's
+// first content byte. `kind` says how U+3000's bytes are found: 0 none, 1
+// a mark whose first byte stands nowhere else in it (UTF-8, Big5), 2 two
+// equal bytes (GB18030), paired from the start of each run of them.
+template <int kind>
+[[gnu::always_inline]] inline void shape_filter::attend_words(line_index& index) const {
+  using word = std::uint64_t;
+  const std::size_t words = index.words_;
+  for (std::vector<word>* bits : {&index.line_ends_, &index.nonblank_, &index.attention_}) {
+    if (bits->size() < words + 1) bits->resize(words + 1);
+    (*bits)[words] = 0;
+  }
+  for (std::vector<std::uint32_t>* counts : {&index.ends_before_, &index.nonblank_before_})
+    if (counts->size() < words + 1) counts->resize(words + 1);
+  const char* const data = index.block_.data();
+  const word* __restrict const crlfs = index.ends_.data();
+  const word* __restrict const crs = index.cr_.data();
+  const word* __restrict const narrows = index.narrow_.data();
+  const word* __restrict const separators = index.separators_.data();
+  const word* __restrict const dis = index.di_.data();
+  const word* __restrict const marks = index.lead_.data();
+  const word* __restrict const highs = index.high_.data();
+  word* __restrict const line_ends = index.line_ends_.data();
+  word* __restrict const nonblanks = index.nonblank_.data();
+  word* __restrict const attention = index.attention_.data();
+  std::uint32_t* __restrict const ends_before = index.ends_before_.data();
+  std::uint32_t* __restrict const nonblank_before = index.nonblank_before_.data();
+  const bool three = index.wide_.size == 3;
+  // The word before's, and the carries out of it.
+  word cr_before = 0, end_before = 0, wide_before = 0, high_before = 0, leads_before = 0;
+  bool nonblank_carry = false, first_carry = false, attention_carry = false, high_carry = false;
+  std::uint32_t lines = 0, nonblank_lines = 0;
+  for (std::size_t w = 0; w < words; ++w) {
+    const word crlf = crlfs[w], cr = crs[w];
+    const word ends = cr | (crlf & ~cr & ~(cr << 1 | cr_before >> 63));
+    word wide = 0;  // bytes of U+3000s the indent would take
+    word starts_character = ~word{0}, odd_lead = 0;
+    if constexpr (kind == 1) {
+      const word found = separators[w] & ~narrows[w];
+      wide = found | found << 1 | wide_before >> 63;
+      if (three) wide |= found << 2 | wide_before >> 62;
+      wide_before = found;
+    } else if constexpr (kind == 2) {
+      // Characters of two bytes from 0x80 on: in each run of such bytes
+      // every other one starts a character, from the run's first (the
+      // byte after one under 0x80 starts one). So U+3000 is told from a
+      // trail byte followed by its first byte.
+      const word high = highs[w], next_high = highs[w + 1] << 63;
+      const word leads = high & even_in_run(high, high_before, high_carry);
+      starts_character = leads | (~high & ~(leads << 1 | leads_before >> 63));
+      const word found = leads & marks[w] & (marks[w] >> 1 | marks[w + 1] << 63);
+      wide = found | found << 1 | wide_before >> 63;
+      // A first byte before a digit starts four bytes, which the pairs
+      // above do not follow: its line is looked at.
+      for (word bits = leads & ~(high >> 1 | next_high); bits != 0; bits &= bits - 1) {
+        const char after = data[w * 64 + static_cast<std::size_t>(__builtin_ctzll(bits)) + 1];
+        if (after >= '0' && after <= '9') odd_lead |= bits & -bits;
+      }
+      wide_before = found;
+      high_before = high;
+      leads_before = leads;
+    }
+    const word content = ~(narrows[w] | crlf | wide), not_end = ~ends;
+    word sum;
+    nonblank_carry = add(not_end, content, nonblank_carry, sum);
+    const word nonblank = sum & ends;
+    word starts = (ends << 1 | end_before >> 63) & not_end;
+    if (w == 0) starts |= 1 & not_end;  // the block starts a line
+    const word before_content = ~content & not_end;
+    word past;
+    first_carry = add(before_content, starts, first_carry, past);
+    const word first = past & content, indent = before_content & ~past;
+    // A line of fewer than four bytes from its first content byte is looked at.
+    const word next_crlf = crlfs[w + 1];
+    const word near_end =
+        (crlf >> 1 | next_crlf << 63) | (crlf >> 2 | next_crlf << 62) | (crlf >> 3 | next_crlf << 61);
+    word look = dis[w] | (separators[w] & starts_character & ~indent) | (first & near_end) | odd_lead;
+    for (word bits = first & ~look; bits != 0; bits &= bits - 1) {
+      const std::string_view s(data + w * 64 + static_cast<std::size_t>(__builtin_ctzll(bits)), 4);
+      if (firsts_[first_key(s)] || (blank_starts_[static_cast<unsigned char>(s[0])] && starts_with_nbsp(s)))
+        look |= bits & -bits;
+    }
+    word look_end = 0;
+    for (word bits = nonblank; bits != 0; bits &= bits - 1) {
+      const std::size_t at = w * 64 + static_cast<std::size_t>(__builtin_ctzll(bits));
+      if (at < 4) continue;  // a short line, looked at already
+      const std::string_view s(data + at - 4, 4);
+      if (lasts_[last_key(s)] || (blank_ends_[static_cast<unsigned char>(s[3])] && ends_with_blank(s)))
+        look_end |= bits & -bits;
+    }
+    attention_carry = add(not_end, look, attention_carry, sum);
+    line_ends[w] = ends;
+    nonblanks[w] = nonblank;
+    attention[w] = (sum | look_end) & ends;
+    ends_before[w] = lines;
+    nonblank_before[w] = nonblank_lines;
+    lines += static_cast<std::uint32_t>(__builtin_popcountll(ends));
+    nonblank_lines += static_cast<std::uint32_t>(__builtin_popcountll(nonblank));
+    cr_before = cr;
+    end_before = ends;
+  }
+  ends_before[words] = lines;
+  nonblank_before[words] = nonblank_lines;
+  index.attended_ = true;
+}
+
+// The same pass with the processor's own popcount, where it has one.
+template <int kind>
+#if defined(QUORREL_AVX2)
+__attribute__((target("popcnt")))
+#endif
+void shape_filter::attend_words_popcnt(line_index& index) const {
+  attend_words<kind>(index);
+}
+
+bool shape_filter::attend(line_index& index) const {
+  const line_index::mark& wide = index.wide_;
+  const bool runs = wide.size == 2 && wide.bytes[0] == wide.bytes[1];
+  const bool once =
+      wide.size >= 2 && wide.bytes[1] != wide.bytes[0] && (wide.size < 3 || wide.bytes[2] != wide.bytes[0]);
+  if (index.any_di_ || (wide.size != 0 && !runs && !once)) return false;
+#if defined(QUORREL_AVX2)
+  static const bool popcnt = __builtin_cpu_supports("popcnt");
+#else
+  constexpr bool popcnt = false;
+#endif
+  if (wide.size == 0) {
+    popcnt ? attend_words_popcnt<0>(index) : attend_words<0>(index);
+  } else if (once) {
+    popcnt ? attend_words_popcnt<1>(index) : attend_words<1>(index);
+  } else {
+    popcnt ? attend_words_popcnt<2>(index) : attend_words<2>(index);
+  }
+  return true;
 }
 
 std::optional<line_index> shape_filter::index() const {

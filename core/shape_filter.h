@@ -79,6 +79,26 @@ class line_index {
   std::uint64_t separators_from(std::size_t from, std::size_t end) const;
   std::string_view block() const { return block_; }
 
+  // Once shape_filter::attend() has gone over the block, a bit at the end
+  // (the CR or LF) of each line: of every line, of each line that is not
+  // blank, and of each line the filter must look at; the filter's quick no
+  // holds for every other line. Counted or found in [from, to) of the
+  // block; `none` (or `to`, for next_attention) when there is none.
+  static constexpr std::size_t none = static_cast<std::size_t>(-1);
+  bool attended() const { return attended_; }
+  std::size_t lines_in(std::size_t from, std::size_t to) const;
+  std::size_t nonblank_in(std::size_t from, std::size_t to) const;
+  std::size_t next_attention(std::size_t from, std::size_t to) const;
+  std::size_t last_end(std::size_t from, std::size_t to) const;
+  std::size_t last_nonblank(std::size_t from, std::size_t to) const;
+
+  // Where a kernel writes a block's words: bit i of word w for byte
+  // 64 w + i, a CR or LF, the start of 第, of a separator, a CR, a space
+  // or tab, U+3000's first byte and a byte from 0x80.
+  struct word_arrays {
+    std::uint64_t *ends, *di, *separators, *cr, *narrow, *lead, *high;
+  };
+
   // A character looked for, of one to three bytes (size 0: none).
   struct mark {
     explicit mark(const std::string& character);
@@ -94,7 +114,13 @@ class line_index {
   mark di_mark_, wide_;
   std::string_view block_;
   std::size_t words_ = 0;  // indexed: the block's, and the one its end stands in
-  std::vector<std::uint64_t> ends_, di_, separators_;
+  std::vector<std::uint64_t> ends_, di_, separators_, cr_, narrow_, lead_, high_;
+  // Written by shape_filter::attend(): by line end, and the bits of the
+  // words before each.
+  friend class shape_filter;
+  bool attended_ = false;
+  std::vector<std::uint64_t> line_ends_, nonblank_, attention_;
+  std::vector<std::uint32_t> ends_before_, nonblank_before_;
 };
 
 class shape_filter {
@@ -113,6 +139,11 @@ class shape_filter {
   // `text` (in UTF-16): what scan() and may_be_shaped() tell of it.
   line_look look(const line_index& index, std::size_t at) const;
   line_look look(std::string_view text) const;
+  // Marks in a built index the lines look() must be asked about: those
+  // that hold 第, a separator after their indent, or a first or last
+  // character the quick no does not rule out, and very short ones. False
+  // (nothing marked) where it cannot tell: every line must then be looked at.
+  bool attend(line_index& index) const;
   // The bytes of 第, for the line-end search to look for.
   probe_bytes probe() const { return probe_; }
   // Characters in a line, counted from its bytes when it has at most
@@ -121,6 +152,10 @@ class shape_filter {
   std::size_t characters(std::string_view line, std::size_t most) const;
 
  private:
+  template <int kind>
+  void attend_words(line_index& index) const;
+  template <int kind>
+  void attend_words_popcnt(line_index& index) const;
   std::size_t first_length(std::string_view s) const;  // bytes of the first character
   // Whether a character starts at byte `at`, walking on from `walked` (a
   // character start at or before it, left at or after `at`).

@@ -782,6 +782,18 @@ TEST(LineIndex, TellsOfEachLineWhatTheLineAloneTells) {
     for (std::size_t n : {0, 1, 15, 16, 17, 31, 32, 33, 62, 63, 64, 65, 126, 127, 128, 129, 191, 192, 193})
       for (const std::string& piece : pieces)
         if (const auto bytes = encode(std::string(n, 'x') + piece, enc)) blocks.push_back(*bytes);
+    if (enc.layout == char_layout::gb18030) {
+      // Runs of U+3000's byte that do not pair up, a trail byte before
+      // U+3000, four-byte characters (U+00A0 among them) and a lead byte
+      // before a byte under 0x80.
+      for (const char* raw :
+           {"\xA1\xA1\xA1\r\n", "\xA1\xA1\xA1\xA1\r\n", " \xA1\xA1\xA1\xB5\xDA\n",
+            "\xB0\xA1\xA1\xA1\xA1\xA1x\n", "\xA1\xA1\x81\x30\x84\x36\xCB\xFB\xCB\xB5\n",
+            "\xA1\xA1\xCB\xFB\x81\x30\xA1\xA1\xD0\xF2\n", "\xA1\xA1\xCB\xFB\xA1\n\xA1\xA1\xA1\n",
+            "\xA3\xA1\xA1\xA1\xA1\xA1\xD0\xF2\n", "\xA1\xA1\xA1\xA1\xA1\xB0\xCB\xFB\xA1\xB1\n",
+            "\xA1\xA1\xCB\xFB\x81\x30x\xB0\xA1\xA1\xCB\xFB\n"})
+        for (std::size_t n : {0, 1, 61, 62, 63, 64}) blocks.push_back(std::string(n, 'x') + "\n" + raw + raw);
+    }
     std::mt19937 random(7);
     for (int round = 0; round < 300; ++round) {
       std::string block;
@@ -804,6 +816,9 @@ TEST(LineIndex, TellsOfEachLineWhatTheLineAloneTells) {
         if (wide && !line_index::wide_lanes()) continue;
         SCOPED_TRACE(wide ? "32 bytes at a time" : "16 bytes at a time");
         index->build({block.data(), size}, wide);
+        // Without 第 every line is looked at.
+        const bool attended = filter.attend(*index);
+        EXPECT_EQ(attended, enc.layout != char_layout::single_byte);
         for (std::size_t at = 0; at <= size;) {
           const line_scan alone = filter.scan({block.data() + at, size - at});
           const line_scan indexed = index->line(at);
@@ -825,9 +840,53 @@ TEST(LineIndex, TellsOfEachLineWhatTheLineAloneTells) {
           EXPECT_EQ(looked.blank, blank) << "round " << round << " at " << at;
           EXPECT_EQ(looked.may_be_shaped, !blank && filter.may_be_shaped(line, alone))
               << "round " << round << " at " << at;
+          // What the pass over the words says of the line: one end, where
+          // it ends; blank or not; looked at if it may have a shape.
+          const std::size_t end = at + line.size(), after = end + alone.end.terminator;
+          if (attended && alone.end.terminator > 0) {
+            EXPECT_EQ(index->lines_in(at, after), 1u) << "round " << round << " at " << at;
+            EXPECT_EQ(index->last_end(at, after), end) << "round " << round << " at " << at;
+            EXPECT_EQ(index->nonblank_in(at, after), blank ? 0u : 1u) << "round " << round << " at " << at;
+            if (looked.may_be_shaped) {
+              EXPECT_EQ(index->next_attention(at, after), end) << "round " << round << " at " << at;
+            }
+          } else if (attended) {
+            EXPECT_EQ(index->lines_in(at, size), 0u) << "round " << round << " at " << at;
+          }
           if (alone.end.terminator == 0) break;
           at += alone.end.length + alone.end.terminator;
         }
+      }
+    }
+  }
+}
+
+// Ordinary prose is counted, never looked at line by line: the pass that
+// spares the survey its look tells U+3000 from a trail byte followed by
+// U+3000's first byte (！” in GB18030), at each place in a word.
+TEST(LineIndex, OrdinaryProseIsNeverLookedAt) {
+  const std::vector<std::string> prose = {"　　他说：“好！”她笑了。", "　　他看着她，笑了笑。",
+                                          "　　老人说，“天黑了……”",   "她回家了。",
+                                          "　　啊、好的。",           "　　他說：「好！」她笑了。"};
+  for (const char* name : {"GB18030", "UTF-8", "Big5"}) {
+    SCOPED_TRACE(name);
+    const encoding enc = *encoding_by_name(name);
+    const shape_filter filter(enc);
+    std::optional<line_index> index = filter.index();
+    for (const std::string& line : prose) {
+      SCOPED_TRACE(line);
+      const auto bytes = encode(line, enc);
+      if (!bytes) continue;  // simplified characters in Big5
+      for (std::size_t n = 0; n < 64; ++n) {
+        std::string block = std::string(n, 'x') + "\r\n";
+        for (int i = 0; i < 3; ++i) block += *bytes + "\r\n";
+        const std::size_t size = block.size();
+        block.resize(size + line_index::padding);
+        index->build({block.data(), size});
+        ASSERT_TRUE(filter.attend(*index));
+        EXPECT_EQ(index->next_attention(n + 2, size), size) << "after " << n;
+        EXPECT_EQ(index->lines_in(0, size), 4u);
+        EXPECT_EQ(index->nonblank_in(0, size), n > 0 ? 4u : 3u);
       }
     }
   }

@@ -809,6 +809,12 @@ TEST(Split, TheBookDecidesWhichShapesAreItsHeadings) {
       {"a guarded title in its place in the sequence; one out of place is body text",
        "第一章\n" + body + "第二章 标题。\n" + body + "第九章 说完了。\n" + body,
        {1, 5}},
+      // Counted without the CR LF before it, a subtitle of twenty
+      // characters is one.
+      {"a subtitle at the longest, then one character longer, in CR LF",
+       "第壹卷\r\n\r\n" + repeat("朱元璋篇", 5) + "\r\n第一章 童年\r\n" + body + "第贰卷\r\n" +
+           repeat("朱元璋篇", 5) + "朱\r\n第一章 靖难\r\n" + body,
+       {1, 8, 10}},
   };
   for (const char* name : {"GB18030", "UTF-16LE"}) {
     for (const auto& r : rows) {
@@ -840,11 +846,19 @@ TEST(Split, TheBookIsSurveyedLineForLineAsItIsCut) {
   // block of the run, or of the survey.
   std::string cut = "前言" + std::string(block - 7, 'x') + "\r\n";
   std::string survey_cut = "前言" + std::string(survey_block - 7, 'x') + "\r\n";
+  // The same with lines of text, which the survey counts without a look.
+  std::string survey_cut_text;
+  while (survey_cut_text.size() < survey_block - 100) survey_cut_text += std::string(60, 'x') + "\r\n";
+  survey_cut_text += std::string(survey_block - 1 - survey_cut_text.size(), 'x') + "\r\n";
+  const auto text_lines = static_cast<std::int64_t>(survey_cut_text.size() / 62);
   const std::vector<row> rows = {
       {"CR only", chapters("\r"), {1, 5, 9}},
       {"CR LF", chapters("\r\n"), {1, 5, 9}},
       {"a CR LF cut by the block's edge", cut + chapters("\r\n"), {1, 2, 6, 10}},
       {"a CR LF cut by the survey block's edge", survey_cut + chapters("\r\n"), {1, 2, 6, 10}},
+      {"a CR LF of a line of text cut by the survey block's edge",
+       survey_cut_text + "第一章 甲\r\n正文\r\n第二章 乙\r\n正文\r\n",
+       {1, text_lines + 1, text_lines + 3}},
       {"a line longer than the block",
        "前言\n" + std::string(block + 5, 'y') + "\n" + chapters("\n"),
        {1, 3, 7, 11}},
