@@ -492,7 +492,7 @@ template <int kind>
 // The same pass with the processor's own popcount, where it has one.
 template <int kind>
 #if defined(QUORREL_AVX2)
-__attribute__((target("popcnt")))
+__attribute__((target("popcnt,bmi,bmi2")))
 #endif
 void shape_filter::attend_words_popcnt(line_index& index) const {
   attend_words<kind>(index);
@@ -505,7 +505,8 @@ bool shape_filter::attend(line_index& index) const {
       wide.size >= 2 && wide.bytes[1] != wide.bytes[0] && (wide.size < 3 || wide.bytes[2] != wide.bytes[0]);
   if (index.any_di_ || (wide.size != 0 && !runs && !once)) return false;
 #if defined(QUORREL_AVX2)
-  static const bool popcnt = __builtin_cpu_supports("popcnt");
+  static const bool popcnt =
+      __builtin_cpu_supports("popcnt") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2");
 #else
   constexpr bool popcnt = false;
 #endif
