@@ -130,7 +130,7 @@ void index_words(const char* data, std::size_t words, const line_index::mark& di
   const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n'), space = _mm_set1_epi8(' '),
                 tab = _mm_set1_epi8('\t'), lead = _mm_set1_epi8(wide_mark.bytes[0]);
   for (std::size_t w = 0; w < words; ++w) {
-    std::uint64_t ends = 0, dis = 0, seps = 0, crs = 0, narrow = 0, leads = 0, highs = 0;
+    line_index::word_bits got;
     for (unsigned k = 0; k < 4; ++k) {
       const char* const at = data + w * 64 + k * 16;
       __m128i b[longest];
@@ -146,21 +146,15 @@ void index_words(const char* data, std::size_t words, const line_index::mark& di
         return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(m))) << (16 * k);
       };
       const __m128i is_cr = _mm_cmpeq_epi8(b[0], cr), is_space = _mm_cmpeq_epi8(b[0], space);
-      ends |= bits(_mm_or_si128(is_cr, _mm_cmpeq_epi8(b[0], lf)));
-      crs |= bits(is_cr);
-      dis |= bits(matches(di));
-      seps |= bits(_mm_or_si128(is_space, matches(wide)));
-      narrow |= bits(_mm_or_si128(is_space, _mm_cmpeq_epi8(b[0], tab)));
-      leads |= bits(_mm_and_si128(wide.some, _mm_cmpeq_epi8(b[0], lead)));
-      highs |= bits(b[0]);
+      got.ends |= bits(_mm_or_si128(is_cr, _mm_cmpeq_epi8(b[0], lf)));
+      got.cr |= bits(is_cr);
+      got.di |= bits(matches(di));
+      got.separators |= bits(_mm_or_si128(is_space, matches(wide)));
+      got.narrow |= bits(_mm_or_si128(is_space, _mm_cmpeq_epi8(b[0], tab)));
+      got.lead |= bits(_mm_and_si128(wide.some, _mm_cmpeq_epi8(b[0], lead)));
+      got.high |= bits(b[0]);
     }
-    out.ends[w] = ends;
-    out.di[w] = dis;
-    out.separators[w] = seps;
-    out.cr[w] = crs;
-    out.narrow[w] = narrow;
-    out.lead[w] = leads;
-    out.high[w] = highs;
+    out.put(w, got);
   }
 }
 #endif
@@ -182,7 +176,7 @@ __attribute__((target("avx2"))) void index_words_avx2(const char* data, std::siz
   const __m256i cr = _mm256_set1_epi8('\r'), lf = _mm256_set1_epi8('\n'), space = _mm256_set1_epi8(' '),
                 tab = _mm256_set1_epi8('\t');
   for (std::size_t w = 0; w < words; ++w) {
-    std::uint64_t ends = 0, dis = 0, seps = 0, crs = 0, narrow = 0, leads = 0, highs = 0;
+    line_index::word_bits got;
     for (unsigned k = 0; k < 2; ++k) {
       const char* const at = data + w * 64 + k * 32;
       __m256i b[longest];
@@ -204,21 +198,15 @@ __attribute__((target("avx2"))) void index_words_avx2(const char* data, std::siz
         return static_cast<std::uint64_t>(static_cast<std::uint32_t>(mask)) << (32 * k);
       };
       const __m256i is_cr = _mm256_cmpeq_epi8(b[0], cr), is_space = _mm256_cmpeq_epi8(b[0], space);
-      ends |= bits(_mm256_movemask_epi8(_mm256_or_si256(is_cr, _mm256_cmpeq_epi8(b[0], lf))));
-      crs |= bits(_mm256_movemask_epi8(is_cr));
-      dis |= bits(_mm256_movemask_epi8(found_di));
-      seps |= bits(_mm256_movemask_epi8(_mm256_or_si256(is_space, found_wide)));
-      narrow |= bits(_mm256_movemask_epi8(_mm256_or_si256(is_space, _mm256_cmpeq_epi8(b[0], tab))));
-      leads |= bits(_mm256_movemask_epi8(found_lead));
-      highs |= bits(_mm256_movemask_epi8(b[0]));
+      got.ends |= bits(_mm256_movemask_epi8(_mm256_or_si256(is_cr, _mm256_cmpeq_epi8(b[0], lf))));
+      got.cr |= bits(_mm256_movemask_epi8(is_cr));
+      got.di |= bits(_mm256_movemask_epi8(found_di));
+      got.separators |= bits(_mm256_movemask_epi8(_mm256_or_si256(is_space, found_wide)));
+      got.narrow |= bits(_mm256_movemask_epi8(_mm256_or_si256(is_space, _mm256_cmpeq_epi8(b[0], tab))));
+      got.lead |= bits(_mm256_movemask_epi8(found_lead));
+      got.high |= bits(_mm256_movemask_epi8(b[0]));
     }
-    out.ends[w] = ends;
-    out.di[w] = dis;
-    out.separators[w] = seps;
-    out.cr[w] = crs;
-    out.narrow[w] = narrow;
-    out.lead[w] = leads;
-    out.high[w] = highs;
+    out.put(w, got);
   }
 }
 #endif
@@ -283,25 +271,19 @@ void line_index::build(std::string_view block, bool wide) {
     return true;
   };
   for (std::size_t w = 0; w < words; ++w) {
-    std::uint64_t ends = 0, dis = 0, seps = 0, crs = 0, narrow = 0, leads = 0, highs = 0;
+    line_index::word_bits got;
     for (std::size_t i = 0; i < 64; ++i) {
       const char* const at = data + w * 64 + i;
       const std::uint64_t bit = std::uint64_t{1} << i;
-      if (at[0] == '\r' || at[0] == '\n') ends |= bit;
-      if (at[0] == '\r') crs |= bit;
-      if (matches(at, di_mark_)) dis |= bit;
-      if (at[0] == ' ' || matches(at, wide_)) seps |= bit;
-      if (at[0] == ' ' || at[0] == '\t') narrow |= bit;
-      if (wide_.size > 0 && at[0] == wide_.bytes[0]) leads |= bit;
-      if (static_cast<unsigned char>(at[0]) >= 0x80) highs |= bit;
+      if (at[0] == '\r' || at[0] == '\n') got.ends |= bit;
+      if (at[0] == '\r') got.cr |= bit;
+      if (matches(at, di_mark_)) got.di |= bit;
+      if (at[0] == ' ' || matches(at, wide_)) got.separators |= bit;
+      if (at[0] == ' ' || at[0] == '\t') got.narrow |= bit;
+      if (wide_.size > 0 && at[0] == wide_.bytes[0]) got.lead |= bit;
+      if (static_cast<unsigned char>(at[0]) >= 0x80) got.high |= bit;
     }
-    out.ends[w] = ends;
-    out.di[w] = dis;
-    out.separators[w] = seps;
-    out.cr[w] = crs;
-    out.narrow[w] = narrow;
-    out.lead[w] = leads;
-    out.high[w] = highs;
+    out.put(w, got);
   }
 #endif
 }

@@ -95,8 +95,20 @@ class line_index {
   // Where a kernel writes a block's words: bit i of word w for byte
   // 64 w + i, a CR or LF, the start of 第, of a separator, a CR, a space
   // or tab, U+3000's first byte and a byte from 0x80.
+  struct word_bits {
+    std::uint64_t ends = 0, di = 0, separators = 0, cr = 0, narrow = 0, lead = 0, high = 0;
+  };
   struct word_arrays {
     std::uint64_t *ends, *di, *separators, *cr, *narrow, *lead, *high;
+    void put(std::size_t w, const word_bits& got) const {
+      ends[w] = got.ends;
+      di[w] = got.di;
+      separators[w] = got.separators;
+      cr[w] = got.cr;
+      narrow[w] = got.narrow;
+      lead[w] = got.lead;
+      high[w] = got.high;
+    }
   };
 
   // A character looked for, of one to three bytes (size 0: none).
