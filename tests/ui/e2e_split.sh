@@ -10,6 +10,8 @@
 # Usage: e2e_split.sh <path to quorrel>
 # Exits 77 (skipped) when xvfb-run or xdotool is missing.
 set -eu
+# shellcheck source=tests/support/virtual_screen.sh
+. "$(dirname "$0")/../support/virtual_screen.sh"
 
 if [ "${1:-}" != "--on-screen" ]; then
   for tool in xvfb-run xdotool; do
@@ -22,12 +24,13 @@ if [ "${1:-}" != "--on-screen" ]; then
   work=$(mktemp -d)
   trap 'rm -rf "$work"' EXIT
   status=0
-  xvfb-run -a -s "-screen 0 800x600x24" sh "$0" --on-screen "$quorrel" "$work" || status=$?
+  on_virtual_screen 800x600x24 sh "$0" --on-screen "$quorrel" "$work" || status=$?
   exit "$status"
 fi
 
 quorrel=$2
 work=$3
+screen_answers
 fail() {
   echo "FAIL: $*"
   [ ! -s "$work/quorrel.log" ] || sed 's/^/quorrel: /' "$work/quorrel.log"
@@ -58,7 +61,10 @@ mkdir "$work/out" "$work/home" "$work/config"
 HOME=$work/home XDG_CONFIG_HOME=$work/config LANG=C LC_ALL=C QT_QPA_PLATFORM=xcb \
   "$quorrel" "$work/novel.txt" > "$work/quorrel.log" 2>&1 &
 app=$!
-wait_for_windows 1 || fail "the window did not appear"
+if ! wait_for_windows 1; then
+  ! grep -q "could not connect to display" "$work/quorrel.log" || exit 75
+  fail "the window did not appear"
+fi
 main=$(windows)
 xdotool windowfocus --sync "$main"
 sleep 0.5

@@ -22,6 +22,8 @@
 # saved there as PNG (ImageMagick's import). Exits 77 (skipped) when wine,
 # xvfb-run, xdotool or xmodmap is missing.
 set -eu
+# shellcheck source=tests/support/virtual_screen.sh
+. "$(dirname "$0")/../support/virtual_screen.sh"
 
 if [ "${1:-}" != "--on-screen" ]; then
   for tool in wine xvfb-run xdotool xmodmap; do
@@ -35,13 +37,14 @@ if [ "${1:-}" != "--on-screen" ]; then
   work=$(mktemp -d)
   trap 'rm -rf "$work"' EXIT
   status=0
-  xvfb-run -a -s "-screen 0 1024x768x24" sh "$0" --on-screen "$build" "$work" "$shots" || status=$?
+  on_virtual_screen 1024x768x24 sh "$0" --on-screen "$build" "$work" "$shots" || status=$?
   exit "$status"
 fi
 
 build=$2
 work=$3
 shots=$4
+screen_answers
 tools=$(dirname "$0")/../../tools/windows
 
 # A prefix of this test's own: its desktop belongs to this X screen, and it
