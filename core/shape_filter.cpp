@@ -443,8 +443,8 @@ template <int kind>
         (crlf >> 1 | next_crlf << 63) | (crlf >> 2 | next_crlf << 62) | (crlf >> 3 | next_crlf << 61);
     word look = dis[w] | (separators[w] & starts_character & ~indent) | (first & near_end) | odd_lead;
     for (word bits = first & ~look; bits != 0; bits &= bits - 1) {
-      const std::string_view s(data + w * 64 + static_cast<std::size_t>(__builtin_ctzll(bits)), 4);
-      if (firsts_[first_key(s)] || (blank_starts_[static_cast<unsigned char>(s[0])] && starts_with_nbsp(s)))
+      const std::string_view s(data + w * 64 + static_cast<std::size_t>(__builtin_ctzll(bits)), 8);
+      if (may_open_shape(s) || (blank_starts_[static_cast<unsigned char>(s[0])] && starts_with_nbsp(s)))
         look |= bits & -bits;
     }
     word look_end = 0;
@@ -563,7 +563,7 @@ bool shape_filter::surely_body(std::string_view line, const line_scan& scan) con
   const std::size_t lead = scan.indent;  // as trim() takes them; the rest is left to it
   if (lead == line_scan::unknown || scan.end.holds_probe || line.size() - lead < 2) return false;
   const std::string_view s = line.substr(lead);
-  if (firsts_[first_key(s)] || lasts_[last_key(s)]) return false;
+  if (may_open_shape(s) || lasts_[last_key(s)]) return false;
   if (blank_starts_[static_cast<unsigned char>(s.front())] && starts_with_nbsp(s)) return false;
   // A blank at the end (U+00A0 or a tab: the separators are below).
   if (blank_ends_[static_cast<unsigned char>(s.back())] && ends_with_blank(s)) return false;

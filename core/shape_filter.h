@@ -173,6 +173,11 @@ class shape_filter {
   // character start at or before it, left at or after `at`).
   bool starts_character(std::string_view s, std::size_t at, std::size_t& walked) const;
   unsigned first_key(std::string_view s) const;  // at least two bytes
+  // Whether the first character of `s`, a line's content, may open a
+  // shape. A numeral may only when what follows it may follow one in a
+  // heading, or when the line ends within a byte of it: at the end of `s`,
+  // or at a CR or LF where `s` runs on past the line.
+  bool may_open_shape(std::string_view s) const;
   unsigned last_key(std::string_view s) const;
   std::string_view trim(std::string_view line) const;
   bool starts_with_nbsp(std::string_view s) const;
@@ -297,7 +302,7 @@ inline line_look shape_filter::look(const line_index& index, std::size_t at) con
   if (out.blank) return out;
   const std::string_view line = index.block().substr(at, end - at);
   const std::string_view s = line.substr(from - at);
-  if (s.size() < 2 || firsts_[first_key(s)] || lasts_[last_key(s)] || index.holds_di(at, end) ||
+  if (s.size() < 2 || may_open_shape(s) || lasts_[last_key(s)] || index.holds_di(at, end) ||
       (blank_starts_[static_cast<unsigned char>(s.front())] && starts_with_nbsp(s)) ||
       (blank_ends_[static_cast<unsigned char>(s.back())] && ends_with_blank(s)) ||
       separator_starts_character(s, index.separators_from(from, end)))
@@ -333,6 +338,17 @@ inline unsigned shape_filter::last_key(std::string_view s) const {
   if (enc_.layout == char_layout::utf8) return utf8_last(s);
   return static_cast<unsigned>(static_cast<unsigned char>(s[s.size() - 2])) << 8 |
          static_cast<unsigned char>(s[s.size() - 1]);
+}
+
+// Most lines that start with a numeral are prose (一个人, 三月里).
+inline bool shape_filter::may_open_shape(std::string_view s) const {
+  const unsigned first = first_key(s);
+  if (!firsts_[first]) return false;
+  if (always_[first] || section_starts_[first]) return true;
+  const std::size_t next = first_length(s);
+  if (next + 1 >= s.size()) return true;
+  const auto ends = [&](std::size_t at) { return s[at] == '\r' || s[at] == '\n'; };
+  return ends(next) || ends(next + 1) || after_numeral_[first_key(s.substr(next))];
 }
 
 // Inline, as the one below: called for characters of many lines.

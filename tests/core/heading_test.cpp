@@ -249,6 +249,11 @@ TEST(HeadingForm, ReadsEachShapeABookMayUseForItsHeadings) {
         EXPECT_FALSE(passes(*bytes)) << name << ": " << line;
       }
     }
+    // A numeral and one byte, the file's last line: what follows the
+    // numeral is looked for within the line alone.
+    if (enc.unit_size() == 1) {
+      EXPECT_TRUE(filter.look(*encode("三x", enc)).may_be_shaped) << name;
+    }
     // Characters are counted exactly up to the limit, and only said to be
     // more past it.
     EXPECT_EQ(filter.characters(*encode("朱元璋篇", enc), 20), 4u) << name;
@@ -874,7 +879,12 @@ TEST(LineIndex, OrdinaryProseIsNeverLookedAt) {
                                                            {"　　他說：「好！」她笑了。", false},
                                                            {"　　啊　前言", true},
                                                            {"第一章 开始", true},
-                                                           {"　　十二", true}};
+                                                           {"　　十二", true},
+                                                           {"　　一个人走了。", false},
+                                                           {"三月里，花开了。", false},
+                                                           {"　　一、风起", true},
+                                                           {"　　三x", true},  // ends a byte after the numeral
+                                                           {"　　三xy", false}};
   for (const char* name : {"GB18030", "UTF-8", "Big5"}) {
     SCOPED_TRACE(name);
     const encoding enc = *encoding_by_name(name);
