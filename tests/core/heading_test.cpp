@@ -869,22 +869,24 @@ TEST(LineIndex, TellsOfEachLineWhatTheLineAloneTells) {
 // Ordinary prose is counted, never looked at line by line: the pass that
 // spares the survey its look tells U+3000 from a trail byte followed by
 // U+3000's first byte (！” or 啊、 in GB18030), at each place in a word. A
-// real U+3000 after such a trail byte is still one.
+// real U+3000 after such a trail byte is still one. A numeral opens many
+// lines of prose; only what follows it may make a heading of the line.
 TEST(LineIndex, OrdinaryProseIsNeverLookedAt) {
-  const std::vector<std::pair<std::string, bool>> lines = {{"　　他说：“好！”她笑了。", false},
-                                                           {"　　他看着她，笑了笑。", false},
-                                                           {"　　老人说，“天黑了……”", false},
-                                                           {"她回家了。", false},
-                                                           {"　　啊、好的。", false},
-                                                           {"　　他說：「好！」她笑了。", false},
-                                                           {"　　啊　前言", true},
-                                                           {"第一章 开始", true},
-                                                           {"　　十二", true},
-                                                           {"　　一个人走了。", false},
-                                                           {"三月里，花开了。", false},
-                                                           {"　　一、风起", true},
-                                                           {"　　三x", true},  // ends a byte after the numeral
-                                                           {"　　三xy", false}};
+  const std::vector<std::pair<std::string, bool>> lines = {
+      {"　　他说：“好！”她笑了。", false},
+      {"　　他看着她，笑了笑。", false},
+      {"　　老人说，“天黑了……”", false},
+      {"她回家了。", false},
+      {"　　啊、好的。", false},
+      {"　　他說：「好！」她笑了。", false},
+      {"　　啊　前言", true},
+      {"第一章 开始", true},
+      {"　　十二", true},
+      {"　　一个人走了。", false},
+      {"三月里，花开了。", false},
+      {"　　一、风起", true},
+      {"　　三x", true},  // ends a byte after the numeral
+      {"　　三xy", false}};
   for (const char* name : {"GB18030", "UTF-8", "Big5"}) {
     SCOPED_TRACE(name);
     const encoding enc = *encoding_by_name(name);
