@@ -31,6 +31,7 @@ fi
 quorrel=$2
 work=$3
 screen_answers
+find "$work" -mindepth 1 -delete  # what an attempt on a screen that failed left
 fail() {
   echo "FAIL: $*"
   [ ! -s "$work/quorrel.log" ] || sed 's/^/quorrel: /' "$work/quorrel.log"
@@ -46,11 +47,11 @@ windows() {
     [ "$(xdotool getwindowname "$w" 2>/dev/null)" != "${1:-Quorrel}" ] || echo "$w"
   done
 }
-wait_for_windows() {  # count [name]; a busy machine may take many seconds
+wait_for_windows() {  # count [name]; a busy machine may take many seconds, an ended quorrel none
   tries=0
   while [ "$(windows "${2:-Quorrel}" | wc -l)" -ne "$1" ]; do
     tries=$((tries + 1))
-    [ "$tries" -le 600 ] || return 1
+    [ "$tries" -le 600 ] && kill -0 "$app" 2>/dev/null || return 1
     sleep 0.1
   done
 }

@@ -45,6 +45,7 @@ build=$2
 work=$3
 shots=$4
 screen_answers
+find "$work" -mindepth 1 -delete  # what an attempt on a screen that failed left
 tools=$(dirname "$0")/../../tools/windows
 
 # A prefix of this test's own: its desktop belongs to this X screen, and it
