@@ -237,7 +237,6 @@ void line_index::build(std::string_view block, bool wide) {
   block_ = block;
   const std::size_t words = block.size() / 64 + 1;
   words_ = words;
-  attended_ = false;
   // A word of no bits after the last, for the lookups to read two at once.
   for (std::vector<std::uint64_t>* bits : {&ends_, &di_, &separators_, &cr_, &narrow_, &lead_, &high_}) {
     if (bits->size() < words + 1) bits->resize(words + 1);
@@ -444,16 +443,13 @@ template <int kind>
     word look = dis[w] | (separators[w] & starts_character & ~indent) | (first & near_end) | odd_lead;
     for (word bits = first & ~look; bits != 0; bits &= bits - 1) {
       const std::string_view s(data + w * 64 + static_cast<std::size_t>(__builtin_ctzll(bits)), 8);
-      if (may_open_shape(s) || (blank_starts_[static_cast<unsigned char>(s[0])] && starts_with_nbsp(s)))
-        look |= bits & -bits;
+      if (may_open_shape(s)) look |= bits & -bits;
     }
     word look_end = 0;
     for (word bits = nonblank; bits != 0; bits &= bits - 1) {
       const std::size_t at = w * 64 + static_cast<std::size_t>(__builtin_ctzll(bits));
       if (at < 4) continue;  // a short line, looked at already
-      const std::string_view s(data + at - 4, 4);
-      if (lasts_[last_key(s)] || (blank_ends_[static_cast<unsigned char>(s[3])] && ends_with_blank(s)))
-        look_end |= bits & -bits;
+      if (may_close_shape(std::string_view(data + at - 4, 4))) look_end |= bits & -bits;
     }
     attention_carry = add(not_end, look, attention_carry, sum);
     line_ends[w] = ends;
@@ -468,7 +464,6 @@ template <int kind>
   }
   ends_before[words] = lines;
   nonblank_before[words] = nonblank_lines;
-  index.attended_ = true;
 }
 
 // The same pass with the processor's own popcount, where it has one.
@@ -563,10 +558,7 @@ bool shape_filter::surely_body(std::string_view line, const line_scan& scan) con
   const std::size_t lead = scan.indent;  // as trim() takes them; the rest is left to it
   if (lead == line_scan::unknown || scan.end.holds_probe || line.size() - lead < 2) return false;
   const std::string_view s = line.substr(lead);
-  if (may_open_shape(s) || lasts_[last_key(s)]) return false;
-  if (blank_starts_[static_cast<unsigned char>(s.front())] && starts_with_nbsp(s)) return false;
-  // A blank at the end (U+00A0 or a tab: the separators are below).
-  if (blank_ends_[static_cast<unsigned char>(s.back())] && ends_with_blank(s)) return false;
+  if (may_open_shape(s) || may_close_shape(s)) return false;
   return !separator_starts_character(s, scan.separators);
 }
 

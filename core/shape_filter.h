@@ -85,7 +85,6 @@ class line_index {
   // holds for every other line. Counted or found in [from, to) of the
   // block; `none` (or `to`, for next_attention) when there is none.
   static constexpr std::size_t none = static_cast<std::size_t>(-1);
-  bool attended() const { return attended_; }
   std::size_t lines_in(std::size_t from, std::size_t to) const;
   std::size_t nonblank_in(std::size_t from, std::size_t to) const;
   std::size_t next_attention(std::size_t from, std::size_t to) const;
@@ -130,7 +129,6 @@ class line_index {
   // Written by shape_filter::attend(): by line end, and the bits of the
   // words before each.
   friend class shape_filter;
-  bool attended_ = false;
   std::vector<std::uint64_t> line_ends_, nonblank_, attention_;
   std::vector<std::uint32_t> ends_before_, nonblank_before_;
 };
@@ -174,10 +172,13 @@ class shape_filter {
   bool starts_character(std::string_view s, std::size_t at, std::size_t& walked) const;
   unsigned first_key(std::string_view s) const;  // at least two bytes
   // Whether the first character of `s`, a line's content, may open a
-  // shape. A numeral may only when what follows it may follow one in a
-  // heading, or when the line ends within a byte of it: at the end of `s`,
-  // or at a CR or LF where `s` runs on past the line.
+  // shape (U+00A0 may: it is trimmed). A numeral may only when what follows
+  // it may follow one in a heading, or when the line ends within a byte of
+  // it: at the end of `s`, or at a CR or LF where `s` runs on past the line.
   bool may_open_shape(std::string_view s) const;
+  // Whether the last character of `s`, the end of a line's content, may
+  // close a shape: a numeral, a digit, 序, or a blank (trimmed).
+  bool may_close_shape(std::string_view s) const;
   unsigned last_key(std::string_view s) const;
   std::string_view trim(std::string_view line) const;
   bool starts_with_nbsp(std::string_view s) const;
@@ -302,9 +303,7 @@ inline line_look shape_filter::look(const line_index& index, std::size_t at) con
   if (out.blank) return out;
   const std::string_view line = index.block().substr(at, end - at);
   const std::string_view s = line.substr(from - at);
-  if (s.size() < 2 || may_open_shape(s) || lasts_[last_key(s)] || index.holds_di(at, end) ||
-      (blank_starts_[static_cast<unsigned char>(s.front())] && starts_with_nbsp(s)) ||
-      (blank_ends_[static_cast<unsigned char>(s.back())] && ends_with_blank(s)) ||
+  if (s.size() < 2 || may_open_shape(s) || may_close_shape(s) || index.holds_di(at, end) ||
       separator_starts_character(s, index.separators_from(from, end)))
     out.may_be_shaped = may_be_shaped(line, index.line(at));
   return out;
@@ -342,6 +341,7 @@ inline unsigned shape_filter::last_key(std::string_view s) const {
 
 // Most lines that start with a numeral are prose (一个人, 三月里).
 inline bool shape_filter::may_open_shape(std::string_view s) const {
+  if (blank_starts_[static_cast<unsigned char>(s[0])] && starts_with_nbsp(s)) return true;
   const unsigned first = first_key(s);
   if (!firsts_[first]) return false;
   if (always_[first] || section_starts_[first]) return true;
@@ -349,6 +349,10 @@ inline bool shape_filter::may_open_shape(std::string_view s) const {
   if (next + 1 >= s.size()) return true;
   const auto ends = [&](std::size_t at) { return s[at] == '\r' || s[at] == '\n'; };
   return ends(next) || ends(next + 1) || after_numeral_[first_key(s.substr(next))];
+}
+
+inline bool shape_filter::may_close_shape(std::string_view s) const {
+  return lasts_[last_key(s)] || (blank_ends_[static_cast<unsigned char>(s.back())] && ends_with_blank(s));
 }
 
 // Inline, as the one below: called for characters of many lines.
